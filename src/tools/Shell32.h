@@ -1,0 +1,59 @@
+#pragma once
+
+#include "Command.h"
+
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+#include <optional>
+
+class QProcess;
+
+namespace Tools {
+
+class ProgressSink;
+
+// How the wait loops spend one poll. The default yields to the event loop
+// and waits up to the given time for the process to end; tests count polls
+// instead of waiting five or fifteen real seconds.
+class PollClock
+{
+public:
+    virtual ~PollClock() = default;
+    virtual void yield();
+    virtual void pause(QProcess &process, int milliseconds);
+};
+
+// The clock used when none is passed.
+PollClock &DefaultPollClock();
+
+// Polls between checks of a waited-for process.
+inline constexpr int kPollMilliseconds = 100;
+
+// Starts the command and waits for it, polling every 100 ms with the event
+// loop kept alive. With a progress bar, after 50 polls the caption counts
+// the polls ("Please wait.. N") and every 150 polls the value creeps forward
+// from `start` by a tenth of one file's share. Returns the exit code, or 53
+// plus kObjectErrorBase when the program cannot be started (the bar is then
+// untouched); a program that crashed returns -1.
+int RunAndWait(const Command &command, ProgressSink *bar = nullptr, const QString &caption = QString(),
+               std::optional<int> start = std::nullopt, std::optional<int> count = std::nullopt,
+               PollClock &clock = DefaultPollClock());
+
+// Runs a script with /bin/sh in `folder` and waits for it to end. Returns
+// its exit code, or 53 plus kObjectErrorBase when it cannot be started.
+int ShellOpenAndWait(const QString &script, const QString &folder, PollClock &clock = DefaultPollClock());
+
+// Ends the process that RunAndWait or ShellOpenAndWait is waiting for, if
+// any (the window is closing); the wait then returns.
+void AbortRunningProcess();
+
+// Opens a folder, file or web address with the desktop's default handler.
+// Returns a value above 32 on success; on failure raises the matching
+// numbered Failure ("File not found" for a missing local path, otherwise
+// "No application is associated with this file type.").
+using UrlOpener = std::function<bool(const QUrl &)>;
+int ShellOpen(const QString &target, const UrlOpener &opener = UrlOpener());
+
+} // namespace Tools
