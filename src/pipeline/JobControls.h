@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+
+namespace Tools {
+class ErrorReporter;
+class ProgressSink;
+} // namespace Tools
+
+namespace Pipeline {
+
+// Window pointer shapes.
+enum class Pointer { Default = 0, Busy = 11, Hand = 99 };
+
+// The choices and outputs a conversion job works with. The main window
+// implements it over its controls and tarnwick-batch over its command line;
+// the job reads it again at every use, so a choice changed while a job runs
+// takes effect at the next step that reads it.
+class JobControls
+{
+public:
+    virtual ~JobControls() = default;
+
+    virtual bool slowSelected() const = 0; // Option1: seconds per picture in slowText()
+    virtual QString slowText() const = 0;  // Text1
+    virtual QString fastText() const = 0;  // Text2: pictures per second
+    virtual int qualityValue() const = 0;  // Slider1 position
+    virtual int qualityMaximum() const = 0;
+    virtual bool eachFileSelected() const = 0;       // Option7: one MP4 per SWF
+    virtual bool combineSelected() const = 0;        // Option8: all SWFs into one MP4
+    virtual bool saveToFolderSelected() const = 0;   // Option3: into folderText()
+    virtual bool saveBesideSourceSelected() const = 0; // Option4: next to each SWF
+    virtual QString folderText() const = 0;          // Text3
+
+    virtual int fileCount() const = 0;
+    virtual QString fileAt(int position) const = 0; // 1-based, list order
+
+    virtual Tools::ProgressSink &progress() = 0;
+    virtual void setPointer(Pointer pointer) = 0;
+    virtual Pointer pointer() const = 0;
+    // Lets the window repaint and handle input during long work.
+    virtual void yield() = 0;
+    // A modal message with OK only, titled with the application title.
+    virtual void showMessage(const QString &text) = 0;
+    // Where unexpected failures of the job are reported.
+    virtual Tools::ErrorReporter &errorReporter() = 0;
+};
+
+} // namespace Pipeline
