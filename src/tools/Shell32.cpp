@@ -7,7 +7,12 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QEventLoop>
 #include <QProcess>
+#include <QTimer>
+#include <QVariant>
+
+#include <memory>
 
 #include <csignal>
 #include <unistd.h>
@@ -110,6 +115,51 @@ int RunAndWait(const Command &command, ProgressSink *bar, const QString &caption
     if (process.exitStatus() == QProcess::CrashExit)
         return -1;
     return process.exitCode();
+}
+
+std::vector<int> RunAllAndWait(const QList<Command> &commands, int parallel)
+{
+    std::vector<int> codes(commands.size(), kFileNotFound + kObjectErrorBase);
+    std::vector<std::unique_ptr<QProcess>> running;
+    QEventLoop loop;
+    qsizetype next = 0;
+    const auto startNext = [&] {
+        const Command &command = commands.at(next);
+        auto process = std::make_unique<QProcess>();
+        process->setProgram(command.program);
+        process->setArguments(command.arguments);
+        if (!command.workingFolder.isEmpty())
+            process->setWorkingDirectory(command.workingFolder);
+        process->setStandardInputFile(QProcess::nullDevice());
+        process->setStandardOutputFile(QProcess::nullDevice());
+        process->setStandardErrorFile(QProcess::nullDevice());
+        process->setProperty("index", QVariant::fromValue(next));
+        QObject::connect(process.get(), &QProcess::finished, &loop, &QEventLoop::quit);
+        process->start();
+        if (process->waitForStarted(-1))
+            running.push_back(std::move(process));
+        ++next;
+    };
+    while (next < commands.size() || !running.empty()) {
+        while (static_cast<int>(running.size()) < std::max(parallel, 1) && next < commands.size())
+            startNext();
+        if (running.empty())
+            continue;
+        // Woken by any child's end, or after one poll interval to repaint.
+        QTimer::singleShot(kPollMilliseconds, &loop, &QEventLoop::quit);
+        loop.exec();
+        for (auto it = running.begin(); it != running.end();) {
+            QProcess &process = **it;
+            if (process.state() == QProcess::NotRunning) {
+                const qsizetype index = process.property("index").value<qsizetype>();
+                codes[index] = process.exitStatus() == QProcess::CrashExit ? -1 : process.exitCode();
+                it = running.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    return codes;
 }
 
 int ShellOpenAndWait(const QString &script, const QString &folder, PollClock &clock)

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 class QProcess;
 
@@ -40,6 +41,11 @@ inline constexpr int kPollMilliseconds = 100;
 int RunAndWait(const Command &command, ProgressSink *bar = nullptr, const QString &caption = QString(),
                std::optional<int> start = std::nullopt, std::optional<int> count = std::nullopt,
                PollClock &clock = DefaultPollClock());
+
+// Runs every command, up to `parallel` at a time, and waits for all of them
+// with the event loop kept alive. Returns each command's exit code in order
+// (53 plus kObjectErrorBase for one that could not start).
+std::vector<int> RunAllAndWait(const QList<Command> &commands, int parallel);
 
 // Runs a script with /bin/sh in `folder` and waits for it to end. Returns
 // its exit code, or 53 plus kObjectErrorBase when it cannot be started.

@@ -230,3 +230,20 @@ TEST(Command, ShellTextQuotesEveryPart)
     EXPECT_EQ(out, hostile + QStringLiteral("|%d|"));
     EXPECT_FALSE(QFile::exists(tmp.file(QStringLiteral("x"))));
 }
+
+TEST(RunAllAndWait, RunsEveryCommandAndKeepsTheirOrder)
+{
+    TempFolder tmp;
+    QList<Command> commands;
+    for (int i = 0; i < 7; ++i)
+        commands.append(Sh(QStringLiteral("echo %1 > out%1; exit %1").arg(i)));
+    commands.insert(3, Command{QStringLiteral("/nonexistent/tool"), {}, {}});
+    for (Command &command : commands)
+        command.workingFolder = tmp.path();
+
+    const std::vector<int> codes = RunAllAndWait(commands, 3);
+    EXPECT_EQ(codes, (std::vector<int>{0, 1, 2, 53 + kObjectErrorBase, 3, 4, 5, 6}));
+    for (int i = 0; i < 7; ++i)
+        EXPECT_TRUE(QFile::exists(tmp.file(QStringLiteral("out%1").arg(i))));
+    EXPECT_TRUE(RunAllAndWait({}, 2).empty());
+}

@@ -1,0 +1,121 @@
+#include "BatchControls.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace Batch {
+
+namespace {
+
+void Print(std::FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+QString UsageText()
+{
+    return QStringLiteral(
+        "Usage: tarnwick-batch [--slow SECONDS | --fast N] [--quality 0..100] [--each | --combine]\n"
+        "                      [--out DIR | --beside] FILE...\n"
+        "Turns SWF movies into MP4 slide-show videos.\n"
+        "  --slow SECONDS  show each picture for SECONDS seconds (default 3)\n"
+        "  --fast N        show N pictures per second\n"
+        "  --quality Q     0 (smallest) to 100 (best), default 75\n"
+        "  --each          one MP4 per SWF, named after it\n"
+        "  --combine       all SWFs into one video.mp4 (default)\n"
+        "  --out DIR       write the videos into DIR (default: the current folder)\n"
+        "  --beside        write each video next to its SWF\n"
+        "Exit status: 0 when every video was made from pictures, 1 otherwise, 2 on a usage error.\n");
+}
+
+QString ParseArguments(const QStringList &arguments, const QString &currentFolder, BatchOptions &options)
+{
+    const QDir here(currentFolder);
+    options.outFolder = currentFolder;
+    bool filesOnly = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        const auto value = [&](QString &into) {
+            if (i + 1 >= arguments.size())
+                return false;
+            into = arguments.at(++i);
+            return true;
+        };
+        if (filesOnly || !argument.startsWith(QLatin1String("--"))) {
+            options.files.append(QDir::cleanPath(here.absoluteFilePath(argument)));
+        } else if (argument == QLatin1String("--")) {
+            filesOnly = true;
+        } else if (argument == QLatin1String("--slow")) {
+            options.slow = true;
+            if (!value(options.seconds))
+                return QStringLiteral("--slow needs a number of seconds");
+        } else if (argument == QLatin1String("--fast")) {
+            options.slow = false;
+            if (!value(options.perSecond))
+                return QStringLiteral("--fast needs a number of pictures per second");
+        } else if (argument == QLatin1String("--quality")) {
+            QString text;
+            bool ok = false;
+            if (value(text))
+                options.quality = text.toInt(&ok);
+            if (!ok || options.quality < 0 || options.quality > 100)
+                return QStringLiteral("--quality needs a whole number from 0 to 100");
+        } else if (argument == QLatin1String("--each")) {
+            options.combine = false;
+        } else if (argument == QLatin1String("--combine")) {
+            options.combine = true;
+        } else if (argument == QLatin1String("--beside")) {
+            options.beside = true;
+        } else if (argument == QLatin1String("--out")) {
+            QString folder;
+            if (!value(folder))
+                return QStringLiteral("--out needs a folder");
+            options.beside = false;
+            options.outFolder = QDir::cleanPath(here.absoluteFilePath(folder));
+        } else {
+            return QStringLiteral("unknown option ") + argument;
+        }
+    }
+    if (options.files.isEmpty())
+        return QStringLiteral("no SWF file given");
+    return QString();
+}
+
+QString TerminalText(const QString &text)
+{
+    QString shown = text;
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return shown;
+}
+
+BatchControls::BatchControls(BatchOptions options, std::FILE *out, std::FILE *err)
+    : m_options(std::move(options))
+    , m_out(out)
+    , m_err(err)
+{
+}
+
+void BatchControls::showMessage(const QString &text)
+{
+    Print(m_out, TerminalText(text) + QLatin1Char('\n'));
+}
+
+void BatchControls::setCaption(const QString &caption)
+{
+    if (caption != m_caption && caption != QLatin1String("Progress Bar"))
+        Print(m_err, caption + QLatin1Char('\n'));
+    m_caption = caption;
+}
+
+void BatchControls::showErrorReport(const QString &location, int step, const QString &description)
+{
+    ++m_errorReports;
+    Print(m_err, TerminalText(Tools::BuildErrorPrompt(location, step, description)) + QLatin1Char('\n'));
+}
+
+} // namespace Batch

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "pipeline/JobControls.h"
+#include "tools/ProgressSink.h"
+#include "tools/ReportingTrap.h"
+
+#include <QStringList>
+
+#include <cstdio>
+
+namespace Batch {
+
+// The choices of one tarnwick-batch run.
+struct BatchOptions
+{
+    bool slow = true;
+    QString seconds = QStringLiteral("3");
+    QString perSecond = QStringLiteral("1");
+    int quality = 75;
+    bool combine = true;
+    bool beside = false;
+    QString outFolder; // absolute
+    QStringList files; // absolute, in order
+};
+
+// Parses the arguments (without the program name). Returns an error text
+// for a usage error, empty on success.
+QString ParseArguments(const QStringList &arguments, const QString &currentFolder, BatchOptions &options);
+
+// The usage text.
+QString UsageText();
+
+// The job's window, for a terminal: progress captions go to standard error,
+// messages and reports to standard output.
+class BatchControls : public Pipeline::JobControls, private Tools::ProgressSink, private Tools::ErrorReporter
+{
+public:
+    BatchControls(BatchOptions options, std::FILE *out, std::FILE *err);
+
+    bool slowSelected() const override { return m_options.slow; }
+    QString slowText() const override { return m_options.seconds; }
+    QString fastText() const override { return m_options.perSecond; }
+    int qualityValue() const override { return m_options.quality; }
+    int qualityMaximum() const override { return 100; }
+    bool eachFileSelected() const override { return !m_options.combine; }
+    bool combineSelected() const override { return m_options.combine; }
+    bool saveToFolderSelected() const override { return !m_options.beside; }
+    bool saveBesideSourceSelected() const override { return m_options.beside; }
+    QString folderText() const override { return m_options.outFolder; }
+    int fileCount() const override { return static_cast<int>(m_options.files.size()); }
+    QString fileAt(int position) const override { return m_options.files.value(position - 1); }
+    Tools::ProgressSink &progress() override { return *this; }
+    void setPointer(Pipeline::Pointer pointer) override { m_pointer = pointer; }
+    Pipeline::Pointer pointer() const override { return m_pointer; }
+    void yield() override {}
+    void showMessage(const QString &text) override;
+    Tools::ErrorReporter &errorReporter() override { return *this; }
+
+    // Unexpected failures reported during the run.
+    int errorReports() const { return m_errorReports; }
+
+private:
+    double value() const override { return m_value; }
+    void setValue(double value) override { m_value = value; }
+    QString caption() const override { return m_caption; }
+    void setCaption(const QString &caption) override;
+    void showErrorReport(const QString &location, int step, const QString &description) override;
+
+    BatchOptions m_options;
+    std::FILE *m_out;
+    std::FILE *m_err;
+    Pipeline::Pointer m_pointer = Pipeline::Pointer::Default;
+    double m_value = 0;
+    QString m_caption = QStringLiteral("Progress Bar");
+    int m_errorReports = 0;
+};
+
+// Line ends as a terminal shows them: CR LF and lone CRs become newlines.
+QString TerminalText(const QString &text);
+
+} // namespace Batch

@@ -1,0 +1,358 @@
+#include "ConversionJob.h"
+
+#include "FrameNormalisation.h"
+#include "SwfListing.h"
+#include "VideoEncoding.h"
+
+#include "tools/CmdOutput.h"
+#include "tools/Failure.h"
+#include "tools/PathRoutines.h"
+#include "tools/ProgressSink.h"
+#include "tools/ReportingTrap.h"
+#include "tools/Rounding.h"
+#include "tools/Shell32.h"
+#include "tools/ToolDeployment.h"
+
+#include <QFile>
+#include <QLocale>
+#include <QThread>
+
+#include <algorithm>
+
+namespace Pipeline {
+
+namespace {
+
+constexpr char kLocation[] = "in Tarnwick2021/08/31.Form1.PushButton2_Click ";
+constexpr char kPlayerSite[] = "https://player.tarnwick.example/";
+const QString kCrLf = QStringLiteral("\r\n");
+
+// Converter runs at once: one per core, as the pictures are independent.
+int ConverterParallelism()
+{
+    return std::max(1, QThread::idealThreadCount());
+}
+
+double NumberOf(const QString &text)
+{
+    return QLocale::c().toDouble(text.trimmed());
+}
+
+} // namespace
+
+bool IsNumeric(const QString &text)
+{
+    bool ok = false;
+    QLocale::c().toDouble(text.trimmed(), &ok);
+    return ok;
+}
+
+int QualityFromSlider(int value, int maximum)
+{
+    const int quality = static_cast<int>(Tools::RoundHalfEven((maximum - value) * 10.0 / 32.0));
+    return quality == 0 ? 1 : quality;
+}
+
+ConversionJob::ConversionJob(JobControls &controls, QString workFolder)
+    : m_controls(controls)
+    , m_workFolder(std::move(workFolder))
+{
+}
+
+QString ConversionJob::tempFile(const QString &name) const
+{
+    return m_workFolder + QStringLiteral("/temp/") + name;
+}
+
+QString ConversionJob::pictureFile(const QString &name) const
+{
+    return m_workFolder + QStringLiteral("/SWFPic/") + name;
+}
+
+bool ConversionJob::refuse(const QString &message)
+{
+    m_outcome.refused = true;
+    m_controls.showMessage(message);
+    return false;
+}
+
+void ConversionJob::PushButton2_Click()
+{
+    if (m_converting)
+        return;
+    m_converting = true;
+    m_outcome = JobOutcome();
+    m_claimedOutputs.clear();
+    m_sounds.clear();
+    m_frameCount = 0;
+    m_pictureFrames = 0;
+
+    Tools::ReportingTrap trap(m_controls.errorReporter(), QLatin1String(kLocation));
+    bool go = true;
+
+    trap(100, [&] {
+        const bool slow = m_controls.slowSelected();
+        const QString delay = (slow ? m_controls.slowText() : m_controls.fastText()).trimmed();
+        m_rate = slow ? QStringLiteral("1/") + delay : delay;
+        // A delay in the box that is not selected does not make a video: the
+        // chosen mode's own box must hold a positive number.
+        const bool anyNumeric = IsNumeric(m_controls.slowText()) || IsNumeric(m_controls.fastText());
+        const double value = NumberOf(delay);
+        if (!anyNumeric || !IsNumeric(delay) || !(value > 0))
+            go = refuse(QStringLiteral("You must enter a delay."));
+        else
+            m_frameSeconds = slow ? value : 1.0 / value;
+    });
+    if (go) {
+        m_controls.yield();
+        if (m_controls.fileCount() <= 0)
+            go = refuse(QStringLiteral("No files added."));
+    }
+    if (go && !Tools::IsFolder(m_controls.folderText()) && !m_controls.saveBesideSourceSelected())
+        go = refuse(QStringLiteral("Folder does not exist. Please select another folder."));
+    if (go) {
+        trap(102, [&] {
+            const QString missing = Tools::MissingEncoderMessage();
+            if (!missing.isEmpty())
+                go = refuse(missing);
+        });
+    }
+
+    if (go) {
+        trap(104, [&] { m_controls.setPointer(Pointer::Busy); });
+        trap(106, [&] {
+            const Tools::ToolSet tools = Tools::DeployTools(m_workFolder);
+            m_tools = {tools.extractor, tools.converter, tools.encoder};
+            m_addressWidth = tools.addressWidth;
+        });
+        trap(108, [&] { m_quality = QualityFromSlider(m_controls.qualityValue(), m_controls.qualityMaximum()); });
+
+        const int count = m_controls.fileCount();
+        for (int i = 1; i <= count; ++i) {
+            QString path;
+            trap(110, [&] {
+                path = m_controls.fileAt(i);
+                m_controls.progress().setValue(static_cast<double>(i) / count * 100.0);
+                m_controls.progress().setCaption(QStringLiteral("Processing: ") + Tools::FileNameOf(path));
+                m_controls.yield();
+            });
+            if (m_controls.eachFileSelected()) {
+                m_frameCount = 0;
+                m_pictureFrames = 0;
+                m_sounds.clear();
+            }
+            trap(112, [&] { extractPictures(path, i); });
+            trap(114, [&] {
+                stageFrames(i);
+                m_controls.yield();
+            });
+            if (m_controls.eachFileSelected()) {
+                QString outputPath;
+                trap(116, [&] {
+                    const QString folder = m_controls.saveToFolderSelected() ? m_controls.folderText() : Tools::FolderOf(path);
+                    outputPath = Tools::CollapseBackslashes(folder + QLatin1Char('/')
+                                                            + Tools::StripExtension(Tools::FileNameOf(path))
+                                                            + QStringLiteral(".mp4"));
+                });
+                trap(118, [&] {
+                    m_controls.progress().setCaption(QStringLiteral("Processing: ") + Tools::FileNameOf(path)
+                                                     + QStringLiteral(" output video"));
+                });
+                outputSteps(outputPath);
+                trap(120, [&] {
+                    Tools::DeleteFiles(tempFile(QStringLiteral("*.*")));
+                    Tools::DeleteFiles(pictureFile(QStringLiteral("*.*")));
+                });
+            }
+        }
+
+        if (m_controls.combineSelected()) {
+            QString outputPath;
+            trap(122, [&] {
+                const QString folder = m_controls.saveToFolderSelected() ? m_controls.folderText()
+                                                                         : Tools::FolderOf(m_controls.fileAt(1));
+                outputPath = Tools::CollapseBackslashes(folder + QStringLiteral("/video.mp4"));
+                m_controls.progress().setCaption(QStringLiteral("Processing: output video"));
+            });
+            outputSteps(outputPath);
+        }
+
+        trap(124, [&] {
+            Tools::DeleteFiles(tempFile(QStringLiteral("*.*")));
+            Tools::DeleteFiles(pictureFile(QStringLiteral("*.*")));
+            Tools::DeleteFiles(m_workFolder + QLatin1Char('/') + QLatin1String(kScriptName));
+            for (const QString &tool : {m_tools.encoder, m_tools.converter, m_tools.extractor}) {
+                if (!tool.isEmpty())
+                    Tools::DeleteFiles(tool);
+            }
+        });
+        trap(126, [&] {
+            m_controls.setPointer(Pointer::Default);
+            m_controls.progress().setValue(0);
+            m_controls.progress().setCaption(QStringLiteral("Progress Bar"));
+        });
+        trap(128, [&] { m_controls.showMessage(summary()); });
+    }
+    m_converting = false;
+}
+
+void ConversionJob::extractPictures(const QString &path, int position)
+{
+    const QString stem = pictureFile(QStringLiteral("swf%1").arg(position));
+    const SwfListing listing = ParseSwfListing(
+        Tools::RunCaptured(Tools::Command{m_tools.extractor, {path}, QString()}, true, false, true));
+
+    Tools::ProgressSink &bar = m_controls.progress();
+    const auto run = [&](const QStringList &arguments) {
+        Tools::RunAndWait(Tools::Command{m_tools.extractor, arguments, QString()}, &bar, bar.caption(),
+                          static_cast<int>(bar.value()), m_controls.fileCount());
+    };
+    for (const SwfListing::PictureLine &line : listing.pictureLines) {
+        if (line.ids.trimmed().isEmpty())
+            continue;
+        // One run per listing line: the extractor reads the movie once and
+        // names each picture after its ID through the %d pattern.
+        const bool jpeg = line.kind == SwfListing::Kind::Jpeg;
+        run({jpeg ? QStringLiteral("-j") : QStringLiteral("-p"), line.ids, path, QStringLiteral("-o"),
+             stem + (jpeg ? QStringLiteral("_%d.jpg") : QStringLiteral("_%d.png"))});
+    }
+    if (listing.hasMp3Stream) {
+        const QString soundPath = tempFile(QStringLiteral("sound%1.mp3").arg(position));
+        run({QStringLiteral("-m"), path, QStringLiteral("-o"), soundPath});
+        if (Tools::FileExists(soundPath))
+            m_sounds.append(soundPath);
+    }
+}
+
+void ConversionJob::stageFrames(int position)
+{
+    const QString stem = QStringLiteral("swf%1").arg(position);
+    const QStringList pictures = OrderPictures(Tools::ListFiles(pictureFile(QString()), QStringLiteral("*.*")), stem);
+
+    // Each picture is converted to a scratch name first; the frames are then
+    // numbered in picture order from those that converted, so a picture the
+    // converter cannot read leaves no gap in the numbering.
+    QList<Tools::Command> conversions;
+    for (qsizetype k = 0; k < pictures.size(); ++k) {
+        conversions.append(Tools::Command{m_tools.converter,
+                                          {QStringLiteral("-out"), QStringLiteral("jpeg"), QStringLiteral("-truecolors"),
+                                           QStringLiteral("-o"), tempFile(QStringLiteral("conv%1.jpg").arg(k + 1)),
+                                           pictureFile(pictures.at(k))},
+                                          QString()});
+    }
+    Tools::RunAllAndWait(conversions, ConverterParallelism());
+
+    int staged = 0;
+    for (qsizetype k = 0; k < pictures.size(); ++k) {
+        const QString converted = tempFile(QStringLiteral("conv%1.jpg").arg(k + 1));
+        if (!Tools::FileExists(converted))
+            continue;
+        ++staged;
+        QFile::rename(converted, tempFile(QStringLiteral("image%1.jpg").arg(m_frameCount + staged)));
+    }
+    m_frameCount += staged;
+    m_pictureFrames += staged;
+    for (const QString &picture : pictures)
+        Tools::DeleteFiles(pictureFile(picture));
+
+    if (staged == 0)
+        m_outcome.noPictures.append(m_controls.fileAt(position));
+}
+
+void ConversionJob::appendEndFrame()
+{
+    if (!m_controls.slowSelected() || m_addressWidth != QLatin1String("64"))
+        return;
+    const QString source = tempFile(QStringLiteral("image_1.jpg"));
+    const QString frame = tempFile(QStringLiteral("image%1.jpg").arg(m_frameCount + 1));
+    Tools::WriteBytesIfAbsent(Tools::EndFrameBitmap(), source);
+    Tools::ProgressSink &bar = m_controls.progress();
+    Tools::RunAndWait(Tools::Command{m_tools.converter,
+                                     {QStringLiteral("-out"), QStringLiteral("jpeg"), QStringLiteral("-truecolors"),
+                                      QStringLiteral("-o"), frame, source},
+                                     QString()},
+                      &bar, bar.caption(), static_cast<int>(bar.value()), m_controls.fileCount());
+    if (Tools::FileExists(frame))
+        ++m_frameCount;
+    Tools::DeleteFiles(source);
+}
+
+void ConversionJob::evenFrameSize()
+{
+    if (!Tools::FileExists(tempFile(QStringLiteral("image1.jpg"))))
+        return;
+    int height = 0;
+    int width = 0;
+    MeasureLargestFrame(m_workFolder, m_frameCount, height, width);
+    // The encoder needs even sizes; a picture narrower than two pixels still
+    // gets a frame the encoder can take.
+    height = std::max(2, height - height % 2);
+    width = std::max(2, width - width % 2);
+    SetImagesSizes(m_workFolder, m_frameCount, height, width, m_controls.progress(), m_controls.errorReporter());
+}
+
+void ConversionJob::encode(const QString &outputPath)
+{
+    // The end frame alone is no video: it would only replace an older video
+    // of the same name with a black picture.
+    if (m_pictureFrames == 0 || !Tools::FileExists(tempFile(QStringLiteral("image1.jpg"))))
+        return;
+    EncodeRequest request;
+    request.encoder = m_tools.encoder;
+    request.rate = m_rate;
+    request.frameCount = m_frameCount;
+    request.frameSeconds = m_frameSeconds;
+    request.quality = m_quality;
+    request.sounds = m_sounds;
+    request.output = claimOutput(outputPath);
+    if (EncodeVideo(request, m_workFolder))
+        m_outcome.made.append(request.output);
+    else
+        m_outcome.failed.append(request.output);
+}
+
+void ConversionJob::outputSteps(const QString &outputPath)
+{
+    Tools::ReportingTrap trap(m_controls.errorReporter(), QLatin1String(kLocation));
+    trap(130, [&] { appendEndFrame(); });
+    trap(132, [&] { evenFrameSize(); });
+    trap(134, [&] { encode(outputPath); });
+}
+
+QString ConversionJob::claimOutput(const QString &path)
+{
+    // Two sources of one job that map to one name keep both videos: the
+    // later one is numbered.
+    QString claimed = path;
+    for (int n = 2; m_claimedOutputs.contains(claimed); ++n)
+        claimed = Tools::StripExtension(path) + QStringLiteral(" (%1).mp4").arg(n);
+    m_claimedOutputs.insert(claimed);
+    return claimed;
+}
+
+QString ConversionJob::summary() const
+{
+    QString text = QStringLiteral("Done.") + kCrLf + kCrLf;
+    if (!m_outcome.noPictures.isEmpty()) {
+        text += QStringLiteral("The following files: ") + kCrLf;
+        for (const QString &path : m_outcome.noPictures)
+            text += path + kCrLf;
+        text += kCrLf + kCrLf + QStringLiteral("SWF could not be read or SWF does not contain any images to extract. ")
+            + kCrLf + kCrLf
+            + QStringLiteral("Please try opening these SWF files in your web browser (Google Chrome for example) to see "
+                             "if they actually play like valid SWF files or have images that can be extracted.");
+    } else if (m_outcome.failed.isEmpty()) {
+        text += QStringLiteral("Please open with 'Media Player Classic - Home Cinema'") + kCrLf + QLatin1Char('(')
+            + QLatin1String(kPlayerSite) + QLatin1Char(')');
+    }
+    if (!m_outcome.failed.isEmpty()) {
+        if (!m_outcome.noPictures.isEmpty())
+            text += kCrLf + kCrLf;
+        text += QStringLiteral("The following videos could not be made: ") + kCrLf;
+        for (const QString &path : m_outcome.failed)
+            text += path + kCrLf;
+    }
+    return text;
+}
+
+} // namespace Pipeline

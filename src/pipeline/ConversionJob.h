@@ -1,0 +1,80 @@
+#pragma once
+
+#include "JobControls.h"
+
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+namespace Pipeline {
+
+// What one run of the job made and missed, for callers that report it
+// other than through the summary message (tarnwick-batch's exit status).
+struct JobOutcome
+{
+    bool refused = false;    // a check failed before any work
+    QStringList made;        // MP4 files written
+    QStringList failed;      // MP4 files that could not be made
+    QStringList noPictures;  // SWF files that gave no pictures
+};
+
+// The Start button's work: checks the choices, deploys the tools, extracts
+// every SWF's pictures and sound, stages them as numbered frames, brings
+// them to one even size, encodes each MP4 and reports one summary.
+class ConversionJob
+{
+public:
+    // `workFolder` is the program's private scratch folder.
+    ConversionJob(JobControls &controls, QString workFolder);
+
+    // Runs the job; a call while a job runs returns at once.
+    void PushButton2_Click();
+
+    bool converting() const { return m_converting; }
+    const JobOutcome &outcome() const { return m_outcome; }
+
+private:
+    struct ToolPaths
+    {
+        QString extractor;
+        QString converter;
+        QString encoder;
+    };
+
+    bool refuse(const QString &message);
+    void extractPictures(const QString &path, int position);
+    void stageFrames(int position);
+    void appendEndFrame();
+    void evenFrameSize();
+    void encode(const QString &outputPath);
+    void outputSteps(const QString &outputPath);
+    QString claimOutput(const QString &path);
+    QString summary() const;
+    QString tempFile(const QString &name) const;
+    QString pictureFile(const QString &name) const;
+
+    JobControls &m_controls;
+    QString m_workFolder;
+    bool m_converting = false;
+
+    // State of one run.
+    ToolPaths m_tools;
+    QString m_addressWidth;
+    QString m_rate;
+    double m_frameSeconds = 0;
+    int m_quality = 1;
+    int m_frameCount = 0;    // frames in temp/, the end frame included
+    int m_pictureFrames = 0; // of those, frames made from the movies' pictures
+    QStringList m_sounds;
+    QSet<QString> m_claimedOutputs;
+    JobOutcome m_outcome;
+};
+
+// The delay check: true when the text is a number as a user would type it.
+bool IsNumeric(const QString &text);
+
+// Quality 1 (best) .. 31 from the slider: (maximum - value) x 10 / 32,
+// rounded with ties to even, at least 1.
+int QualityFromSlider(int value, int maximum);
+
+} // namespace Pipeline

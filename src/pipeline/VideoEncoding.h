@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace Pipeline {
+
+// One video to encode from the frames temp/image1.jpg ... of a work folder.
+struct EncodeRequest
+{
+    QString encoder;        // the encoder program
+    QString rate;           // frames per second as text: "1/3" (a picture every 3 s) or "5"
+    int frameCount = 0;     // frames in the sequence, end frame included
+    double frameSeconds = 0; // how long each frame stays on screen
+    int quality = 1;        // 1 (best) .. 31
+    QStringList sounds;     // MP3 files, joined in this order into one track
+    QString output;         // the MP4 to make
+};
+
+// The encoder's arguments, writing to `target`. The video lasts exactly
+// frameCount x frameSeconds: a shorter sound does not cut pictures off and a
+// longer one is cut at the last picture.
+QStringList EncoderArguments(const EncodeRequest &request, const QString &target);
+
+// The encoder script: the quoted command, then the removal of the marker.
+QString EncoderScript(const QString &encoder, const QStringList &arguments);
+
+// Names of the script and its marker in the work folder.
+inline constexpr char kScriptName[] = "jpg2avi.sh";
+inline constexpr char kMarkerName[] = "jpg2avi.tmp";
+
+// Encodes into a temporary file beside the output and moves it over the
+// output only when the encoder succeeded, so an older video is never lost to
+// a failed encode. Returns whether the output was made.
+bool EncodeVideo(const EncodeRequest &request, const QString &workFolder);
+
+} // namespace Pipeline

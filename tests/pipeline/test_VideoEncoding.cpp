@@ -1,0 +1,154 @@
+#include "pipeline/VideoEncoding.h"
+
+#include "MediaProbe.h"
+#include "TempFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+using namespace Pipeline;
+
+namespace {
+
+// A work folder with `frames` numbered 160x120 frames in temp/.
+class EncodingTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
+            GTEST_SKIP() << "ffmpeg is not installed";
+        work.mkdir(QStringLiteral("temp"));
+        out = work.mkdir(QStringLiteral("out a \"b\" $(touch x) 'c'"));
+    }
+
+    void makeFrames(int frames)
+    {
+        ASSERT_TRUE(RunFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                               QStringLiteral("testsrc=size=160x120:rate=1"), QStringLiteral("-frames:v"),
+                               QString::number(frames), work.file(QStringLiteral("temp/image%d.jpg"))}));
+    }
+
+    QString makeSound(const QString &name, double seconds, int rate)
+    {
+        const QString path = work.file(QStringLiteral("temp/") + name);
+        EXPECT_TRUE(RunFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                               QStringLiteral("sine=frequency=440:sample_rate=%1:duration=%2").arg(rate).arg(seconds),
+                               QStringLiteral("-c:a"), QStringLiteral("libmp3lame"), path}));
+        return path;
+    }
+
+    EncodeRequest request(int frames, const QString &rate, double seconds)
+    {
+        EncodeRequest r;
+        r.encoder = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+        r.rate = rate;
+        r.frameCount = frames;
+        r.frameSeconds = seconds;
+        r.quality = 8;
+        r.output = out + QStringLiteral("/movie 'x'.mp4");
+        return r;
+    }
+
+    QStringList leftovers() const
+    {
+        return QDir(out).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+
+    TempFolder work;
+    QString out;
+};
+
+} // namespace
+
+TEST(EncoderArguments, QualityRateAndLength)
+{
+    EncodeRequest r;
+    r.encoder = QStringLiteral("ffmpeg");
+    r.rate = QStringLiteral("1/2.5");
+    r.frameCount = 4;
+    r.frameSeconds = 2.5;
+    r.quality = 31;
+    const QStringList args = EncoderArguments(r, QStringLiteral("/o/x.mp4"));
+    EXPECT_EQ(args.mid(args.indexOf(QStringLiteral("-r")), 4),
+              (QStringList{QStringLiteral("-r"), QStringLiteral("1/2.5"), QStringLiteral("-i"), QStringLiteral("temp/image%d.jpg")}));
+    EXPECT_EQ(args.at(args.indexOf(QStringLiteral("-crf")) + 1), QStringLiteral("41"));
+    EXPECT_EQ(args.at(args.indexOf(QStringLiteral("-t")) + 1).toDouble(), 10.0);
+    EXPECT_FALSE(args.contains(QStringLiteral("-c:a")));
+    EXPECT_EQ(args.last(), QStringLiteral("/o/x.mp4"));
+
+    const QString script = EncoderScript(QStringLiteral("/w/ffmpeg"), {QStringLiteral("a'b")});
+    EXPECT_EQ(script, QStringLiteral("'/w/ffmpeg' 'a'\\''b'\nstatus=$?\nrm -f jpg2avi.tmp\nexit $status\n"));
+}
+
+TEST_F(EncodingTest, SilentVideoHasEveryFrameAndTheExactLength)
+{
+    makeFrames(4);
+    const EncodeRequest r = request(4, QStringLiteral("1/2"), 2);
+    ASSERT_TRUE(EncodeVideo(r, work.path()));
+    const MediaProbe probe = ProbeMedia(r.output);
+    ASSERT_TRUE(probe.ok);
+    EXPECT_EQ(probe.videoCodec, QStringLiteral("h264"));
+    EXPECT_EQ(probe.pixelFormat, QStringLiteral("yuv420p"));
+    EXPECT_EQ(probe.width, 160);
+    EXPECT_EQ(probe.videoFrames, 4);
+    EXPECT_NEAR(probe.duration, 8.0, 0.1);
+    EXPECT_FALSE(probe.hasAudio);
+    EXPECT_FALSE(QFile::exists(work.file(QStringLiteral("jpg2avi.tmp"))));
+    EXPECT_TRUE(QFile::exists(work.file(QStringLiteral("jpg2avi.sh"))));
+    EXPECT_EQ(leftovers(), QStringList{QStringLiteral("movie 'x'.mp4")});
+    EXPECT_FALSE(QFile::exists(work.file(QStringLiteral("x"))));
+}
+
+TEST_F(EncodingTest, ShortSoundDoesNotCutPicturesLongSoundIsCut)
+{
+    makeFrames(10);
+    EncodeRequest r = request(10, QStringLiteral("1/3"), 3);
+    r.sounds = {makeSound(QStringLiteral("jingle.mp3"), 3, 44100)};
+    ASSERT_TRUE(EncodeVideo(r, work.path()));
+    MediaProbe probe = ProbeMedia(r.output);
+    EXPECT_EQ(probe.videoFrames, 10);
+    EXPECT_NEAR(probe.duration, 30.0, 0.2);
+    EXPECT_TRUE(probe.hasAudio);
+    EXPECT_EQ(probe.audioCodec, QStringLiteral("mp3"));
+
+    r.frameCount = 2;
+    QFile::remove(work.file(QStringLiteral("temp/image3.jpg")));
+    r.sounds = {makeSound(QStringLiteral("long.mp3"), 20, 22050)};
+    ASSERT_TRUE(EncodeVideo(r, work.path()));
+    probe = ProbeMedia(r.output);
+    EXPECT_EQ(probe.videoFrames, 2);
+    EXPECT_NEAR(probe.duration, 6.0, 0.2);
+    EXPECT_LE(probe.audioDuration, 6.1);
+}
+
+TEST_F(EncodingTest, SeveralSoundsJoinInOrder)
+{
+    makeFrames(4);
+    EncodeRequest r = request(4, QStringLiteral("1/5"), 5);
+    r.sounds = {makeSound(QStringLiteral("a.mp3"), 2, 22050), makeSound(QStringLiteral("b.mp3"), 3, 44100)};
+    ASSERT_TRUE(EncodeVideo(r, work.path()));
+    const MediaProbe probe = ProbeMedia(r.output);
+    EXPECT_TRUE(probe.hasAudio);
+    EXPECT_NEAR(probe.audioDuration, 5.0, 0.3);
+    EXPECT_NEAR(probe.duration, 20.0, 0.2);
+}
+
+TEST_F(EncodingTest, FailedEncodeKeepsTheOlderVideo)
+{
+    // No frames at all: the encoder fails.
+    EncodeRequest r = request(3, QStringLiteral("1/3"), 3);
+    QFile old(r.output);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("older video");
+    old.close();
+    EXPECT_FALSE(EncodeVideo(r, work.path()));
+    QFile kept(r.output);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("older video"));
+    EXPECT_EQ(leftovers(), QStringList{QStringLiteral("movie 'x'.mp4")});
+    EXPECT_FALSE(QFile::exists(work.file(QStringLiteral("jpg2avi.tmp"))));
+}
