@@ -46,3 +46,20 @@ bool RunFfmpeg(const QStringList &arguments)
                      + arguments);
     return ffmpeg.waitForFinished(300000) && ffmpeg.exitStatus() == QProcess::NormalExit && ffmpeg.exitCode() == 0;
 }
+
+bool MakeFfmpegSwf(const QString &path, int width, int height, int pictures, double soundSeconds, bool jpeg)
+{
+    QStringList args{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                     QStringLiteral("testsrc=size=%1x%2:rate=2").arg(width).arg(height)};
+    if (soundSeconds > 0) {
+        args << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i")
+             << QStringLiteral("sine=frequency=440:sample_rate=22050:duration=%1").arg(soundSeconds)
+             << QStringLiteral("-c:a") << QStringLiteral("libmp3lame") << QStringLiteral("-ar")
+             << QStringLiteral("22050");
+    }
+    if (jpeg)
+        args << QStringLiteral("-c:v") << QStringLiteral("mjpeg");
+    args << QStringLiteral("-frames:v") << QString::number(pictures) << QStringLiteral("-f") << QStringLiteral("swf")
+         << path;
+    return RunFfmpeg(args);
+}

@@ -22,3 +22,10 @@ MediaProbe ProbeMedia(const QString &path);
 
 // Runs ffmpeg with the arguments; true when it exited with 0.
 bool RunFfmpeg(const QStringList &arguments);
+
+// Writes a SWF with FFmpeg: `pictures` JPEG pictures of width x height (a
+// test pattern that changes every picture) at two pictures per second, and
+// with `soundSeconds` > 0 an MP3 sound stream. With `jpeg` false the movie
+// holds video frames instead of pictures (nothing to extract).
+bool MakeFfmpegSwf(const QString &path, int width, int height, int pictures, double soundSeconds = 0,
+                   bool jpeg = true);

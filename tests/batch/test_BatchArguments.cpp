@@ -1,0 +1,54 @@
+#include "batch/BatchControls.h"
+
+#include "QtPrinters.h"
+
+#include <gtest/gtest.h>
+
+using namespace Batch;
+
+TEST(BatchArguments, DefaultsAndChoices)
+{
+    BatchOptions options;
+    ASSERT_EQ(ParseArguments({QStringLiteral("a.swf"), QStringLiteral("/m/b.swf")}, QStringLiteral("/home/u"), options),
+              QString());
+    EXPECT_TRUE(options.slow);
+    EXPECT_EQ(options.seconds, QStringLiteral("3"));
+    EXPECT_EQ(options.quality, 75);
+    EXPECT_TRUE(options.combine);
+    EXPECT_FALSE(options.beside);
+    EXPECT_EQ(options.outFolder, QStringLiteral("/home/u"));
+    EXPECT_EQ(options.files, (QStringList{QStringLiteral("/home/u/a.swf"), QStringLiteral("/m/b.swf")}));
+
+    BatchOptions other;
+    ASSERT_EQ(ParseArguments({QStringLiteral("--fast"), QStringLiteral("10"), QStringLiteral("--quality"),
+                              QStringLiteral("0"), QStringLiteral("--each"), QStringLiteral("--out"), QStringLiteral("../v"),
+                              QStringLiteral("--"), QStringLiteral("--odd.swf")},
+                             QStringLiteral("/home/u"), other),
+              QString());
+    EXPECT_FALSE(other.slow);
+    EXPECT_EQ(other.perSecond, QStringLiteral("10"));
+    EXPECT_EQ(other.quality, 0);
+    EXPECT_FALSE(other.combine);
+    EXPECT_EQ(other.outFolder, QStringLiteral("/home/v"));
+    EXPECT_EQ(other.files, QStringList{QStringLiteral("/home/u/--odd.swf")});
+}
+
+TEST(BatchArguments, UsageErrors)
+{
+    const QStringList bad[] = {{},
+                               {QStringLiteral("--slow")},
+                               {QStringLiteral("--quality"), QStringLiteral("101"), QStringLiteral("a.swf")},
+                               {QStringLiteral("--quality"), QStringLiteral("x"), QStringLiteral("a.swf")},
+                               {QStringLiteral("--bogus"), QStringLiteral("a.swf")},
+                               {QStringLiteral("--out")}};
+    for (const QStringList &arguments : bad) {
+        SCOPED_TRACE(arguments.join(QLatin1Char(' ')).toStdString());
+        BatchOptions options;
+        EXPECT_FALSE(ParseArguments(arguments, QStringLiteral("/"), options).isEmpty());
+    }
+}
+
+TEST(BatchArguments, TerminalTextShowsEveryLineBreak)
+{
+    EXPECT_EQ(TerminalText(QStringLiteral("a\r\nb\rc\nd")), QStringLiteral("a\nb\nc\nd"));
+}

@@ -1,0 +1,284 @@
+// The conversion end to end: real extractor, converter and encoder on SWF
+// files made by FFmpeg and by the test SWF builder.
+#include "pipeline/ConversionJob.h"
+#include "tools/ProgressSink.h"
+#include "tools/ReportingTrap.h"
+#include "tools/ToolDeployment.h"
+
+#include "MediaProbe.h"
+#include "TempFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace Pipeline;
+
+namespace {
+
+// The window as a test sees it: choices set by the test, messages, reports
+// and progress recorded.
+class RecordingControls : public JobControls, public Tools::ProgressSink, public Tools::ErrorReporter
+{
+public:
+    bool slow = true;
+    QString seconds = QStringLiteral("3");
+    QString perSecond = QStringLiteral("1");
+    int quality = 75;
+    bool combine = false;
+    bool beside = false;
+    QString folder;
+    QStringList files;
+    std::function<void()> onYield;
+
+    QStringList messages;
+    QStringList reports;
+    QStringList captions;
+    QList<Pointer> pointers;
+
+    bool slowSelected() const override { return slow; }
+    QString slowText() const override { return seconds; }
+    QString fastText() const override { return perSecond; }
+    int qualityValue() const override { return quality; }
+    int qualityMaximum() const override { return 100; }
+    bool eachFileSelected() const override { return !combine; }
+    bool combineSelected() const override { return combine; }
+    bool saveToFolderSelected() const override { return !beside; }
+    bool saveBesideSourceSelected() const override { return beside; }
+    QString folderText() const override { return folder; }
+    int fileCount() const override { return static_cast<int>(files.size()); }
+    QString fileAt(int position) const override { return files.value(position - 1); }
+    Tools::ProgressSink &progress() override { return *this; }
+    void setPointer(Pointer p) override
+    {
+        m_pointer = p;
+        pointers.append(p);
+    }
+    Pointer pointer() const override { return m_pointer; }
+    void yield() override
+    {
+        if (onYield)
+            onYield();
+    }
+    void showMessage(const QString &text) override { messages.append(text); }
+    Tools::ErrorReporter &errorReporter() override { return *this; }
+
+    double value() const override { return m_value; }
+    void setValue(double v) override { m_value = v; }
+    QString caption() const override { return m_caption; }
+    void setCaption(const QString &c) override
+    {
+        m_caption = c;
+        captions.append(c);
+    }
+    void showErrorReport(const QString &location, int step, const QString &description) override
+    {
+        reports.append(Tools::BuildErrorPrompt(location, step, description));
+    }
+
+private:
+    Pointer m_pointer = Pointer::Default;
+    double m_value = 0;
+    QString m_caption = QStringLiteral("Progress Bar");
+};
+
+class ConversionJobTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
+            GTEST_SKIP() << "ffmpeg is not installed";
+        ASSERT_TRUE(work.isValid());
+        controls.folder = out.path();
+    }
+
+    QString swf(const QString &name, int width, int height, int pictures, double sound = 0, bool jpeg = true)
+    {
+        const QString path = in.file(name);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        EXPECT_TRUE(MakeFfmpegSwf(path, width, height, pictures, sound, jpeg));
+        return path;
+    }
+
+    void run()
+    {
+        ConversionJob job(controls, work.path());
+        job.PushButton2_Click();
+        outcome = job.outcome();
+    }
+
+    // The work folder holds no tool, no script and nothing in temp/.
+    void expectCleanWorkFolder()
+    {
+        const QDir dir(work.path());
+        for (const char *name : {"ffmpeg", "nconvert", "swfextract", "jpg2avi.sh", "jpg2avi.tmp"})
+            EXPECT_FALSE(QFileInfo::exists(dir.filePath(QString::fromLatin1(name)))) << name;
+        EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("temp"))).isEmpty());
+        EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("SWFPic"))).isEmpty());
+    }
+
+    TempFolder in;
+    TempFolder out;
+    Tools::WorkFolder work;
+    RecordingControls controls;
+    JobOutcome outcome;
+};
+
+const QString kPlayerHint = QStringLiteral("Done.\r\n\r\nPlease open with 'Media Player Classic - Home Cinema'\r\n(");
+
+} // namespace
+
+TEST(Quality, SliderArithmeticTiesToEven)
+{
+    struct
+    {
+        int value, maximum, quality;
+    } cases[] = {{0, 100, 31}, {100, 100, 1}, {92, 100, 2}, {76, 100, 8}, {75, 100, 8}, {50, 100, 16}, {99, 100, 1}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.value);
+        EXPECT_EQ(QualityFromSlider(c.value, c.maximum), c.quality);
+    }
+}
+
+TEST_F(ConversionJobTest, RefusalsTouchNothing)
+{
+    controls.files = {swf(QStringLiteral("a.swf"), 64, 48, 1)};
+    controls.seconds = QString();
+    controls.perSecond = QStringLiteral("x");
+    run();
+    controls.seconds = QStringLiteral("3");
+    controls.files.clear();
+    run();
+    controls.files = {in.file(QStringLiteral("a.swf"))};
+    controls.folder = out.file(QStringLiteral("missing"));
+    run();
+    controls.beside = true; // the chosen folder is not examined then
+    controls.seconds = QStringLiteral("0");
+    run();
+
+    EXPECT_EQ(controls.messages,
+              (QStringList{QStringLiteral("You must enter a delay."), QStringLiteral("No files added."),
+                           QStringLiteral("Folder does not exist. Please select another folder."),
+                           QStringLiteral("You must enter a delay.")}));
+    EXPECT_TRUE(outcome.refused);
+    EXPECT_TRUE(controls.pointers.isEmpty());
+    EXPECT_TRUE(QDir(work.path()).isEmpty());
+    EXPECT_TRUE(QDir(out.path()).isEmpty());
+}
+
+TEST_F(ConversionJobTest, EachFileSlowWithAndWithoutSound)
+{
+    controls.files = {swf(QStringLiteral("one.swf"), 321, 241, 3, 2.0), swf(QStringLiteral("two.swf"), 200, 150, 2)};
+    run();
+
+    ASSERT_EQ(controls.messages.size(), 1);
+    EXPECT_TRUE(controls.messages.first().startsWith(kPlayerHint)) << controls.messages.first().toStdString();
+    EXPECT_TRUE(controls.reports.isEmpty()) << controls.reports.join(QLatin1Char('\n')).toStdString();
+
+    const MediaProbe one = ProbeMedia(out.file(QStringLiteral("one.mp4")));
+    ASSERT_TRUE(one.ok);
+    EXPECT_EQ(one.width, 320);
+    EXPECT_EQ(one.height, 240);
+    EXPECT_EQ(one.videoFrames, 4) << "three pictures and the black end frame";
+    EXPECT_NEAR(one.duration, 12.0, 0.2);
+    EXPECT_TRUE(one.hasAudio);
+    EXPECT_EQ(one.videoCodec, QStringLiteral("h264"));
+    EXPECT_EQ(one.pixelFormat, QStringLiteral("yuv420p"));
+
+    const MediaProbe two = ProbeMedia(out.file(QStringLiteral("two.mp4")));
+    EXPECT_EQ(two.width, 200);
+    EXPECT_EQ(two.videoFrames, 3);
+    EXPECT_NEAR(two.duration, 9.0, 0.2);
+    EXPECT_FALSE(two.hasAudio);
+
+    EXPECT_TRUE(controls.captions.contains(QStringLiteral("Processing: one.swf")));
+    EXPECT_TRUE(controls.captions.contains(QStringLiteral("Processing: two.swf output video")));
+    EXPECT_EQ(controls.captions.last(), QStringLiteral("Progress Bar"));
+    EXPECT_EQ(controls.pointers, (QList<Pointer>{Pointer::Busy, Pointer::Default}));
+    EXPECT_EQ(controls.value(), 0);
+    expectCleanWorkFolder();
+}
+
+TEST_F(ConversionJobTest, CombinedFastMixedSizesJoinsEverySound)
+{
+    controls.combine = true;
+    controls.slow = false;
+    controls.perSecond = QStringLiteral("2");
+    controls.files = {swf(QStringLiteral("a.swf"), 160, 120, 3, 1.0), swf(QStringLiteral("b.swf"), 320, 180, 2),
+                      swf(QStringLiteral("c.swf"), 100, 100, 2)};
+    run();
+
+    const MediaProbe video = ProbeMedia(out.file(QStringLiteral("video.mp4")));
+    ASSERT_TRUE(video.ok);
+    EXPECT_EQ(video.width, 320);
+    EXPECT_EQ(video.height, 180);
+    EXPECT_EQ(video.videoFrames, 7) << "no end frame in FAST mode, no picture twice";
+    EXPECT_NEAR(video.duration, 3.5, 0.1);
+    EXPECT_TRUE(video.hasAudio) << "the first movie's sound is kept although the last is silent";
+    EXPECT_EQ(outcome.made, QStringList{out.file(QStringLiteral("video.mp4"))});
+    expectCleanWorkFolder();
+}
+
+TEST_F(ConversionJobTest, NoPicturesKeepsOlderVideoAndIsNamed)
+{
+    const QString silent = swf(QStringLiteral("clip.swf"), 64, 48, 2, 0, false);
+    QFile older(out.file(QStringLiteral("clip.mp4")));
+    ASSERT_TRUE(older.open(QIODevice::WriteOnly));
+    older.write("older");
+    older.close();
+    controls.files = {silent};
+    run();
+
+    ASSERT_EQ(controls.messages.size(), 1);
+    EXPECT_EQ(controls.messages.first(),
+              QStringLiteral("Done.\r\n\r\nThe following files: \r\n") + silent
+                  + QStringLiteral("\r\n\r\n\r\nSWF could not be read or SWF does not contain any images to extract. "
+                                   "\r\n\r\nPlease try opening these SWF files in your web browser (Google Chrome for "
+                                   "example) to see if they actually play like valid SWF files or have images that "
+                                   "can be extracted."));
+    EXPECT_EQ(QFileInfo(out.file(QStringLiteral("clip.mp4"))).size(), 5);
+    EXPECT_EQ(outcome.noPictures, QStringList{silent});
+}
+
+TEST_F(ConversionJobTest, SameNamesHostileNamesAndAFailedEncode)
+{
+    const QString hostile = QStringLiteral("a \"b\" $(touch x) 'c'.swf");
+    controls.files = {swf(QStringLiteral("x/movie.swf"), 64, 48, 1), swf(QStringLiteral("y/movie.swf"), 80, 60, 2),
+                      swf(hostile, 64, 48, 1), swf(QStringLiteral("broken.swf"), 64, 48, 1)};
+    QDir().mkpath(out.file(QStringLiteral("broken.mp4"))); // a folder where the video should go
+    run();
+
+    EXPECT_EQ(ProbeMedia(out.file(QStringLiteral("movie.mp4"))).videoFrames, 2);
+    EXPECT_EQ(ProbeMedia(out.file(QStringLiteral("movie (2).mp4"))).videoFrames, 3);
+    EXPECT_EQ(ProbeMedia(out.file(QStringLiteral("a \"b\" $(touch x) 'c'.mp4"))).width, 64);
+    EXPECT_FALSE(QFile::exists(in.file(QStringLiteral("x"))));
+    EXPECT_FALSE(QFile::exists(QDir::current().filePath(QStringLiteral("x"))));
+
+    EXPECT_EQ(outcome.failed, QStringList{out.file(QStringLiteral("broken.mp4"))});
+    ASSERT_EQ(controls.messages.size(), 1);
+    EXPECT_EQ(controls.messages.first(), QStringLiteral("Done.\r\n\r\nThe following videos could not be made: \r\n")
+                                             + out.file(QStringLiteral("broken.mp4")) + QStringLiteral("\r\n"));
+    expectCleanWorkFolder();
+}
+
+TEST_F(ConversionJobTest, BesideTheSourceAndASecondClickWhileRunning)
+{
+    controls.beside = true;
+    controls.folder = QStringLiteral("/nonexistent");
+    controls.files = {swf(QStringLiteral("sub/m.swf"), 64, 48, 1)};
+    ConversionJob job(controls, work.path());
+    int nested = 0;
+    controls.onYield = [&] {
+        if (nested++ == 0)
+            job.PushButton2_Click(); // returns at once: a job is running
+    };
+    job.PushButton2_Click();
+    EXPECT_EQ(controls.messages.size(), 1);
+    EXPECT_TRUE(QFile::exists(in.file(QStringLiteral("sub/m.mp4"))));
+    EXPECT_FALSE(job.converting());
+}
