@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -81,16 +82,20 @@ QImage ResampleImage(const QImage &source, int width, int height)
         return QImage();
     if (input.width() == width && input.height() == height)
         return input;
+    // Growing along both axes: Qt's smooth scaling is this same linear
+    // interpolation, and vectorised.
+    if (width >= input.width() && height >= input.height())
+        return input.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     try {
         const AxisWeights across = ComputeWeights(input.width(), width);
         const AxisWeights down = ComputeWeights(input.height(), height);
 
         // Across first: every source row becomes `width` pixels of three
         // channels, kept in floating point until the second pass.
-        std::vector<float> rows(size_t(input.height()) * size_t(width) * 3);
+        const std::unique_ptr<float[]> rows(new float[size_t(input.height()) * size_t(width) * 3]);
         for (int y = 0; y < input.height(); ++y) {
             const QRgb *in = reinterpret_cast<const QRgb *>(input.constScanLine(y));
-            float *out = rows.data() + size_t(y) * size_t(width) * 3;
+            float *out = rows.get() + size_t(y) * size_t(width) * 3;
             for (int x = 0; x < width; ++x) {
                 float r = 0, g = 0, b = 0;
                 const float *w = across.weight.data() + across.offset[x];
@@ -115,7 +120,7 @@ QImage ResampleImage(const QImage &source, int width, int height)
             std::fill(sum.begin(), sum.end(), 0.0f);
             const float *w = down.weight.data() + down.offset[y];
             for (int k = 0; k < down.count(y); ++k) {
-                const float *row = rows.data() + size_t(down.first[y] + k) * size_t(width) * 3;
+                const float *row = rows.get() + size_t(down.first[y] + k) * size_t(width) * 3;
                 for (size_t i = 0; i < sum.size(); ++i)
                     sum[i] += w[k] * row[i];
             }
