@@ -2,6 +2,7 @@
 
 #include "ByteReader.h"
 
+#include <algorithm>
 #include <bit>
 #include <string>
 
@@ -215,6 +216,16 @@ Result<Picture> DecodeBmp(std::span<const std::uint8_t> bytes, const Limits &lim
                     out[c] = channels[c].extract(pixel, c == 3 ? 255 : 0);
             }
         }
+    }
+    // Many writers declare an alpha mask yet leave every alpha byte 0; such
+    // a bitmap is meant opaque, as viewers show it.
+    if (channels[3].mask) {
+        bool anyAlpha = false;
+        for (std::size_t i = 3; i < picture.rgba.size() && !anyAlpha; i += 4)
+            anyAlpha = picture.rgba[i] != 0;
+        if (!anyAlpha)
+            for (std::size_t i = 3; i < picture.rgba.size(); i += 4)
+                picture.rgba[i] = 255;
     }
     return made;
 }

@@ -417,6 +417,8 @@ TEST(Bmp, DepthsMasksAndRowOrder)
         {"32-bit with alpha mask", 32, 3, {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000}, false,
          {0xFFFF0000, 0x0000FF00, 0x800000FF, 0xFFFFFFFF},
          {kRed, qRgba(0, 255, 0, 0), qRgba(0, 0, 255, 128), kWhite}},
+        {"32-bit with alpha mask, every alpha 0", 32, 3, {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000}, false,
+         {0x00FF0000, 0x0000FF00, 0x000000FF, 0x00FFFFFF}, {kRed, kGreen, kBlue, kWhite}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
