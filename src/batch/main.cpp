@@ -2,10 +2,13 @@
 #include "BatchControls.h"
 
 #include "pipeline/ConversionJob.h"
+#include "tools/Failure.h"
 #include "tools/ToolDeployment.h"
 
 #include <QCoreApplication>
 #include <QDir>
+
+#include <memory>
 
 int main(int argc, char *argv[])
 {
@@ -20,13 +23,16 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    Tools::WorkFolder workFolder;
-    if (!workFolder.isValid()) {
-        std::fprintf(stderr, "tarnwick-batch: cannot create a private scratch folder\n");
+    std::unique_ptr<Tools::WorkFolderOwner> workFolder;
+    try {
+        workFolder = std::make_unique<Tools::WorkFolderOwner>();
+    } catch (const Tools::Failure &failure) {
+        std::fprintf(stderr, "tarnwick-batch: cannot create a private scratch folder: %s\n",
+                     failure.description().toLocal8Bit().constData());
         return 1;
     }
     Batch::BatchControls controls(options, stdout, stderr);
-    Pipeline::ConversionJob job(controls, workFolder.path());
+    Pipeline::ConversionJob job(controls, workFolder->path());
     job.PushButton2_Click();
 
     const Pipeline::JobOutcome &outcome = job.outcome();

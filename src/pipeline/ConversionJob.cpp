@@ -27,6 +27,9 @@ constexpr char kLocation[] = "in Tarnwick2021/08/31.Form1.PushButton2_Click ";
 constexpr char kPlayerSite[] = "https://player.tarnwick.example/";
 const QString kCrLf = QStringLiteral("\r\n");
 
+// Frames one video can hold: the frame count is a 16-bit number downstream.
+constexpr int kMaxFrames = 32767;
+
 // Converter runs at once: one per core, as the pictures are independent.
 int ConverterParallelism()
 {
@@ -112,18 +115,18 @@ void ConversionJob::PushButton2_Click()
         go = refuse(QStringLiteral("Folder does not exist. Please select another folder."));
     if (go) {
         trap(102, [&] {
-            const QString missing = Tools::MissingEncoderMessage();
-            if (!missing.isEmpty())
-                go = refuse(missing);
+            m_encoder = Tools::LocateEncoder();
+            if (m_encoder.isEmpty())
+                go = refuse(QString::fromUtf8(Tools::kEncoderMissingMessage));
         });
     }
 
     if (go) {
         trap(104, [&] { m_controls.setPointer(Pointer::Busy); });
         trap(106, [&] {
-            const Tools::ToolSet tools = Tools::DeployTools(m_workFolder);
-            m_tools = {tools.extractor, tools.converter, tools.encoder};
-            m_addressWidth = tools.addressWidth;
+            const Tools::ToolSet tools = Tools::DeployTools(m_workFolder, m_encoder);
+            m_tools = {tools.ExtractorCmd, tools.ConverterCmd, tools.EncoderCmd};
+            m_addressWidth = tools.AddressWidth;
         });
         trap(108, [&] { m_quality = QualityFromSlider(m_controls.qualityValue(), m_controls.qualityMaximum()); });
 
@@ -265,7 +268,7 @@ void ConversionJob::appendEndFrame()
         return;
     const QString source = tempFile(QStringLiteral("image_1.jpg"));
     const QString frame = tempFile(QStringLiteral("image%1.jpg").arg(m_frameCount + 1));
-    Tools::WriteBytesIfAbsent(Tools::EndFrameBitmap(), source);
+    Tools::WriteBytesIfAbsent(Tools::LoadResource(Tools::ResourceId::EndFrameBitmap), source);
     Tools::ProgressSink &bar = m_controls.progress();
     Tools::RunAndWait(Tools::Command{m_tools.converter,
                                      {QStringLiteral("-out"), QStringLiteral("jpeg"), QStringLiteral("-truecolors"),
@@ -281,14 +284,15 @@ void ConversionJob::evenFrameSize()
 {
     if (!Tools::FileExists(tempFile(QStringLiteral("image1.jpg"))))
         return;
-    int height = 0;
-    int width = 0;
-    MeasureLargestFrame(m_workFolder, m_frameCount, height, width);
+    const auto count = static_cast<qint16>(std::min(m_frameCount, kMaxFrames));
+    qint32 height = 0;
+    qint32 width = 0;
+    MeasureLargestFrame(m_workFolder, count, height, width);
     // The encoder needs even sizes; a picture narrower than two pixels still
     // gets a frame the encoder can take.
     height = std::max(2, height - height % 2);
     width = std::max(2, width - width % 2);
-    SetImagesSizes(m_workFolder, m_frameCount, height, width, m_controls.progress(), m_controls.errorReporter());
+    SetImagesSizes(m_workFolder, count, height, width, m_controls.progress(), m_controls.errorReporter());
 }
 
 void ConversionJob::encode(const QString &outputPath)

@@ -58,6 +58,7 @@ private:
     bool m_converting = false;
 
     // State of one run.
+    QString m_encoder; // the system's encoder the tools link to
     ToolPaths m_tools;
     QString m_addressWidth;
     QString m_rate;

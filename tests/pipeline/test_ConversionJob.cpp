@@ -93,7 +93,6 @@ protected:
     {
         if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
             GTEST_SKIP() << "ffmpeg is not installed";
-        ASSERT_TRUE(work.isValid());
         controls.folder = out.path();
     }
 
@@ -124,7 +123,7 @@ protected:
 
     TempFolder in;
     TempFolder out;
-    Tools::WorkFolder work;
+    Tools::WorkFolderOwner work;
     RecordingControls controls;
     JobOutcome outcome;
 };

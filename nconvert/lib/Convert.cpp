@@ -1,0 +1,42 @@
+#include "Convert.h"
+
+#include "BmpDecoder.h"
+#include "FileIo.h"
+#include "GifDecoder.h"
+#include "JpegCodec.h"
+#include "PngDecoder.h"
+
+namespace NConvert {
+
+Result<Picture> DecodePicture(std::span<const std::uint8_t> bytes, const Limits &limits)
+{
+    if (LooksLikeJpeg(bytes))
+        return DecodeJpeg(bytes, limits);
+    if (LooksLikePng(bytes))
+        return DecodePng(bytes, limits);
+    if (LooksLikeGif(bytes))
+        return DecodeGif(bytes, limits);
+    if (LooksLikeBmp(bytes))
+        return DecodeBmp(bytes, limits);
+    return MakeError(ErrorCode::UnknownFormat, "not a picture format we read");
+}
+
+Result<Done> ConvertToJpeg(const std::string &input, const std::string &output, int quality, const Limits &limits)
+{
+    if (quality < 1 || quality > 100)
+        return MakeError(ErrorCode::Unsupported, "quality must be 1 to 100");
+    Result<std::vector<std::uint8_t>> bytes = ReadFileCapped(input, limits);
+    if (!bytes)
+        return bytes.error();
+    Result<Picture> picture = DecodePicture(bytes.value(), limits);
+    if (!picture)
+        return picture.error();
+    std::vector<std::uint8_t>().swap(bytes.value()); // the file is no longer needed
+    FlattenOntoBlack(picture.value());
+    Result<std::vector<std::uint8_t>> jpeg = EncodeJpeg(picture.value(), quality);
+    if (!jpeg)
+        return jpeg.error();
+    return WriteFileAtomically(output, jpeg.value());
+}
+
+} // namespace NConvert

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "Limits.h"
+#include "Result.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace NConvert {
+
+// A decoded picture: rows of RGBA bytes, straight (not premultiplied) alpha.
+struct Picture
+{
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::vector<std::uint8_t> rgba;
+
+    std::uint8_t *pixel(std::uint32_t x, std::uint32_t y) { return rgba.data() + (std::size_t(y) * width + x) * 4; }
+};
+
+// Checks the size against the limits before anything is allocated, then
+// makes a picture of that size filled with transparent black.
+Result<Picture> AllocatePicture(std::uint64_t width, std::uint64_t height, const Limits &limits);
+
+// Composites the picture onto black: each colour channel is scaled by its
+// alpha and the alpha becomes opaque.
+void FlattenOntoBlack(Picture &picture);
+
+} // namespace NConvert

@@ -1,0 +1,205 @@
+#include "FrameNormalisation.h"
+
+#include "JpegWriter.h"
+#include "Resampling.h"
+
+#include "tools/Failure.h"
+#include "tools/PathRoutines.h"
+#include "tools/ProgressSink.h"
+#include "tools/ReportingTrap.h"
+#include "tools/Rounding.h"
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QImageReader>
+#include <QPainter>
+
+#include <cmath>
+#include <limits>
+
+namespace Pipeline {
+
+namespace {
+
+constexpr int kFileNotFound = 53;
+constexpr int kInvalidPicture = 481;
+constexpr int kOverflow = 6;
+constexpr int kOutOfMemory = 7;
+constexpr int kInvalidPropertyValue = 380;
+constexpr quint8 kFrameQuality = 100;
+
+// Step numbers of SetImagesSizes, as error reports name them.
+enum Step : int {
+    SetBackground = 100,
+    NextFrame = 102,
+    MakePath = 104,
+    ShowValue = 106,
+    ShowCaption = 108,
+    YieldOnce = 110,
+    LoadFrame = 112,
+    TakeHeight = 114,
+    TakeWidth = 116,
+    // 118: the size test; 120..126 loaded the picture a second time
+    SizeCanvas = 130,
+    FitAndCentre = 134,
+    SaveFrame = 136,
+};
+
+bool WithinLimits(const QSize &size)
+{
+    return size.width() > 0 && size.height() > 0 && size.width() <= kMaxFrameSide && size.height() <= kMaxFrameSide
+        && qint64(size.width()) * size.height() <= kMaxFramePixels;
+}
+
+// Opens a frame for reading, or raises the failure that names why not.
+void OpenFrame(QImageReader &reader, const QString &path)
+{
+    if (!Tools::ProbeFile(path))
+        throw Tools::Failure(kFileNotFound, QStringLiteral("File not found"));
+    reader.setFileName(path);
+    reader.setDecideFormatFromContent(true);
+}
+
+[[noreturn]] void RaiseInvalidPicture()
+{
+    throw Tools::Failure(kInvalidPicture, QStringLiteral("Invalid picture"));
+}
+
+QSize ReadFrameSize(const QString &path)
+{
+    QImageReader reader;
+    OpenFrame(reader, path);
+    const QSize size = reader.size();
+    if (!WithinLimits(size))
+        RaiseInvalidPicture();
+    return size;
+}
+
+QImage ReadFrame(const QString &path)
+{
+    QImageReader reader;
+    OpenFrame(reader, path);
+    if (!WithinLimits(reader.size()))
+        RaiseInvalidPicture();
+    QImage picture = reader.read();
+    if (picture.isNull())
+        RaiseInvalidPicture();
+    return picture;
+}
+
+QImage BlackCanvas(qint32 height, qint32 width)
+{
+    const QSize size(width, height);
+    if (width <= 0 || height <= 0)
+        throw Tools::Failure(kInvalidPropertyValue, QStringLiteral("Invalid property value"));
+    if (!WithinLimits(size))
+        throw Tools::Failure(kOutOfMemory, QStringLiteral("Out of memory"));
+    QImage canvas(size, QImage::Format_RGB32);
+    if (canvas.isNull())
+        throw Tools::Failure(kOutOfMemory, QStringLiteral("Out of memory"));
+    canvas.fill(Qt::black);
+    return canvas;
+}
+
+int RoundToPixel(double value)
+{
+    return int(std::floor(value + 0.5));
+}
+
+// Draws the picture onto the canvas as large as fits with its aspect ratio
+// kept, centred; the fractional rectangle is rounded to whole pixels.
+void DrawFitted(QImage &canvas, const QImage &picture)
+{
+    const double targetWidth = canvas.width();
+    const double targetHeight = canvas.height();
+    const double ratio = double(picture.width()) / picture.height();
+    const double fitWidth = ratio * targetHeight;
+    const double newWidth = fitWidth <= targetWidth ? fitWidth : targetWidth;
+    const double fitHeight = targetWidth / ratio;
+    const double newHeight = fitHeight <= targetHeight ? fitHeight : targetHeight;
+    const float x = float(targetWidth / 2 - newWidth / 2);
+    const float y = float(targetHeight / 2 - newHeight / 2);
+
+    const int left = std::clamp(RoundToPixel(x), 0, canvas.width());
+    const int top = std::clamp(RoundToPixel(y), 0, canvas.height());
+    const int right = std::clamp(RoundToPixel(x + newWidth), left + 1, canvas.width());
+    const int bottom = std::clamp(RoundToPixel(y + newHeight), top + 1, canvas.height());
+    if (right <= left || bottom <= top)
+        return;
+    const QImage scaled = ResampleImage(picture, right - left, bottom - top);
+    if (scaled.isNull())
+        throw Tools::Failure(kOutOfMemory, QStringLiteral("Out of memory"));
+    QPainter painter(&canvas);
+    painter.drawImage(left, top, scaled);
+}
+
+} // namespace
+
+void YieldToEventLoop()
+{
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents();
+}
+
+QString FramePath(const QString &workFolder, int number)
+{
+    return workFolder + QStringLiteral("/temp/image") + QString::number(number) + QStringLiteral(".jpg");
+}
+
+void MeasureLargestFrame(const QString &workFolder, qint16 count, qint32 &height, qint32 &width, const Yield &yield)
+{
+    for (int i = 1; i <= count; ++i) {
+        if (yield)
+            yield();
+        const QSize size = ReadFrameSize(FramePath(workFolder, i));
+        const double area = double(float(size.width())) * double(float(size.height()));
+        const qint64 best = qint64(height) * width;
+        if (best > std::numeric_limits<qint32>::max() || best < std::numeric_limits<qint32>::min())
+            throw Tools::Failure(kOverflow, QStringLiteral("Overflow"));
+        if (area > double(best)) {
+            height = qint32(Tools::RoundHalfEven(size.height()));
+            width = qint32(Tools::RoundHalfEven(size.width()));
+        }
+    }
+}
+
+void SetImagesSizes(const QString &workFolder, qint16 count, qint32 height, qint32 width, Tools::ProgressSink &bar,
+                    Tools::ErrorReporter &reporter, const Yield &yield)
+{
+    Tools::ReportingTrap trap(reporter, QLatin1String(kSetImagesSizesLocation));
+    // Step 100, the black background, is part of every canvas made below.
+    for (int i = 1; i <= count; ++i) {
+        QString path;
+        trap(MakePath, [&] { path = FramePath(workFolder, i); });
+        trap(ShowValue, [&] { bar.setValue(double(i) / count * 100); });
+        trap(ShowCaption, [&] { bar.setCaption(QStringLiteral("Processing: ") + Tools::FileNameOf(path)); });
+        trap(YieldOnce, [&] {
+            if (yield)
+                yield();
+        });
+
+        QImage picture;
+        const bool loaded = trap(LoadFrame, [&] { picture = ReadFrame(path); });
+        qint32 h = 0;
+        qint32 w = 0;
+        trap(TakeHeight, [&] { h = qint32(Tools::RoundHalfEven(picture.height())); });
+        trap(TakeWidth, [&] { w = qint32(Tools::RoundHalfEven(picture.width())); });
+        // A frame that cannot be loaded becomes black rather than vanish,
+        // so that the numbering the encoder reads has no gap.
+        if (loaded && (h <= 0 || w <= 0))
+            continue;
+        // Already the target size: redrawing would only cost a generation
+        // of JPEG loss.
+        if (loaded && h == height && w == width)
+            continue;
+
+        QImage canvas;
+        if (!trap(SizeCanvas, [&] { canvas = BlackCanvas(height, width); }))
+            continue;
+        if (loaded)
+            trap(FitAndCentre, [&] { DrawFitted(canvas, picture); });
+        trap(SaveFrame, [&] { SaveJpeg(canvas, path, kFrameQuality); });
+    }
+}
+
+} // namespace Pipeline

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+namespace Tools {
+class ErrorReporter;
+class ProgressSink;
+} // namespace Tools
+
+// Brings the frames WorkFolder/temp/image1.jpg ... imageN.jpg to one size
+// before they are encoded. The conversion job calls, per video:
+//
+//     qint32 height = 0, width = 0;
+//     MeasureLargestFrame(workFolder, count, height, width);
+//     height -= height % 2; width -= width % 2;   // the encoder wants even sizes
+//     SetImagesSizes(workFolder, count, height, width, bar, reporter);
+namespace Pipeline {
+
+// Called once per frame so that the window stays responsive; by default
+// QCoreApplication::processEvents.
+using Yield = std::function<void()>;
+void YieldToEventLoop();
+
+// Location text of SetImagesSizes in error reports.
+inline constexpr char kSetImagesSizesLocation[] = "in Tarnwick2021/08/31.Form1.SetImagesSizes ";
+
+// Largest frame side and pixel count accepted; larger frames count as
+// unreadable.
+inline constexpr int kMaxFrameSide = 16384;
+inline constexpr qint64 kMaxFramePixels = 50'000'000;
+
+// The path of frame `number`: WorkFolder/temp/image<number>.jpg.
+QString FramePath(const QString &workFolder, int number);
+
+// Finds the frame of largest area among frames 1..count (nothing when count
+// is below 1), reading only each picture's header. A frame replaces the
+// values in `height` and `width` only when its area is strictly greater than
+// their product, so of equal areas the lowest-numbered frame wins. Yields
+// once per frame. A frame that cannot be read (Failure 53 "File not found",
+// 481 "Invalid picture") or a product beyond 32 bits (Failure 6 "Overflow")
+// ends the measurement: the values found so far stay.
+void MeasureLargestFrame(const QString &workFolder, qint16 count, qint32 &height, qint32 &width,
+                         const Yield &yield = YieldToEventLoop);
+
+// Redraws frames 1..count at width x height: each picture is scaled to fit
+// with its aspect ratio kept, centred on black, and saved over its own file
+// as a JPEG of quality 100. A frame already exactly that size is left as it
+// is. Progress: value i / count x 100 and the caption "Processing: image<i>.jpg"
+// before frame i. Every failing step is reported through `reporter` with the
+// location text and the step number, and the pass goes on: a frame that cannot
+// be loaded (step 112) becomes a black frame, one that cannot be saved (step
+// 136) keeps its old file.
+void SetImagesSizes(const QString &workFolder, qint16 count, qint32 height, qint32 width, Tools::ProgressSink &bar,
+                    Tools::ErrorReporter &reporter, const Yield &yield = YieldToEventLoop);
+
+} // namespace Pipeline
