@@ -105,11 +105,11 @@ SwfExtract::Result<Bytes> PictureBytes(const SwfExtract::Movie &movie, std::size
     return sink.bytes;
 }
 
-Run RunProgram(const QString &program, const QStringList &arguments)
+ProgramRun RunProgram(const QString &program, const QStringList &arguments)
 {
     QProcess process;
     process.start(program, arguments);
-    Run run;
+    ProgramRun run;
     if (!process.waitForFinished(60000)) {
         process.kill();
         process.waitForFinished();
@@ -122,7 +122,7 @@ Run RunProgram(const QString &program, const QStringList &arguments)
     return run;
 }
 
-Run RunExtractor(const QStringList &arguments)
+ProgramRun RunExtractor(const QStringList &arguments)
 {
     return RunProgram(QStringLiteral(TARNWICK_BIN_DIR "/swfextract"), arguments);
 }
@@ -135,7 +135,7 @@ bool HaveFfmpeg()
 
 double MediaDuration(const QString &path)
 {
-    const Run run = RunProgram(QStringLiteral("ffprobe"),
+    const ProgramRun run = RunProgram(QStringLiteral("ffprobe"),
                                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
                                 QStringLiteral("format=duration"), QStringLiteral("-of"),
                                 QStringLiteral("default=noprint_wrappers=1:nokey=1"), path});

@@ -43,16 +43,16 @@ SwfExtract::Result<SwfExtract::Movie> LoadMovie(const Bytes &file,
 SwfExtract::Result<Bytes> PictureBytes(const SwfExtract::Movie &movie, std::size_t index,
                                        const SwfExtract::Limits &limits = SwfExtract::Limits());
 
-struct Run
+struct ProgramRun
 {
     int exitCode = -1;
     QString out;
     QString err;
 };
 // Runs a program and waits (up to a minute).
-Run RunProgram(const QString &program, const QStringList &arguments);
+ProgramRun RunProgram(const QString &program, const QStringList &arguments);
 // Our extractor as built.
-Run RunExtractor(const QStringList &arguments);
+ProgramRun RunExtractor(const QStringList &arguments);
 bool HaveFfmpeg();
 // ffprobe's duration of a media file in seconds, or -1.
 double MediaDuration(const QString &path);
