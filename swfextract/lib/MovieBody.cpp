@@ -129,10 +129,17 @@ Status LoadZlib(ByteSource &source, MovieBody &body, const Limits &limits)
         }
         std::span<std::uint8_t> room = body.grow(want, bound.cap);
         if (room.empty()) {
-            if (bound.fromLimit)
+            if (bound.fromLimit) {
                 status = BodyTooLarge(bound.cap);
-            else
-                body.warnings.push_back("compressed data beyond the header's FileLength ignored");
+            } else {
+                // FileLength is reached: the movie is whole even when the
+                // stream's checksum is cut off. Say so only if more follows.
+                std::uint8_t probe;
+                zs.next_out = &probe;
+                zs.avail_out = 1;
+                if (inflate(&zs, Z_NO_FLUSH) == Z_OK && zs.avail_out == 0)
+                    body.warnings.push_back("compressed data beyond the header's FileLength ignored");
+            }
             break;
         }
         want = kMinGrowth;
