@@ -71,11 +71,33 @@ std::vector<std::uint8_t> Concatenate(const Pieces &pieces)
 
 } // namespace
 
+namespace {
+
+// Unpremultiplied colours by [alpha][colour]: a division per channel would
+// cost more than all the rest of a pixel's conversion.
+using UnpremultiplyTable = std::uint8_t[256][256];
+
+const UnpremultiplyTable &Straight()
+{
+    struct Table
+    {
+        UnpremultiplyTable value;
+        Table()
+        {
+            for (unsigned a = 0; a < 256; ++a)
+                for (unsigned c = 0; c < 256; ++c)
+                    value[a][c] = a == 0 ? 0 : std::uint8_t(std::min<unsigned>(255, (c * 255 + a / 2) / a));
+        }
+    };
+    static const Table table;
+    return table.value;
+}
+
+} // namespace
+
 std::uint8_t Unpremultiply(std::uint8_t colour, std::uint8_t alpha)
 {
-    if (alpha == 0)
-        return 0;
-    return std::uint8_t(std::min<unsigned>(255, (unsigned(colour) * 255 + alpha / 2u) / alpha));
+    return Straight()[alpha][colour];
 }
 
 Result<Picture> Picture::prepare(const Movie &movie, const Definition &definition, const Limits &limits)
@@ -225,6 +247,7 @@ Status Picture::write(const Movie &movie, ByteSink &sink, bool &partial, std::st
 Status Picture::writeDecoded(ByteSink &sink) const
 {
     PngWriter png(sink, m_width, m_height, true);
+    const UnpremultiplyTable &straight = Straight();
     std::vector<std::uint8_t> row(std::size_t(m_width) * 4);
     for (std::size_t y = 0; y < m_height; ++y) {
         const std::uint8_t *rgb = m_rgb.data() + y * m_width * 3;
@@ -234,7 +257,7 @@ Status Picture::writeDecoded(ByteSink &sink) const
             // Flash treats these colours as premultiplied and clamps them to
             // the alpha first; some writers store straight colours.
             for (int c = 0; c < 3; ++c)
-                row[x * 4 + c] = Unpremultiply(std::min(rgb[x * 3 + c], a), a);
+                row[x * 4 + c] = straight[a][std::min(rgb[x * 3 + c], a)];
             row[x * 4 + 3] = a;
         }
         if (!png.writeRow(row.data()))
@@ -274,18 +297,30 @@ Status Picture::writeLossless(const Movie &movie, ByteSink &sink, bool &partial,
     }
 
     const std::size_t channels = withAlpha ? 4 : 3;
+    const UnpremultiplyTable &straight = Straight();
     PngWriter png(sink, m_width, m_height, withAlpha);
-    std::vector<std::uint8_t> stored(stride);
+    // Inflate many rows per call: zlib's fast path wants large outputs.
+    const std::size_t rowsPerChunk = std::max<std::size_t>(1, (256 * 1024) / stride);
+    std::vector<std::uint8_t> chunk(std::min<std::size_t>(rowsPerChunk, m_height) * stride);
+    std::size_t rowsInChunk = 0;
+    std::size_t chunkRow = 0;
     std::vector<std::uint8_t> row(width * channels);
     std::size_t rowsRead = 0;
     for (std::size_t y = 0; y < m_height; ++y) {
-        if (!dataEnded && inflater.read(stored.data(), stride) == stride)
-            ++rowsRead;
-        else
-            dataEnded = true;
-        if (dataEnded) {
+        if (chunkRow == rowsInChunk && !dataEnded) {
+            const std::size_t want = std::min(chunk.size(), (m_height - y) * stride);
+            const std::size_t got = inflater.read(chunk.data(), want);
+            rowsInChunk = got / stride;
+            chunkRow = 0;
+            dataEnded = got < want;
+        }
+        const bool haveRow = chunkRow < rowsInChunk;
+        const std::uint8_t *stored = chunk.data() + chunkRow * stride;
+        ++chunkRow;
+        if (!haveRow) {
             std::fill(row.begin(), row.end(), 0);
         } else {
+            ++rowsRead;
             for (std::size_t x = 0; x < width; ++x) {
                 std::uint8_t *out = row.data() + x * channels;
                 if (m_bitmapFormat == kFormatPalette) {
@@ -297,10 +332,12 @@ Status Picture::writeLossless(const Movie &movie, ByteSink &sink, bool &partial,
                     out[1] = Widen5((v >> 5) & 0x1F);
                     out[2] = Widen5(v & 0x1F);
                 } else {
-                    const std::uint8_t *p = stored.data() + 4 * x; // A/reserved, R, G, B
+                    const std::uint8_t *p = stored + 4 * x; // A/reserved, R, G, B
                     if (withAlpha) {
-                        for (int c = 0; c < 3; ++c)
-                            out[c] = Unpremultiply(p[1 + c], p[0]);
+                        const std::uint8_t *fromAlpha = straight[p[0]];
+                        out[0] = fromAlpha[p[1]];
+                        out[1] = fromAlpha[p[2]];
+                        out[2] = fromAlpha[p[3]];
                         out[3] = p[0];
                     } else {
                         std::memcpy(out, p + 1, 3);

@@ -31,7 +31,10 @@ bool PngWriter::start(std::uint32_t width, std::uint32_t height, bool alpha)
         return false;
     png_set_write_fn(m_png, this, &PngWriter::onWrite, &PngWriter::onFlush);
     // Pictures are written once and read once by the converter: favour speed.
+    // Run-length matching after the Sub filter is several times faster than
+    // deflate's string search and still shrinks flat or smooth areas well.
     png_set_compression_level(m_png, Z_BEST_SPEED);
+    png_set_compression_strategy(m_png, Z_RLE);
     png_set_filter(m_png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
     png_set_IHDR(m_png, m_info, width, height, 8, alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
