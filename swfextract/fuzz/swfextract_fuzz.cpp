@@ -1,0 +1,67 @@
+// libFuzzer target: reads any bytes as a SWF movie, lists it and extracts
+// every picture and sound to memory, under tight limits. Any crash, hang,
+// sanitizer report or broken invariant is a defect; keep the input in
+// tests/data/regress.
+#include "swfextract/lib/ByteSink.h"
+#include "swfextract/lib/ByteSource.h"
+#include "swfextract/lib/Listing.h"
+#include "swfextract/lib/Movie.h"
+#include "swfextract/lib/Picture.h"
+#include "swfextract/lib/Sound.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+using namespace SwfExtract;
+
+namespace {
+
+void Check(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    Limits limits;
+    limits.maxFileBytes = 1u << 20;
+    limits.maxBodyBytes = 16u << 20;
+    limits.maxLzmaMemory = 16u << 20;
+    limits.maxTags = 1u << 16;
+    limits.maxPicturePixels = 1u << 20;
+
+    MemorySource source(Bytes(data, size));
+    Result<Movie> movie = Movie::load(source, limits);
+    if (!movie) {
+        Check(!movie.error().message.empty());
+        return 0;
+    }
+    Check(movie->body().size() <= limits.maxBodyBytes);
+    const std::string listing = FormatListing(*movie, "f");
+    Check(listing.rfind("Objects in file f:\n", 0) == 0);
+    Check((listing.find(" [-m] 1 MP3 Soundstream\n") != std::string::npos)
+          == (movie->mp3Stream && !movie->mp3Stream->blocks.empty()));
+
+    for (const Definition &definition : movie->definitions) {
+        Check(definition.tag.offset + definition.tag.length <= movie->body().size());
+        VectorSink sink;
+        if (definition.objectClass == ObjectClass::Sound) {
+            (void)WriteEventSound(*movie, definition, sink);
+            continue;
+        }
+        if (definition.objectClass != ObjectClass::Jpeg && definition.objectClass != ObjectClass::Png)
+            continue;
+        Result<Picture> picture = Picture::prepare(*movie, definition, limits);
+        if (!picture)
+            continue;
+        bool partial = false;
+        std::string note;
+        (void)picture->write(*movie, sink, partial, note);
+    }
+    VectorSink stream;
+    (void)WriteMp3Stream(*movie, stream);
+    return 0;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+
+namespace SwfExtract {
+
+// Every bound on untrusted input, in one place. The defaults are generous for
+// real movies and small enough that a hostile file cannot exhaust memory;
+// tests and the fuzz target lower them.
+struct Limits
+{
+    // Largest SWF file read from disk (compressed or not).
+    std::uint64_t maxFileBytes = 512ull << 20;
+    // Largest movie body after decompression; the header's FileLength bounds
+    // it further for CWS and ZWS.
+    std::uint64_t maxBodyBytes = 512ull << 20;
+    // Largest LZMA dictionary a ZWS file may ask for (decoder memory).
+    std::uint64_t maxLzmaMemory = 256ull << 20;
+    // Most tags walked in the whole file, sprites included.
+    std::uint64_t maxTags = 16ull << 20;
+    // Deepest DefineSprite nesting walked.
+    int maxSpriteDepth = 16;
+    // Largest picture, in pixels, decoded or converted (checked before any
+    // buffer for it is allocated). 8192 x 8192.
+    std::uint64_t maxPicturePixels = 64ull << 20;
+    // Largest single side of a decoded picture (PNG allows 2^31 - 1; libjpeg 65500).
+    std::uint32_t maxPictureSide = 65500;
+};
+
+} // namespace SwfExtract
