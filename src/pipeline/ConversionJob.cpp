@@ -285,9 +285,12 @@ void ConversionJob::evenFrameSize()
     if (!Tools::FileExists(tempFile(QStringLiteral("image1.jpg"))))
         return;
     const auto count = static_cast<qint16>(std::min(m_frameCount, kMaxFrames));
+    // The size comes from the movies' pictures; the black end frame is only
+    // fitted to it (its 128 x 128 would otherwise enlarge small movies).
+    const auto measured = static_cast<qint16>(std::min(m_pictureFrames > 0 ? m_pictureFrames : m_frameCount, kMaxFrames));
     qint32 height = 0;
     qint32 width = 0;
-    MeasureLargestFrame(m_workFolder, count, height, width);
+    MeasureLargestFrame(m_workFolder, measured, height, width);
     // The encoder needs even sizes; a picture narrower than two pixels still
     // gets a frame the encoder can take.
     height = std::max(2, height - height % 2);

@@ -247,7 +247,7 @@ TEST_F(ConversionJobTest, NoPicturesKeepsOlderVideoAndIsNamed)
 TEST_F(ConversionJobTest, SameNamesHostileNamesAndAFailedEncode)
 {
     const QString hostile = QStringLiteral("a \"b\" $(touch x) 'c'.swf");
-    controls.files = {swf(QStringLiteral("x/movie.swf"), 64, 48, 1), swf(QStringLiteral("y/movie.swf"), 80, 60, 2),
+    controls.files = {swf(QStringLiteral("first/movie.swf"), 64, 48, 1), swf(QStringLiteral("second/movie.swf"), 80, 60, 2),
                       swf(hostile, 64, 48, 1), swf(QStringLiteral("broken.swf"), 64, 48, 1)};
     QDir().mkpath(out.file(QStringLiteral("broken.mp4"))); // a folder where the video should go
     run();
