@@ -65,6 +65,12 @@ void ExerciseEverything(const Movie &movie, const Limits &limits = Limits())
     }
 }
 
+Bytes WithTail(Bytes file, std::uint8_t last)
+{
+    file.push_back(last);
+    return file;
+}
+
 bool WarnedAbout(const Movie &movie, const std::string &text)
 {
     for (const std::string &warning : movie.warnings())
@@ -135,7 +141,8 @@ TEST(DamagedFiles, LyingLengthsAndHostileHeaders)
         {"sprite tag longer than the sprite", BuildSwf(Tags().defineSprite(3, 1, overlongInSprite).end()), true,
          "cut short"},
         {"definition too short for its ID", BuildSwf(Tags().tag(21, {7}).end()), true, "too short"},
-        {"cut tag header", BuildSwf(Tags().defineShape(7).tag(0x3F, {}, false)), true, "no End tag"},
+        {"no End tag", BuildSwf(Tags().defineShape(7).showFrame()), true, "no End tag"},
+        {"cut tag header", WithTail(BuildSwf(Tags().defineShape(7)), 0x3F), true, "header is cut off"},
         {"CWS with FileLength 0", BuildSwf(Tags().end(), Container::Cws, zeroLength), false, "FileLength"},
         {"ZWS with FileLength 0", BuildSwf(Tags().end(), Container::Zws, zeroLength), false, "FileLength"},
         {"ZWS with FileLength 4 GiB", BuildSwf(Tags().defineShape(7).end(), Container::Zws, hugeLength), true, ""},
