@@ -6,9 +6,12 @@
 #include "tools/ToolDeployment.h"
 
 #include "MediaProbe.h"
+#include "SwfBuilder.h"
 #include "TempFolder.h"
 
+#include <QBuffer>
 #include <QDir>
+#include <QImage>
 #include <QFile>
 #include <QStandardPaths>
 
@@ -280,4 +283,79 @@ TEST_F(ConversionJobTest, BesideTheSourceAndASecondClickWhileRunning)
     EXPECT_EQ(controls.messages.size(), 1);
     EXPECT_TRUE(QFile::exists(in.file(QStringLiteral("sub/m.mp4"))));
     EXPECT_FALSE(job.converting());
+}
+
+namespace {
+
+SwfBuild::Bytes JpegOf(const QImage &image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 95);
+    return SwfBuild::Bytes(bytes.begin(), bytes.end());
+}
+
+QImage Solid(int width, int height, QColor color)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(color);
+    return image;
+}
+
+// The colour in the middle of each frame of a video, in order.
+QList<QColor> FrameColours(const QString &video, const TempFolder &scratch)
+{
+    const QString pattern = scratch.file(QStringLiteral("frame%d.png"));
+    EXPECT_TRUE(RunFfmpeg({QStringLiteral("-i"), video, QStringLiteral("-fps_mode"), QStringLiteral("passthrough"), pattern}));
+    QList<QColor> colours;
+    for (int i = 1; QFile::exists(scratch.file(QStringLiteral("frame%1.png").arg(i))); ++i) {
+        const QImage frame(scratch.file(QStringLiteral("frame%1.png").arg(i)));
+        colours.append(frame.pixelColor(frame.width() / 2, frame.height() / 2));
+    }
+    return colours;
+}
+
+void ExpectNear(const QColor &actual, const QColor &expected)
+{
+    EXPECT_NEAR(actual.red(), expected.red(), 24) << actual.name().toStdString();
+    EXPECT_NEAR(actual.green(), expected.green(), 24) << actual.name().toStdString();
+    EXPECT_NEAR(actual.blue(), expected.blue(), 24) << actual.name().toStdString();
+}
+
+} // namespace
+
+TEST_F(ConversionJobTest, LosslessAndJpegPicturesInCharacterOrder)
+{
+    using namespace SwfBuild;
+    // Defined out of ID order; the video shows them by ascending ID.
+    std::vector<std::array<std::uint8_t, 4>> green(40 * 30, {255, 0, 200, 0});
+    const std::vector<std::uint8_t> blueIndices(35 * 25, 0);
+    Tags tags;
+    tags.defineBitsLossless2(5, 5, 40, 30, EncodeArgb(green))
+        .defineBitsLossless(9, 3, 35, 25, EncodePalette(35, 25, {{0, 0, 255, 255}}, blueIndices, false), 0)
+        .defineBitsJpeg2(2, JpegOf(Solid(60, 40, Qt::red)))
+        .showFrame()
+        .end();
+    const Bytes movie = BuildSwf(tags, Container::Cws);
+    const QString path = in.write(QStringLiteral("lossless.swf"),
+                                  QByteArray(reinterpret_cast<const char *>(movie.data()), static_cast<qsizetype>(movie.size())));
+
+    controls.slow = false;
+    controls.perSecond = QStringLiteral("1");
+    controls.files = {path};
+    run();
+
+    const QString video = out.file(QStringLiteral("lossless.mp4"));
+    const MediaProbe probe = ProbeMedia(video);
+    ASSERT_TRUE(probe.ok) << controls.messages.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(probe.width, 60);
+    EXPECT_EQ(probe.height, 40);
+    EXPECT_EQ(probe.videoFrames, 3);
+    TempFolder scratch;
+    const QList<QColor> colours = FrameColours(video, scratch);
+    ASSERT_EQ(colours.size(), 3);
+    ExpectNear(colours[0], Qt::red);
+    ExpectNear(colours[1], QColor(0, 200, 0));
+    ExpectNear(colours[2], Qt::blue);
 }
