@@ -5,6 +5,7 @@
 #include "tools/ProgressSink.h"
 #include "tools/ReportingTrap.h"
 
+#include "RecordingBar.h"
 #include "TempFolder.h"
 
 #include <QFile>
@@ -16,30 +17,6 @@
 using namespace Pipeline;
 
 namespace {
-
-class RecordingBar : public Tools::ProgressSink
-{
-public:
-    double value() const override { return m_value; }
-    void setValue(double value) override
-    {
-        m_value = value;
-        values.push_back(value);
-    }
-    QString caption() const override { return m_caption; }
-    void setCaption(const QString &caption) override
-    {
-        m_caption = caption;
-        captions.push_back(caption);
-    }
-
-    std::vector<double> values;
-    QStringList captions;
-
-private:
-    double m_value = 0;
-    QString m_caption;
-};
 
 struct Report
 {

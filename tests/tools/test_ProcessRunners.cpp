@@ -3,6 +3,7 @@
 #include "tools/ProgressSink.h"
 #include "tools/Shell32.h"
 
+#include "RecordingBar.h"
 #include "TempFolder.h"
 
 #include <QFile>
@@ -20,30 +21,6 @@ Command Sh(const QString &script)
 {
     return Command{QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script}, QString()};
 }
-
-class RecordingBar : public ProgressSink
-{
-public:
-    double value() const override { return m_value; }
-    void setValue(double value) override
-    {
-        m_value = value;
-        values.push_back(value);
-    }
-    QString caption() const override { return m_caption; }
-    void setCaption(const QString &caption) override
-    {
-        m_caption = caption;
-        captions.append(caption);
-    }
-
-    std::vector<double> values;
-    QStringList captions;
-
-private:
-    double m_value = 0;
-    QString m_caption;
-};
 
 // Counts polls instead of sleeping; at poll `releaseAt` it creates the file
 // the child waits for, then lets the child finish.
