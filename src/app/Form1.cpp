@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 #include "FileListView.h"
+#include "PointerFile.h"
 #include "ProgressBar.h"
 #include "SettingsStore.h"
 
@@ -114,6 +115,7 @@ Form1::Form1(Form1Services services, QWidget *parent)
     setFont(arial);
     buildControls();
     connectHandlers();
+    connectListHandlers();
     watchPointer(this);
 }
 
@@ -166,6 +168,8 @@ QLayout *Form1::buildLeftColumn()
                                          "right and out of window to reveal full names."));
     ListView1->setMinimumSize(TwipsToPixels(6840), TwipsToPixels(3000));
     ListView1->header()->setVisible(false);
+    ListView1->setDragCursor(
+        LoadPointerFile(m_services.programFolder + QStringLiteral("/drag.ico")).value_or(QCursor(Qt::ArrowCursor)));
 
     PushButton3 = Named(new TallButton(QStringLiteral("Move Up"), QStyle::SP_ArrowUp), "PushButton3");
     PushButton6 = Named(new TallButton(QStringLiteral("Move Down"), QStyle::SP_ArrowDown), "PushButton6");

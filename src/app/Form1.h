@@ -98,6 +98,17 @@ public:
     void PushButton10_Click();
     void PushButton11_Click();
 
+    // Handlers of the list and its buttons.
+    void PushButton1_Click(); // Add SWF Files
+    void PushButton5_Click(); // Add All SWF Files In Folder
+    void PushButton3_Click(); // Move Up
+    void PushButton6_Click(); // Move Down
+    void PushButton7_Click(); // Clear List
+    void PushButton8_Click(); // Load Sample/Example Files
+    void ListView1_KeyDown(); // the Delete key
+    void ListView1_DblClick();
+    void ListView1_OLEDragDrop(const QStringList &paths);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -129,6 +140,7 @@ private:
     QGroupBox *buildQualityGroup();
     QGroupBox *buildSaveGroup();
     void connectHandlers();
+    void connectListHandlers();
     void watchPointer(QWidget *root);
 
     void applySkin();
@@ -138,6 +150,9 @@ private:
     void restoreOption(QRadioButton *option, const char *key, void (Form1::*click)());
     void restoreQuality();
     void applyOutputFolderRule();
+    void removeSelectedEntry();
+    void moveSelectedEntry(int (*move)(FileList::FileQueue &, int), const char *location);
+    void showPurgeMessage();
     void writeOptionPair(QRadioButton *first, const char *firstKey, QRadioButton *second, const char *secondKey);
 
     Form1Services m_services;

@@ -117,7 +117,9 @@ void GetSubDirectories2016(FolderList &folderList, bool recurse, Tools::ErrorRep
                 yield();
             QStringList names;
             if (ListSubfolders(folder, names, yield) == Listing::Unreachable) {
-                folderList.removeAt(folderList.indexOf(folder));
+                const qsizetype at = folderList.indexOf(folder);
+                if (at >= 0)
+                    folderList.removeAt(at);
                 return;
             }
             for (const QString &name : std::as_const(names)) {
