@@ -1,0 +1,158 @@
+#include "FileListView.h"
+
+#include "filelist/FileQueue.h"
+#include "filelist/ListEditing.h"
+
+#include <QDragEnterEvent>
+#include <QHeaderView>
+#include <QMimeData>
+#include <QUrl>
+
+namespace App {
+
+namespace {
+
+QStringList LocalPaths(const QMimeData *data)
+{
+    QStringList paths;
+    if (!data || !data->hasUrls())
+        return paths;
+    for (const QUrl &url : data->urls()) {
+        if (url.isLocalFile())
+            paths.append(url.toLocalFile());
+    }
+    return paths;
+}
+
+} // namespace
+
+FileListView::FileListView(QWidget *parent)
+    : QTreeView(parent)
+{
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setAllColumnsShowFocus(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setDragEnabled(false);
+    setAcceptDrops(true);
+    setDropIndicatorShown(false);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    header()->setStretchLastSection(false);
+    header()->setSectionsMovable(false);
+}
+
+void FileListView::setQueue(FileList::FileQueue *queue)
+{
+    m_queue = queue;
+    setModel(queue);
+}
+
+int FileListView::selectedPosition() const
+{
+    if (!selectionModel())
+        return 0;
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    return rows.isEmpty() ? 0 : rows.constFirst().row() + 1;
+}
+
+void FileListView::selectPosition(int position)
+{
+    if (!model() || position < 1 || position > model()->rowCount())
+        return;
+    const QModelIndex index = model()->index(position - 1, 0);
+    setCurrentIndex(index);
+    selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    scrollTo(index);
+}
+
+void FileListView::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+        Q_EMIT deletePressed();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+void FileListView::mousePressEvent(QMouseEvent *event)
+{
+    QTreeView::mousePressEvent(event);
+    m_mouseDown = true;
+    if (indexAt(event->position().toPoint()).isValid()) {
+        m_dragged = selectedPosition();
+        viewport()->setCursor(m_dragCursor);
+    }
+}
+
+void FileListView::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!m_mouseDown || !m_queue) {
+        QTreeView::mouseMoveEvent(event);
+        return;
+    }
+    const QPoint point = event->position().toPoint();
+    const QModelIndex hovered = indexAt(point);
+    if (!hovered.isValid() || m_dragged < 1)
+        return;
+    const int hoveredPosition = hovered.row() + 1;
+    if (!FileList::SwapEntries(*m_queue, m_dragged, hoveredPosition))
+        return;
+    selectPosition(hoveredPosition);
+    m_dragged = hoveredPosition;
+    scrollNearEdge(hoveredPosition, point.y());
+}
+
+void FileListView::scrollNearEdge(int hovered, int y)
+{
+    // Near the top or bottom edge the neighbour beyond the pointer is
+    // brought into view, so a drag can carry an entry past what is shown.
+    const int edge = qMax(sizeHintForRow(0), fontMetrics().height());
+    if (y < edge && hovered >= 2)
+        scrollTo(model()->index(hovered - 2, 0));
+    else if (y >= viewport()->height() - edge && hovered < model()->rowCount())
+        scrollTo(model()->index(hovered, 0));
+}
+
+void FileListView::mouseReleaseEvent(QMouseEvent *event)
+{
+    m_mouseDown = false;
+    viewport()->unsetCursor();
+    QTreeView::mouseReleaseEvent(event);
+}
+
+void FileListView::mouseDoubleClickEvent(QMouseEvent *)
+{
+    Q_EMIT entryDoubleClicked();
+}
+
+void FileListView::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (LocalPaths(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+void FileListView::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (LocalPaths(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+void FileListView::dropEvent(QDropEvent *event)
+{
+    const QStringList paths = LocalPaths(event->mimeData());
+    if (paths.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    Q_EMIT pathsDropped(paths);
+}
+
+} // namespace App

@@ -1,0 +1,198 @@
+#pragma once
+
+#include "ErrorReportBox.h"
+
+#include "filelist/FileQueue.h"
+#include "pipeline/JobControls.h"
+#include "tools/Shell32.h"
+
+#include <QCursor>
+#include <QWidget>
+
+#include <functional>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+
+namespace App {
+
+class FileListView;
+class ProgressBar;
+
+// The product name: the window caption and the base of the application title.
+inline constexpr char kProductName[] = "Tarnwick";
+
+// What the window takes from its surroundings; tests replace these.
+struct Form1Services
+{
+    // Where the skin, pointer files and Samples folder are looked up.
+    QString programFolder;
+    // The start-up draw, an integer from 1 to 100; 7 opens the maker's site.
+    std::function<int()> drawVisit;
+    // Opens web addresses and folders (the desktop's default handler when empty).
+    Tools::UrlOpener openUrl;
+    // Ends the program when the window closes while work runs.
+    std::function<void()> endProgram;
+    // Where unexpected failures are reported (the window's own
+    // "Application Error" box when null).
+    Tools::ErrorReporter *errorReporter = nullptr;
+
+    // The program's folder, a clock-seeded draw, the desktop, std::exit.
+    static Form1Services Defaults();
+};
+
+// The main window: the FileQueue list and its buttons on the left, the
+// conversion options, Start and the progress bar on the right. Controls
+// carry their names as object names. The conversion job reads the window
+// through JobControls.
+class Form1 : public QWidget, public Pipeline::JobControls
+{
+    Q_OBJECT
+
+public:
+    explicit Form1(Form1Services services = Form1Services::Defaults(), QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // The load sequence: skin, hand pointer, the occasional web visit,
+    // identity, list column, settings, output-folder rule. Run once before
+    // the window is first shown.
+    void Form_Load();
+
+    // What "Start Creating MP4 File" runs.
+    void setStartAction(std::function<void()> action) { m_startAction = std::move(action); }
+
+    FileList::FileQueue &fileQueue() { return m_queue; }
+
+    // Pipeline::JobControls
+    bool slowSelected() const override;
+    QString slowText() const override;
+    QString fastText() const override;
+    int qualityValue() const override;
+    int qualityMaximum() const override;
+    bool eachFileSelected() const override;
+    bool combineSelected() const override;
+    bool saveToFolderSelected() const override;
+    bool saveBesideSourceSelected() const override;
+    QString folderText() const override;
+    int fileCount() const override;
+    QString fileAt(int position) const override;
+    Tools::ProgressSink &progress() override;
+    void setPointer(Pipeline::Pointer pointer) override;
+    Pipeline::Pointer pointer() const override { return m_pointer; }
+    void yield() override;
+    void showMessage(const QString &text) override;
+    Tools::ErrorReporter &errorReporter() override;
+
+    // Handlers of the window's own controls.
+    void Option1Or2_Click();
+    void Option3Or4_Click();
+    void Option7Or8_Click();
+    void Slider1_Change();
+    void PushButton2_Click();
+    void PushButton4_Click();
+    void PushButton9_Click();
+    void PushButton10_Click();
+    void PushButton11_Click();
+
+    // Handlers of the list and its buttons.
+    void PushButton1_Click(); // Add SWF Files
+    void PushButton5_Click(); // Add All SWF Files In Folder
+    void PushButton3_Click(); // Move Up
+    void PushButton6_Click(); // Move Down
+    void PushButton7_Click(); // Clear List
+    void PushButton8_Click(); // Load Sample/Example Files
+    void ListView1_KeyDown(); // the Delete key
+    void ListView1_DblClick();
+    void ListView1_OLEDragDrop(const QStringList &paths);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    // Counts work that yields to the event loop (a job, a folder scan), so
+    // that closing the window meanwhile ends the program at once.
+    class WorkScope
+    {
+    public:
+        explicit WorkScope(Form1 &form)
+            : m_form(form)
+        {
+            ++m_form.m_workRunning;
+        }
+        ~WorkScope() { --m_form.m_workRunning; }
+        WorkScope(const WorkScope &) = delete;
+        WorkScope &operator=(const WorkScope &) = delete;
+
+    private:
+        Form1 &m_form;
+    };
+
+    void buildControls();
+    QLayout *buildLeftColumn();
+    QLayout *buildRightColumn();
+    QGroupBox *buildDelayGroup();
+    QGroupBox *buildOutputGroup();
+    QGroupBox *buildQualityGroup();
+    QGroupBox *buildSaveGroup();
+    void connectHandlers();
+    void connectListHandlers();
+    void watchPointer(QWidget *root);
+
+    void applySkin();
+    void loadHandPointer();
+    void visitMakerNow();
+    void restoreText(QLineEdit *field, const char *key);
+    void restoreOption(QRadioButton *option, const char *key, void (Form1::*click)());
+    void restoreQuality();
+    void applyOutputFolderRule();
+    void removeSelectedEntry();
+    void moveSelectedEntry(int (*move)(FileList::FileQueue &, int), const char *location);
+    void showPurgeMessage();
+    void writeOptionPair(QRadioButton *first, const char *firstKey, QRadioButton *second, const char *secondKey);
+
+    Form1Services m_services;
+    ErrorReportBox m_errorReportBox;
+    FileList::FileQueue m_queue;
+    std::function<void()> m_startAction;
+    Pipeline::Pointer m_pointer = Pipeline::Pointer::Default;
+    QCursor m_handCursor{Qt::PointingHandCursor};
+    int m_workRunning = 0;
+
+    QPushButton *PushButton4 = nullptr; // Help
+    FileListView *ListView1 = nullptr;
+    QPushButton *PushButton3 = nullptr; // Move Up
+    QPushButton *PushButton6 = nullptr; // Move Down
+    QPushButton *PushButton1 = nullptr; // Add SWF Files
+    QPushButton *PushButton5 = nullptr; // Add All SWF Files In Folder
+    QPushButton *PushButton7 = nullptr; // Clear List
+    QPushButton *PushButton8 = nullptr; // Load Sample/Example Files
+    QGroupBox *Frame2 = nullptr;        // Delay between images
+    QRadioButton *Option1 = nullptr;
+    QLineEdit *Text1 = nullptr;
+    QPushButton *PushButton9 = nullptr;
+    QRadioButton *Option2 = nullptr;
+    QLineEdit *Text2 = nullptr;
+    QPushButton *PushButton10 = nullptr;
+    QGroupBox *Frame5 = nullptr; // Output Options
+    QRadioButton *Option8 = nullptr;
+    QRadioButton *Option7 = nullptr;
+    QGroupBox *Frame3 = nullptr; // Output Quality
+    QLabel *Label2 = nullptr;
+    QSlider *Slider1 = nullptr;
+    QLabel *Label3 = nullptr;
+    QGroupBox *Frame1 = nullptr; // Save Option
+    QRadioButton *Option3 = nullptr;
+    QGroupBox *Frame4 = nullptr;
+    QLineEdit *Text3 = nullptr;
+    QPushButton *PushButton11 = nullptr;
+    QRadioButton *Option4 = nullptr;
+    QPushButton *PushButton2 = nullptr; // Start Creating MP4 File
+    ProgressBar *ProgressBar1 = nullptr;
+};
+
+} // namespace App
