@@ -52,6 +52,7 @@ TEST(Samples, EachMovieHoldsItsPicturesAndSound)
         double seconds; // of sound; 0 for none
     } cases[] = {
         {"fractal-zoom-640x480-music.swf", "mjpeg,640,480,8", 4},
+        {"lossless-shapes-400x300.swf", nullptr, 0},
         {"pixel-life-320x240.swf", "mjpeg,320,240,6", 0},
         {"rainbow-800x450.swf", "mjpeg,800,450,5", 0},
         {"test-card-1024x576-chime.swf", "mjpeg,1024,576,5", 2},
@@ -60,6 +61,14 @@ TEST(Samples, EachMovieHoldsItsPicturesAndSound)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         expected.append(QLatin1String(c.name));
+        if (!c.video) {
+            // FFmpeg cannot read lossless pictures: our extractor lists them.
+            const QString listing = Tools::RunCaptured(
+                {QStringLiteral(TARNWICK_BIN_DIR "/swfextract"), {folder + QLatin1Char('/') + QLatin1String(c.name)}, QString()},
+                true, false);
+            EXPECT_TRUE(listing.contains(QStringLiteral(" [-p] 4 PNGs: ID(s) 1-4"))) << listing.toStdString();
+            continue;
+        }
         const Probe probe = ProbeMovie(folder + QLatin1Char('/') + QLatin1String(c.name));
         EXPECT_EQ(probe.video, QLatin1String(c.video));
         if (c.seconds == 0) {
