@@ -359,3 +359,31 @@ TEST_F(ConversionJobTest, LosslessAndJpegPicturesInCharacterOrder)
     ExpectNear(colours[1], QColor(0, 200, 0));
     ExpectNear(colours[2], Qt::blue);
 }
+
+TEST_F(ConversionJobTest, SamplesMakePlayableVideosInBothModes)
+{
+    const QDir samples(QStringLiteral(TARNWICK_BIN_DIR "/Samples"));
+    const QStringList names = samples.entryList({QStringLiteral("*.swf")}, QDir::Files, QDir::Name);
+    ASSERT_EQ(names.size(), 5);
+    for (const QString &name : names)
+        controls.files.append(samples.filePath(name));
+
+    run();
+    EXPECT_EQ(outcome.made.size(), 5);
+    for (const QString &name : names) {
+        SCOPED_TRACE(name.toStdString());
+        const MediaProbe probe = ProbeMedia(out.file(QFileInfo(name).completeBaseName() + QStringLiteral(".mp4")));
+        EXPECT_TRUE(probe.ok);
+        EXPECT_GE(probe.videoFrames, 5);
+        EXPECT_EQ(probe.hasAudio, name.contains(QStringLiteral("music")) || name.contains(QStringLiteral("chime")));
+    }
+
+    controls.combine = true;
+    run();
+    const MediaProbe video = ProbeMedia(out.file(QStringLiteral("video.mp4")));
+    EXPECT_EQ(video.videoFrames, 8 + 4 + 6 + 5 + 5 + 1);
+    EXPECT_EQ(video.width, 1024);
+    EXPECT_EQ(video.height, 576);
+    EXPECT_TRUE(video.hasAudio);
+    EXPECT_TRUE(controls.reports.isEmpty()) << controls.reports.join(QLatin1Char('\n')).toStdString();
+}
