@@ -1,0 +1,69 @@
+// The Start button with the real conversion job behind it: the window stays
+// alive while the job runs, shows its progress, and a second click is
+// ignored.
+#include "WindowFixture.h"
+
+#include "app/ProgressBar.h"
+#include "pipeline/ConversionJob.h"
+#include "tools/ToolDeployment.h"
+
+#include "MediaProbe.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTimer>
+
+TEST_F(WindowTest, StartRunsTheJobWhileTheWindowStaysAlive)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
+        GTEST_SKIP() << "ffmpeg is not installed";
+    TempFolder in;
+    TempFolder out;
+    const QString swf = in.file(QStringLiteral("clip.swf"));
+    ASSERT_TRUE(MakeFfmpegSwf(swf, 160, 120, 3, 1.0));
+
+    start();
+    control<QLineEdit>("Text3")->setText(out.path());
+    window->ListView1_OLEDragDrop({swf});
+    ASSERT_EQ(window->fileCount(), 1);
+
+    Tools::WorkFolderOwner work;
+    Pipeline::ConversionJob job(*window, work.path());
+    int jobs = 0;
+    window->setStartAction([&] {
+        ++jobs;
+        job.PushButton2_Click();
+    });
+
+    // Samples the window while the job runs, and clicks Start again.
+    QStringList captions;
+    bool sawBusy = false;
+    QTimer sampler;
+    sampler.setInterval(5);
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        if (!job.converting())
+            return;
+        captions.append(control<App::ProgressBar>("ProgressBar1")->caption());
+        sawBusy = sawBusy || window->pointer() == Pipeline::Pointer::Busy;
+        if (captions.size() == 1)
+            control<QPushButton>("PushButton2")->click();
+    });
+    sampler.start();
+    click("PushButton2");
+    sampler.stop();
+
+    EXPECT_EQ(jobs, 2) << "the second click reaches the job, which ignores it";
+    EXPECT_TRUE(sawBusy);
+    EXPECT_TRUE(captions.contains(QStringLiteral("Processing: clip.swf"))) << captions.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(window->pointer(), Pipeline::Pointer::Default);
+    EXPECT_EQ(control<App::ProgressBar>("ProgressBar1")->caption(), QStringLiteral("Progress Bar"));
+
+    const MediaProbe video = ProbeMedia(out.file(QStringLiteral("video.mp4")));
+    EXPECT_EQ(video.videoFrames, 4);
+    EXPECT_TRUE(video.hasAudio);
+    ASSERT_EQ(App::Dialogs::shown().size(), 1);
+    EXPECT_TRUE(App::Dialogs::shown().first().text.startsWith(QStringLiteral("Done.")));
+    EXPECT_TRUE(reporter.reports.empty()) << reporter;
+}
