@@ -1,5 +1,7 @@
 #include "AppIcon.h"
 
+#include <mutex>
+
 // The icon resource sits in a static library; naming its initialiser makes
 // the linker keep it.
 static void InitIconResources()
@@ -11,7 +13,8 @@ namespace App {
 
 QIcon ApplicationIcon()
 {
-    InitIconResources();
+    static std::once_flag once;
+    std::call_once(once, InitIconResources);
     QIcon icon;
     for (const int size : {16, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/icons/tarnwick-%1.png").arg(size), QSize(size, size));
