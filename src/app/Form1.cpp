@@ -6,6 +6,8 @@
 #include "ProgressBar.h"
 #include "SettingsStore.h"
 
+#include "tools/DataFolder.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -95,7 +97,7 @@ private:
 Form1Services Form1Services::Defaults()
 {
     Form1Services services;
-    services.programFolder = QCoreApplication::applicationDirPath();
+    services.programFolder = Tools::DataFolder();
     services.drawVisit = [] {
         QRandomGenerator generator(static_cast<quint32>(QTime::currentTime().msecsSinceStartOfDay() / 1000));
         return static_cast<int>(generator.generateDouble() * 100) + 1;

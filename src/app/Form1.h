@@ -29,7 +29,8 @@ inline constexpr char kProductName[] = "Tarnwick";
 // What the window takes from its surroundings; tests replace these.
 struct Form1Services
 {
-    // Where the skin, pointer files and Samples folder are looked up.
+    // Where the skin, pointer files and Samples folder are looked up: the
+    // program's folder, or the installed data folder (Tools::DataFolder).
     QString programFolder;
     // The start-up draw, an integer from 1 to 100; 7 opens the maker's site.
     std::function<int()> drawVisit;
@@ -41,7 +42,7 @@ struct Form1Services
     // "Application Error" box when null).
     Tools::ErrorReporter *errorReporter = nullptr;
 
-    // The program's folder, a clock-seeded draw, the desktop, std::exit.
+    // The program's data folder, a clock-seeded draw, the desktop, std::exit.
     static Form1Services Defaults();
 };
 

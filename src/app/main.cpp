@@ -1,3 +1,4 @@
+#include "AppIcon.h"
 #include "Form1.h"
 
 #include "pipeline/ConversionJob.h"
@@ -10,6 +11,9 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    QApplication::setWindowIcon(App::ApplicationIcon());
+    // Lets the desktop match the window to tarnwick.desktop (its name and icon).
+    QGuiApplication::setDesktopFileName(QStringLiteral("tarnwick"));
     QString workFolder;
     try {
         // Private to this run and removed when the program ends.

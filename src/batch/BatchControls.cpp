@@ -1,5 +1,9 @@
 #include "BatchControls.h"
 
+#include "filelist/FileQueue.h"
+#include "filelist/Samples.h"
+#include "tools/PathRoutines.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -20,7 +24,7 @@ QString UsageText()
 {
     return QStringLiteral(
         "Usage: tarnwick-batch [--slow SECONDS | --fast N] [--quality 0..100] [--each | --combine]\n"
-        "                      [--out DIR | --beside] FILE...\n"
+        "                      [--out DIR | --beside] [--samples] FILE...\n"
         "Turns SWF movies into MP4 slide-show videos.\n"
         "  --slow SECONDS  show each picture for SECONDS seconds (default 3)\n"
         "  --fast N        show N pictures per second\n"
@@ -29,10 +33,12 @@ QString UsageText()
         "  --combine       all SWFs into one video.mp4 (default)\n"
         "  --out DIR       write the videos into DIR (default: the current folder)\n"
         "  --beside        write each video next to its SWF\n"
+        "  --samples       convert the example files that come with Tarnwick too\n"
         "Exit status: 0 when every video was made from pictures, 1 otherwise, 2 on a usage error.\n");
 }
 
-QString ParseArguments(const QStringList &arguments, const QString &currentFolder, BatchOptions &options)
+QString ParseArguments(const QStringList &arguments, const QString &currentFolder, BatchOptions &options,
+                       const QString &dataFolder)
 {
     const QDir here(currentFolder);
     options.outFolder = currentFolder;
@@ -70,6 +76,15 @@ QString ParseArguments(const QStringList &arguments, const QString &currentFolde
             options.combine = true;
         } else if (argument == QLatin1String("--beside")) {
             options.beside = true;
+        } else if (argument == QLatin1String("--samples")) {
+            // The window's "Load Sample/Example Files": sorted by name, none listed twice.
+            const QString folder = FileList::SamplesFolder(dataFolder);
+            if (dataFolder.isEmpty() || !Tools::IsFolder(folder))
+                return QStringLiteral("the sample folder %1 is missing").arg(folder);
+            FileList::FileQueue queue;
+            queue.append(options.files);
+            FileList::LoadSampleFiles(queue, dataFolder);
+            options.files = queue.entries();
         } else if (argument == QLatin1String("--out")) {
             QString folder;
             if (!value(folder))

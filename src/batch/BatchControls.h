@@ -23,9 +23,11 @@ struct BatchOptions
     QStringList files; // absolute, in order
 };
 
-// Parses the arguments (without the program name). Returns an error text
-// for a usage error, empty on success.
-QString ParseArguments(const QStringList &arguments, const QString &currentFolder, BatchOptions &options);
+// Parses the arguments (without the program name). `--samples` puts the
+// files of the Samples folder in `dataFolder` in the list at its place.
+// Returns an error text for a usage error, empty on success.
+QString ParseArguments(const QStringList &arguments, const QString &currentFolder, BatchOptions &options,
+                       const QString &dataFolder = QString());
 
 // The usage text.
 QString UsageText();

@@ -2,6 +2,7 @@
 #include "BatchControls.h"
 
 #include "pipeline/ConversionJob.h"
+#include "tools/DataFolder.h"
 #include "tools/Failure.h"
 #include "tools/ToolDeployment.h"
 
@@ -16,7 +17,8 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("tarnwick-batch"));
 
     Batch::BatchOptions options;
-    const QString error = Batch::ParseArguments(QCoreApplication::arguments().mid(1), QDir::currentPath(), options);
+    const QString error = Batch::ParseArguments(QCoreApplication::arguments().mid(1), QDir::currentPath(), options,
+                                                Tools::DataFolder());
     if (!error.isEmpty()) {
         std::fprintf(stderr, "tarnwick-batch: %s\n\n%s", error.toLocal8Bit().constData(),
                      Batch::UsageText().toLocal8Bit().constData());

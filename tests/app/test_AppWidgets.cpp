@@ -1,5 +1,6 @@
 #include "WindowFixture.h"
 
+#include "app/AppIcon.h"
 #include "app/Dialogs.h"
 #include "app/PointerFile.h"
 #include "app/ProgressBar.h"
@@ -34,6 +35,21 @@ TEST(ApplicationTitle, CutAtTheLastBlankAtLeastOnce)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.product);
         EXPECT_EQ(App::ShortenTitle(QLatin1String(c.product)), QLatin1String(c.title));
+    }
+}
+
+TEST(ApplicationIcon, EverySizeRenderedWithRoundedCorners)
+{
+    const QIcon icon = App::ApplicationIcon();
+    const QList<QSize> sizes = icon.availableSizes();
+    for (const int side : {16, 32, 48, 64, 128, 256}) {
+        SCOPED_TRACE(side);
+        ASSERT_TRUE(sizes.contains(QSize(side, side)));
+        const QImage picture = icon.pixmap(QSize(side, side)).toImage().convertToFormat(QImage::Format_ARGB32);
+        ASSERT_EQ(picture.size(), QSize(side, side));
+        // Transparent outside the rounded square, opaque in its middle.
+        EXPECT_EQ(qAlpha(picture.pixel(0, 0)), 0);
+        EXPECT_EQ(qAlpha(picture.pixel(side / 2, side / 2)), 255);
     }
 }
 

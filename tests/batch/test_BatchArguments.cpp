@@ -1,6 +1,7 @@
 #include "batch/BatchControls.h"
 
 #include "QtPrinters.h"
+#include "TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -45,6 +46,28 @@ TEST(BatchArguments, UsageErrors)
         SCOPED_TRACE(arguments.join(QLatin1Char(' ')).toStdString());
         BatchOptions options;
         EXPECT_FALSE(ParseArguments(arguments, QStringLiteral("/"), options).isEmpty());
+    }
+}
+
+TEST(BatchArguments, SamplesJoinTheListAtTheirPlaceOnce)
+{
+    TempFolder data;
+    const QString b = data.write(QStringLiteral("Samples/b.swf"));
+    const QString a = data.write(QStringLiteral("Samples/a.swf"));
+
+    BatchOptions options;
+    ASSERT_EQ(ParseArguments({QStringLiteral("x.swf"), QStringLiteral("--samples"), QStringLiteral("y.swf"),
+                              QStringLiteral("--samples"), b},
+                             QStringLiteral("/w"), options, data.path()),
+              QString());
+    EXPECT_EQ(options.files, (QStringList{QStringLiteral("/w/x.swf"), a, b, QStringLiteral("/w/y.swf"), b}));
+
+    // A Samples folder that is not there is a usage error, not an empty list.
+    for (const QString &folder : {data.file(QStringLiteral("elsewhere")), QString()}) {
+        SCOPED_TRACE(folder.toStdString());
+        BatchOptions missing;
+        const QString error = ParseArguments({QStringLiteral("--samples")}, QStringLiteral("/w"), missing, folder);
+        EXPECT_TRUE(error.contains(QStringLiteral("sample folder")));
     }
 }
 
