@@ -35,9 +35,6 @@ constexpr int kVisitDraw = 7;
 // The list's one column, 6500 twips.
 constexpr int kColumnWidth = 6500 / 15;
 
-constexpr int kPathFileAccessError = 75;
-constexpr int kInvalidPropertyValue = 380;
-constexpr int kInvalidPicture = 481;
 
 } // namespace
 
@@ -80,9 +77,9 @@ void Form1::applySkin()
         return;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw Tools::Failure(kPathFileAccessError, QStringLiteral("Path/File access error"));
+        throw Tools::Failure(Tools::FailureNumber::PathFileAccess, QStringLiteral("Path/File access error"));
     if (file.size() > kMaxSkinBytes)
-        throw Tools::Failure(kPathFileAccessError, QStringLiteral("The skin file is too large"));
+        throw Tools::Failure(Tools::FailureNumber::PathFileAccess, QStringLiteral("The skin file is too large"));
     setStyleSheet(QString::fromUtf8(file.readAll()));
 }
 
@@ -90,7 +87,7 @@ void Form1::loadHandPointer()
 {
     const std::optional<QCursor> hand = LoadPointerFile(m_services.programFolder + QStringLiteral("/HAND-M.CUR"));
     if (!hand)
-        throw Tools::Failure(kInvalidPicture, QStringLiteral("Invalid picture"));
+        throw Tools::Failure(Tools::FailureNumber::InvalidPicture, QStringLiteral("Invalid picture"));
     m_handCursor = *hand;
     for (QWidget *child : findChildren<QWidget *>()) {
         if (qobject_cast<QPushButton *>(child))
@@ -135,7 +132,7 @@ void Form1::restoreQuality()
 {
     const double value = Tools::RoundHalfEven(SettingsStore().ReadNumber(QLatin1String(Keys::Quality)));
     if (value < Slider1->minimum() || value > Slider1->maximum())
-        throw Tools::Failure(kInvalidPropertyValue, QStringLiteral("Invalid property value"));
+        throw Tools::Failure(Tools::FailureNumber::InvalidPropertyValue, QStringLiteral("Invalid property value"));
     {
         const QSignalBlocker blocker(Slider1);
         Slider1->setValue(static_cast<int>(value));

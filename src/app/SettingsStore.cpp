@@ -73,7 +73,7 @@ bool SettingsStore::ReadBool(const QString &key) const
     bool ok = false;
     const bool value = ParseBool(ReadSetting(key), &ok);
     if (!ok)
-        throw Tools::Failure(13, QStringLiteral("Type mismatch"));
+        throw Tools::Failure(Tools::FailureNumber::TypeMismatch, QStringLiteral("Type mismatch"));
     return value;
 }
 

@@ -18,8 +18,6 @@ namespace FileList {
 namespace {
 
 constexpr int kPermissionDenied = 70;
-constexpr int kPathNotFound = 76;
-constexpr int kPathFileAccessError = 75;
 
 bool SurvivesLocalEncoding(const QString &text)
 {
@@ -59,7 +57,7 @@ Listing ListSubfolders(const QString &folder, QStringList &names, const Yield &y
         const int error = errno;
         if (error == EACCES || error == EPERM || error == ENOENT || error == ENOTDIR)
             return Listing::Unreachable;
-        throw Tools::Failure(kPathFileAccessError, QString::fromLocal8Bit(std::strerror(error)));
+        throw Tools::Failure(Tools::FailureNumber::PathFileAccess, QString::fromLocal8Bit(std::strerror(error)));
     }
     const int fd = ::dirfd(dir.get());
     for (;;) {
@@ -67,7 +65,7 @@ Listing ListSubfolders(const QString &folder, QStringList &names, const Yield &y
         const dirent *entry = ::readdir(dir.get());
         if (!entry) {
             if (errno != 0)
-                throw Tools::Failure(kPathFileAccessError, QString::fromLocal8Bit(std::strerror(errno)));
+                throw Tools::Failure(Tools::FailureNumber::PathFileAccess, QString::fromLocal8Bit(std::strerror(errno)));
             break;
         }
         const QByteArray raw(entry->d_name);

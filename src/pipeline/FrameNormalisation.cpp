@@ -21,11 +21,6 @@ namespace Pipeline {
 
 namespace {
 
-constexpr int kFileNotFound = 53;
-constexpr int kInvalidPicture = 481;
-constexpr int kOverflow = 6;
-constexpr int kOutOfMemory = 7;
-constexpr int kInvalidPropertyValue = 380;
 constexpr quint8 kFrameQuality = 100;
 
 // Step numbers of SetImagesSizes, as error reports name them.
@@ -55,14 +50,14 @@ bool WithinLimits(const QSize &size)
 void OpenFrame(QImageReader &reader, const QString &path)
 {
     if (!Tools::ProbeFile(path))
-        throw Tools::Failure(kFileNotFound, QStringLiteral("File not found"));
+        throw Tools::Failure(Tools::FailureNumber::FileNotFound, QStringLiteral("File not found"));
     reader.setFileName(path);
     reader.setDecideFormatFromContent(true);
 }
 
 [[noreturn]] void RaiseInvalidPicture()
 {
-    throw Tools::Failure(kInvalidPicture, QStringLiteral("Invalid picture"));
+    throw Tools::Failure(Tools::FailureNumber::InvalidPicture, QStringLiteral("Invalid picture"));
 }
 
 QSize ReadFrameSize(const QString &path)
@@ -91,12 +86,12 @@ QImage BlackCanvas(qint32 height, qint32 width)
 {
     const QSize size(width, height);
     if (width <= 0 || height <= 0)
-        throw Tools::Failure(kInvalidPropertyValue, QStringLiteral("Invalid property value"));
+        throw Tools::Failure(Tools::FailureNumber::InvalidPropertyValue, QStringLiteral("Invalid property value"));
     if (!WithinLimits(size))
-        throw Tools::Failure(kOutOfMemory, QStringLiteral("Out of memory"));
+        throw Tools::Failure(Tools::FailureNumber::OutOfMemory, QStringLiteral("Out of memory"));
     QImage canvas(size, QImage::Format_RGB32);
     if (canvas.isNull())
-        throw Tools::Failure(kOutOfMemory, QStringLiteral("Out of memory"));
+        throw Tools::Failure(Tools::FailureNumber::OutOfMemory, QStringLiteral("Out of memory"));
     canvas.fill(Qt::black);
     return canvas;
 }
@@ -128,7 +123,7 @@ void DrawFitted(QImage &canvas, const QImage &picture)
         return;
     const QImage scaled = ResampleImage(picture, right - left, bottom - top);
     if (scaled.isNull())
-        throw Tools::Failure(kOutOfMemory, QStringLiteral("Out of memory"));
+        throw Tools::Failure(Tools::FailureNumber::OutOfMemory, QStringLiteral("Out of memory"));
     QPainter painter(&canvas);
     painter.drawImage(left, top, scaled);
 }
@@ -155,7 +150,7 @@ void MeasureLargestFrame(const QString &workFolder, qint16 count, qint32 &height
         const double area = double(float(size.width())) * double(float(size.height()));
         const qint64 best = qint64(height) * width;
         if (best > std::numeric_limits<qint32>::max() || best < std::numeric_limits<qint32>::min())
-            throw Tools::Failure(kOverflow, QStringLiteral("Overflow"));
+            throw Tools::Failure(Tools::FailureNumber::Overflow, QStringLiteral("Overflow"));
         if (area > double(best)) {
             height = qint32(Tools::RoundHalfEven(size.height()));
             width = qint32(Tools::RoundHalfEven(size.width()));

@@ -12,7 +12,7 @@ QString RunCaptured(const Command &command, bool captureStandardOutput, bool cap
 {
     Q_UNUSED(oemConversion);
     if (!captureStandardOutput && !captureStandardError)
-        throw Failure(5, QStringLiteral("Invalid procedure call or argument"));
+        throw Failure(FailureNumber::InvalidCall, QStringLiteral("Invalid procedure call or argument"));
 
     QProcess process;
     process.setProgram(command.program);

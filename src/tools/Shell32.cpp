@@ -23,7 +23,6 @@ namespace {
 
 QProcess *g_waitedFor = nullptr;
 
-constexpr int kFileNotFound = 53;
 constexpr int kShellOk = 42;
 
 // The bar's animation for poll number `poll` (counted from 1).
@@ -88,7 +87,7 @@ int RunAndWait(const Command &command, ProgressSink *bar, const QString &caption
     process.setChildProcessModifier([] { ::setpgid(0, 0); });
     process.start();
     if (!process.waitForStarted(-1))
-        return kFileNotFound + kObjectErrorBase;
+        return FailureNumber::FileNotFound + kObjectErrorBase;
 
     QProcess *const previous = g_waitedFor;
     g_waitedFor = &process;
@@ -119,7 +118,7 @@ int RunAndWait(const Command &command, ProgressSink *bar, const QString &caption
 
 std::vector<int> RunAllAndWait(const QList<Command> &commands, int parallel)
 {
-    std::vector<int> codes(commands.size(), kFileNotFound + kObjectErrorBase);
+    std::vector<int> codes(commands.size(), FailureNumber::FileNotFound + kObjectErrorBase);
     std::vector<std::unique_ptr<QProcess>> running;
     QEventLoop loop;
     qsizetype next = 0;
@@ -183,7 +182,7 @@ int ShellOpen(const QString &target, const UrlOpener &opener)
 {
     const QUrl url = target.startsWith(QLatin1Char('/')) ? QUrl::fromLocalFile(target) : QUrl(target);
     if (url.isLocalFile() && !FileExists(url.toLocalFile()))
-        throw Failure(kFileNotFound, QStringLiteral("File not found"));
+        throw Failure(FailureNumber::FileNotFound, QStringLiteral("File not found"));
     const bool opened = opener ? opener(url) : QDesktopServices::openUrl(url);
     if (!opened)
         throw Failure(kShellErrorBase + 31, QStringLiteral("No application is associated with this file type."));

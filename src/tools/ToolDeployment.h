@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Failure.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -24,9 +26,9 @@ enum class ResourceId : int {
 };
 
 // Failure numbers raised here.
-inline constexpr int kFileAccessFailure = 75;        // "Path/File access error"
-inline constexpr int kResourceMissingFailure = 326;  // "Resource with identifier '...' not found"
-inline constexpr int kEncoderMissingFailure = 53;    // the encoder program is not installed
+inline constexpr int kFileAccessFailure = FailureNumber::PathFileAccess;
+inline constexpr int kResourceMissingFailure = FailureNumber::ResourceNotFound;
+inline constexpr int kEncoderMissingFailure = FailureNumber::FileNotFound; // the encoder is not installed
 
 // Shown when no encoder is installed; names the package that provides it.
 inline constexpr char kEncoderMissingMessage[] =
