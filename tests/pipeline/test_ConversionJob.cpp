@@ -387,3 +387,18 @@ TEST_F(ConversionJobTest, SamplesMakePlayableVideosInBothModes)
     EXPECT_TRUE(video.hasAudio);
     EXPECT_TRUE(controls.reports.isEmpty()) << controls.reports.join(QLatin1Char('\n')).toStdString();
 }
+
+TEST_F(ConversionJobTest, WithoutAnEncoderNothingIsTouched)
+{
+    controls.files = {swf(QStringLiteral("a.swf"), 64, 48, 1)};
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", in.path().toLocal8Bit()); // a folder without ffmpeg
+    run();
+    qputenv("PATH", path);
+
+    EXPECT_EQ(controls.messages, QStringList{QString::fromUtf8(Tools::kEncoderMissingMessage)});
+    EXPECT_TRUE(outcome.refused);
+    EXPECT_TRUE(controls.pointers.isEmpty());
+    EXPECT_TRUE(QDir(work.path()).isEmpty());
+    EXPECT_TRUE(QDir(out.path()).isEmpty());
+}
