@@ -14,7 +14,12 @@
 #include <QImageReader>
 #include <QPainter>
 
+#include <QThread>
+
 #include <cmath>
+#include <deque>
+#include <future>
+#include <vector>
 #include <limits>
 
 namespace Pipeline {
@@ -158,12 +163,80 @@ void MeasureLargestFrame(const QString &workFolder, qint16 count, qint32 &height
     }
 }
 
+namespace {
+
+struct StepReport
+{
+    int step;
+    QString description;
+};
+
+// Keeps a worker's reports until the window's thread can show them in order.
+class CollectingReporter : public Tools::ErrorReporter
+{
+public:
+    explicit CollectingReporter(std::vector<StepReport> &reports)
+        : m_reports(reports)
+    {
+    }
+    void showErrorReport(const QString &, int step, const QString &description) override
+    {
+        m_reports.push_back({step, description});
+    }
+
+private:
+    std::vector<StepReport> &m_reports;
+};
+
+// Steps 112 to 136 for one frame: load, fit onto a black canvas, save. Runs
+// on a worker thread; what failed comes back as reports to show.
+std::vector<StepReport> RedrawFrame(const QString &path, qint32 height, qint32 width)
+{
+    std::vector<StepReport> reports;
+    CollectingReporter collector(reports);
+    Tools::ReportingTrap trap(collector, QLatin1String(kSetImagesSizesLocation));
+
+    QImage picture;
+    const bool loaded = trap(LoadFrame, [&] { picture = ReadFrame(path); });
+    qint32 h = 0;
+    qint32 w = 0;
+    trap(TakeHeight, [&] { h = qint32(Tools::RoundHalfEven(picture.height())); });
+    trap(TakeWidth, [&] { w = qint32(Tools::RoundHalfEven(picture.width())); });
+    // A frame that cannot be loaded becomes black rather than vanish, so
+    // that the numbering the encoder reads has no gap.
+    if (loaded && (h <= 0 || w <= 0))
+        return reports;
+    // Already the target size: redrawing would only cost a generation of
+    // JPEG loss.
+    if (loaded && h == height && w == width)
+        return reports;
+
+    QImage canvas;
+    if (!trap(SizeCanvas, [&] { canvas = BlackCanvas(height, width); }))
+        return reports;
+    if (loaded)
+        trap(FitAndCentre, [&] { DrawFitted(canvas, picture); });
+    trap(SaveFrame, [&] { SaveJpeg(canvas, path, kFrameQuality); });
+    return reports;
+}
+
+} // namespace
+
 void SetImagesSizes(const QString &workFolder, qint16 count, qint32 height, qint32 width, Tools::ProgressSink &bar,
                     Tools::ErrorReporter &reporter, const Yield &yield)
 {
     Tools::ReportingTrap trap(reporter, QLatin1String(kSetImagesSizesLocation));
-    // Step 100, the black background, is part of every canvas made below.
+    // Frames are independent files: they are redrawn on every core, while
+    // progress and reports follow the frame order on this thread. Step 100,
+    // the black background, is part of every canvas made.
+    const int parallel = std::max(1, QThread::idealThreadCount());
+    std::deque<std::future<std::vector<StepReport>>> inFlight;
+    int launched = 0;
     for (int i = 1; i <= count; ++i) {
+        while (launched < count && launched < i - 1 + parallel) {
+            ++launched;
+            inFlight.push_back(std::async(std::launch::async, RedrawFrame, FramePath(workFolder, launched), height, width));
+        }
         QString path;
         trap(MakePath, [&] { path = FramePath(workFolder, i); });
         trap(ShowValue, [&] { bar.setValue(double(i) / count * 100); });
@@ -172,28 +245,10 @@ void SetImagesSizes(const QString &workFolder, qint16 count, qint32 height, qint
             if (yield)
                 yield();
         });
-
-        QImage picture;
-        const bool loaded = trap(LoadFrame, [&] { picture = ReadFrame(path); });
-        qint32 h = 0;
-        qint32 w = 0;
-        trap(TakeHeight, [&] { h = qint32(Tools::RoundHalfEven(picture.height())); });
-        trap(TakeWidth, [&] { w = qint32(Tools::RoundHalfEven(picture.width())); });
-        // A frame that cannot be loaded becomes black rather than vanish,
-        // so that the numbering the encoder reads has no gap.
-        if (loaded && (h <= 0 || w <= 0))
-            continue;
-        // Already the target size: redrawing would only cost a generation
-        // of JPEG loss.
-        if (loaded && h == height && w == width)
-            continue;
-
-        QImage canvas;
-        if (!trap(SizeCanvas, [&] { canvas = BlackCanvas(height, width); }))
-            continue;
-        if (loaded)
-            trap(FitAndCentre, [&] { DrawFitted(canvas, picture); });
-        trap(SaveFrame, [&] { SaveJpeg(canvas, path, kFrameQuality); });
+        // Waits at most one frame's redraw, as long as drawing it here took.
+        for (const StepReport &report : inFlight.front().get())
+            reporter.showErrorReport(QLatin1String(kSetImagesSizesLocation), report.step, report.description);
+        inFlight.pop_front();
     }
 }
 
