@@ -6,14 +6,19 @@
 #include "swfextract/lib/Sound.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <thread>
 
 namespace SwfExtract {
 
 namespace {
+
+// Most threads that write objects at once.
+constexpr std::size_t kMaxWriterThreads = 4;
 
 struct Selected
 {
@@ -159,8 +164,30 @@ ExtractionReport Extract(const Movie &movie, const Request &request, const Limit
         return report;
     }
     std::map<std::uint16_t, int> seen;
+    std::vector<Selected> items;
     for (const Definition *definition : chosen)
-        WriteOne(movie, Selected{definition, ++seen[definition->id]}, request.out, limits, report);
+        items.push_back(Selected{definition, ++seen[definition->id]});
+
+    // Every object goes to a file of its own and the movie is only read, so
+    // they are written on every core; the reports are joined in file order.
+    std::vector<ExtractionReport> reports(items.size());
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t i = next++; i < items.size(); i = next++)
+            WriteOne(movie, items[i], request.out, limits, reports[i]);
+    };
+    const std::size_t cores = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, kMaxWriterThreads);
+    std::vector<std::thread> helpers;
+    for (std::size_t t = 1; t < std::min(cores, items.size()); ++t)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread &helper : helpers)
+        helper.join();
+    for (ExtractionReport &part : reports) {
+        using List = std::vector<std::string> ExtractionReport::*;
+        for (const List list : {&ExtractionReport::written, &ExtractionReport::failures, &ExtractionReport::warnings})
+            (report.*list).insert((report.*list).end(), (part.*list).begin(), (part.*list).end());
+    }
 
     if (request.mp3)
         WriteFile(request.out, "MP3 stream", report, [&](ByteSink &sink) { return WriteMp3Stream(movie, sink); });
