@@ -6,6 +6,8 @@
 //     bench_pipeline [SWFS [PICTURES]]     (default 20 SWFs of 30 pictures)
 #include "SwfBuilder.h"
 
+#include "pipeline/VideoEncoding.h"
+
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
@@ -81,34 +83,19 @@ void Write(const QString &path, const SwfBuild::Bytes &bytes)
     file.write(reinterpret_cast<const char *>(bytes.data()), static_cast<qint64>(bytes.size()));
 }
 
-// FFmpeg alone on frames already at their final size, with the job's
+// FFmpeg alone on frames already at their final size, with the job's own
 // arguments; returns seconds.
 double Floor(const QString &folder, int frames, const QStringList &sounds)
 {
-    QStringList args{QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-loglevel"),
-                     QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("image2"),
-                     QStringLiteral("-r"), QStringLiteral("1/%1").arg(kSecondsPerPicture), QStringLiteral("-i"),
-                     QStringLiteral("frames/image%d.jpg")};
-    for (const QString &sound : sounds)
-        args << QStringLiteral("-i") << sound;
-    if (sounds.size() == 1) {
-        args << QStringLiteral("-map") << QStringLiteral("0:v") << QStringLiteral("-map") << QStringLiteral("1:a")
-             << QStringLiteral("-c:a") << QStringLiteral("copy");
-    } else if (sounds.size() > 1) {
-        QString graph;
-        for (qsizetype i = 1; i <= sounds.size(); ++i)
-            graph += QStringLiteral("[%1:a]").arg(i);
-        args << QStringLiteral("-filter_complex") << graph + QStringLiteral("concat=n=%1:v=0:a=1[a]").arg(sounds.size())
-             << QStringLiteral("-map") << QStringLiteral("0:v") << QStringLiteral("-map") << QStringLiteral("[a]")
-             << QStringLiteral("-c:a") << QStringLiteral("aac") << QStringLiteral("-b:a") << QStringLiteral("192k");
-    }
-    args << QStringLiteral("-c:v") << QStringLiteral("libx264") << QStringLiteral("-pix_fmt") << QStringLiteral("yuv420p")
-         << QStringLiteral("-crf") << QStringLiteral("18") << QStringLiteral("-t")
-         << QString::number(frames * kSecondsPerPicture) << QStringLiteral("-movflags") << QStringLiteral("+faststart")
-         << QStringLiteral("floor.mp4");
+    Pipeline::EncodeRequest request;
+    request.rate = QStringLiteral("1/%1").arg(kSecondsPerPicture);
+    request.frameCount = frames;
+    request.frameSeconds = kSecondsPerPicture;
+    request.quality = 8; // the default slider position, 75
+    request.sounds = sounds;
     QElapsedTimer timer;
     timer.start();
-    Run(QStringLiteral("ffmpeg"), args, folder);
+    Run(QStringLiteral("ffmpeg"), Pipeline::EncoderArguments(request, QStringLiteral("floor.mp4")), folder);
     return timer.elapsed() / 1000.0;
 }
 
@@ -123,7 +110,7 @@ int main(int argc, char *argv[])
     const QDir root(dir.path());
     root.mkpath(QStringLiteral("in"));
     root.mkpath(QStringLiteral("out"));
-    root.mkpath(QStringLiteral("floor/frames"));
+    root.mkpath(QStringLiteral("floor/temp"));
 
     // One MP3 for every movie, as long as its pictures last.
     const QString mp3 = root.filePath(QStringLiteral("sound.mp3"));
@@ -159,7 +146,7 @@ int main(int argc, char *argv[])
     }
     // The floor's frames: every picture already at the final size.
     for (int p = 0; p <= pictures; ++p)
-        Picture(kLargest, p).save(root.filePath(QStringLiteral("floor/frames/image%1.jpg").arg(p + 1)), "JPEG", 100);
+        Picture(kLargest, p).save(root.filePath(QStringLiteral("floor/temp/image%1.jpg").arg(p + 1)), "JPEG", 100);
 
     const QString batch = QStringLiteral(TARNWICK_BIN_DIR "/tarnwick-batch");
     for (const bool combine : {false, true}) {
@@ -172,7 +159,7 @@ int main(int argc, char *argv[])
 
         double floor = 0;
         if (combine) {
-            const QString big = root.filePath(QStringLiteral("floor/frames"));
+            const QString big = root.filePath(QStringLiteral("floor/temp"));
             // The combined floor encodes all pictures plus the end frame once.
             for (int p = pictures + 1; p <= swfs * pictures + 1; ++p)
                 QFile::copy(QStringLiteral("%1/image%2.jpg").arg(big).arg((p - 1) % (pictures + 1) + 1),
