@@ -44,21 +44,6 @@ public:
     mutable std::map<int, QString> drawn;
 };
 
-// Sets HOME for the life of the object.
-class HomeOverride
-{
-public:
-    explicit HomeOverride(const QString &home)
-        : m_old(qgetenv("HOME"))
-    {
-        qputenv("HOME", home.toLocal8Bit());
-    }
-    ~HomeOverride() { qputenv("HOME", m_old); }
-
-private:
-    QByteArray m_old;
-};
-
 } // namespace
 
 class WindowUseTest : public WindowTest
