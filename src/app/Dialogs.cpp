@@ -122,7 +122,8 @@ bool ShowSummary(QWidget *owner, const QString &text, bool offerFolder)
     const QMessageBox::StandardButtons buttons = offerFolder ? QMessageBox::Ok | QMessageBox::Open : QMessageBox::Ok;
     if (Seams().on) {
         Seams().shown.append({ApplicationTitle(), text, QString(), buttons});
-        return offerFolder && TakeOr(Seams().messageAnswers, QMessageBox::Ok) == QMessageBox::Open;
+        const QMessageBox::StandardButton answer = TakeOr(Seams().messageAnswers, QMessageBox::Ok);
+        return offerFolder && answer == QMessageBox::Open;
     }
     QScopedPointer<QMessageBox> box(CreateSummaryBox(owner, text, offerFolder));
     box->exec();
