@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QPushButton>
 #include <QQueue>
 
 namespace App {
@@ -114,6 +115,30 @@ QMessageBox::StandardButton ShowMessage(QWidget *owner, const QString &text, QMe
     }
     QMessageBox box(QMessageBox::NoIcon, ApplicationTitle(), DisplayText(text), buttons, owner);
     return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+bool ShowSummary(QWidget *owner, const QString &text, bool offerFolder)
+{
+    const QMessageBox::StandardButtons buttons = offerFolder ? QMessageBox::Ok | QMessageBox::Open : QMessageBox::Ok;
+    if (Seams().on) {
+        Seams().shown.append({ApplicationTitle(), text, QString(), buttons});
+        const QMessageBox::StandardButton answer = TakeOr(Seams().messageAnswers, QMessageBox::Ok);
+        return offerFolder && answer == QMessageBox::Open;
+    }
+    QScopedPointer<QMessageBox> box(CreateSummaryBox(owner, text, offerFolder));
+    box->exec();
+    return offerFolder && box->clickedButton() == box->button(QMessageBox::Open);
+}
+
+QMessageBox *CreateSummaryBox(QWidget *owner, const QString &text, bool offerFolder)
+{
+    auto *box = new QMessageBox(QMessageBox::NoIcon, ApplicationTitle(), DisplayText(text), QMessageBox::Ok, owner);
+    if (offerFolder) {
+        box->addButton(QMessageBox::Open)->setText(QStringLiteral("&Open Folder"));
+        box->setDefaultButton(QMessageBox::Ok);
+        box->setEscapeButton(QMessageBox::Ok);
+    }
+    return box;
 }
 
 QString InputBox(QWidget *owner, const QString &prompt, const QString &defaultText)

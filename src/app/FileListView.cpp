@@ -6,6 +6,8 @@
 #include <QDragEnterEvent>
 #include <QHeaderView>
 #include <QMimeData>
+#include <QPainter>
+#include <QToolTip>
 #include <QUrl>
 
 namespace App {
@@ -42,6 +44,18 @@ FileListView::FileListView(QWidget *parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
+    setTextElideMode(Qt::ElideMiddle);
+}
+
+QString FileListView::dropHint()
+{
+    return QStringLiteral("Drop SWF files or folders here");
+}
+
+QString FileListView::toolTipAt(const QPoint &point) const
+{
+    const QModelIndex index = indexAt(point);
+    return index.isValid() ? index.data(Qt::DisplayRole).toString() : toolTip();
 }
 
 void FileListView::setQueue(FileList::FileQueue *queue)
@@ -114,6 +128,53 @@ void FileListView::scrollNearEdge(int hovered, int y)
         scrollTo(model()->index(hovered - 2, 0));
     else if (y >= viewport()->height() - edge && hovered < model()->rowCount())
         scrollTo(model()->index(hovered, 0));
+}
+
+void FileListView::fillColumn(int oldWidth, int newWidth)
+{
+    // A column the user has widened past the list (to read long names
+    // whole) keeps its width until the list outgrows it; otherwise it
+    // follows the list's width.
+    const int width = columnWidth(0);
+    if (oldWidth < 0 || width <= oldWidth)
+        setColumnWidth(0, newWidth);
+    else
+        setColumnWidth(0, qMax(width, newWidth));
+}
+
+bool FileListView::viewportEvent(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::Resize: {
+        const auto *resize = static_cast<QResizeEvent *>(event);
+        fillColumn(resize->oldSize().width(), resize->size().width());
+        break;
+    }
+    case QEvent::ToolTip: {
+        // Over a row the whole path; elsewhere the list's own tip, which the
+        // item delegate would otherwise swallow over the empty viewport.
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const QModelIndex index = indexAt(help->pos());
+        QToolTip::showText(help->globalPos(), toolTipAt(help->pos()), viewport(),
+                           index.isValid() ? visualRect(index) : QRect());
+        return true;
+    }
+    default:
+        break;
+    }
+    return QTreeView::viewportEvent(event);
+}
+
+void FileListView::paintEvent(QPaintEvent *event)
+{
+    QTreeView::paintEvent(event);
+    if (model() && model()->rowCount() > 0)
+        return;
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    const int margin = fontMetrics().height();
+    painter.drawText(viewport()->rect().adjusted(margin, margin, -margin, -margin),
+                     Qt::AlignCenter | Qt::TextWordWrap, dropHint());
 }
 
 void FileListView::mouseReleaseEvent(QMouseEvent *event)

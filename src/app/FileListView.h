@@ -11,7 +11,10 @@ namespace App {
 
 // The list view of the FileQueue: one column, single selection, file drops
 // from the desktop, and reordering by dragging an entry over the others
-// (it swaps places with each entry the pointer reaches).
+// (it swaps places with each entry the pointer reaches). Long paths are
+// shortened in the middle so the file name stays readable, with the whole
+// path as the row's tool tip; the column fills the list as it resizes, and
+// the empty list says what can be dropped on it.
 class FileListView : public QTreeView
 {
     Q_OBJECT
@@ -28,6 +31,12 @@ public:
     // Selects the entry and scrolls it into view.
     void selectPosition(int position);
 
+    // The text drawn in the empty list.
+    static QString dropHint();
+    // The tool tip at a point of the viewport: a row's whole path, or the
+    // list's own tool tip away from the rows.
+    QString toolTipAt(const QPoint &point) const;
+
 Q_SIGNALS:
     void deletePressed();
     void entryDoubleClicked();
@@ -43,9 +52,12 @@ protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void scrollNearEdge(int hovered, int y);
+    void fillColumn(int oldWidth, int newWidth);
 
     FileList::FileQueue *m_queue = nullptr;
     QCursor m_dragCursor{Qt::ArrowCursor};

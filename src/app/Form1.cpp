@@ -5,11 +5,14 @@
 #include "PointerFile.h"
 #include "ProgressBar.h"
 #include "SettingsStore.h"
+#include "TypedFolder.h"
 
 #include "tools/DataFolder.h"
+#include "tools/Failure.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -19,6 +22,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRandomGenerator>
+#include <QShortcut>
 #include <QSlider>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -85,7 +89,11 @@ protected:
         const QRect iconRect((width() - iconSize.width()) / 2, top, iconSize.width(), iconSize.height());
         icon().paint(&painter, iconRect, Qt::AlignCenter, isEnabled() ? QIcon::Normal : QIcon::Disabled);
         const QRect textRect(0, iconRect.bottom() + 1 + kPadding, width(), fontMetrics().height());
-        painter.drawItemText(textRect, Qt::AlignCenter, palette(), isEnabled(), text(), QPalette::ButtonText);
+        option.text = text();
+        const int mnemonic = style()->styleHint(QStyle::SH_UnderlineShortcut, &option, this) ? Qt::TextShowMnemonic
+                                                                                            : Qt::TextHideMnemonic;
+        painter.drawItemText(textRect, Qt::AlignCenter | mnemonic, palette(), isEnabled(), text(),
+                             QPalette::ButtonText);
     }
 
 private:
@@ -116,6 +124,7 @@ Form1::Form1(Form1Services services, QWidget *parent)
     arial.setFamilies({QStringLiteral("Arial"), arial.family()});
     setFont(arial);
     buildControls();
+    setUpKeyboard();
     connectHandlers();
     connectListHandlers();
     watchPointer(this);
@@ -134,11 +143,12 @@ void Form1::buildControls()
     grid->setHorizontalSpacing(TwipsToPixels(120));
     grid->setVerticalSpacing(TwipsToPixels(120));
 
-    PushButton1 = PushButton("PushButton1", QStringLiteral("Add SWF Files"));
-    PushButton5 = PushButton("PushButton5", QStringLiteral("Add All SWF Files In Folder"));
-    PushButton7 = PushButton("PushButton7", QStringLiteral("Clear List"));
-    PushButton8 = PushButton("PushButton8", QStringLiteral("Load Sample/Example Files"));
-    PushButton2 = PushButton("PushButton2", QStringLiteral("Start Creating MP4 File"));
+    // Each '&' marks the button's Alt mnemonic; the caption shows without it.
+    PushButton1 = PushButton("PushButton1", QStringLiteral("&Add SWF Files"));
+    PushButton5 = PushButton("PushButton5", QStringLiteral("Add All SWF Files In &Folder"));
+    PushButton7 = PushButton("PushButton7", QStringLiteral("&Clear List"));
+    PushButton8 = PushButton("PushButton8", QStringLiteral("&Load Sample/Example Files"));
+    PushButton2 = PushButton("PushButton2", QStringLiteral("&Start Creating MP4 File"));
     ProgressBar1 = Named(new ProgressBar, "ProgressBar1");
     ProgressBar1->setCaption(QStringLiteral("Progress Bar"));
 
@@ -161,7 +171,7 @@ void Form1::buildControls()
 QLayout *Form1::buildLeftColumn()
 {
     auto *column = new QVBoxLayout;
-    PushButton4 = PushButton("PushButton4", QStringLiteral("Help"));
+    PushButton4 = PushButton("PushButton4", QStringLiteral("&Help"));
     column->addWidget(PushButton4);
 
     ListView1 = Named(new FileListView, "ListView1");
@@ -173,8 +183,8 @@ QLayout *Form1::buildLeftColumn()
     ListView1->setDragCursor(
         LoadPointerFile(m_services.programFolder + QStringLiteral("/drag.ico")).value_or(QCursor(Qt::ArrowCursor)));
 
-    PushButton3 = Named(new TallButton(QStringLiteral("Move Up"), QStyle::SP_ArrowUp), "PushButton3");
-    PushButton6 = Named(new TallButton(QStringLiteral("Move Down"), QStyle::SP_ArrowDown), "PushButton6");
+    PushButton3 = Named(new TallButton(QStringLiteral("Move &Up"), QStyle::SP_ArrowUp), "PushButton3");
+    PushButton6 = Named(new TallButton(QStringLiteral("Move &Down"), QStyle::SP_ArrowDown), "PushButton6");
     auto *moves = new QVBoxLayout;
     moves->addWidget(PushButton3);
     moves->addWidget(PushButton6);
@@ -271,6 +281,22 @@ QGroupBox *Form1::buildSaveGroup()
     rows->addWidget(Frame4, 1, 1);
     rows->addWidget(Option4, 2, 0, 1, 2);
     return Frame1;
+}
+
+void Form1::setUpKeyboard()
+{
+    // Tab reads the window as it is laid out: the list and its buttons, the
+    // option groups top to bottom, Start, and Help last before the list again.
+    const QList<QWidget *> order = {ListView1, PushButton3, PushButton6, PushButton1,  PushButton5, PushButton7,
+                                    PushButton8, Option1,   Text1,       PushButton9,  Option2,     Text2,
+                                    PushButton10, Option8,  Option7,     Slider1,      Option3,     Text3,
+                                    PushButton11, Option4,  PushButton2, PushButton4};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order.at(i - 1), order.at(i));
+    ListView1->setFocus();
+
+    auto *addFiles = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this);
+    connect(addFiles, &QShortcut::activated, PushButton1, &QPushButton::click);
 }
 
 void Form1::connectHandlers()
@@ -402,7 +428,7 @@ bool Form1::saveBesideSourceSelected() const
 
 QString Form1::folderText() const
 {
-    return Text3->text();
+    return ResolveTypedFolder(Text3->text(), QDir::homePath());
 }
 
 int Form1::fileCount() const
@@ -423,6 +449,19 @@ Tools::ProgressSink &Form1::progress()
 void Form1::showMessage(const QString &text)
 {
     ShowMessage(this, text);
+}
+
+void Form1::showSummary(const QString &text, const QString &resultFolder)
+{
+    if (!ShowSummary(this, text, !resultFolder.isEmpty()))
+        return;
+    const QString folder = resultFolder.endsWith(QLatin1Char('/')) ? resultFolder : resultFolder + QLatin1Char('/');
+    try {
+        Tools::ShellOpen(folder, m_services.openUrl);
+    } catch (const Tools::Failure &failure) {
+        ShowMessage(this, QStringLiteral("The folder ") + folder + QStringLiteral(" cannot be opened: ")
+                              + failure.description());
+    }
 }
 
 Tools::ErrorReporter &Form1::errorReporter()

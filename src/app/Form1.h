@@ -78,6 +78,7 @@ public:
     bool combineSelected() const override;
     bool saveToFolderSelected() const override;
     bool saveBesideSourceSelected() const override;
+    // Text3 as the folder it means (see ResolveTypedFolder).
     QString folderText() const override;
     int fileCount() const override;
     QString fileAt(int position) const override;
@@ -86,6 +87,8 @@ public:
     Pipeline::Pointer pointer() const override { return m_pointer; }
     void yield() override;
     void showMessage(const QString &text) override;
+    // The summary box, with "Open Folder" when there is a folder to open.
+    void showSummary(const QString &text, const QString &resultFolder) override;
     Tools::ErrorReporter &errorReporter() override;
 
     // Handlers of the window's own controls.
@@ -134,6 +137,7 @@ private:
     };
 
     void buildControls();
+    void setUpKeyboard();
     QLayout *buildLeftColumn();
     QLayout *buildRightColumn();
     QGroupBox *buildDelayGroup();

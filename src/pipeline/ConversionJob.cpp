@@ -194,7 +194,7 @@ void ConversionJob::PushButton2_Click()
             m_controls.progress().setValue(0);
             m_controls.progress().setCaption(QStringLiteral("Progress Bar"));
         });
-        trap(128, [&] { m_controls.showMessage(summary()); });
+        trap(128, [&] { m_controls.showSummary(summary(), resultFolder()); });
     }
     m_converting = false;
 }
@@ -335,6 +335,15 @@ QString ConversionJob::claimOutput(const QString &path)
         claimed = Tools::StripExtension(path) + QStringLiteral(" (%1).mp4").arg(n);
     m_claimedOutputs.insert(claimed);
     return claimed;
+}
+
+// The output folder, or in "beside original" mode the first video's folder
+// (none when no video was made).
+QString ConversionJob::resultFolder() const
+{
+    if (m_controls.saveToFolderSelected())
+        return m_controls.folderText();
+    return m_outcome.made.isEmpty() ? QString() : Tools::FolderOf(m_outcome.made.constFirst());
 }
 
 QString ConversionJob::summary() const

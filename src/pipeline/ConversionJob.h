@@ -50,6 +50,7 @@ private:
     void outputSteps(const QString &outputPath);
     QString claimOutput(const QString &path);
     QString summary() const;
+    QString resultFolder() const;
     QString tempFile(const QString &name) const;
     QString pictureFile(const QString &name) const;
 

@@ -42,6 +42,13 @@ public:
     virtual void yield() = 0;
     // A modal message with OK only, titled with the application title.
     virtual void showMessage(const QString &text) = 0;
+    // The summary at the end of a run. `resultFolder` is where its videos
+    // went, empty when there is none to show; a window may offer to open it.
+    virtual void showSummary(const QString &text, const QString &resultFolder)
+    {
+        (void)resultFolder;
+        showMessage(text);
+    }
     // Where unexpected failures of the job are reported.
     virtual Tools::ErrorReporter &errorReporter() = 0;
 };

@@ -15,6 +15,24 @@
 
 #include <memory>
 
+// Sets HOME for the life of the object (the home folder typed output
+// folders are taken in).
+class HomeOverride
+{
+public:
+    explicit HomeOverride(const QString &home)
+        : m_old(qgetenv("HOME"))
+    {
+        qputenv("HOME", home.toLocal8Bit());
+    }
+    ~HomeOverride() { qputenv("HOME", m_old); }
+    HomeOverride(const HomeOverride &) = delete;
+    HomeOverride &operator=(const HomeOverride &) = delete;
+
+private:
+    QByteArray m_old;
+};
+
 // A main window over an empty settings store of its own, a temporary
 // program folder, pre-answered dialogs, a fixed start-up draw, and
 // recorders for opened addresses, error reports and the end of the program.

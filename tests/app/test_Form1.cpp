@@ -58,7 +58,9 @@ TEST_F(WindowTest, IdentityListColumnAndTitle)
     EXPECT_EQ(list->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("SWF File(s)"));
     EXPECT_EQ(list->model()->columnCount(), 1);
     EXPECT_FALSE(list->header()->isHidden());
-    EXPECT_EQ(list->columnWidth(0), 6500 / 15);
+    // Made 6500 twips wide at load, the column then fills the shown list.
+    EXPECT_GE(list->columnWidth(0), 6500 / 15);
+    EXPECT_EQ(list->columnWidth(0), list->viewport()->width());
     EXPECT_EQ(list->toolTip(), QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | line "
                                               "to right and out of window to reveal full names."));
     EXPECT_EQ(control<App::ProgressBar>("ProgressBar1")->caption(), QStringLiteral("Progress Bar"));
@@ -72,7 +74,8 @@ TEST_F(WindowTest, IdentityListColumnAndTitle)
     };
     for (const auto &button : buttons) {
         SCOPED_TRACE(button[0]);
-        EXPECT_EQ(control<QPushButton>(button[0])->text(), QLatin1String(button[1]));
+        // The caption as shown: an '&' only marks the mnemonic.
+        EXPECT_EQ(control<QPushButton>(button[0])->text().remove(QLatin1Char('&')), QLatin1String(button[1]));
     }
 }
 

@@ -10,6 +10,8 @@
 #include "MediaProbe.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -65,5 +67,44 @@ TEST_F(WindowTest, StartRunsTheJobWhileTheWindowStaysAlive)
     EXPECT_TRUE(video.hasAudio);
     ASSERT_EQ(App::Dialogs::shown().size(), 1);
     EXPECT_TRUE(App::Dialogs::shown().first().text.startsWith(QStringLiteral("Done.")));
+    EXPECT_TRUE(reporter.reports.empty()) << reporter;
+}
+
+// The summary's "Open Folder" after a real run: the output folder typed
+// relative to home, then, beside the originals, the first video's folder.
+TEST_F(WindowTest, SummaryOpensTheFolderOfTheVideos)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
+        GTEST_SKIP() << "ffmpeg is not installed";
+    TempFolder in;
+    TempFolder home;
+    ASSERT_TRUE(QDir(home.path()).mkdir(QStringLiteral("out")));
+    const QString swf = in.file(QStringLiteral("clip.swf"));
+    ASSERT_TRUE(MakeFfmpegSwf(swf, 160, 120, 2, 1.0));
+
+    const HomeOverride homeOverride(home.path());
+    start();
+    control<QLineEdit>("Text3")->setText(QStringLiteral("~/out"));
+    window->ListView1_OLEDragDrop({swf});
+    ASSERT_EQ(window->fileCount(), 1);
+    Tools::WorkFolderOwner work;
+    Pipeline::ConversionJob job(*window, work.path());
+    window->setStartAction([&] { job.PushButton2_Click(); });
+
+    App::Dialogs::setNextMessageAnswer(QMessageBox::Open);
+    click("PushButton2");
+    EXPECT_TRUE(QFileInfo::exists(home.path() + QStringLiteral("/out/video.mp4")));
+    EXPECT_EQ(opened, QStringList{QUrl::fromLocalFile(home.path() + QStringLiteral("/out/")).toString()});
+
+    opened.clear();
+    click("Option4");
+    click("Option7");
+    App::Dialogs::clearShown();
+    App::Dialogs::setNextMessageAnswer(QMessageBox::Open);
+    click("PushButton2");
+    EXPECT_TRUE(QFileInfo::exists(in.file(QStringLiteral("clip.mp4"))));
+    ASSERT_EQ(App::Dialogs::shown().size(), 1);
+    EXPECT_EQ(App::Dialogs::shown().first().buttons, QMessageBox::Ok | QMessageBox::Open);
+    EXPECT_EQ(opened, QStringList{QUrl::fromLocalFile(in.path() + QLatin1Char('/')).toString()});
     EXPECT_TRUE(reporter.reports.empty()) << reporter;
 }
