@@ -38,10 +38,16 @@ QStringList AacArguments(const QString &target)
             QStringLiteral("-f"), QStringLiteral("mp4"), target};
 }
 
-// Every input brought to one format so the mixer and concat take them.
-QString CommonFormat()
+// Every input brought to one format so the mixer and concat take them. A
+// mono sound goes to both sides at its full level, as players play it; the
+// resampler's default would lower it by 3 dB.
+QString CommonFormat(bool stream = false)
 {
-    return QStringLiteral("aformat=sample_fmts=fltp:sample_rates=%1:channel_layouts=stereo").arg(kSoundtrackRate);
+    // The resampler itself must convert: an aformat after it lets the graph
+    // put a default converter in front, and the 3 dB are lost again.
+    return QStringLiteral("aresample=%1:ocl=stereo:clev=1:osf=fltp%2")
+        .arg(kSoundtrackRate)
+        .arg(stream ? QStringLiteral(":async=1:first_pts=0") : QString());
 }
 
 QString Describe(const SoundSource &source)
@@ -79,6 +85,21 @@ bool Made(bool ran, const QString &target)
         return true;
     QFile::remove(target);
     return false;
+}
+
+// An MP3 stream's head names the encoder's delay; players skip those
+// samples so the sound starts on its frame.
+std::optional<qint64> LatencySkip(const TimelineStream &stream)
+{
+    if (stream.format.startsWith(QLatin1String("mp3")) && stream.latencySeek > 0)
+        return stream.latencySeek;
+    return std::nullopt;
+}
+
+double StreamSeconds(const TimelineStream &stream, double decoded)
+{
+    const auto skip = LatencySkip(stream);
+    return skip && stream.rate > 0 ? std::max(0.0, decoded - double(*skip) / stream.rate) : decoded;
 }
 
 } // namespace
@@ -223,7 +244,8 @@ SoundtrackPlan PlanSoundtrack(const QString &ffmpeg, const TimelineReport &repor
             play.input = input;
             play.stream = true;
             play.start = report.secondsAt(report.stream->firstFrame);
-            play.playSeconds = seconds;
+            play.fromSample = LatencySkip(*report.stream);
+            play.playSeconds = StreamSeconds(*report.stream, seconds);
             add(play);
         }
     }
@@ -238,7 +260,8 @@ SoundtrackPlan PlanSoundtrack(const QString &ffmpeg, const TimelineReport &repor
             play.input = input;
             play.stream = true;
             play.start = report.secondsAt(placed + stream.firstFrame);
-            play.playSeconds = seconds;
+            play.fromSample = LatencySkip(stream);
+            play.playSeconds = StreamSeconds(stream, seconds);
             add(play);
         }
     }
@@ -347,25 +370,22 @@ QString SoundtrackGraph(const SoundtrackPlan &plan, double seconds)
     for (qsizetype i = 0; i < heard.size(); ++i) {
         const SoundPlay &play = *heard.at(i);
         QStringList chain;
-        if (play.stream) {
-            // Gaps between stream blocks are timestamps without samples:
-            // they become silence here.
-            chain << QStringLiteral("aresample=%1:async=1:first_pts=0").arg(kSoundtrackRate);
-        } else {
-            if (play.fromSample || play.toSample) {
-                QString trim = QStringLiteral("atrim=start_sample=%1").arg(play.fromSample.value_or(0));
-                if (play.toSample)
-                    trim += QStringLiteral(":end_sample=%1").arg(*play.toSample);
-                chain << trim << QStringLiteral("asetpts=PTS-STARTPTS");
-            }
+        if (play.fromSample || play.toSample) {
+            QString trim = QStringLiteral("atrim=start_sample=%1").arg(play.fromSample.value_or(0));
+            if (play.toSample)
+                trim += QStringLiteral(":end_sample=%1").arg(*play.toSample);
+            chain << trim << QStringLiteral("asetpts=PTS-STARTPTS");
+        }
+        if (!play.stream) {
             const double left = seconds - play.start;
             const int needed = int(std::min<double>(play.plays, std::ceil(left / play.playSeconds) + 1));
             if (needed > 1)
                 chain << QStringLiteral("aloop=loop=%1:size=%2").arg(needed - 1).arg(QLatin1String(kWholeSound))
                       << QStringLiteral("asetpts=N/SR/TB");
-            chain << QStringLiteral("aresample=%1").arg(kSoundtrackRate);
         }
-        chain << CommonFormat();
+        // Gaps between stream blocks are timestamps without samples: the
+        // resampler fills them with silence.
+        chain << CommonFormat(play.stream);
         const qint64 length = Samples(std::min(play.end(), seconds) - play.start);
         chain << QStringLiteral("atrim=end_sample=%1").arg(length);
         if (Samples(play.start) > 0)
@@ -422,9 +442,8 @@ QString CombinedSoundtrackGraph(const QList<MovieSoundSpan> &spans)
                          .arg(length)
                          .arg(parts);
         } else {
-            graph += QStringLiteral("[%1:a]aresample=%2,%3,apad=whole_len=%4,atrim=end_sample=%4,asetpts=N/SR/TB[c%5];\n")
+            graph += QStringLiteral("[%1:a]%2,apad=whole_len=%3,atrim=end_sample=%3,asetpts=N/SR/TB[c%4];\n")
                          .arg(inputs++)
-                         .arg(kSoundtrackRate)
                          .arg(CommonFormat())
                          .arg(length)
                          .arg(parts);

@@ -63,8 +63,8 @@ struct SoundPlay
     int input = 0;       // index into SoundtrackPlan::inputs
     bool stream = false; // a stream: its gaps are kept as silence
     double start = 0;    // seconds into the movie
-    std::optional<qint64> fromSample; // event sounds: inPoint
-    std::optional<qint64> toSample;   // outPoint, or the sound's sample count
+    std::optional<qint64> fromSample; // samples skipped: inPoint, or an MP3 stream's latency
+    std::optional<qint64> toSample;   // event sounds: outPoint, or the sound's sample count
     double playSeconds = 0;           // one play
     int plays = 1;                    // loops
     std::optional<double> stopAt;     // a SyncStop ends it here (movie seconds)
