@@ -116,6 +116,9 @@ struct TimelineReport
     // usable frame rate.
     double secondsAt(qint64 frame) const;
     const TimelineSound *sound(quint32 id) const;
+    // What transparent pictures are laid on: the movie's background, black
+    // when it sets none.
+    QColor backdrop() const { return background.value_or(QColor(Qt::black)); }
 };
 
 struct TimelineReportResult

@@ -55,11 +55,14 @@ double MeanLevel(const QString &path, double from, double to, const QString &fil
     return Number(log, QStringLiteral("mean_volume"));
 }
 
+// The highest sample in dB of full scale, read as floats: volumedetect
+// converts to 16 bits first and could never see a clipped mix.
 double PeakLevel(const QString &path)
 {
-    return Number(FfmpegLog({QStringLiteral("-i"), path, QStringLiteral("-af"), QStringLiteral("volumedetect"),
-                             QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")}),
-                  QStringLiteral("max_volume"));
+    return Number(FfmpegLog({QStringLiteral("-i"), path, QStringLiteral("-af"),
+                             QStringLiteral("astats=measure_perchannel=none"), QStringLiteral("-f"),
+                             QStringLiteral("null"), QStringLiteral("-")}),
+                  QStringLiteral("Peak level dB"));
 }
 
 // Where the first stretch of silence from the start ends.
@@ -307,6 +310,9 @@ TEST_F(SoundtrackTest, StreamsStartAtTheirFirstBlockAndSpritesAtTheirPlacement)
     const SoundtrackPlan plan = PlanSoundtrack(Ffmpeg(), report, sources);
     ASSERT_EQ(plan.plays.size(), 2);
     EXPECT_TRUE(plan.leftOut.isEmpty());
+    // The sprite's 0.5 s (plus ADPCM's padding) from 4.5 s; a file's own
+    // start stamp is not counted as sound.
+    EXPECT_NEAR(plan.end, 5.05, 0.1);
 
     const QString track = work.file(QStringLiteral("stream.m4a"));
     ASSERT_TRUE(WriteSoundtrack(Ffmpeg(), plan, 6.0, track));
@@ -314,6 +320,25 @@ TEST_F(SoundtrackTest, StreamsStartAtTheirFirstBlockAndSpritesAtTheirPlacement)
     EXPECT_GT(MeanLevel(track, 2.1, 2.9), kLoud);
     EXPECT_LT(MeanLevel(track, 3.2, 4.4), kSilent);
     EXPECT_GT(MeanLevel(track, 4.6, 4.9), kLoud);
+}
+
+TEST_F(SoundtrackTest, GapsInAStreamStaySilent)
+{
+    // Blocks for 0-0.5 s, none for a second, then blocks again.
+    const TimelineReport report = Report(R"({"frameRate": 24, "frameCount": 60,
+        "stream": {"format": "adpcm", "rate": 22050, "firstFrame": 0, "lastFrame": 47}})");
+    const QList<SoundSource> sources = Export(report, [&](const SoundSource &s) {
+        MakeFlv(s.path, Tone(440, 1) + QStringLiteral(",asetpts=PTS+gte(T\\,0.5)/TB"), QStringLiteral("adpcm_swf"), 22050);
+    });
+    const SoundtrackPlan plan = PlanSoundtrack(Ffmpeg(), report, sources);
+    ASSERT_EQ(plan.plays.size(), 1);
+    EXPECT_NEAR(plan.end, 2.0, 0.2); // ADPCM pads its last block of 4096 samples
+    const QString track = work.file(QStringLiteral("gap.m4a"));
+    ASSERT_TRUE(WriteSoundtrack(Ffmpeg(), plan, 2.5, track));
+    EXPECT_GT(MeanLevel(track, 0.05, 0.35), kLoud);
+    EXPECT_LT(MeanLevel(track, 0.7, 1.4), kSilent);
+    EXPECT_GT(MeanLevel(track, 1.6, 1.9), kLoud);
+    EXPECT_LT(MeanLevel(track, 2.15, 2.45), kSilent);
 }
 
 TEST_F(SoundtrackTest, CombinedSoundtracksPlayDuringTheirOwnMoviesOnly)

@@ -62,6 +62,7 @@ TEST(TimelineReport, EveryFieldOfAFullReport)
     EXPECT_EQ(r.frameCount, 120);
     ASSERT_TRUE(r.background.has_value());
     EXPECT_EQ(r.background->rgb() & 0xFFFFFF, 0x1A2B3Cu);
+    EXPECT_EQ(r.backdrop(), *r.background);
     EXPECT_TRUE(r.stops);
 
     ASSERT_EQ(r.pictures.size(), 3);
@@ -134,6 +135,7 @@ TEST(TimelineReport, NullsWrongTypesAndOutOfRangeValuesKeepDefaults)
     EXPECT_EQ(r.secondsAt(100), 0);
     EXPECT_EQ(r.frameCount, 0);
     EXPECT_FALSE(r.background.has_value());
+    EXPECT_EQ(r.backdrop(), QColor(Qt::black));
     EXPECT_FALSE(r.stops);
     EXPECT_EQ(r.stageWidth, 0);
 
