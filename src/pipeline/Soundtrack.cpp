@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 #include <cmath>
@@ -96,6 +97,18 @@ std::optional<qint64> LatencySkip(const TimelineStream &stream)
     return std::nullopt;
 }
 
+// Each defined sound by ID, the first definition of an ID counting, so that
+// thousands of starts do not each search thousands of sounds.
+QHash<quint32, const TimelineSound *> SoundsById(const TimelineReport &report)
+{
+    QHash<quint32, const TimelineSound *> byId;
+    for (const TimelineSound &sound : report.sounds) {
+        if (!byId.contains(sound.id))
+            byId.insert(sound.id, &sound);
+    }
+    return byId;
+}
+
 double StreamSeconds(const TimelineStream &stream, double decoded)
 {
     const auto skip = LatencySkip(stream);
@@ -121,10 +134,14 @@ QList<SoundExport> SoundExports(const TimelineReport &report, const QString &swf
         exports << SoundExport{{SoundSource::Kind::SpriteStream, stream.sprite, out},
                                {QStringLiteral("--stream"), QString::number(stream.sprite), swfPath, QStringLiteral("-o"), out}};
     }
+    const auto sounds = SoundsById(report);
     QList<quint32> wanted;
+    QSet<quint32> seen;
     for (const SoundStart &start : report.soundStarts) {
-        if (!start.stop && report.sound(start.sound) && !wanted.contains(start.sound))
+        if (!start.stop && sounds.contains(start.sound) && !seen.contains(start.sound)) {
+            seen.insert(start.sound);
             wanted << start.sound;
+        }
     }
     for (const quint32 id : wanted) {
         const QString out = base + QStringLiteral("_sound%1.flv").arg(id);
@@ -142,8 +159,9 @@ bool IsPlainMp3Stream(const TimelineReport &report)
         if (!stream.placedAt.isEmpty())
             return false;
     }
+    const auto sounds = SoundsById(report);
     return std::none_of(report.soundStarts.begin(), report.soundStarts.end(),
-                        [&](const SoundStart &start) { return !start.stop && report.sound(start.sound); });
+                        [&](const SoundStart &start) { return !start.stop && sounds.contains(start.sound); });
 }
 
 SoundCheck CheckSound(const QString &ffmpeg, const QString &path)
@@ -271,6 +289,7 @@ SoundtrackPlan PlanSoundtrack(const QString &ffmpeg, const TimelineReport &repor
     QList<SoundStart> starts = report.soundStarts;
     std::stable_sort(starts.begin(), starts.end(), [](const SoundStart &a, const SoundStart &b) { return a.frame < b.frame; });
     QHash<quint32, QList<qsizetype>> playsOf; // event sound ID -> its plays
+    const auto sounds = SoundsById(report);
     for (const SoundStart &start : starts) {
         const double at = report.secondsAt(start.frame);
         QList<qsizetype> &mine = playsOf[start.sound];
@@ -282,7 +301,7 @@ SoundtrackPlan PlanSoundtrack(const QString &ffmpeg, const TimelineReport &repor
             }
             continue;
         }
-        const TimelineSound *sound = report.sound(start.sound);
+        const TimelineSound *sound = sounds.value(start.sound);
         if (!sound) {
             const QString name = QStringLiteral("sound %1").arg(start.sound);
             if (!named.contains(name)) {
