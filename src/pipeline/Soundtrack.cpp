@@ -386,6 +386,16 @@ QString SoundtrackGraph(const SoundtrackPlan &plan, double seconds)
         graph += QStringLiteral(";\n");
     }
 
+    // Plays that do not overlap share a lane: one after another, each padded
+    // to its exact length with the silence between them put in front. The
+    // mixer then sums a few lanes instead of hundreds of inputs each padded
+    // with silence from the movie's start.
+    struct Lane
+    {
+        qint64 end = 0; // samples
+        QStringList segments;
+    };
+    QList<Lane> lanes;
     for (qsizetype i = 0; i < heard.size(); ++i) {
         const SoundPlay &play = *heard.at(i);
         QStringList chain;
@@ -405,19 +415,37 @@ QString SoundtrackGraph(const SoundtrackPlan &plan, double seconds)
         // Gaps between stream blocks are timestamps without samples: the
         // resampler fills them with silence.
         chain << CommonFormat(play.stream);
-        const qint64 length = Samples(std::min(play.end(), seconds) - play.start);
-        chain << QStringLiteral("atrim=end_sample=%1").arg(length);
-        if (Samples(play.start) > 0)
-            chain << QStringLiteral("adelay=delays=%1S:all=1").arg(Samples(play.start));
-        graph += source(play.input) + chain.join(QLatin1Char(',')) + QStringLiteral("[p%1];\n").arg(i);
+        const qint64 from = Samples(play.start);
+        const qint64 length = std::min(Samples(std::min(play.end(), seconds)), total) - from;
+        if (length <= 0)
+            continue;
+        chain << QStringLiteral("apad=whole_len=%1,atrim=end_sample=%1").arg(length);
+
+        auto lane = std::find_if(lanes.begin(), lanes.end(), [&](const Lane &l) { return l.end <= from; });
+        if (lane == lanes.end())
+            lane = lanes.insert(lanes.end(), Lane());
+        if (from > lane->end)
+            chain << QStringLiteral("adelay=delays=%1S:all=1").arg(from - lane->end);
+        lane->end = from + length;
+        const QString label = QStringLiteral("[p%1]").arg(i);
+        graph += source(play.input) + chain.join(QLatin1Char(',')) + label + QStringLiteral(";\n");
+        lane->segments << label;
     }
 
-    for (qsizetype i = 0; i < heard.size(); ++i)
-        graph += QStringLiteral("[p%1]").arg(i);
+    for (qsizetype i = 0; i < lanes.size(); ++i) {
+        graph += lanes[i].segments.join(QString());
+        if (lanes[i].segments.size() > 1)
+            graph += QStringLiteral("concat=n=%1:v=0:a=1").arg(lanes[i].segments.size());
+        else
+            graph += QStringLiteral("anull");
+        graph += QStringLiteral("[l%1];\n").arg(i);
+    }
+    for (qsizetype i = 0; i < lanes.size(); ++i)
+        graph += QStringLiteral("[l%1]").arg(i);
     // normalize=0: each sound keeps its own level instead of a share of
     // 1/inputs; the limiter catches what the sum pushes past full scale.
-    if (heard.size() > 1)
-        graph += QStringLiteral("amix=inputs=%1:normalize=0:duration=longest,").arg(heard.size());
+    if (lanes.size() > 1)
+        graph += QStringLiteral("amix=inputs=%1:normalize=0:duration=longest,").arg(lanes.size());
     else
         graph += QStringLiteral("anull,");
     return graph + finish;

@@ -74,6 +74,15 @@ double FirstSilenceEnd(const QString &path)
                   QStringLiteral("silence_end"));
 }
 
+// Where the last stretch of silence begins (the sound's end).
+double LastSilenceStart(const QString &path)
+{
+    const QString log = FfmpegLog({QStringLiteral("-i"), path, QStringLiteral("-af"),
+                                   QStringLiteral("silencedetect=noise=-50dB:d=0.2"), QStringLiteral("-f"),
+                                   QStringLiteral("null"), QStringLiteral("-")});
+    return Number(log.mid(log.lastIndexOf(QStringLiteral("silence_start"))), QStringLiteral("silence_start"));
+}
+
 constexpr double kSilent = -70;
 constexpr double kLoud = -40;
 
@@ -320,6 +329,32 @@ TEST_F(SoundtrackTest, StreamsStartAtTheirFirstBlockAndSpritesAtTheirPlacement)
     EXPECT_GT(MeanLevel(track, 2.1, 2.9), kLoud);
     EXPECT_LT(MeanLevel(track, 3.2, 4.4), kSilent);
     EXPECT_GT(MeanLevel(track, 4.6, 4.9), kLoud);
+}
+
+TEST_F(SoundtrackTest, StartsBeyondThePlayCapAreLeftOutAndTheRestStillMix)
+{
+    // A click started every frame for 600 frames: more than the mixer takes.
+    QJsonArray starts;
+    for (int frame = 0; frame < 600; ++frame)
+        starts.append(QJsonObject{{QStringLiteral("frame"), frame}, {QStringLiteral("sound"), 1}});
+    const QJsonObject root{{QStringLiteral("frameRate"), 24},
+                           {QStringLiteral("frameCount"), 600},
+                           {QStringLiteral("sounds"), QJsonArray{QJsonObject{{QStringLiteral("id"), 1}}}},
+                           {QStringLiteral("soundStarts"), starts}};
+    const TimelineReport report = Report(QJsonDocument(root).toJson().constData());
+    const QList<SoundSource> sources = Export(report, [&](const SoundSource &s) {
+        MakeFlv(s.path, Tone(440, 0.02), QStringLiteral("pcm_s16le"), 44100);
+    });
+    const SoundtrackPlan plan = PlanSoundtrack(Ffmpeg(), report, sources);
+    EXPECT_EQ(plan.plays.size(), kMaxSoundPlays);
+    EXPECT_EQ(plan.notes.size(), 1);
+    const QString track = work.file(QStringLiteral("clicks.m4a"));
+    ASSERT_TRUE(WriteSoundtrack(Ffmpeg(), plan, 25.0, track));
+    // Hundreds of clicks laid one after another stay on the frame clock.
+    EXPECT_NEAR(LastSilenceStart(track), double(kMaxSoundPlays - 1) / 24 + 0.02, 0.01);
+    const double lastHeard = double(kMaxSoundPlays) / 24;
+    EXPECT_GT(MeanLevel(track, lastHeard - 0.5, lastHeard - 0.1), kLoud);
+    EXPECT_LT(MeanLevel(track, lastHeard + 0.2, 24.9), kSilent);
 }
 
 TEST_F(SoundtrackTest, GapsInAStreamStaySilent)
