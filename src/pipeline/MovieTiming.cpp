@@ -25,48 +25,70 @@ QString ConcatQuote(const QString &path)
 
 } // namespace
 
-MovieTiming PlanMovieTiming(const TimelineReport &report, double soundtrackEnd, double delay)
+MovieTiming PlanMovieTiming(const TimelineReport &report, double soundtrackEnd, double delay,
+                            const QList<VideoOnStage> &videos)
 {
     MovieTiming timing;
-    QList<const TimelinePicture *> shown;
+    // Everything that appears, with the movie frame it appears in (videos:
+    // the frame they come on stage, their own frames after it by time).
+    struct Item
+    {
+        qint64 frame = 0;
+        double time = 0;
+        TimedFrame shows;
+    };
+    QList<Item> items;
     for (const TimelinePicture &picture : report.pictures) {
         if (picture.firstFrame)
-            shown << &picture;
+            items << Item{*picture.firstFrame, report.secondsAt(*picture.firstFrame), {picture.key, std::nullopt}};
     }
-    if (shown.isEmpty() || report.frameRate <= 0) {
+    const qsizetype pictures = items.size();
+    for (const VideoOnStage &video : videos) {
+        const double first = video.frameTimes.isEmpty() ? 0 : video.frameTimes.first();
+        for (qsizetype k = 0; k < video.frameTimes.size() && items.size() < kMaxTimedFrames; ++k) {
+            items << Item{video.firstFrame, report.secondsAt(video.firstFrame) + std::max(0.0, video.frameTimes[k] - first),
+                          {std::nullopt, VideoFrameKey{video.id, int(k)}}};
+        }
+    }
+    if (items.isEmpty() || report.frameRate <= 0) {
         timing.fallBack = true;
         timing.fallbackDelay = std::isfinite(delay) && delay > 0 ? delay : kDefaultFallbackDelay;
-        timing.notes << (shown.isEmpty()
+        timing.notes << (items.isEmpty()
                              ? QStringLiteral("The movie's timeline shows none of its pictures; each is shown for %1 s.")
                              : QStringLiteral("The movie gives no usable frame rate; each picture is shown for %1 s."))
                             .arg(timing.fallbackDelay);
         return timing;
     }
-    std::stable_sort(shown.begin(), shown.end(), [](const TimelinePicture *a, const TimelinePicture *b) {
-        return *a->firstFrame != *b->firstFrame ? *a->firstFrame < *b->firstFrame : a->key < b->key;
-    });
+    // Pictures before video frames of the same moment, pictures in ID order.
+    std::stable_sort(items.begin(), items.begin() + pictures,
+                     [](const Item &a, const Item &b) { return *a.shows.picture < *b.shows.picture; });
+    std::stable_sort(items.begin(), items.end(), [](const Item &a, const Item &b) { return a.time < b.time; });
 
     // One pass of the timeline: frames counted from 0, each lasting one
     // tick of the movie's clock. A report whose count is below its last
-    // picture's frame still shows that picture for one frame.
-    const qint64 lastFirst = *shown.last()->firstFrame;
-    const qint64 frameCount = std::max(report.frameCount, lastFirst + 1);
-    const double pass = report.secondsAt(frameCount);
+    // item's frame still shows that item for one frame.
+    qint64 lastFrame = 0;
+    for (const Item &item : items)
+        lastFrame = std::max(lastFrame, item.frame);
+    const double pass = std::max(report.secondsAt(std::max(report.frameCount, lastFrame + 1)),
+                                 items.last().time + 1 / report.frameRate);
 
     QList<TimedFrame> cycle;
-    if (*shown.first()->firstFrame > 0)
-        cycle << TimedFrame{std::nullopt, 0, report.secondsAt(*shown.first()->firstFrame)};
-    for (qsizetype i = 0; i < shown.size();) {
-        const qint64 frame = *shown.at(i)->firstFrame;
+    if (items.first().time > 0)
+        cycle << TimedFrame{std::nullopt, std::nullopt, 0, items.first().time};
+    for (qsizetype i = 0; i < items.size();) {
+        const double from = items.at(i).time;
         qsizetype next = i;
-        while (next < shown.size() && *shown.at(next)->firstFrame == frame)
+        while (next < items.size() && items.at(next).time == from)
             ++next;
-        const double from = report.secondsAt(frame);
-        const double to = next < shown.size() ? report.secondsAt(*shown.at(next)->firstFrame) : pass;
+        const double to = next < items.size() ? items.at(next).time : pass;
+        // Items of one moment share its interval equally.
         const qsizetype sharing = next - i;
         for (qsizetype k = 0; k < sharing; ++k) {
-            cycle << TimedFrame{shown.at(i + k)->key, from + (to - from) * double(k) / double(sharing),
-                                from + (to - from) * double(k + 1) / double(sharing)};
+            TimedFrame frame = items.at(i + k).shows;
+            frame.start = from + (to - from) * double(k) / double(sharing);
+            frame.end = from + (to - from) * double(k + 1) / double(sharing);
+            cycle << frame;
         }
         i = next;
     }
@@ -90,7 +112,7 @@ MovieTiming PlanMovieTiming(const TimelineReport &report, double soundtrackEnd, 
                 full = true;
                 break;
             }
-            timing.frames << TimedFrame{frame.picture, offset + frame.start, std::min(offset + frame.end, length)};
+            timing.frames << TimedFrame{frame.picture, frame.video, offset + frame.start, std::min(offset + frame.end, length)};
         }
         if (full) {
             timing.notes << QStringLiteral("The movie would show more than %1 pictures; the last one stays to the end.")

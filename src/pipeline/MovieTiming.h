@@ -20,11 +20,30 @@ inline constexpr qsizetype kMaxTimedFrames = 200000;
 // delay was given.
 inline constexpr double kDefaultFallbackDelay = 3;
 
-// One picture (or the background colour) on screen from `start` to `end`,
-// seconds from the movie's start.
+// One decoded frame of an embedded video: the video's ID and the frame's
+// place in decoding order.
+struct VideoFrameKey
+{
+    quint32 id = 0;
+    int index = 0;
+    auto operator<=>(const VideoFrameKey &) const = default;
+};
+
+// An embedded video on stage from `firstFrame` (a main-timeline frame), with
+// the presentation time of each decoded frame in seconds.
+struct VideoOnStage
+{
+    quint32 id = 0;
+    qint64 firstFrame = 0;
+    QList<double> frameTimes;
+};
+
+// One picture, video frame or the background colour on screen from `start`
+// to `end`, seconds from the movie's start.
 struct TimedFrame
 {
-    std::optional<PictureKey> picture; // none: the movie's background colour
+    std::optional<PictureKey> picture;
+    std::optional<VideoFrameKey> video; // neither: the movie's background colour
     double start = 0;
     double end = 0;
 };
@@ -43,8 +62,10 @@ struct MovieTiming
 // When and how long each picture is on screen, as the movie shows it.
 // `soundtrackEnd` is where the movie's soundtrack ends (looped sounds
 // counted once), 0 without sound; `delay` is the fixed delay to fall back
-// on (kDefaultFallbackDelay when it is not a positive number).
-MovieTiming PlanMovieTiming(const TimelineReport &report, double soundtrackEnd, double delay);
+// on (kDefaultFallbackDelay when it is not a positive number). Embedded
+// videos' frames take their turns at their own times.
+MovieTiming PlanMovieTiming(const TimelineReport &report, double soundtrackEnd, double delay,
+                            const QList<VideoOnStage> &videos = {});
 
 // One line pair of a concat list: a picture file shown from start to end
 // (seconds from the video's start).

@@ -460,6 +460,11 @@ QStringList SoundtrackArguments(const SoundtrackPlan &plan, const QString &graph
     return args + AacArguments(target);
 }
 
+QString SoundtrackCaption(const QString &fileName)
+{
+    return QStringLiteral("Processing: %1 sound").arg(fileName);
+}
+
 bool WriteSoundtrack(const QString &ffmpeg, const SoundtrackPlan &plan, double seconds, const QString &target,
                      Tools::ProgressSink *bar, const QString &caption)
 {

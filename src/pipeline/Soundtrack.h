@@ -95,6 +95,9 @@ SoundtrackPlan PlanSoundtrack(const QString &ffmpeg, const TimelineReport &repor
 QString SoundtrackGraph(const SoundtrackPlan &plan, double seconds);
 QStringList SoundtrackArguments(const SoundtrackPlan &plan, const QString &graphPath, const QString &target);
 
+// The progress caption while a movie's soundtrack is made.
+QString SoundtrackCaption(const QString &fileName);
+
 // Writes the soundtrack (the graph beside the target). Returns whether the
 // target was made; a silent plan makes nothing.
 bool WriteSoundtrack(const QString &ffmpeg, const SoundtrackPlan &plan, double seconds, const QString &target,

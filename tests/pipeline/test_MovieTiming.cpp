@@ -34,6 +34,7 @@ QStringList Describe(const MovieTiming &timing)
     QStringList out;
     for (const TimedFrame &f : timing.frames) {
         const QString what = f.picture ? QStringLiteral("%1.%2").arg(f.picture->id).arg(f.picture->definition)
+            : f.video                  ? QStringLiteral("v%1:%2").arg(f.video->id).arg(f.video->index)
                                        : QStringLiteral("bg");
         out << QStringLiteral("%1@%2-%3").arg(what).arg(qRound64(f.start * 1000)).arg(qRound64(f.end * 1000));
     }
@@ -105,6 +106,24 @@ TEST(MovieTiming, BackgroundLeadInRepeatsWithTheLoop)
     Show(r, 1, 2);
     EXPECT_EQ(Describe(PlanMovieTiming(r, 3.0, 3)),
               (QStringList{QStringLiteral("bg@0-1000"), QStringLiteral("1.1@1000-2000"), QStringLiteral("bg@2000-3000")}));
+}
+
+TEST(MovieTiming, VideoFramesTakeTheirTurnsAtTheirOwnTimes)
+{
+    TimelineReport r = Movie(24, 72);
+    Show(r, 1, 0);
+    // On stage from frame 24; its stamps count from its own first frame.
+    const QList<VideoOnStage> videos{{30, 24, {2.0, 2.5, 3.0}}};
+    EXPECT_EQ(Describe(PlanMovieTiming(r, 0, 3, videos)),
+              (QStringList{QStringLiteral("1.1@0-1000"), QStringLiteral("v30:0@1000-1500"),
+                           QStringLiteral("v30:1@1500-2000"), QStringLiteral("v30:2@2000-3000")}));
+
+    // A movie with a video and no picture follows the video, not the delay.
+    TimelineReport videoOnly = Movie(24, 48);
+    const MovieTiming t = PlanMovieTiming(videoOnly, 0, 3, {{30, 12, {0, 0.5}}});
+    EXPECT_FALSE(t.fallBack);
+    EXPECT_EQ(Describe(t), (QStringList{QStringLiteral("bg@0-500"), QStringLiteral("v30:0@500-1000"),
+                                        QStringLiteral("v30:1@1000-2000")}));
 }
 
 TEST(MovieTiming, NoPictureShownFallsBackToTheDelay)

@@ -4,6 +4,7 @@
 
 #include "MediaProbe.h"
 #include "QtPrinters.h"
+#include "RecordingBar.h"
 #include "TempFolder.h"
 
 #include <QFile>
@@ -293,7 +294,10 @@ TEST_F(SoundtrackTest, LoudSoundsTogetherDoNotClip)
     const SoundtrackPlan plan = PlanSoundtrack(Ffmpeg(), report, sources);
     ASSERT_EQ(plan.plays.size(), 2);
     const QString track = work.file(QStringLiteral("loud.m4a"));
-    ASSERT_TRUE(WriteSoundtrack(Ffmpeg(), plan, 1.0, track));
+    RecordingBar bar;
+    ASSERT_TRUE(WriteSoundtrack(Ffmpeg(), plan, 1.0, track, &bar, SoundtrackCaption(QStringLiteral("loud.swf"))));
+    ASSERT_FALSE(bar.captions.isEmpty());
+    EXPECT_EQ(bar.captions.first(), QStringLiteral("Processing: loud.swf sound"));
     // The sum would peak near +5 dB; the limiter holds it at full scale,
     // and the mix stays louder than either sound alone (-4 dB).
     EXPECT_LT(PeakLevel(track), 0.6);
