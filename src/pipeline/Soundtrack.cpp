@@ -325,6 +325,14 @@ SoundtrackPlan PlanSoundtrack(const QString &ffmpeg, const TimelineReport &repor
         play.toSample = start.outPoint;
         if (!play.toSample && sound->samples > 0)
             play.toSample = sound->samples;
+        // In and out points count the sound's own samples, after the MP3
+        // encoder's delay that the decoder still gives.
+        const qint64 seek = sound->format.startsWith(QLatin1String("mp3")) ? sound->seekSamples : 0;
+        if (seek > 0) {
+            play.fromSample = play.fromSample.value_or(0) + seek;
+            if (play.toSample)
+                *play.toSample += seek;
+        }
         if (play.fromSample && play.toSample && *play.toSample <= *play.fromSample)
             continue;
         // One play lasts from the in point to the out point at the sound's

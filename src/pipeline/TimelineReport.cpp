@@ -196,6 +196,7 @@ TimelineReportResult ParseTimelineReport(const QByteArray &json)
         s.channels = SmallNumber(o.value(QLatin1String("channels")));
         s.bits = SmallNumber(o.value(QLatin1String("bits")));
         s.samples = Frame(o.value(QLatin1String("samples"))).value_or(0);
+        s.seekSamples = int(WholeNumber(o.value(QLatin1String("seekSamples")), 0, 32767).value_or(0));
         const double seconds = o.value(QLatin1String("seconds")).toDouble(0);
         s.seconds = std::isfinite(seconds) && seconds > 0 ? seconds : 0;
         r.sounds << s;

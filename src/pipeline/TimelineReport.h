@@ -67,6 +67,7 @@ struct TimelineSound
     int bits = 0;
     qint64 samples = 0;
     double seconds = 0;
+    int seekSamples = 0; // MP3: the encoder's delay, decoded before the sound proper
 };
 
 struct SoundStart

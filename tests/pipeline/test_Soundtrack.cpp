@@ -361,6 +361,25 @@ TEST_F(SoundtrackTest, StartsBeyondThePlayCapAreLeftOutAndTheRestStillMix)
     EXPECT_LT(MeanLevel(track, lastHeard + 0.2, 24.9), kSilent);
 }
 
+TEST_F(SoundtrackTest, Mp3EventSoundSkipsItsEncoderDelay)
+{
+    // The MP3 encoder puts 1105 samples of delay before the tone; the
+    // sound's SeekSamples says so, and the tone starts on its frame.
+    const TimelineReport report = Report(R"({"frameRate": 24, "frameCount": 48,
+        "sounds": [{"id": 1, "format": "mp3", "rate": 22050, "samples": 22050, "seekSamples": 1105}],
+        "soundStarts": [{"frame": 12, "sound": 1}]})");
+    const QList<SoundSource> sources = Export(report, [&](const SoundSource &s) {
+        MakeFlv(s.path, Tone(440, 1), QStringLiteral("libmp3lame"), 22050);
+    });
+    const SoundtrackPlan plan = PlanSoundtrack(Ffmpeg(), report, sources);
+    ASSERT_EQ(plan.plays.size(), 1);
+    EXPECT_NEAR(plan.end, 1.5, 0.01);
+    const QString track = work.file(QStringLiteral("mp3.m4a"));
+    ASSERT_TRUE(WriteSoundtrack(Ffmpeg(), plan, 2.0, track));
+    EXPECT_NEAR(FirstSilenceEnd(track), 0.5, 0.015);
+    EXPECT_NEAR(LastSilenceStart(track), 1.5, 0.015);
+}
+
 TEST_F(SoundtrackTest, GapsInAStreamStaySilent)
 {
     // Blocks for 0-0.5 s, none for a second, then blocks again.

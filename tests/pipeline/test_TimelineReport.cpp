@@ -22,7 +22,8 @@ const char kFullReport[] = R"({
              "blocks": 72, "latencySeek": -1152},
   "spriteStreams": [{"sprite": 12, "format": "adpcm", "rate": 22050, "channels": 1, "bits": 16, "firstFrame": 2,
                      "lastFrame": 30, "blocks": 29, "placedAt": [10, 50]}],
-  "sounds": [{"id": 5, "format": "nellymoser", "rate": 22050, "channels": 1, "bits": 16, "samples": 44100, "seconds": 2.0}],
+  "sounds": [{"id": 5, "format": "nellymoser", "rate": 22050, "channels": 1, "bits": 16, "samples": 44100, "seconds": 2.0,
+              "seekSamples": 576}],
   "soundStarts": [
     {"frame": 36, "sound": 5, "sprite": 0, "loops": 2, "stop": false, "noMultiple": true, "inPoint": 100,
      "outPoint": null, "envelope": true, "className": "Song"},
@@ -84,6 +85,7 @@ TEST(TimelineReport, EveryFieldOfAFullReport)
     ASSERT_EQ(r.sounds.size(), 1);
     ASSERT_NE(r.sound(5), nullptr);
     EXPECT_EQ(r.sound(5)->samples, 44100);
+    EXPECT_EQ(r.sound(5)->seekSamples, 576);
     EXPECT_EQ(r.sound(6), nullptr);
 
     ASSERT_EQ(r.soundStarts.size(), 2);
