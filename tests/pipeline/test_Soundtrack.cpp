@@ -378,6 +378,12 @@ TEST_F(SoundtrackTest, Mp3EventSoundSkipsItsEncoderDelay)
     ASSERT_TRUE(WriteSoundtrack(Ffmpeg(), plan, 2.0, track));
     EXPECT_NEAR(FirstSilenceEnd(track), 0.5, 0.015);
     EXPECT_NEAR(LastSilenceStart(track), 1.5, 0.015);
+
+    // A video that ends before the sound starts still gets its silent track.
+    const QString early = work.file(QStringLiteral("early.m4a"));
+    ASSERT_TRUE(WriteSoundtrack(Ffmpeg(), plan, 0.4, early));
+    EXPECT_NEAR(ProbeMedia(early).duration, 0.4, 0.05);
+    EXPECT_LT(MeanLevel(early, 0, 0.4), kSilent);
 }
 
 TEST_F(SoundtrackTest, GapsInAStreamStaySilent)
