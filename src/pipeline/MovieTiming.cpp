@@ -1,0 +1,159 @@
+#include "MovieTiming.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace Pipeline {
+
+namespace {
+
+// Time base given to each picture in the list: the image demuxer's default
+// of 1/25 s would round every change to 40 ms.
+constexpr int kListTimeBase = 90000;
+
+qint64 Microseconds(double seconds)
+{
+    return qint64(std::llround(seconds * 1e6));
+}
+
+QString ConcatQuote(const QString &path)
+{
+    QString quoted = path;
+    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+} // namespace
+
+MovieTiming PlanMovieTiming(const TimelineReport &report, double soundtrackEnd, double delay,
+                            const QList<VideoOnStage> &videos)
+{
+    MovieTiming timing;
+    // Everything that appears, with the movie frame it appears in (videos:
+    // the frame they come on stage, their own frames after it by time).
+    struct Item
+    {
+        qint64 frame = 0;
+        double time = 0;
+        TimedFrame shows;
+    };
+    QList<Item> items;
+    for (const TimelinePicture &picture : report.pictures) {
+        if (picture.firstFrame)
+            items << Item{*picture.firstFrame, report.secondsAt(*picture.firstFrame), {picture.key, std::nullopt}};
+    }
+    const qsizetype pictures = items.size();
+    for (const VideoOnStage &video : videos) {
+        const double first = video.frameTimes.isEmpty() ? 0 : video.frameTimes.first();
+        for (qsizetype k = 0; k < video.frameTimes.size() && items.size() < kMaxTimedFrames; ++k) {
+            items << Item{video.firstFrame, report.secondsAt(video.firstFrame) + std::max(0.0, video.frameTimes[k] - first),
+                          {std::nullopt, VideoFrameKey{video.id, int(k)}}};
+        }
+    }
+    if (items.isEmpty() || report.frameRate <= 0) {
+        timing.fallBack = true;
+        timing.fallbackDelay = std::isfinite(delay) && delay > 0 ? delay : kDefaultFallbackDelay;
+        timing.notes << (items.isEmpty()
+                             ? QStringLiteral("The movie's timeline shows none of its pictures; each is shown for %1 s.")
+                             : QStringLiteral("The movie gives no usable frame rate; each picture is shown for %1 s."))
+                            .arg(timing.fallbackDelay);
+        return timing;
+    }
+    // Pictures before video frames of the same moment, pictures in ID order.
+    std::stable_sort(items.begin(), items.begin() + pictures,
+                     [](const Item &a, const Item &b) { return *a.shows.picture < *b.shows.picture; });
+    std::stable_sort(items.begin(), items.end(), [](const Item &a, const Item &b) { return a.time < b.time; });
+
+    // One pass of the timeline: frames counted from 0, each lasting one
+    // tick of the movie's clock. A report whose count is below its last
+    // item's frame still shows that item for one frame.
+    qint64 lastFrame = 0;
+    for (const Item &item : items)
+        lastFrame = std::max(lastFrame, item.frame);
+    const double pass = std::max(report.secondsAt(std::max(report.frameCount, lastFrame + 1)),
+                                 items.last().time + 1 / report.frameRate);
+
+    QList<TimedFrame> cycle;
+    if (items.first().time > 0)
+        cycle << TimedFrame{std::nullopt, std::nullopt, 0, items.first().time};
+    for (qsizetype i = 0; i < items.size();) {
+        const double from = items.at(i).time;
+        qsizetype next = i;
+        while (next < items.size() && items.at(next).time == from)
+            ++next;
+        const double to = next < items.size() ? items.at(next).time : pass;
+        // Items of one moment share its interval equally.
+        const qsizetype sharing = next - i;
+        for (qsizetype k = 0; k < sharing; ++k) {
+            TimedFrame frame = items.at(i + k).shows;
+            frame.start = from + (to - from) * double(k) / double(sharing);
+            frame.end = from + (to - from) * double(k + 1) / double(sharing);
+            cycle << frame;
+        }
+        i = next;
+    }
+
+    double length = std::max(pass, std::isfinite(soundtrackEnd) ? soundtrackEnd : 0.0);
+    if (length > kMaxTimedVideoSeconds) {
+        length = kMaxTimedVideoSeconds;
+        timing.notes << QStringLiteral("The movie's video is cut at %1 hours.").arg(kMaxTimedVideoSeconds / 3600);
+    }
+
+    // A movie that does not stop loops under a longer soundtrack, as a
+    // player would; one that stops keeps its last picture.
+    const bool repeat = !report.stops && length > pass;
+    for (qint64 round = 0;; ++round) {
+        const double offset = double(round) * pass;
+        bool full = false;
+        for (const TimedFrame &frame : cycle) {
+            if (offset + frame.start >= length)
+                break;
+            if (timing.frames.size() == kMaxTimedFrames) {
+                full = true;
+                break;
+            }
+            timing.frames << TimedFrame{frame.picture, frame.video, offset + frame.start, std::min(offset + frame.end, length)};
+        }
+        if (full) {
+            timing.notes << QStringLiteral("The movie would show more than %1 pictures; the last one stays to the end.")
+                                .arg(kMaxTimedFrames);
+            break;
+        }
+        if (!repeat || offset + pass >= length)
+            break;
+    }
+    timing.frames.last().end = length;
+    timing.length = length;
+    return timing;
+}
+
+QString ConcatList(const QList<ConcatEntry> &entries)
+{
+    QString list = QStringLiteral("ffconcat version 1.0\n");
+    for (const ConcatEntry &entry : entries) {
+        list += QStringLiteral("file ") + ConcatQuote(entry.file) + QLatin1Char('\n');
+        list += QStringLiteral("option framerate %1\n").arg(kListTimeBase);
+        const qint64 duration = Microseconds(entry.end) - Microseconds(entry.start);
+        list += QStringLiteral("duration %1.%2\n")
+                    .arg(duration / 1000000)
+                    .arg(duration % 1000000, 6, 10, QLatin1Char('0'));
+    }
+    if (!entries.isEmpty()) {
+        list += QStringLiteral("file ") + ConcatQuote(entries.last().file) + QLatin1Char('\n');
+        list += QStringLiteral("option framerate %1\n").arg(kListTimeBase);
+    }
+    return list;
+}
+
+QStringList ConcatInputArguments(const QString &listPath)
+{
+    return {QStringLiteral("-f"), QStringLiteral("concat"), QStringLiteral("-safe"), QStringLiteral("0"),
+            QStringLiteral("-i"), listPath};
+}
+
+QStringList VariableFrameArguments()
+{
+    return {QStringLiteral("-fps_mode"), QStringLiteral("vfr")};
+}
+
+} // namespace Pipeline

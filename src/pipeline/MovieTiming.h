@@ -1,0 +1,90 @@
+#pragma once
+
+#include "SwfListing.h"
+#include "TimelineReport.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace Pipeline {
+
+// Longest video made from one movie's own timing.
+inline constexpr double kMaxTimedVideoSeconds = 3 * 60 * 60;
+// Most pictures in one timed sequence: a short loop repeated under a long
+// soundtrack must not become millions of list lines.
+inline constexpr qsizetype kMaxTimedFrames = 200000;
+// The delay when a movie shows no picture on its timeline and no positive
+// delay was given.
+inline constexpr double kDefaultFallbackDelay = 3;
+
+// One decoded frame of an embedded video: the video's ID and the frame's
+// place in decoding order.
+struct VideoFrameKey
+{
+    quint32 id = 0;
+    int index = 0;
+    auto operator<=>(const VideoFrameKey &) const = default;
+};
+
+// An embedded video on stage from `firstFrame` (a main-timeline frame), with
+// the presentation time of each decoded frame in seconds.
+struct VideoOnStage
+{
+    quint32 id = 0;
+    qint64 firstFrame = 0;
+    QList<double> frameTimes;
+};
+
+// One picture, video frame or the background colour on screen from `start`
+// to `end`, seconds from the movie's start.
+struct TimedFrame
+{
+    std::optional<PictureKey> picture;
+    std::optional<VideoFrameKey> video; // neither: the movie's background colour
+    double start = 0;
+    double end = 0;
+};
+
+struct MovieTiming
+{
+    // The timeline shows none of the pictures: make this movie as with a
+    // fixed delay of `fallbackDelay` seconds a picture instead.
+    bool fallBack = false;
+    double fallbackDelay = 0;
+    QList<TimedFrame> frames; // in time order, back to back from 0 to length
+    double length = 0;
+    QStringList notes;        // for the summary's details
+};
+
+// When and how long each picture is on screen, as the movie shows it.
+// `soundtrackEnd` is where the movie's soundtrack ends (looped sounds
+// counted once), 0 without sound; `delay` is the fixed delay to fall back
+// on (kDefaultFallbackDelay when it is not a positive number). Embedded
+// videos' frames take their turns at their own times.
+MovieTiming PlanMovieTiming(const TimelineReport &report, double soundtrackEnd, double delay,
+                            const QList<VideoOnStage> &videos = {});
+
+// One line pair of a concat list: a picture file shown from start to end
+// (seconds from the video's start).
+struct ConcatEntry
+{
+    QString file;
+    double start = 0;
+    double end = 0;
+};
+
+// The concat demuxer's list for the entries, which must be back to back.
+// Durations are written as differences of whole microseconds of the
+// entries' absolute times, so a long sequence does not drift; the last file
+// is repeated as the demuxer needs to give the last picture its duration.
+QString ConcatList(const QList<ConcatEntry> &entries);
+
+// The encoder's input arguments for such a list, and the output arguments
+// that keep each picture's own duration (no frames duplicated to a fixed rate).
+QStringList ConcatInputArguments(const QString &listPath);
+QStringList VariableFrameArguments();
+
+} // namespace Pipeline

@@ -1,0 +1,546 @@
+#include "Soundtrack.h"
+
+#include "tools/CmdOutput.h"
+#include "tools/Command.h"
+#include "tools/ProgressSink.h"
+#include "tools/Shell32.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QSet>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace Pipeline {
+
+namespace {
+
+// aloop keeps the whole play in memory and repeats it once its input ends.
+constexpr char kWholeSound[] = "2147483647";
+
+qint64 Samples(double seconds)
+{
+    return qint64(std::llround(std::max(seconds, 0.0) * kSoundtrackRate));
+}
+
+QStringList QuietArguments()
+{
+    return {QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-loglevel"),
+            QStringLiteral("error"), QStringLiteral("-y")};
+}
+
+QStringList AacArguments(const QString &target)
+{
+    return {QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-b:a"), QLatin1String(kSoundtrackBitrate),
+            QStringLiteral("-f"), QStringLiteral("mp4"), target};
+}
+
+// Every input brought to one format so the mixer and concat take them. A
+// mono sound goes to both sides at its full level, as players play it; the
+// resampler's default would lower it by 3 dB.
+QString CommonFormat(bool stream = false)
+{
+    // The resampler itself must convert: an aformat after it lets the graph
+    // put a default converter in front, and the 3 dB are lost again.
+    return QStringLiteral("aresample=%1:ocl=stereo:clev=1:osf=fltp%2")
+        .arg(kSoundtrackRate)
+        .arg(stream ? QStringLiteral(":async=1:first_pts=0") : QString());
+}
+
+QString Describe(const SoundSource &source)
+{
+    switch (source.kind) {
+    case SoundSource::Kind::Event:
+        return QStringLiteral("sound %1").arg(source.id);
+    case SoundSource::Kind::MainStream:
+        return QStringLiteral("the stream sound");
+    case SoundSource::Kind::SpriteStream:
+        return QStringLiteral("the stream sound of sprite %1").arg(source.id);
+    }
+    return QString();
+}
+
+bool RunFfmpeg(const QString &ffmpeg, const QStringList &arguments, Tools::ProgressSink *bar, const QString &caption)
+{
+    if (bar && !caption.isEmpty())
+        bar->setCaption(caption);
+    return Tools::RunAndWait(Tools::Command{ffmpeg, arguments, QString()}, bar, caption) == 0;
+}
+
+// Graphs go through a file: a movie with hundreds of sounds, or a long
+// list of movies, would pass the kernel's limit on one argument.
+bool WriteGraph(const QString &path, const QString &graph)
+{
+    QFile file(path);
+    const QByteArray text = graph.toUtf8();
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size();
+}
+
+bool Made(bool ran, const QString &target)
+{
+    if (ran && QFileInfo(target).size() > 0)
+        return true;
+    QFile::remove(target);
+    return false;
+}
+
+// An MP3 stream's head names the encoder's delay; players skip those
+// samples so the sound starts on its frame.
+std::optional<qint64> LatencySkip(const TimelineStream &stream)
+{
+    if (stream.format.startsWith(QLatin1String("mp3")) && stream.latencySeek > 0)
+        return stream.latencySeek;
+    return std::nullopt;
+}
+
+// Each defined sound by ID, the first definition of an ID counting, so that
+// thousands of starts do not each search thousands of sounds.
+QHash<quint32, const TimelineSound *> SoundsById(const TimelineReport &report)
+{
+    QHash<quint32, const TimelineSound *> byId;
+    for (const TimelineSound &sound : report.sounds) {
+        if (!byId.contains(sound.id))
+            byId.insert(sound.id, &sound);
+    }
+    return byId;
+}
+
+double StreamSeconds(const TimelineStream &stream, double decoded)
+{
+    const auto skip = LatencySkip(stream);
+    return skip && stream.rate > 0 ? std::max(0.0, decoded - double(*skip) / stream.rate) : decoded;
+}
+
+} // namespace
+
+QList<SoundExport> SoundExports(const TimelineReport &report, const QString &swfPath, const QString &folder,
+                                const QString &stem)
+{
+    QList<SoundExport> exports;
+    const QString base = folder + QLatin1Char('/') + stem;
+    if (report.stream) {
+        const QString out = base + QStringLiteral("_stream.flv");
+        exports << SoundExport{{SoundSource::Kind::MainStream, 0, out},
+                               {QStringLiteral("--stream"), QStringLiteral("0"), swfPath, QStringLiteral("-o"), out}};
+    }
+    for (const TimelineStream &stream : report.spriteStreams) {
+        if (stream.placedAt.isEmpty())
+            continue;
+        const QString out = base + QStringLiteral("_sprite%1.flv").arg(stream.sprite);
+        exports << SoundExport{{SoundSource::Kind::SpriteStream, stream.sprite, out},
+                               {QStringLiteral("--stream"), QString::number(stream.sprite), swfPath, QStringLiteral("-o"), out}};
+    }
+    const auto sounds = SoundsById(report);
+    QList<quint32> wanted;
+    QSet<quint32> seen;
+    for (const SoundStart &start : report.soundStarts) {
+        if (!start.stop && sounds.contains(start.sound) && !seen.contains(start.sound)) {
+            seen.insert(start.sound);
+            wanted << start.sound;
+        }
+    }
+    for (const quint32 id : wanted) {
+        const QString out = base + QStringLiteral("_sound%1.flv").arg(id);
+        exports << SoundExport{{SoundSource::Kind::Event, id, out},
+                               {QStringLiteral("-s"), QString::number(id), swfPath, QStringLiteral("-o"), out}};
+    }
+    return exports;
+}
+
+bool IsPlainMp3Stream(const TimelineReport &report)
+{
+    if (!report.stream || report.stream->format != QLatin1String("mp3") || report.stream->firstFrame != 0)
+        return false;
+    for (const TimelineStream &stream : report.spriteStreams) {
+        if (!stream.placedAt.isEmpty())
+            return false;
+    }
+    const auto sounds = SoundsById(report);
+    return std::none_of(report.soundStarts.begin(), report.soundStarts.end(),
+                        [&](const SoundStart &start) { return !start.stop && sounds.contains(start.sound); });
+}
+
+SoundCheck CheckSound(const QString &ffmpeg, const QString &path)
+{
+    SoundCheck check;
+    if (!QFileInfo(path).isFile()) {
+        check.reason = QStringLiteral("not exported");
+        return check;
+    }
+    // Progress lines go to standard output, complaints to standard error;
+    // the last out_time_us is how far the decoded audio reached.
+    const QString output = Tools::RunCaptured(
+        Tools::Command{ffmpeg,
+                       {QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-v"),
+                        QStringLiteral("error"), QStringLiteral("-i"), path, QStringLiteral("-map"),
+                        QStringLiteral("0:a:0"), QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-"),
+                        QStringLiteral("-progress"), QStringLiteral("pipe:1"), QStringLiteral("-nostats")},
+                       QString()},
+        true, true);
+    static const QRegularExpression progress(QStringLiteral("^[a-z_0-9]+="));
+    qint64 reached = 0;
+    for (const QString &raw : output.split(QLatin1Char('\n'))) {
+        const QString line = raw.trimmed();
+        if (line.startsWith(QLatin1String("out_time_us=")))
+            reached = std::max(reached, line.mid(12).toLongLong());
+        else if (check.reason.isEmpty() && !line.isEmpty() && !progress.match(line).hasMatch())
+            check.reason = line;
+    }
+    check.decodes = reached > 0;
+    check.seconds = double(reached) / 1e6;
+    if (check.decodes)
+        check.reason.clear();
+    else if (check.reason.isEmpty())
+        check.reason = QStringLiteral("no audio decoded");
+    return check;
+}
+
+double SoundPlay::end() const
+{
+    const double all = start + playSeconds * plays;
+    return stopAt ? std::min(all, std::max(*stopAt, start)) : all;
+}
+
+SoundtrackPlan PlanSoundtrack(const QString &ffmpeg, const TimelineReport &report, const QList<SoundSource> &sources)
+{
+    SoundtrackPlan plan;
+    struct Checked
+    {
+        SoundCheck check;
+        int input = -1;
+    };
+    QHash<QString, Checked> checked; // by path
+    QStringList named;               // sounds already listed as left out
+
+    // The input of a source, or -1 when it is missing or does not decode.
+    auto inputOf = [&](SoundSource::Kind kind, quint32 id, double *seconds) {
+        const auto found = std::find_if(sources.begin(), sources.end(),
+                                        [&](const SoundSource &s) { return s.kind == kind && s.id == id; });
+        const SoundSource source = found != sources.end() ? *found : SoundSource{kind, id, QString()};
+        const QString key = source.path.isEmpty() ? Describe(source) : source.path;
+        auto it = checked.find(key);
+        if (it == checked.end()) {
+            Checked c;
+            c.check = source.path.isEmpty() ? SoundCheck{false, 0, QStringLiteral("not exported")}
+                                            : CheckSound(ffmpeg, source.path);
+            if (c.check.decodes) {
+                c.input = int(plan.inputs.size());
+                plan.inputs << source.path;
+            }
+            it = checked.insert(key, c);
+        }
+        if (!it->check.decodes) {
+            const QString name = Describe(source);
+            if (!named.contains(name)) {
+                named << name;
+                plan.leftOut << QStringLiteral("%1 (%2)").arg(name, it->check.reason);
+            }
+            return -1;
+        }
+        *seconds = it->check.seconds;
+        return it->input;
+    };
+    bool capped = false;
+    auto add = [&](const SoundPlay &play) {
+        if (plan.plays.size() == kMaxSoundPlays) {
+            capped = true;
+            return false;
+        }
+        plan.plays << play;
+        return true;
+    };
+
+    double seconds = 0;
+    if (report.stream) {
+        const int input = inputOf(SoundSource::Kind::MainStream, 0, &seconds);
+        if (input >= 0) {
+            SoundPlay play;
+            play.input = input;
+            play.stream = true;
+            play.start = report.secondsAt(report.stream->firstFrame);
+            play.fromSample = LatencySkip(*report.stream);
+            play.playSeconds = StreamSeconds(*report.stream, seconds);
+            add(play);
+        }
+    }
+    for (const TimelineStream &stream : report.spriteStreams) {
+        if (stream.placedAt.isEmpty())
+            continue;
+        const int input = inputOf(SoundSource::Kind::SpriteStream, stream.sprite, &seconds);
+        for (const qint64 placed : stream.placedAt) {
+            if (input < 0)
+                break;
+            SoundPlay play;
+            play.input = input;
+            play.stream = true;
+            play.start = report.secondsAt(placed + stream.firstFrame);
+            play.fromSample = LatencySkip(stream);
+            play.playSeconds = StreamSeconds(stream, seconds);
+            add(play);
+        }
+    }
+
+    // Starts act in frame order; within a frame in the order the report
+    // lists them, so a stop after a start in one frame ends that start.
+    QList<SoundStart> starts = report.soundStarts;
+    std::stable_sort(starts.begin(), starts.end(), [](const SoundStart &a, const SoundStart &b) { return a.frame < b.frame; });
+    QHash<quint32, QList<qsizetype>> playsOf; // event sound ID -> its plays
+    const auto sounds = SoundsById(report);
+    for (const SoundStart &start : starts) {
+        const double at = report.secondsAt(start.frame);
+        QList<qsizetype> &mine = playsOf[start.sound];
+        if (start.stop) {
+            for (const qsizetype i : mine) {
+                SoundPlay &play = plan.plays[i];
+                if (play.end() > at)
+                    play.stopAt = at;
+            }
+            continue;
+        }
+        const TimelineSound *sound = sounds.value(start.sound);
+        if (!sound) {
+            const QString name = QStringLiteral("sound %1").arg(start.sound);
+            if (!named.contains(name)) {
+                named << name;
+                plan.leftOut << name + QStringLiteral(" (not defined in the movie)");
+            }
+            continue;
+        }
+        const int input = inputOf(SoundSource::Kind::Event, start.sound, &seconds);
+        if (input < 0)
+            continue;
+        if (start.noMultiple
+            && std::any_of(mine.begin(), mine.end(), [&](qsizetype i) { return plan.plays.at(i).end() > at; }))
+            continue;
+
+        SoundPlay play;
+        play.input = input;
+        play.start = at;
+        play.plays = start.loops;
+        play.fromSample = start.inPoint;
+        play.toSample = start.outPoint;
+        if (!play.toSample && sound->samples > 0)
+            play.toSample = sound->samples;
+        // In and out points count the sound's own samples, after the MP3
+        // encoder's delay that the decoder still gives.
+        const qint64 seek = sound->format.startsWith(QLatin1String("mp3")) ? sound->seekSamples : 0;
+        if (seek > 0) {
+            play.fromSample = play.fromSample.value_or(0) + seek;
+            if (play.toSample)
+                *play.toSample += seek;
+        }
+        if (play.fromSample && play.toSample && *play.toSample <= *play.fromSample)
+            continue;
+        // One play lasts from the in point to the out point at the sound's
+        // rate; the decoder may pad the last block, so the sample count is
+        // what counts, never more than was decoded.
+        double one = seconds;
+        if (sound->rate > 0) {
+            const qint64 from = play.fromSample.value_or(0);
+            one = play.toSample ? double(*play.toSample - from) / sound->rate : seconds - double(from) / sound->rate;
+        }
+        play.playSeconds = std::clamp(one, 0.0, seconds);
+        if (play.playSeconds <= 0)
+            continue;
+        if (add(play))
+            mine << plan.plays.size() - 1;
+    }
+    if (capped)
+        plan.notes << QStringLiteral("The movie plays more than %1 sounds; the later ones are left out.").arg(kMaxSoundPlays);
+
+    std::stable_sort(plan.plays.begin(), plan.plays.end(),
+                     [](const SoundPlay &a, const SoundPlay &b) { return a.start < b.start; });
+    for (const SoundPlay &play : plan.plays) {
+        const double once = play.stopAt ? std::min(play.start + play.playSeconds, std::max(*play.stopAt, play.start))
+                                        : play.start + play.playSeconds;
+        plan.end = std::max(plan.end, once);
+    }
+    return plan;
+}
+
+QString SoundtrackGraph(const SoundtrackPlan &plan, double seconds)
+{
+    const qint64 total = Samples(seconds);
+    QList<const SoundPlay *> heard;
+    for (const SoundPlay &play : plan.plays) {
+        if (Samples(play.start) < total && play.end() > play.start)
+            heard << &play;
+    }
+    QString graph;
+    const QString finish = QStringLiteral("alimiter=level=false:latency=true,apad=whole_len=%1,atrim=end_sample=%1[out]").arg(total);
+    if (heard.isEmpty())
+        return QStringLiteral("anullsrc=r=%1:cl=stereo,").arg(kSoundtrackRate) + finish;
+
+    // An input heard more than once is split, so each file is decoded once.
+    QHash<int, int> uses;
+    for (const SoundPlay *play : heard)
+        ++uses[play->input];
+    QHash<int, int> taken;
+    auto source = [&](int input) {
+        if (uses.value(input) == 1)
+            return QStringLiteral("[%1:a]").arg(input);
+        return QStringLiteral("[s%1_%2]").arg(input).arg(taken[input]++);
+    };
+    for (auto it = uses.cbegin(); it != uses.cend(); ++it) {
+        if (it.value() < 2)
+            continue;
+        graph += QStringLiteral("[%1:a]asplit=%2").arg(it.key()).arg(it.value());
+        for (int k = 0; k < it.value(); ++k)
+            graph += QStringLiteral("[s%1_%2]").arg(it.key()).arg(k);
+        graph += QStringLiteral(";\n");
+    }
+
+    // Plays that do not overlap share a lane: one after another, each padded
+    // to its exact length with the silence between them put in front. The
+    // mixer then sums a few lanes instead of hundreds of inputs each padded
+    // with silence from the movie's start.
+    struct Lane
+    {
+        qint64 end = 0; // samples
+        QStringList segments;
+    };
+    QList<Lane> lanes;
+    for (qsizetype i = 0; i < heard.size(); ++i) {
+        const SoundPlay &play = *heard.at(i);
+        QStringList chain;
+        if (play.fromSample || play.toSample) {
+            QString trim = QStringLiteral("atrim=start_sample=%1").arg(play.fromSample.value_or(0));
+            if (play.toSample)
+                trim += QStringLiteral(":end_sample=%1").arg(*play.toSample);
+            chain << trim << QStringLiteral("asetpts=PTS-STARTPTS");
+        }
+        if (!play.stream) {
+            const double left = seconds - play.start;
+            const int needed = int(std::min<double>(play.plays, std::ceil(left / play.playSeconds) + 1));
+            if (needed > 1)
+                chain << QStringLiteral("aloop=loop=%1:size=%2").arg(needed - 1).arg(QLatin1String(kWholeSound))
+                      << QStringLiteral("asetpts=N/SR/TB");
+        }
+        // Gaps between stream blocks are timestamps without samples: the
+        // resampler fills them with silence.
+        chain << CommonFormat(play.stream);
+        const qint64 from = Samples(play.start);
+        const qint64 length = std::min(Samples(std::min(play.end(), seconds)), total) - from;
+        if (length <= 0)
+            continue;
+        chain << QStringLiteral("apad=whole_len=%1,atrim=end_sample=%1").arg(length);
+
+        auto lane = std::find_if(lanes.begin(), lanes.end(), [&](const Lane &l) { return l.end <= from; });
+        if (lane == lanes.end())
+            lane = lanes.insert(lanes.end(), Lane());
+        if (from > lane->end)
+            chain << QStringLiteral("adelay=delays=%1S:all=1").arg(from - lane->end);
+        lane->end = from + length;
+        const QString label = QStringLiteral("[p%1]").arg(i);
+        graph += source(play.input) + chain.join(QLatin1Char(',')) + label + QStringLiteral(";\n");
+        lane->segments << label;
+    }
+
+    for (qsizetype i = 0; i < lanes.size(); ++i) {
+        graph += lanes[i].segments.join(QString());
+        if (lanes[i].segments.size() > 1)
+            graph += QStringLiteral("concat=n=%1:v=0:a=1").arg(lanes[i].segments.size());
+        else
+            graph += QStringLiteral("anull");
+        graph += QStringLiteral("[l%1];\n").arg(i);
+    }
+    for (qsizetype i = 0; i < lanes.size(); ++i)
+        graph += QStringLiteral("[l%1]").arg(i);
+    // normalize=0: each sound keeps its own level instead of a share of
+    // 1/inputs; the limiter catches what the sum pushes past full scale.
+    if (lanes.size() > 1)
+        graph += QStringLiteral("amix=inputs=%1:normalize=0:duration=longest,").arg(lanes.size());
+    else
+        graph += QStringLiteral("anull,");
+    return graph + finish;
+}
+
+QStringList SoundtrackArguments(const SoundtrackPlan &plan, const QString &graphPath, const QString &target)
+{
+    QStringList args = QuietArguments();
+    for (const QString &input : plan.inputs)
+        args << QStringLiteral("-i") << input;
+    args << QStringLiteral("-filter_complex_script") << graphPath << QStringLiteral("-map") << QStringLiteral("[out]");
+    return args + AacArguments(target);
+}
+
+QString SoundtrackCaption(const QString &fileName)
+{
+    return QStringLiteral("Processing: %1 sound").arg(fileName);
+}
+
+bool WriteSoundtrack(const QString &ffmpeg, const SoundtrackPlan &plan, double seconds, const QString &target,
+                     Tools::ProgressSink *bar, const QString &caption)
+{
+    if (plan.silent() || !(seconds > 0))
+        return false;
+    const QString graphPath = target + QStringLiteral(".graph");
+    if (!WriteGraph(graphPath, SoundtrackGraph(plan, seconds)))
+        return false;
+    const bool ran = RunFfmpeg(ffmpeg, SoundtrackArguments(plan, graphPath, target), bar, caption);
+    QFile::remove(graphPath);
+    return Made(ran, target);
+}
+
+QString CombinedSoundtrackGraph(const QList<MovieSoundSpan> &spans)
+{
+    QString graph;
+    int inputs = 0;
+    int parts = 0;
+    for (const MovieSoundSpan &span : spans) {
+        // Whole samples of absolute times, so the spans add up exactly.
+        const qint64 length = Samples(span.end) - Samples(span.start);
+        if (length <= 0)
+            continue;
+        if (span.soundtrack.isEmpty()) {
+            graph += QStringLiteral("anullsrc=r=%1:cl=stereo,atrim=end_sample=%2[c%3];\n")
+                         .arg(kSoundtrackRate)
+                         .arg(length)
+                         .arg(parts);
+        } else {
+            graph += QStringLiteral("[%1:a]%2,apad=whole_len=%3,atrim=end_sample=%3,asetpts=N/SR/TB[c%4];\n")
+                         .arg(inputs++)
+                         .arg(CommonFormat())
+                         .arg(length)
+                         .arg(parts);
+        }
+        ++parts;
+    }
+    if (parts == 0)
+        return QString();
+    for (int i = 0; i < parts; ++i)
+        graph += QStringLiteral("[c%1]").arg(i);
+    return graph + QStringLiteral("concat=n=%1:v=0:a=1[out]").arg(parts);
+}
+
+QStringList CombinedSoundtrackArguments(const QList<MovieSoundSpan> &spans, const QString &graphPath,
+                                        const QString &target)
+{
+    QStringList args = QuietArguments();
+    for (const MovieSoundSpan &span : spans) {
+        if (!span.soundtrack.isEmpty() && Samples(span.end) - Samples(span.start) > 0)
+            args << QStringLiteral("-i") << span.soundtrack;
+    }
+    args << QStringLiteral("-filter_complex_script") << graphPath << QStringLiteral("-map") << QStringLiteral("[out]");
+    return args + AacArguments(target);
+}
+
+bool WriteCombinedSoundtrack(const QString &ffmpeg, const QList<MovieSoundSpan> &spans, const QString &target,
+                             Tools::ProgressSink *bar, const QString &caption)
+{
+    const QString graph = CombinedSoundtrackGraph(spans);
+    if (graph.isEmpty())
+        return false;
+    const QString graphPath = target + QStringLiteral(".graph");
+    if (!WriteGraph(graphPath, graph))
+        return false;
+    const bool ran = RunFfmpeg(ffmpeg, CombinedSoundtrackArguments(spans, graphPath, target), bar, caption);
+    QFile::remove(graphPath);
+    return Made(ran, target);
+}
+
+} // namespace Pipeline

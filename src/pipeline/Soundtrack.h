@@ -1,0 +1,123 @@
+#pragma once
+
+#include "TimelineReport.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace Tools {
+class ProgressSink;
+}
+
+namespace Pipeline {
+
+// Most sound plays mixed into one soundtrack; a movie that starts a click
+// sound thousands of times keeps the first ones.
+inline constexpr qsizetype kMaxSoundPlays = 512;
+// The soundtrack's format.
+inline constexpr int kSoundtrackRate = 44100;
+inline constexpr char kSoundtrackBitrate[] = "192k";
+
+// One sound file the extractor exported for a movie.
+struct SoundSource
+{
+    enum class Kind { Event, MainStream, SpriteStream };
+    Kind kind = Kind::Event;
+    quint32 id = 0; // the sound's ID, or the sprite's (0 for the main stream)
+    QString path;
+};
+
+// An export to run: the extractor's arguments (after the program) and what
+// it writes.
+struct SoundExport
+{
+    SoundSource source;
+    QStringList arguments;
+};
+
+// The exports the movie's soundtrack needs, as audio-only FLV files in
+// `folder` named after `stem`: each event sound some start plays, the main
+// stream, each placed sprite's stream.
+QList<SoundExport> SoundExports(const TimelineReport &report, const QString &swfPath, const QString &folder,
+                                const QString &stem);
+
+// True when the movie's only sound is its main MP3 stream from frame 0:
+// that MP3 is used as it is (extracted with -m and copied into the video).
+bool IsPlainMp3Stream(const TimelineReport &report);
+
+// Whether FFmpeg decodes a sound file, and how long it plays.
+struct SoundCheck
+{
+    bool decodes = false;
+    double seconds = 0;
+    QString reason; // FFmpeg's first complaint when it does not decode
+};
+SoundCheck CheckSound(const QString &ffmpeg, const QString &path);
+
+// One sound placed in the soundtrack.
+struct SoundPlay
+{
+    int input = 0;       // index into SoundtrackPlan::inputs
+    bool stream = false; // a stream: its gaps are kept as silence
+    double start = 0;    // seconds into the movie
+    std::optional<qint64> fromSample; // samples skipped: inPoint, or an MP3 stream's latency
+    std::optional<qint64> toSample;   // event sounds: outPoint, or the sound's sample count
+    double playSeconds = 0;           // one play
+    int plays = 1;                    // loops
+    std::optional<double> stopAt;     // a SyncStop ends it here (movie seconds)
+
+    // Where it ends with all its plays, before the video's end cuts it.
+    double end() const;
+};
+
+struct SoundtrackPlan
+{
+    QStringList inputs;        // the decodable files, each given once
+    QList<SoundPlay> plays;    // in start order
+    double end = 0;            // where the last sound ends, a looped one counted once
+    QStringList leftOut;       // "sound 5 (reason)" for each sound that was left out
+    QStringList notes;         // other things the summary's details should say
+
+    bool silent() const { return plays.isEmpty(); }
+};
+
+// Plans the movie's soundtrack from its report and the exported files (a
+// missing or undecodable file is left out and named). Runs FFmpeg only to
+// check each file.
+SoundtrackPlan PlanSoundtrack(const QString &ffmpeg, const TimelineReport &report, const QList<SoundSource> &sources);
+
+// The FFmpeg arguments that write the plan's soundtrack, `seconds` long, as
+// AAC into `target` (an .m4a), reading the filter graph from `graphPath`;
+// and that graph.
+QString SoundtrackGraph(const SoundtrackPlan &plan, double seconds);
+QStringList SoundtrackArguments(const SoundtrackPlan &plan, const QString &graphPath, const QString &target);
+
+// The progress caption while a movie's soundtrack is made.
+QString SoundtrackCaption(const QString &fileName);
+
+// Writes the soundtrack (the graph beside the target). Returns whether the
+// target was made; a silent plan makes nothing.
+bool WriteSoundtrack(const QString &ffmpeg, const SoundtrackPlan &plan, double seconds, const QString &target,
+                     Tools::ProgressSink *bar = nullptr, const QString &caption = QString());
+
+// One movie's span in a combined video, with its soundtrack (none: silence).
+struct MovieSoundSpan
+{
+    QString soundtrack;
+    double start = 0;
+    double end = 0;
+};
+
+// The filter graph and FFmpeg arguments that lay each movie's soundtrack
+// over its own span, cut or padded with silence to fit, into one AAC track
+// in `target`. An empty graph: no span has a length.
+QString CombinedSoundtrackGraph(const QList<MovieSoundSpan> &spans);
+QStringList CombinedSoundtrackArguments(const QList<MovieSoundSpan> &spans, const QString &graphPath,
+                                        const QString &target);
+bool WriteCombinedSoundtrack(const QString &ffmpeg, const QList<MovieSoundSpan> &spans, const QString &target,
+                             Tools::ProgressSink *bar = nullptr, const QString &caption = QString());
+
+} // namespace Pipeline

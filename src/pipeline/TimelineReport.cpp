@@ -1,0 +1,248 @@
+#include "TimelineReport.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+
+namespace Pipeline {
+
+namespace {
+
+using Limits = TimelineReportLimits;
+
+// A whole number in [low, high], or nothing (null, missing, text, 1.5, NaN).
+std::optional<qint64> WholeNumber(const QJsonValue &value, qint64 low, qint64 high)
+{
+    if (!value.isDouble())
+        return std::nullopt;
+    const double number = value.toDouble();
+    if (!std::isfinite(number) || number != std::floor(number) || number < double(low) || number > double(high))
+        return std::nullopt;
+    return qint64(number);
+}
+
+int SmallNumber(const QJsonValue &value, int fallback = 0)
+{
+    return int(WholeNumber(value, 0, 1 << 30).value_or(fallback));
+}
+
+std::optional<qint64> Frame(const QJsonValue &value)
+{
+    return WholeNumber(value, 0, Limits::kMaxCount);
+}
+
+std::optional<quint32> Id(const QJsonValue &value)
+{
+    const auto id = WholeNumber(value, 0, 0xFFFF);
+    return id ? std::optional<quint32>(quint32(*id)) : std::nullopt;
+}
+
+bool Flag(const QJsonValue &value)
+{
+    return value.isBool() && value.toBool();
+}
+
+// The entries of a list up to `cap`; a longer list is noted as cut.
+QJsonArray Capped(const QJsonObject &object, const char *key, qsizetype cap, QStringList &warnings)
+{
+    const QJsonArray all = object.value(QLatin1String(key)).toArray();
+    if (all.size() <= cap)
+        return all;
+    warnings << QStringLiteral("The timeline lists %1 %2; only the first %3 are used.")
+                    .arg(all.size())
+                    .arg(QLatin1String(key))
+                    .arg(cap);
+    QJsonArray kept;
+    for (qsizetype i = 0; i < cap; ++i)
+        kept.append(all.at(i));
+    return kept;
+}
+
+TimelineStream Stream(const QJsonObject &o, QStringList &warnings)
+{
+    TimelineStream s;
+    s.sprite = Id(o.value(QLatin1String("sprite"))).value_or(0);
+    s.format = o.value(QLatin1String("format")).toString();
+    s.rate = SmallNumber(o.value(QLatin1String("rate")));
+    s.channels = SmallNumber(o.value(QLatin1String("channels")));
+    s.bits = SmallNumber(o.value(QLatin1String("bits")));
+    s.firstFrame = Frame(o.value(QLatin1String("firstFrame"))).value_or(0);
+    s.lastFrame = Frame(o.value(QLatin1String("lastFrame"))).value_or(s.firstFrame);
+    s.blocks = Frame(o.value(QLatin1String("blocks"))).value_or(0);
+    s.latencySeek = int(WholeNumber(o.value(QLatin1String("latencySeek")), -32768, 32767).value_or(0));
+    const QJsonArray placed = o.value(QLatin1String("placedAt")).toArray();
+    for (const QJsonValue &frame : placed) {
+        if (s.placedAt.size() == Limits::kMaxPlacements) {
+            warnings << QStringLiteral("Sprite %1 is placed %2 times; only the first %3 are used.")
+                            .arg(s.sprite)
+                            .arg(placed.size())
+                            .arg(Limits::kMaxPlacements);
+            break;
+        }
+        if (const auto f = Frame(frame))
+            s.placedAt << *f;
+    }
+    return s;
+}
+
+} // namespace
+
+double TimelineReport::secondsAt(qint64 frame) const
+{
+    return frameRate > 0 ? double(frame) / frameRate : 0;
+}
+
+const TimelineSound *TimelineReport::sound(quint32 id) const
+{
+    for (const TimelineSound &s : sounds) {
+        if (s.id == id)
+            return &s;
+    }
+    return nullptr;
+}
+
+TimelineReportResult ParseTimelineReport(const QByteArray &json)
+{
+    TimelineReportResult result;
+    if (json.size() > Limits::kMaxBytes) {
+        result.error = QStringLiteral("The timeline report is larger than %1 bytes.").arg(Limits::kMaxBytes);
+        return result;
+    }
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
+    if (parseError.error != QJsonParseError::NoError || !document.isObject()) {
+        result.error = parseError.error != QJsonParseError::NoError
+            ? QStringLiteral("The timeline report is not JSON: %1 at byte %2.").arg(parseError.errorString()).arg(parseError.offset)
+            : QStringLiteral("The timeline report is not a JSON object.");
+        return result;
+    }
+    const QJsonObject root = document.object();
+    TimelineReport &r = result.report;
+
+    QStringList cut;
+    for (const QJsonValue &w : Capped(root, "warnings", Limits::kMaxWarnings, cut)) {
+        if (w.isString())
+            r.warnings << w.toString();
+    }
+    r.warnings << cut;
+
+    r.version = SmallNumber(root.value(QLatin1String("version")));
+    r.container = root.value(QLatin1String("container")).toString();
+    const QJsonObject stage = root.value(QLatin1String("stage")).toObject();
+    r.stageWidth = SmallNumber(stage.value(QLatin1String("width")));
+    r.stageHeight = SmallNumber(stage.value(QLatin1String("height")));
+
+    const QJsonValue rate = root.value(QLatin1String("frameRate"));
+    const double frameRate = rate.toDouble(0);
+    if (rate.isDouble() && std::isfinite(frameRate) && frameRate > 0 && frameRate <= Limits::kMaxFrameRate)
+        r.frameRate = frameRate;
+    else
+        r.warnings << QStringLiteral("The timeline gives no usable frame rate.");
+    r.frameCount = Frame(root.value(QLatin1String("frameCount"))).value_or(0);
+
+    static const QRegularExpression colour(QStringLiteral("^#[0-9A-Fa-f]{6}$"));
+    const QString background = root.value(QLatin1String("background")).toString();
+    if (colour.match(background).hasMatch())
+        r.background = QColor::fromString(background);
+    r.stops = Flag(root.value(QLatin1String("stops")));
+
+    for (const QJsonValue &v : Capped(root, "pictures", Limits::kMaxPictures, r.warnings)) {
+        const QJsonObject o = v.toObject();
+        const auto id = Id(o.value(QLatin1String("id")));
+        if (!id)
+            continue;
+        TimelinePicture p;
+        p.key.id = *id;
+        p.key.definition = quint32(WholeNumber(o.value(QLatin1String("definition")), 1, Limits::kMaxCount).value_or(1));
+        p.kind = o.value(QLatin1String("kind")).toString() == QLatin1String("png") ? SwfListing::Kind::Png
+                                                                                  : SwfListing::Kind::Jpeg;
+        p.width = SmallNumber(o.value(QLatin1String("width")));
+        p.height = SmallNumber(o.value(QLatin1String("height")));
+        p.alpha = Flag(o.value(QLatin1String("alpha")));
+        p.firstFrame = Frame(o.value(QLatin1String("firstFrame")));
+        p.lastFrame = Frame(o.value(QLatin1String("lastFrame")));
+        if (p.firstFrame && (!p.lastFrame || *p.lastFrame < *p.firstFrame))
+            p.lastFrame = p.firstFrame;
+        if (!p.firstFrame)
+            p.lastFrame.reset();
+        r.pictures << p;
+    }
+
+    const QJsonValue stream = root.value(QLatin1String("stream"));
+    if (stream.isObject()) {
+        r.stream = Stream(stream.toObject(), r.warnings);
+        r.stream->sprite = 0;
+        r.stream->placedAt = {0};
+    }
+    for (const QJsonValue &v : Capped(root, "spriteStreams", Limits::kMaxSpriteStreams, r.warnings)) {
+        if (v.isObject())
+            r.spriteStreams << Stream(v.toObject(), r.warnings);
+    }
+
+    for (const QJsonValue &v : Capped(root, "sounds", Limits::kMaxSounds, r.warnings)) {
+        const QJsonObject o = v.toObject();
+        const auto id = Id(o.value(QLatin1String("id")));
+        if (!id)
+            continue;
+        TimelineSound s;
+        s.id = *id;
+        s.format = o.value(QLatin1String("format")).toString();
+        s.rate = SmallNumber(o.value(QLatin1String("rate")));
+        s.channels = SmallNumber(o.value(QLatin1String("channels")));
+        s.bits = SmallNumber(o.value(QLatin1String("bits")));
+        s.samples = Frame(o.value(QLatin1String("samples"))).value_or(0);
+        s.seekSamples = int(WholeNumber(o.value(QLatin1String("seekSamples")), 0, 32767).value_or(0));
+        const double seconds = o.value(QLatin1String("seconds")).toDouble(0);
+        s.seconds = std::isfinite(seconds) && seconds > 0 ? seconds : 0;
+        r.sounds << s;
+    }
+
+    for (const QJsonValue &v : Capped(root, "soundStarts", Limits::kMaxSoundStarts, r.warnings)) {
+        const QJsonObject o = v.toObject();
+        const auto id = Id(o.value(QLatin1String("sound")));
+        const auto frame = Frame(o.value(QLatin1String("frame")));
+        // A StartSound2 whose class was not found names no sound.
+        if (!id || !frame)
+            continue;
+        SoundStart s;
+        s.frame = *frame;
+        s.sound = *id;
+        s.sprite = Id(o.value(QLatin1String("sprite"))).value_or(0);
+        s.loops = int(WholeNumber(o.value(QLatin1String("loops")), 0, Limits::kMaxLoops).value_or(1));
+        // A loop count of 0 plays the sound once, as players do.
+        s.loops = std::max(s.loops, 1);
+        s.stop = Flag(o.value(QLatin1String("stop")));
+        s.noMultiple = Flag(o.value(QLatin1String("noMultiple")));
+        s.inPoint = Frame(o.value(QLatin1String("inPoint")));
+        s.outPoint = Frame(o.value(QLatin1String("outPoint")));
+        s.envelope = Flag(o.value(QLatin1String("envelope")));
+        r.soundStarts << s;
+    }
+
+    for (const QJsonValue &v : Capped(root, "videos", Limits::kMaxVideos, r.warnings)) {
+        const QJsonObject o = v.toObject();
+        const auto id = Id(o.value(QLatin1String("id")));
+        if (!id)
+            continue;
+        TimelineVideo video;
+        video.id = *id;
+        video.codec = o.value(QLatin1String("codec")).toString();
+        video.width = SmallNumber(o.value(QLatin1String("width")));
+        video.height = SmallNumber(o.value(QLatin1String("height")));
+        video.frames = Frame(o.value(QLatin1String("frames"))).value_or(0);
+        video.firstFrame = Frame(o.value(QLatin1String("firstFrame")));
+        video.lastFrame = video.firstFrame ? Frame(o.value(QLatin1String("lastFrame"))).value_or(*video.firstFrame)
+                                           : std::optional<qint64>();
+        r.videos << video;
+    }
+
+    result.ok = true;
+    return result;
+}
+
+} // namespace Pipeline
