@@ -59,6 +59,57 @@ Error WriteError()
     return MakeError(ErrorCode::WriteFailed, "cannot write the output file");
 }
 
+constexpr int kCodecPcmLe = 3;
+constexpr int kCodecAlaw = 7;
+constexpr int kCodecMulaw = 8;
+
+std::int16_t DecodeAlaw(std::uint8_t code)
+{
+    code ^= 0x55;
+    int value = (code & 0x0F) << 4;
+    const int segment = (code & 0x70) >> 4;
+    if (segment == 0)
+        value += 8;
+    else
+        value = (value + 0x108) << (segment - 1);
+    return std::int16_t(code & 0x80 ? value : -value);
+}
+
+std::int16_t DecodeMulaw(std::uint8_t code)
+{
+    code = std::uint8_t(~code);
+    const int value = (((code & 0x0F) << 3) + 0x84) << ((code & 0x70) >> 4);
+    return std::int16_t(code & 0x80 ? 0x84 - value : value - 0x84);
+}
+
+// FLV readers take G.711 as 8 kHz whatever the rate bits say, and SWF
+// rates are never 8 kHz: such sound is written as 16-bit PCM at its rate.
+struct Payload
+{
+    std::uint8_t formatByte = 0;
+    Bytes view;                         // the movie's own bytes, or
+    std::vector<std::uint8_t> decoded;  // what was converted
+    bool converted = false;
+    Bytes data() const { return converted ? Bytes(decoded) : view; }
+};
+
+Payload PlayablePayload(std::uint8_t formatByte, Bytes data)
+{
+    const int codec = formatByte >> 4;
+    if (codec != kCodecAlaw && codec != kCodecMulaw)
+        return {formatByte, data, {}, false};
+    Payload payload;
+    payload.converted = true;
+    payload.formatByte = std::uint8_t(kCodecPcmLe << 4 | (formatByte & 0x0C) | 0x02 | (formatByte & 0x01));
+    payload.decoded.reserve(data.size() * 2);
+    for (const std::uint8_t code : data) {
+        const std::int16_t sample = codec == kCodecAlaw ? DecodeAlaw(code) : DecodeMulaw(code);
+        payload.decoded.push_back(std::uint8_t(sample));
+        payload.decoded.push_back(std::uint8_t(std::uint16_t(sample) >> 8));
+    }
+    return payload;
+}
+
 // Bytes of one sample frame, or 1 for formats FFmpeg parses from any cut
 // (MP3), or 0 for data that must stay whole (ADPCM's bit stream, Speex).
 std::size_t SplitUnit(std::uint8_t formatByte)
@@ -114,11 +165,12 @@ Status WriteEventSoundFlv(const Movie &movie, const Definition &definition, Byte
     const std::uint32_t samples = reader.u32();
     if (format >> 4 == kCodecMp3)
         reader.skip(2); // SeekSamples
-    const Bytes data = reader.rest();
     const std::string label = "sound " + std::to_string(definition.id);
-    if (!reader.ok() || data.empty())
+    if (!reader.ok() || reader.remaining() == 0)
         return MakeError(ErrorCode::Malformed, label + " holds no sound data");
-    const std::size_t unit = SplitUnit(format);
+    const Payload payload = PlayablePayload(format, reader.rest());
+    const Bytes data = payload.data();
+    const std::size_t unit = SplitUnit(payload.formatByte);
     if (data.size() > kMaxTagData - 1 && unit == 0)
         return MakeError(ErrorCode::TooLarge, label + " (" + SoundCodecName(format >> 4)
                                                   + ") is too large for one FLV tag and cannot be split");
@@ -128,7 +180,7 @@ Status WriteEventSoundFlv(const Movie &movie, const Definition &definition, Byte
     for (std::size_t at = 0; at < data.size(); at += chunk) {
         const Bytes part = data.subspan(at, std::min(chunk, data.size() - at));
         const std::uint32_t ms = std::uint32_t(totalMs * at / data.size());
-        if (!flv.tag(kAudioTag, ms, Bytes(&format, 1), part))
+        if (!flv.tag(kAudioTag, ms, Bytes(&payload.formatByte, 1), part))
             return WriteError();
     }
     return flv.ok() ? Status(Done{}) : Status(WriteError());
@@ -153,11 +205,11 @@ Status WriteStreamFlv(const Movie &movie, const Timeline &timeline, std::uint16_
         return MakeError(ErrorCode::Unsupported, "the movie's frame rate is 0, so its stream has no timing");
     FlvWriter flv(sink, true, false);
     for (const StreamBlock &block : stream->blocks) {
-        const Bytes data = movie.bytesOf(block.data);
-        if (data.size() > kMaxTagData - 1)
+        const Payload payload = PlayablePayload(stream->formatByte, movie.bytesOf(block.data));
+        if (payload.data().size() > kMaxTagData - 1)
             return MakeError(ErrorCode::TooLarge, "a sound stream block is too large for an FLV tag");
-        if (!flv.tag(kAudioTag, FrameMilliseconds(block.frame, movie.frameRate), Bytes(&stream->formatByte, 1),
-                     data))
+        if (!flv.tag(kAudioTag, FrameMilliseconds(block.frame, movie.frameRate), Bytes(&payload.formatByte, 1),
+                     payload.data()))
             return WriteError();
     }
     return flv.ok() ? Status(Done{}) : Status(WriteError());

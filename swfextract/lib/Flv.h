@@ -15,6 +15,8 @@ namespace SwfExtract {
 // An event sound (DefineSound) of any format as an audio-only FLV. MP3 data
 // starts after its SeekSamples field (the timeline report gives that
 // field). Data too large for one tag is split where the format allows.
+// G.711 (A-law, mu-law) is written as 16-bit PCM: FLV readers play G.711
+// at 8 kHz only, a rate SWF sound never has.
 Status WriteEventSoundFlv(const Movie &movie, const Definition &definition, ByteSink &sink);
 
 // A timeline's stream sound (`sprite` 0 for the main timeline) as an

@@ -332,3 +332,49 @@ TEST(VideoFlv, FfmpegSwfVideoAndRefusals)
     EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_FALSE(QFile::exists(out));
 }
+
+TEST(EventSoundFlv, G711ComesOutAsPcmAtItsOwnRate)
+{
+    if (!HaveFfmpeg())
+        GTEST_SKIP() << "ffmpeg not installed";
+    // FLV readers take G.711 as 8 kHz; SWF G.711 is at 11025 Hz or more.
+    struct Case
+    {
+        const char *format;
+        std::uint8_t formatByte;
+    };
+    for (const Case &c : {Case{"alaw", 0x74}, Case{"mulaw", 0x84}}) {
+        SCOPED_TRACE(c.format);
+        TempFolder tmp;
+        const QString raw = tmp.file(QStringLiteral("g711.raw"));
+        ASSERT_TRUE(RunFfmpeg(Sine(11025, 1, 0.5, ("pcm_" + std::string(c.format)).c_str())
+                              + QStringList{QStringLiteral("-f"), QString::fromLatin1(c.format), raw}));
+        const Bytes data = ReadFile(raw);
+        ASSERT_EQ(data.size(), 5513u);
+        // FFmpeg's own decoding of the same bytes, to compare with.
+        const QString reference = tmp.file(QStringLiteral("reference.pcm"));
+        ASSERT_TRUE(RunFfmpeg({QStringLiteral("-f"), QString::fromLatin1(c.format), QStringLiteral("-ar"),
+                               QStringLiteral("11025"), QStringLiteral("-ac"), QStringLiteral("1"), QStringLiteral("-i"),
+                               raw, QStringLiteral("-f"), QStringLiteral("s16le"), reference}));
+        const QString swf = tmp.write(
+            QStringLiteral("g.swf"),
+            ToQt(BuildSwf(Tags().defineSound(1, c.formatByte, std::uint32_t(data.size()), data).showFrame().end())));
+        const QString out = tmp.file(QStringLiteral("g.flv"));
+        const ProgramRun run = RunExtractor({QStringLiteral("-s"), QStringLiteral("1"), swf, QStringLiteral("-o"), out});
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        const Stream stream = Probe(out);
+        EXPECT_EQ(stream.codec, QStringLiteral("pcm_s16le"));
+        EXPECT_EQ(stream.rate, 11025);
+        EXPECT_EQ(stream.channels, 1);
+        EXPECT_EQ(JoinPayloads(ReadFlvTags(ReadFile(out)), 8), ReadFile(reference));
+    }
+
+    TempFolder tmp;
+    const QString out = tmp.file(QStringLiteral("real.flv"));
+    const ProgramRun written = RunExtractor(
+        {QStringLiteral("-s"), QStringLiteral("1"),
+         QStringLiteral(TARNWICK_SOURCE_DIR "/tests/data/realswf/ruffle-g711-event-alaw.swf"), QStringLiteral("-o"), out});
+    ASSERT_EQ(written.exitCode, 0) << written.err.toStdString();
+    EXPECT_EQ(Probe(out).rate, 11025);
+    EXPECT_EQ(DecodedSamples(out), 800); // the file's SampleCount
+}
