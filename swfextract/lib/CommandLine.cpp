@@ -189,9 +189,8 @@ int RunCommandLine(const std::vector<std::string> &arguments, std::ostream &out,
         err << "swfextract: " << options->file << ": " << movie.error().text() << '\n';
         return kExitFailed;
     }
-    PrintLines(err, "warning: " + options->file + ": ", movie->warnings());
-
     if (options->timeline) {
+        // The report's warnings hold the movie's own too.
         const Timeline timeline = Timeline::read(*movie, limits);
         PrintLines(err, "warning: " + options->file + ": ", timeline.warnings);
         out << FormatTimeline(*movie, timeline);
@@ -201,6 +200,7 @@ int RunCommandLine(const std::vector<std::string> &arguments, std::ostream &out,
         err << "swfextract: " << options->file << " is cut or damaged; the report shows what could be read\n";
         return kExitFailed;
     }
+    PrintLines(err, "warning: " + options->file + ": ", movie->warnings());
     if (options->stream || options->video) {
         const ExtractionReport report =
             options->stream ? ExtractStreamFlv(*movie, *options->stream, options->request.out, limits)

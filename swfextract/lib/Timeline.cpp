@@ -7,7 +7,7 @@
 
 #include <algorithm>
 #include <map>
-#include <unordered_map>
+#include <set>
 
 namespace SwfExtract {
 
@@ -202,6 +202,13 @@ public:
     {
     }
 
+    // The movie's own warnings come first in the report.
+    void addMovieWarnings(const std::vector<std::string> &warnings)
+    {
+        for (const std::string &warning : warnings)
+            warn(warning);
+    }
+
     void run(Bytes list, std::size_t base);
 
 private:
@@ -227,6 +234,7 @@ private:
     bool spend(std::uint64_t steps);
     bool roomFor(std::size_t size, const char *what);
     void warnOnce(const std::string &text);
+    void warn(std::string text);
 
     const Limits &m_limits;
     Timeline &m_timeline;
@@ -247,13 +255,24 @@ private:
     std::vector<std::uint32_t> m_onStage; // leaves: picture index, or video index | kVideoLeaf
     std::vector<std::uint32_t> m_nextStage;
     std::map<std::string, std::size_t> m_dropped; // what a cap left out, by list
+    std::set<std::string> m_warned;
     static constexpr std::uint32_t kVideoLeaf = 0x80000000u;
 };
 
+void Walker::warn(std::string text)
+{
+    if (m_timeline.warnings.size() < m_limits.maxReportEntries)
+        m_timeline.warnings.push_back(std::move(text));
+    else
+        ++m_dropped["warnings"];
+}
+
 void Walker::warnOnce(const std::string &text)
 {
-    if (std::find(m_timeline.warnings.begin(), m_timeline.warnings.end(), text) == m_timeline.warnings.end())
-        m_timeline.warnings.push_back(text);
+    if (m_warned.size() >= m_limits.maxReportEntries)
+        ++m_dropped["warnings"];
+    else if (m_warned.insert(text).second)
+        warn(text);
 }
 
 bool Walker::spend(std::uint64_t steps)
@@ -262,7 +281,7 @@ bool Walker::spend(std::uint64_t steps)
     if (m_work <= m_limits.maxTimelineWork)
         return true;
     if (!m_outOfWork)
-        m_timeline.warnings.push_back("the timeline is too complex to follow to the end (more than "
+        warn("the timeline is too complex to follow to the end (more than "
                                       + std::to_string(m_limits.maxTimelineWork)
                                       + " steps); later frames keep what was on stage");
     m_outOfWork = true;
@@ -297,14 +316,23 @@ void Walker::run(Bytes list, std::size_t base)
         else
             warnOnce("StartSound2 class \"" + start.className + "\" is not in any SymbolClass");
     }
-    for (const auto &[what, count] : m_dropped)
-        m_timeline.warnings.push_back(std::to_string(count) + " more " + what + " not reported (the limit is "
-                                      + std::to_string(m_limits.maxReportEntries) + ")");
-    if (m_timeline.warnings.size() > m_limits.maxReportEntries) {
-        const std::size_t more = m_timeline.warnings.size() - m_limits.maxReportEntries;
-        m_timeline.warnings.resize(m_limits.maxReportEntries);
-        m_timeline.warnings.back() = std::to_string(more + 1) + " more warnings not reported";
+    // What the caps left out is said last, in place of the last warnings
+    // when those fill the list.
+    const std::size_t cap = m_limits.maxReportEntries;
+    std::vector<std::string> &warnings = m_timeline.warnings;
+    std::size_t kinds = m_dropped.size();
+    if (warnings.size() + kinds > cap) {
+        kinds += m_dropped.count("warnings") ? 0 : 1;
+        const std::size_t keep = cap > kinds ? cap - kinds : 0;
+        if (warnings.size() > keep) {
+            m_dropped["warnings"] += warnings.size() - keep;
+            warnings.resize(keep);
+        }
     }
+    for (const auto &[what, count] : m_dropped)
+        if (warnings.size() < cap)
+            warnings.push_back(std::to_string(count) + " more " + what + " not reported (the limit is "
+                               + std::to_string(cap) + ")");
 }
 
 void Walker::walk(Bytes list, std::size_t base, Context &context, int depth)
@@ -646,7 +674,7 @@ void Walker::onDefinition(const TagRef &tag, Bytes body, Context &context, int d
         character.kind = Kind::BitmapUser;
         if (!BitmapsOfShape(tag.code, body, links)) {
             m_timeline.damaged = true;
-            m_timeline.warnings.push_back(label + " could not be read to its end; bitmaps it fills with later "
+            warn(label + " could not be read to its end; bitmaps it fills with later "
                                                   "are not followed");
         }
         break;
@@ -655,7 +683,7 @@ void Walker::onDefinition(const TagRef &tag, Bytes body, Context &context, int d
         character.kind = Kind::Container;
         if (!CharactersOfButton(tag.code, body, links)) {
             m_timeline.damaged = true;
-            m_timeline.warnings.push_back(label + " could not be read to its end; later records are not followed");
+            warn(label + " could not be read to its end; later records are not followed");
         }
         break;
     case TagCode::DefineSprite: {
@@ -684,7 +712,7 @@ void Walker::onDefinition(const TagRef &tag, Bytes body, Context &context, int d
         video.codec = reader.u8();
         if (!reader.ok()) {
             m_timeline.damaged = true;
-            m_timeline.warnings.push_back(label + " is too short; it is left out");
+            warn(label + " is too short; it is left out");
             return;
         }
         if (!roomFor(m_timeline.videos.size(), "videos"))
@@ -707,7 +735,7 @@ void Walker::onDefinition(const TagRef &tag, Bytes body, Context &context, int d
         sound.tag = tag;
         if (!reader.ok()) {
             m_timeline.damaged = true;
-            m_timeline.warnings.push_back(label + " is too short; it is left out");
+            warn(label + " is too short; it is left out");
             return;
         }
         if (roomFor(m_timeline.sounds.size(), "sounds"))
@@ -874,10 +902,13 @@ Timeline Timeline::read(const Movie &movie, const Limits &limits)
     for (int i = 0; i < 4; ++i)
         reader.bits(bits);
     reader.skip(4);
-    if (!reader.ok())
+    if (!reader.ok()) {
+        timeline.warnings = movie.warnings();
         return timeline;
+    }
     const std::size_t tagsAt = reader.position();
     Walker walker(limits, timeline);
+    walker.addMovieWarnings(movie.warnings());
     walker.run(movie.body().subspan(tagsAt), tagsAt);
     return timeline;
 }

@@ -113,7 +113,8 @@ public:
     std::vector<SoundStart> starts;
     std::vector<TimelineVideo> videos;
 
-    // Defects and caps met by the walk (the movie's own warnings not included).
+    // The movie's warnings, then the defects and caps met by the walk,
+    // then what the caps left out; at most Limits::maxReportEntries lines.
     std::vector<std::string> warnings;
     // True when a defining tag could not be read whole.
     bool damaged = false;

@@ -118,8 +118,6 @@ std::string FormatTimeline(const Movie &movie, const Timeline &timeline)
                        .text());
 
     JsonArray warnings;
-    for (const std::string &warning : movie.warnings())
-        warnings.add(JsonString(warning));
     for (const std::string &warning : timeline.warnings)
         warnings.add(JsonString(warning));
 

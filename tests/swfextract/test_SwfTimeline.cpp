@@ -442,6 +442,19 @@ TEST(Timeline, CapsKeepAHostileReportSmall)
     limits.maxTimelineWork = 1 << 20;
     limits.maxReportEntries = 5;
     EXPECT_TRUE(Mentions(Read(tags, limits).warnings, "5 more pictures not reported"));
+
+    // Twenty shapes cut short, each a warning, and sprite definitions the
+    // movie's own walk warns of: the list keeps its cap and says what it left out.
+    Tags broken;
+    for (std::uint8_t id = 0; id < 20; ++id)
+        broken.tag(22, {id, 0, 0x00, 0x01, 0x41});
+    for (std::uint16_t id = 30; id < 35; ++id)
+        broken.defineSprite(id, 1, Tags().defineShape(std::uint16_t(id + 10)).showFrame().end());
+    limits.maxReportEntries = 4;
+    const Timeline many = Read(broken.end(), limits);
+    ASSERT_EQ(many.warnings.size(), 4u);
+    EXPECT_EQ(many.warnings.back(), "22 more warnings not reported (the limit is 4)");
+    EXPECT_TRUE(many.damaged);
 }
 
 namespace {
