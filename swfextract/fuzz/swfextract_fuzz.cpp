@@ -1,13 +1,16 @@
-// libFuzzer target: reads any bytes as a SWF movie, lists it and extracts
-// every picture and sound to memory, under tight limits. Any crash, hang,
+// libFuzzer target: reads any bytes as a SWF movie, lists it, reports its
+// timeline and extracts every picture, sound, stream and video to memory
+// (FLV exports included), under tight limits. Any crash, hang,
 // sanitizer report or broken invariant is a defect; keep the input in
 // tests/data/regress.
 #include "swfextract/lib/ByteSink.h"
 #include "swfextract/lib/ByteSource.h"
+#include "swfextract/lib/Flv.h"
 #include "swfextract/lib/Listing.h"
 #include "swfextract/lib/Movie.h"
 #include "swfextract/lib/Picture.h"
 #include "swfextract/lib/Sound.h"
+#include "swfextract/lib/Timeline.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -32,6 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     limits.maxLzmaMemory = 16u << 20;
     limits.maxTags = 1u << 16;
     limits.maxPicturePixels = 1u << 20;
+    limits.maxReportEntries = 64;
+    limits.maxTimelineDepths = 64;
+    limits.maxTimelineWork = 1u << 16;
 
     MemorySource source(Bytes(data, size));
     Result<Movie> movie = Movie::load(source, limits);
@@ -50,6 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         VectorSink sink;
         if (definition.objectClass == ObjectClass::Sound) {
             (void)WriteEventSound(*movie, definition, sink);
+            VectorSink flv;
+            (void)WriteEventSoundFlv(*movie, definition, flv);
             continue;
         }
         if (definition.objectClass != ObjectClass::Jpeg && definition.objectClass != ObjectClass::Png)
@@ -63,5 +71,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     VectorSink stream;
     (void)WriteMp3Stream(*movie, stream);
+
+    const Timeline timeline = Timeline::read(*movie, limits);
+    const std::size_t cap = limits.maxReportEntries;
+    Check(timeline.pictures.size() <= cap && timeline.sounds.size() <= cap && timeline.starts.size() <= cap
+          && timeline.videos.size() <= cap && timeline.spriteStreams.size() <= cap && timeline.warnings.size() <= cap);
+    for (const TimelinePicture &picture : timeline.pictures)
+        Check(!picture.onStage.first || (*picture.onStage.first <= *picture.onStage.last
+                                         && *picture.onStage.last < timeline.frames));
+    const std::string report = FormatTimeline(*movie, timeline);
+    Check(report.rfind("{\n", 0) == 0 && report.size() >= 3 && report.compare(report.size() - 2, 2, "}\n") == 0);
+    VectorSink mainStream;
+    (void)WriteStreamFlv(*movie, timeline, 0, mainStream);
+    for (const TimelineStream &sprite : timeline.spriteStreams) {
+        Check(sprite.placedAt.size() <= cap);
+        VectorSink flv;
+        (void)WriteStreamFlv(*movie, timeline, sprite.sprite, flv);
+    }
+    for (const TimelineVideo &video : timeline.videos) {
+        VectorSink flv;
+        (void)WriteVideoFlv(*movie, timeline, video.id, flv);
+    }
     return 0;
 }

@@ -32,6 +32,9 @@ public:
     // drops the partly read byte.
     std::uint32_t bits(int count);
     std::int32_t signedBits(int count);
+    // Drops the rest of a partly read byte: records such as RECT and
+    // MATRIX start on a byte.
+    void align() { alignToByte(); }
 
 private:
     bool need(std::size_t count);

@@ -2,7 +2,9 @@
 
 #include "swfextract/lib/Listing.h"
 #include "swfextract/lib/Movie.h"
+#include "swfextract/lib/Timeline.h"
 
+#include <optional>
 #include <ostream>
 
 namespace SwfExtract {
@@ -13,12 +15,21 @@ constexpr char kUsage[] =
     "Usage: swfextract FILE                          list the objects of a SWF movie\n"
     "       swfextract [-j IDS] [-p IDS] [-s IDS] FILE -o OUT\n"
     "       swfextract -m FILE -o OUT\n"
+    "       swfextract --timeline FILE                 report the timeline as JSON\n"
+    "       swfextract --stream SPRITE FILE -o OUT.flv\n"
+    "       swfextract --video ID FILE -o OUT.flv\n"
     "  -j IDS   JPEG pictures with these IDs (a JPEG with transparency is written\n"
     "           as PNG: an OUT ending in .jpg/.jpeg/.jpe gets .png instead, any\n"
     "           other OUT gets .png added)\n"
     "  -p IDS   lossless pictures with these IDs, as PNG\n"
-    "  -s IDS   MP3 event sounds with these IDs\n"
+    "  -s IDS   MP3 event sounds with these IDs; with an OUT ending in .flv,\n"
+    "           event sounds of any format, each as an audio-only FLV\n"
     "  -m       the MP3 sound stream of the main timeline\n"
+    "  --timeline       when each picture is on stage, the sounds, their starts,\n"
+    "                   the streams and videos, as one JSON document\n"
+    "  --stream SPRITE  the stream sound of a sprite (0: the main timeline), any\n"
+    "                   format, as an audio-only FLV on the movie's frame clock\n"
+    "  --video ID       the frames of a DefineVideoStream as a video-only FLV\n"
     "  -o OUT   output file; %d in OUT stands for each object's ID, and for\n"
     "           ID.2, ID.3, ... when an ID is defined more than once\n"
     "IDS is a list like 1-3,5, 9. Exit status: 0 when everything asked for was\n"
@@ -32,7 +43,20 @@ struct Options
     bool extract = false;
     bool hasOut = false;
     bool help = false;
+    bool timeline = false;
+    std::optional<std::uint16_t> stream;
+    std::optional<std::uint16_t> video;
 };
+
+Result<std::uint16_t> OneId(const std::string &option, const std::string &value)
+{
+    Result<std::vector<std::uint16_t>> ids = ParseIdList(value);
+    if (!ids)
+        return ids.error();
+    if (ids->size() != 1)
+        return MakeError(ErrorCode::Malformed, option + " takes one ID, not \"" + value + "\"");
+    return ids->front();
+}
 
 const char *UnsupportedClass(char letter)
 {
@@ -75,6 +99,19 @@ Result<Options> Parse(const std::vector<std::string> &arguments)
             options.request.mp3 = options.extract = true;
             continue;
         }
+        if (arg == "--timeline") {
+            options.timeline = true;
+            continue;
+        }
+        if (arg == "--stream" || arg == "--video") {
+            if (i + 1 >= arguments.size())
+                return MakeError(ErrorCode::Malformed, "option " + arg + " needs a value");
+            Result<std::uint16_t> id = OneId(arg, arguments[++i]);
+            if (!id)
+                return id.error();
+            (arg == "--stream" ? options.stream : options.video) = *id;
+            continue;
+        }
         const bool takesValue = arg == "-j" || arg == "-p" || arg == "-s" || arg == "-o";
         if (!takesValue) {
             if (const char *what = arg.size() == 2 ? UnsupportedClass(arg[1]) : nullptr)
@@ -103,6 +140,20 @@ Result<Options> Parse(const std::vector<std::string> &arguments)
         return options;
     if (options.file.empty())
         return MakeError(ErrorCode::Malformed, "no input file");
+    const int modes = int(options.extract) + int(options.timeline) + int(bool(options.stream)) + int(bool(options.video));
+    if (modes > 1)
+        return MakeError(ErrorCode::Malformed,
+                         "--timeline, --stream, --video and the other extractions each need a run of their own");
+    if (options.timeline) {
+        if (options.hasOut)
+            return MakeError(ErrorCode::Malformed, "--timeline prints its report; -o is not used");
+        return options;
+    }
+    if (options.stream || options.video) {
+        if (!options.hasOut || options.request.out.empty())
+            return MakeError(ErrorCode::Malformed, "-o OUT is needed to extract");
+        return options;
+    }
     if (options.extract && (!options.hasOut || options.request.out.empty()))
         return MakeError(ErrorCode::Malformed, "-o OUT is needed to extract");
     if (!options.extract && options.hasOut)
@@ -138,7 +189,25 @@ int RunCommandLine(const std::vector<std::string> &arguments, std::ostream &out,
         err << "swfextract: " << options->file << ": " << movie.error().text() << '\n';
         return kExitFailed;
     }
+    if (options->timeline) {
+        // The report's warnings hold the movie's own too.
+        const Timeline timeline = Timeline::read(*movie, limits);
+        PrintLines(err, "warning: " + options->file + ": ", timeline.warnings);
+        out << FormatTimeline(*movie, timeline);
+        out.flush();
+        if (movie->complete() && !timeline.damaged)
+            return kExitOk;
+        err << "swfextract: " << options->file << " is cut or damaged; the report shows what could be read\n";
+        return kExitFailed;
+    }
     PrintLines(err, "warning: " + options->file + ": ", movie->warnings());
+    if (options->stream || options->video) {
+        const ExtractionReport report =
+            options->stream ? ExtractStreamFlv(*movie, *options->stream, options->request.out, limits)
+                            : ExtractVideoFlv(*movie, *options->video, options->request.out, limits);
+        PrintLines(err, "", report.failures);
+        return report.ok() ? kExitOk : kExitFailed;
+    }
 
     if (!options->extract) {
         out << FormatListing(*movie, options->file);

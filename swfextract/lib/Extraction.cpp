@@ -1,6 +1,7 @@
 #include "swfextract/lib/Extraction.h"
 
 #include "swfextract/lib/ByteSink.h"
+#include "swfextract/lib/Flv.h"
 #include "swfextract/lib/Listing.h"
 #include "swfextract/lib/Picture.h"
 #include "swfextract/lib/Sound.h"
@@ -98,7 +99,10 @@ void WriteOne(const Movie &movie, const Selected &item, const std::string &patte
     const std::string label = Label(definition);
     std::string path = OutputName(pattern, definition.id, item.number);
     if (definition.objectClass == ObjectClass::Sound) {
-        WriteFile(path, label, report, [&](ByteSink &sink) { return WriteEventSound(movie, definition, sink); });
+        const bool flv = IsFlvName(path);
+        WriteFile(path, label, report, [&](ByteSink &sink) {
+            return flv ? WriteEventSoundFlv(movie, definition, sink) : WriteEventSound(movie, definition, sink);
+        });
         return;
     }
     Result<Picture> picture = Picture::prepare(movie, definition, limits);
@@ -144,6 +148,30 @@ std::string WithPngExtension(const std::string &name)
     if (EndsWith(lower, ".png"))
         return name;
     return name + ".png";
+}
+
+bool IsFlvName(const std::string &name)
+{
+    return EndsWith(Lower(name), ".flv");
+}
+
+ExtractionReport ExtractStreamFlv(const Movie &movie, std::uint16_t sprite, const std::string &out,
+                                  const Limits &limits)
+{
+    ExtractionReport report;
+    const Timeline timeline = Timeline::read(movie, limits);
+    const std::string label = sprite == 0 ? "sound stream" : "sound stream of sprite " + std::to_string(sprite);
+    WriteFile(out, label, report, [&](ByteSink &sink) { return WriteStreamFlv(movie, timeline, sprite, sink); });
+    return report;
+}
+
+ExtractionReport ExtractVideoFlv(const Movie &movie, std::uint16_t id, const std::string &out, const Limits &limits)
+{
+    ExtractionReport report;
+    const Timeline timeline = Timeline::read(movie, limits);
+    WriteFile(out, "Video " + std::to_string(id), report,
+              [&](ByteSink &sink) { return WriteVideoFlv(movie, timeline, id, sink); });
+    return report;
 }
 
 ExtractionReport Extract(const Movie &movie, const Request &request, const Limits &limits)

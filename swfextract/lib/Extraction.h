@@ -34,6 +34,16 @@ struct ExtractionReport
 // an output path without "%d" is a failure that writes nothing.
 ExtractionReport Extract(const Movie &movie, const Request &request, const Limits &limits);
 
+// Writes the stream sound of `sprite` (0: the main timeline), or the video
+// stream `id`, as an FLV file at `out`.
+ExtractionReport ExtractStreamFlv(const Movie &movie, std::uint16_t sprite, const std::string &out,
+                                  const Limits &limits);
+ExtractionReport ExtractVideoFlv(const Movie &movie, std::uint16_t id, const std::string &out, const Limits &limits);
+
+// True for an output name ending in .flv (any case): event sounds of any
+// format are then written as FLV.
+bool IsFlvName(const std::string &name);
+
 // `pattern` with every "%d" replaced by the ID, or by "ID.N" for the Nth
 // definition of that ID (N >= 2).
 std::string OutputName(const std::string &pattern, std::uint16_t id, int definitionNumber);

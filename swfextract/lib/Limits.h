@@ -25,6 +25,19 @@ struct Limits
     std::uint64_t maxPicturePixels = 64ull << 20;
     // Largest single side of a decoded picture (PNG allows 2^31 - 1; libjpeg 65500).
     std::uint32_t maxPictureSide = 65500;
+
+    // The timeline report (--timeline) and the exports that use it.
+    // Depths occupied at once on one display list.
+    std::uint32_t maxTimelineDepths = 16384;
+    // Character definitions the walk remembers (redefinitions count again).
+    std::uint32_t maxTimelineCharacters = 1u << 20;
+    // Links kept from shapes, sprites and buttons to what they use, in total.
+    std::uint32_t maxTimelineLinks = 1u << 22;
+    // Entries of each list in the report (pictures, sounds, starts, videos,
+    // streams, placements, warnings); the rest is counted in a warning.
+    std::uint32_t maxReportEntries = 1u << 16;
+    // Steps spent resolving what is on stage, over the whole walk.
+    std::uint64_t maxTimelineWork = 1ull << 26;
 };
 
 } // namespace SwfExtract

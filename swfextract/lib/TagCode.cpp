@@ -23,6 +23,18 @@ const char *TagName(std::uint16_t code)
     case TagCode::DefineSprite: return "DefineSprite";
     case TagCode::SoundStreamHead2: return "SoundStreamHead2";
     case TagCode::DefineBitsJpeg4: return "DefineBitsJPEG4";
+    case TagCode::DefineShape2: return "DefineShape2";
+    case TagCode::DefineShape3: return "DefineShape3";
+    case TagCode::DefineShape4: return "DefineShape4";
+    case TagCode::DefineMorphShape: return "DefineMorphShape";
+    case TagCode::DefineMorphShape2: return "DefineMorphShape2";
+    case TagCode::DefineButton: return "DefineButton";
+    case TagCode::DefineButton2: return "DefineButton2";
+    case TagCode::PlaceObject: return "PlaceObject";
+    case TagCode::PlaceObject2: return "PlaceObject2";
+    case TagCode::PlaceObject3: return "PlaceObject3";
+    case TagCode::DefineVideoStream: return "DefineVideoStream";
+    case TagCode::VideoFrame: return "VideoFrame";
     default: break;
     }
     thread_local std::string other;

@@ -5,11 +5,13 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QProcess>
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace SwfTestKit {
@@ -150,6 +152,84 @@ Bytes ReadFile(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return FromQt(file.readAll());
+}
+
+bool WriteFile(const QString &path, const Bytes &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(ToQt(bytes)) == qint64(bytes.size()) && file.flush();
+}
+
+std::vector<FlvTag> ReadFlvTags(const Bytes &flv)
+{
+    std::vector<FlvTag> tags;
+    if (flv.size() < 13 || flv[0] != 'F' || flv[1] != 'L' || flv[2] != 'V')
+        return tags;
+    std::size_t at = (std::size_t(flv[5]) << 24 | std::size_t(flv[6]) << 16 | std::size_t(flv[7]) << 8 | flv[8]) + 4;
+    while (at + 11 <= flv.size()) {
+        FlvTag tag;
+        tag.type = flv[at];
+        const std::size_t size = std::size_t(flv[at + 1]) << 16 | std::size_t(flv[at + 2]) << 8 | flv[at + 3];
+        tag.ms = std::uint32_t(flv[at + 4]) << 16 | std::uint32_t(flv[at + 5]) << 8 | flv[at + 6]
+                 | std::uint32_t(flv[at + 7]) << 24;
+        if (at + 11 + size > flv.size())
+            break;
+        tag.data.assign(flv.begin() + std::ptrdiff_t(at + 11), flv.begin() + std::ptrdiff_t(at + 11 + size));
+        tags.push_back(std::move(tag));
+        at += 11 + size + 4;
+    }
+    return tags;
+}
+
+std::vector<FlvTag> EncodeFlv(const QString &path, const QStringList &arguments)
+{
+    const ProgramRun run = RunProgram(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-v"), QStringLiteral("error"),
+                                                                            QStringLiteral("-y")}
+                                                                    + arguments
+                                                                    + QStringList{QStringLiteral("-f"),
+                                                                                  QStringLiteral("flv"), path});
+    if (run.exitCode != 0)
+        return {};
+    std::vector<FlvTag> tags = ReadFlvTags(ReadFile(path));
+    std::erase_if(tags, [](const FlvTag &tag) { return tag.type != 8 && tag.type != 9; });
+    return tags;
+}
+
+Bytes JoinPayloads(const std::vector<FlvTag> &tags, std::uint8_t type, std::size_t skip)
+{
+    Bytes out;
+    for (const FlvTag &tag : tags)
+        if (tag.type == type && tag.data.size() > skip)
+            out.insert(out.end(), tag.data.begin() + std::ptrdiff_t(skip), tag.data.end());
+    return out;
+}
+
+std::int64_t DecodedSamples(const QString &path)
+{
+    const QString raw = path + QStringLiteral(".raw");
+    const ProgramRun run = RunProgram(QStringLiteral("ffmpeg"),
+                                      {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
+                                       QStringLiteral("-f"), QStringLiteral("flv"), QStringLiteral("-i"), path,
+                                       QStringLiteral("-ac"), QStringLiteral("1"), QStringLiteral("-f"),
+                                       QStringLiteral("s16le"), raw});
+    if (run.exitCode != 0)
+        return -1;
+    const std::int64_t bytes = QFileInfo(raw).size();
+    QFile::remove(raw);
+    return bytes / 2;
+}
+
+std::vector<std::int64_t> PacketTimes(const QString &path, const char *streamType)
+{
+    const ProgramRun run = RunProgram(
+        QStringLiteral("ffprobe"),
+        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"), QStringLiteral("flv"),
+         QStringLiteral("-select_streams"), QString::fromLatin1(streamType).left(1), QStringLiteral("-show_entries"),
+         QStringLiteral("packet=pts_time"), QStringLiteral("-of"), QStringLiteral("csv=p=0"), path});
+    std::vector<std::int64_t> times;
+    for (const QString &line : run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        times.push_back(std::llround(line.trimmed().toDouble() * 1000));
+    return times;
 }
 
 } // namespace SwfTestKit

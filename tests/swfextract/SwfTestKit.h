@@ -15,7 +15,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace SwfTestKit {
 
@@ -58,5 +60,27 @@ bool HaveFfmpeg();
 double MediaDuration(const QString &path);
 // The bytes of a file (empty when missing).
 Bytes ReadFile(const QString &path);
+bool WriteFile(const QString &path, const Bytes &bytes);
+
+// One tag of an FLV file.
+struct FlvTag
+{
+    std::uint8_t type = 0; // 8 audio, 9 video
+    std::uint32_t ms = 0;
+    Bytes data;            // codec byte first
+};
+// The tags of an FLV file, read by this test kit's own reader.
+std::vector<FlvTag> ReadFlvTags(const Bytes &flv);
+// Runs ffmpeg with `arguments` (inputs and codec) writing an FLV at `path`
+// and returns its audio and video tags (its metadata left out): real
+// payloads of FFmpeg's encoders.
+std::vector<FlvTag> EncodeFlv(const QString &path, const QStringList &arguments);
+// The data of the tags of one type after their codec byte, joined.
+Bytes JoinPayloads(const std::vector<FlvTag> &tags, std::uint8_t type, std::size_t skip = 1);
+// Samples per channel that ffmpeg decodes from a media file, or -1.
+std::int64_t DecodedSamples(const QString &path);
+// Presentation times of the packets of the first audio or video stream, as
+// ffprobe reads them, in milliseconds.
+std::vector<std::int64_t> PacketTimes(const QString &path, const char *streamType);
 
 } // namespace SwfTestKit

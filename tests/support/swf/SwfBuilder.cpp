@@ -82,6 +82,89 @@ Bytes LzmaAlone(const Bytes &data)
     return out;
 }
 
+// MSB-first bit fields, as RECT, MATRIX and shape records hold them.
+class BitWriter
+{
+public:
+    void put(std::uint32_t value, int count)
+    {
+        for (int i = count - 1; i >= 0; --i) {
+            m_acc = std::uint8_t((m_acc << 1) | ((value >> i) & 1u));
+            if (++m_used == 8)
+                flushByte();
+        }
+    }
+    void putSigned(std::int32_t value, int count) { put(std::uint32_t(value), count); }
+    // Pads to a byte and appends whole bytes.
+    void bytes(const Bytes &more)
+    {
+        align();
+        Append(m_out, more);
+    }
+    void align()
+    {
+        if (m_used > 0) {
+            m_acc = std::uint8_t(m_acc << (8 - m_used));
+            flushByte();
+        }
+    }
+    Bytes finish()
+    {
+        align();
+        return m_out;
+    }
+
+private:
+    void flushByte()
+    {
+        m_out.push_back(m_acc);
+        m_acc = 0;
+        m_used = 0;
+    }
+    Bytes m_out;
+    std::uint8_t m_acc = 0;
+    int m_used = 0;
+};
+
+// A RECT of 0..size twips on both axes.
+Bytes Rect(std::int32_t size)
+{
+    BitWriter bits;
+    bits.put(14, 5);
+    for (std::int32_t value : {0, size, 0, size})
+        bits.putSigned(value, 14);
+    return bits.finish();
+}
+
+// An identity MATRIX: no scale, no rotation, 0-bit translation.
+const Bytes kIdentityMatrix = {0x00};
+
+// A bitmap FILLSTYLE (clipped bitmap); morph fills have two matrices.
+Bytes BitmapFill(std::uint16_t bitmap, bool morph)
+{
+    Bytes style{0x41};
+    Put16(style, bitmap);
+    Append(style, kIdentityMatrix);
+    if (morph)
+        Append(style, kIdentityMatrix);
+    return style;
+}
+
+// A square outline of straight edges, 12-bit deltas.
+void SquareEdges(BitWriter &bits, std::int32_t size)
+{
+    const std::int32_t moves[4][2] = {{size, 0}, {0, size}, {-size, 0}, {0, -size}};
+    for (const auto &move : moves) {
+        bits.put(1, 1); // edge
+        bits.put(1, 1); // straight
+        bits.put(12 - 2, 4);
+        bits.put(0, 1); // not general
+        const bool vertical = move[0] == 0;
+        bits.put(vertical ? 1 : 0, 1);
+        bits.putSigned(vertical ? move[1] : move[0], 12);
+    }
+}
+
 std::size_t Ceil4(std::size_t value)
 {
     return (value + 3) & ~std::size_t(3);
@@ -229,6 +312,273 @@ Tags &Tags::defineSprite(std::uint16_t id, std::uint16_t frameCount, const Tags 
     Put16(body, frameCount);
     Append(body, inner.bytes());
     return tag(39, body, true);
+}
+
+Tags &Tags::defineBitmapShape(std::uint16_t id, std::uint16_t bitmap, int version,
+                              std::optional<std::uint16_t> newStylesBitmap)
+{
+    constexpr std::int32_t kSize = 2000;
+    const bool alpha = version >= 3;
+    BitWriter bits;
+    bits.bytes(WithId(id));
+    bits.bytes(Rect(kSize));
+    if (version == 4) {
+        bits.bytes(Rect(kSize));
+        bits.bytes({0x00});
+    }
+    // Fill styles: a solid one first, so the bitmap is not always style 1.
+    Bytes styles{0x02, 0x00, 0x10, 0x20, 0x30};
+    if (alpha)
+        styles.push_back(0xFF);
+    Append(styles, BitmapFill(bitmap, false));
+    styles.push_back(0x00); // no line styles
+    bits.bytes(styles);
+    bits.put(2, 4); // fill bits
+    bits.put(0, 4); // line bits
+    // Style change: move to 0,0 and select fill style 2.
+    bits.put(0, 1);
+    bits.put(0x03, 5);
+    bits.put(1, 5);
+    bits.put(0, 1);
+    bits.put(0, 1);
+    bits.put(2, 2);
+    SquareEdges(bits, kSize);
+    if (newStylesBitmap) {
+        bits.put(0, 1);
+        bits.put(0x10, 5); // new styles only
+        Bytes fresh{0x01};
+        Append(fresh, BitmapFill(*newStylesBitmap, false));
+        fresh.push_back(0x00);
+        bits.bytes(fresh);
+        bits.put(1, 4);
+        bits.put(0, 4);
+        bits.put(0, 1);
+        bits.put(0x02, 5); // select the new fill style 1
+        bits.put(1, 1);
+        SquareEdges(bits, kSize);
+    }
+    bits.put(0, 6); // end of shape
+    static const std::uint16_t kCodes[5] = {0, 2, 22, 32, 83};
+    return tag(kCodes[version], bits.finish(), true);
+}
+
+Tags &Tags::defineBitmapMorphShape(std::uint16_t id, std::uint16_t bitmap, int version)
+{
+    Bytes body = WithId(id);
+    Append(body, Rect(2000));
+    Append(body, Rect(4000));
+    if (version == 2) {
+        Append(body, Rect(2000));
+        Append(body, Rect(4000));
+        body.push_back(0x00);
+    }
+    Bytes styles{0x03};
+    // Solid: start and end RGBA.
+    Append(styles, {0x00, 1, 2, 3, 255, 4, 5, 6, 255});
+    // Linear gradient: two matrices, two records of ratio and colour each.
+    styles.push_back(0x10);
+    Append(styles, kIdentityMatrix);
+    Append(styles, kIdentityMatrix);
+    Append(styles, {0x02, 0, 1, 1, 1, 255, 0, 2, 2, 2, 255, 255, 3, 3, 3, 255, 255, 4, 4, 4, 255});
+    Append(styles, BitmapFill(bitmap, true));
+    if (version == 2) {
+        // One MORPHLINESTYLE2 with a colour, no fill.
+        Append(styles, {0x01, 20, 0, 40, 0, 0x00, 0x00, 9, 9, 9, 255, 8, 8, 8, 255});
+    } else {
+        Append(styles, {0x01, 20, 0, 40, 0, 9, 9, 9, 255, 8, 8, 8, 255});
+    }
+    const Bytes startEdges{0x20, 0x00};
+    const Bytes endEdges{0x00, 0x00};
+    Put32(body, std::uint32_t(styles.size() + startEdges.size()));
+    Append(body, styles);
+    Append(body, startEdges);
+    Append(body, endEdges);
+    return tag(version == 2 ? 84 : 46, body, true);
+}
+
+Tags &Tags::defineButton(std::uint16_t id, const std::vector<ButtonRecord> &records)
+{
+    Bytes body = WithId(id);
+    for (const ButtonRecord &record : records) {
+        body.push_back(record.states);
+        Put16(body, record.character);
+        Put16(body, record.depth);
+        Append(body, kIdentityMatrix);
+    }
+    body.push_back(0x00); // end of records
+    body.push_back(0x00); // ActionEnd
+    return tag(7, body);
+}
+
+Tags &Tags::defineButton2(std::uint16_t id, const std::vector<ButtonRecord> &records)
+{
+    Bytes body = WithId(id, {0x00, 0x00, 0x00});
+    for (const ButtonRecord &record : records) {
+        body.push_back(record.states);
+        Put16(body, record.character);
+        Put16(body, record.depth);
+        Append(body, kIdentityMatrix);
+        body.push_back(0x00); // CXFORMWITHALPHA without terms
+    }
+    body.push_back(0x00);
+    return tag(34, body);
+}
+
+Tags &Tags::placeObject(std::uint16_t character, std::uint16_t depth)
+{
+    Bytes body;
+    Put16(body, character);
+    Put16(body, depth);
+    Append(body, kIdentityMatrix);
+    return tag(4, body);
+}
+
+Tags &Tags::placeObject2(std::uint16_t depth, std::optional<std::uint16_t> character, bool move)
+{
+    Bytes body{std::uint8_t((character ? 0x06 : 0x04) | (move ? 0x01 : 0x00))};
+    Put16(body, depth);
+    if (character)
+        Put16(body, *character);
+    Append(body, kIdentityMatrix);
+    return tag(26, body);
+}
+
+Tags &Tags::placeObject3(std::uint16_t depth, std::optional<std::uint16_t> character, bool move,
+                         const char *className)
+{
+    Bytes body{std::uint8_t((character ? 0x06 : 0x04) | (move ? 0x01 : 0x00)),
+               std::uint8_t(className ? 0x08 : 0x00)};
+    Put16(body, depth);
+    if (className) {
+        for (const char *c = className; *c; ++c)
+            body.push_back(std::uint8_t(*c));
+        body.push_back(0);
+    }
+    if (character)
+        Put16(body, *character);
+    Append(body, kIdentityMatrix);
+    return tag(70, body);
+}
+
+Tags &Tags::removeObject(std::uint16_t character, std::uint16_t depth)
+{
+    Bytes body;
+    Put16(body, character);
+    Put16(body, depth);
+    return tag(5, body);
+}
+
+Tags &Tags::removeObject2(std::uint16_t depth)
+{
+    Bytes body;
+    Put16(body, depth);
+    return tag(28, body);
+}
+
+Tags &Tags::freeCharacter(std::uint16_t id)
+{
+    return tag(3, WithId(id));
+}
+
+namespace {
+
+Bytes EncodeSoundInfo(const SoundInfo &info)
+{
+    Bytes out{std::uint8_t((info.syncStop ? 0x20 : 0) | (info.noMultiple ? 0x10 : 0) | (info.envelope.empty() ? 0 : 0x08)
+                           | (info.loops ? 0x04 : 0) | (info.outPoint ? 0x02 : 0) | (info.inPoint ? 0x01 : 0))};
+    if (info.inPoint)
+        Put32(out, *info.inPoint);
+    if (info.outPoint)
+        Put32(out, *info.outPoint);
+    if (info.loops)
+        Put16(out, *info.loops);
+    if (!info.envelope.empty()) {
+        out.push_back(std::uint8_t(info.envelope.size()));
+        for (const auto &point : info.envelope) {
+            Put32(out, point[0]);
+            Put16(out, std::uint16_t(point[1]));
+            Put16(out, std::uint16_t(point[2]));
+        }
+    }
+    return out;
+}
+
+Bytes CString(const char *text)
+{
+    Bytes out;
+    for (const char *c = text; *c; ++c)
+        out.push_back(std::uint8_t(*c));
+    out.push_back(0);
+    return out;
+}
+
+} // namespace
+
+Tags &Tags::startSound(std::uint16_t sound, const SoundInfo &info)
+{
+    return tag(15, WithId(sound, EncodeSoundInfo(info)));
+}
+
+Tags &Tags::startSound2(const char *className, const SoundInfo &info)
+{
+    Bytes body = CString(className);
+    Append(body, EncodeSoundInfo(info));
+    return tag(89, body);
+}
+
+Tags &Tags::symbolClass(const std::vector<std::pair<std::uint16_t, const char *>> &symbols)
+{
+    Bytes body;
+    Put16(body, std::uint16_t(symbols.size()));
+    for (const auto &[id, name] : symbols) {
+        Put16(body, id);
+        Append(body, CString(name));
+    }
+    return tag(76, body);
+}
+
+Tags &Tags::soundStreamData(const Bytes &data)
+{
+    return tag(19, data, true);
+}
+
+Tags &Tags::defineVideoStream(std::uint16_t id, std::uint16_t frameCount, std::uint16_t width, std::uint16_t height,
+                              std::uint8_t codec)
+{
+    Bytes body = WithId(id);
+    Put16(body, frameCount);
+    Put16(body, width);
+    Put16(body, height);
+    body.push_back(0x00);
+    body.push_back(codec);
+    return tag(60, body);
+}
+
+Tags &Tags::videoFrame(std::uint16_t stream, std::uint16_t frameNumber, const Bytes &data)
+{
+    Bytes body = WithId(stream);
+    Put16(body, frameNumber);
+    Append(body, data);
+    return tag(61, body, true);
+}
+
+Tags &Tags::doAction(const Bytes &actions)
+{
+    Bytes body = actions;
+    body.push_back(0x00);
+    return tag(12, body);
+}
+
+Tags &Tags::fileAttributes(std::uint32_t flags)
+{
+    Bytes body;
+    Put32(body, flags);
+    return tag(69, body);
+}
+
+Tags &Tags::setBackgroundColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue)
+{
+    return tag(9, {red, green, blue});
 }
 
 Bytes BuildSwf(const Tags &tags, Container container, const MovieOptions &options)

@@ -16,6 +16,27 @@ using Bytes = std::vector<std::uint8_t>;
 
 enum class Container { Fws, Cws, Zws };
 
+// SOUNDINFO of StartSound and StartSound2.
+struct SoundInfo
+{
+    bool syncStop = false;
+    bool noMultiple = false;
+    std::optional<std::uint32_t> inPoint;
+    std::optional<std::uint32_t> outPoint;
+    std::optional<std::uint16_t> loops;
+    // Envelope points: position in samples, left and right level.
+    std::vector<std::array<std::uint32_t, 3>> envelope;
+};
+
+// One record of a button: the character, its depth and the states it is
+// drawn in (bit 0 up, 1 over, 2 down, 3 hit test).
+struct ButtonRecord
+{
+    std::uint16_t character;
+    std::uint16_t depth;
+    std::uint8_t states = 0x0F;
+};
+
 // A tag list: the movie's, or a sprite's. End it with end().
 class Tags
 {
@@ -52,6 +73,37 @@ public:
     // `inner` is the sprite's own tag list (end it with end()).
     Tags &defineSprite(std::uint16_t id, std::uint16_t frameCount, const Tags &inner);
 
+    // A square DefineShape (`version` 1 to 4) filled with bitmap `bitmap`.
+    // With `newStylesBitmap`, a style change record inside the shape
+    // records brings a new fill style array that fills with that bitmap.
+    Tags &defineBitmapShape(std::uint16_t id, std::uint16_t bitmap, int version = 1,
+                            std::optional<std::uint16_t> newStylesBitmap = std::nullopt);
+    // DefineMorphShape (`version` 1) or DefineMorphShape2 (2) whose one fill
+    // style is bitmap `bitmap`, preceded by a solid and a gradient fill.
+    Tags &defineBitmapMorphShape(std::uint16_t id, std::uint16_t bitmap, int version = 1);
+    Tags &defineButton(std::uint16_t id, const std::vector<ButtonRecord> &records);
+    Tags &defineButton2(std::uint16_t id, const std::vector<ButtonRecord> &records);
+    Tags &placeObject(std::uint16_t character, std::uint16_t depth);
+    // Without `character` and with `move`, the object at `depth` moves.
+    Tags &placeObject2(std::uint16_t depth, std::optional<std::uint16_t> character, bool move = false);
+    Tags &placeObject3(std::uint16_t depth, std::optional<std::uint16_t> character, bool move = false,
+                       const char *className = nullptr);
+    Tags &removeObject(std::uint16_t character, std::uint16_t depth);
+    Tags &removeObject2(std::uint16_t depth);
+    Tags &freeCharacter(std::uint16_t id);
+    Tags &startSound(std::uint16_t sound, const SoundInfo &info = {});
+    Tags &startSound2(const char *className, const SoundInfo &info = {});
+    Tags &symbolClass(const std::vector<std::pair<std::uint16_t, const char *>> &symbols);
+    // A stream block as non-MP3 formats store it: the data alone.
+    Tags &soundStreamData(const Bytes &data);
+    Tags &defineVideoStream(std::uint16_t id, std::uint16_t frameCount, std::uint16_t width, std::uint16_t height,
+                            std::uint8_t codec);
+    Tags &videoFrame(std::uint16_t stream, std::uint16_t frameNumber, const Bytes &data);
+    // DoAction with the given action records (ActionEnd added).
+    Tags &doAction(const Bytes &actions);
+    Tags &fileAttributes(std::uint32_t flags);
+    Tags &setBackgroundColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+
     const Bytes &bytes() const { return m_bytes; }
 
 private:
@@ -72,6 +124,12 @@ struct MovieOptions
     // FileLength as written; by default the true uncompressed size.
     std::optional<std::uint32_t> fileLength;
 };
+
+// Action records for doAction().
+constexpr std::uint8_t kActionPlay = 0x06;
+constexpr std::uint8_t kActionStop = 0x07;
+// FileAttributes flag of an ActionScript 3 movie.
+constexpr std::uint32_t kFileAttributesAs3 = 0x08;
 
 // A whole SWF file around `tags`.
 Bytes BuildSwf(const Tags &tags, Container container = Container::Fws, const MovieOptions &options = {});
