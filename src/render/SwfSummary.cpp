@@ -182,6 +182,7 @@ void ScanTags(const QByteArray &d, qsizetype pos, qsizetype end, bool mainTimeli
             const quint16 id = U16(d, body);
             qsizetype p = body + (code == 34 ? 5 : 2);
             QRectF bounds;
+            bool any = false;
             while (p < pos && quint8(d[p]) != 0) {
                 const quint8 flags = quint8(d[p]);
                 const quint16 character = U16(d, p + 1);
@@ -199,7 +200,13 @@ void ScanTags(const QByteArray &d, qsizetype pos, qsizetype end, bool mainTimeli
                     const QRectF c = scan.shapeBounds.value(character);
                     for (const QPointF corner : {c.topLeft(), c.topRight(), c.bottomLeft(), c.bottomRight()}) {
                         const QPointF q = m.map(corner);
-                        bounds = bounds.isNull() ? QRectF(q, q) : bounds.united(QRectF(q, q));
+                        if (!any)
+                            bounds = QRectF(q, q);
+                        bounds.setLeft(std::min(bounds.left(), q.x()));
+                        bounds.setRight(std::max(bounds.right(), q.x()));
+                        bounds.setTop(std::min(bounds.top(), q.y()));
+                        bounds.setBottom(std::max(bounds.bottom(), q.y()));
+                        any = true;
                     }
                 }
             }
