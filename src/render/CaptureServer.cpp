@@ -75,32 +75,44 @@ void CaptureServer::read(QTcpSocket *socket)
     auto it = m_connections.find(socket);
     if (it == m_connections.end())
         return;
-    QByteArray &buffer = it->buffer;
-    buffer += socket->readAll();
+    Connection &c = *it;
+    c.buffer += socket->readAll();
     for (;;) {
-        const qsizetype headerEnd = buffer.indexOf("\r\n\r\n");
-        if (headerEnd < 0) {
-            if (buffer.size() > MaxHeaderBytes)
+        if (c.bodyStart < 0) {
+            // The head is looked for once, not again with every piece of a
+            // large body.
+            const qsizetype headerEnd = c.buffer.indexOf("\r\n\r\n");
+            if (headerEnd < 0) {
+                if (c.buffer.size() > MaxHeaderBytes)
+                    socket->abort();
+                return;
+            }
+            const QList<QByteArray> lines = c.buffer.left(headerEnd).split('\n');
+            const QList<QByteArray> request = lines.value(0).trimmed().split(' ');
+            qint64 length = 0;
+            for (const QByteArray &line : lines) {
+                const qsizetype colon = line.indexOf(':');
+                if (colon > 0 && line.left(colon).trimmed().toLower() == "content-length")
+                    length = line.mid(colon + 1).trimmed().toLongLong();
+            }
+            if (request.size() < 2 || length < 0 || length > m_content.maxBodyBytes) {
                 socket->abort();
-            return;
+                return;
+            }
+            c.method = request[0];
+            c.target = request[1];
+            c.bodyStart = headerEnd + 4;
+            c.bodyLength = length;
         }
-        const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
-        const QList<QByteArray> request = lines.value(0).trimmed().split(' ');
-        qint64 length = 0;
-        for (const QByteArray &line : lines) {
-            const qsizetype colon = line.indexOf(':');
-            if (colon > 0 && line.left(colon).trimmed().toLower() == "content-length")
-                length = line.mid(colon + 1).trimmed().toLongLong();
-        }
-        if (request.size() < 2 || length < 0 || length > m_content.maxBodyBytes) {
-            socket->abort();
+        if (c.buffer.size() < c.bodyStart + c.bodyLength)
             return;
-        }
-        if (buffer.size() < headerEnd + 4 + length)
+        const QByteArray body = c.buffer.mid(c.bodyStart, c.bodyLength);
+        c.buffer.remove(0, c.bodyStart + c.bodyLength);
+        c.bodyStart = -1;
+        const QByteArray method = std::exchange(c.method, {}), target = std::exchange(c.target, {});
+        handle(socket, method, target, body);
+        if (!m_connections.contains(socket))
             return;
-        const QByteArray body = buffer.mid(headerEnd + 4, length);
-        buffer.remove(0, headerEnd + 4 + length);
-        handle(socket, request[0], request[1], body);
     }
 }
 
@@ -134,16 +146,33 @@ void CaptureServer::handle(QTcpSocket *socket, const QByteArray &method, const Q
         return;
     }
     if (name == QStringLiteral("frame")) {
-        if (onFrame)
-            onFrame(query.queryItemValue(QStringLiteral("n")).toInt(), body);
+        // The frame's pixels, then the pieces of sound listed as "at,samples;...".
+        qsizetype soundBytes = 0;
+        QList<std::pair<qint64, qsizetype>> pieces;
+        const QStringList places = query.queryItemValue(QStringLiteral("audio")).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (const QString &place : places) {
+            const QStringList parts = place.split(QLatin1Char(','));
+            const qsizetype bytes = parts.value(1).toLongLong() * 8;
+            if (parts.size() != 2 || bytes < 0 || bytes > body.size() - soundBytes) {
+                reply(socket, 400);
+                return;
+            }
+            pieces.append({parts[0].toLongLong(), bytes});
+            soundBytes += bytes;
+        }
+        const qsizetype pixelBytes = body.size() - soundBytes;
+        if (onFrame && query.queryItemValue(QStringLiteral("pixels")) != QStringLiteral("0"))
+            onFrame(query.queryItemValue(QStringLiteral("n")).toInt(), body.left(pixelBytes));
+        qsizetype offset = pixelBytes;
+        for (const auto &[at, bytes] : pieces) {
+            if (onSound)
+                onSound(at, body.mid(offset, bytes));
+            offset += bytes;
+        }
         if (framesWaiting && framesWaiting())
             m_held.append(socket);
         else
             reply(socket, 200);
-    } else if (name == QStringLiteral("audio")) {
-        if (onSound)
-            onSound(query.queryItemValue(QStringLiteral("at")).toLongLong(), body);
-        reply(socket, 200);
     } else if (name == QStringLiteral("event")) {
         reply(socket, 200);
         if (onEvent)
@@ -164,8 +193,11 @@ void CaptureServer::releaseFrames()
 
 void CaptureServer::reply(QTcpSocket *socket, int status, const QByteArray &body, const QByteArray &type)
 {
-    const QByteArray reason = status == 200 ? "OK" : status == 403 ? "Forbidden" : status == 404 ? "Not Found"
-                                                                                                   : "Error";
+    const QByteArray reason = status == 200   ? "OK"
+                              : status == 400 ? "Bad Request"
+                              : status == 403 ? "Forbidden"
+                              : status == 404 ? "Not Found"
+                                              : "Error";
     QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\nContent-Type: " + type +
                       "\r\nContent-Length: " + QByteArray::number(body.size()) +
                       "\r\nCache-Control: no-store\r\nConnection: keep-alive\r\n\r\n";

@@ -30,8 +30,9 @@ public:
         QByteArray config;      // config.json
         qint64 maxBodyBytes = 0;
     };
-    // A frame (RGBA rows) or a piece of sound (interleaved stereo float32
-    // from sample `at`); a frame's reply is held while framesWaiting() says so.
+    // A frame (RGBA rows) and the pieces of sound (interleaved stereo
+    // float32 from sample `at`) that came with it; the reply is held while
+    // framesWaiting() says so, which holds the page back.
     std::function<void(int index, const QByteArray &pixels)> onFrame;
     std::function<void(qint64 at, const QByteArray &samples)> onSound;
     std::function<void(const QJsonObject &event)> onEvent;
@@ -49,6 +50,9 @@ private:
     struct Connection
     {
         QByteArray buffer;
+        QByteArray method, target;
+        qsizetype bodyStart = -1; // -1 until the head of a request is read
+        qint64 bodyLength = 0;
     };
     void read(QTcpSocket *socket);
     void handle(QTcpSocket *socket, const QByteArray &method, const QByteArray &path, const QByteArray &body);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -26,6 +27,11 @@ public:
     void stop();
     bool running() const;
     QProcess &process() { return *m_process; }
+    // Looks at every process of the group (in /proc) and adds to the totals:
+    // CPU time used so far, and the peak of their summed resident memory.
+    void sampleUsage();
+    double cpuSeconds() const;
+    double peakMemoryMb() const { return m_peakRssKb / 1024.0; }
     // The last lines of the error log, for a message.
     QString logTail(int lines = 5) const;
 
@@ -33,6 +39,8 @@ private:
     std::unique_ptr<QProcess> m_process;
     QString m_logPath;
     qint64 m_group = 0;
+    QHash<qint64, qint64> m_cpuTicks; // pid -> user + system ticks last seen
+    qint64 m_peakRssKb = 0;
 };
 
 } // namespace Render

@@ -144,7 +144,8 @@ RecordResult MovieRecorder::record(const RecordRequest &request)
         QStringLiteral("-s"), QStringLiteral("%1x%2").arg(plan.frame.width()).arg(plan.frame.height()),
         QStringLiteral("-framerate"), QString::number(plan.frameRate, 'g', 10), QStringLiteral("-i"),
         QStringLiteral("-"), QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-pix_fmt"),
-        QStringLiteral("yuv420p"), QStringLiteral("-crf"), QString::number(request.crf), QStringLiteral("-f"),
+        QStringLiteral("yuv420p"), QStringLiteral("-preset"), QStringLiteral("veryfast"), QStringLiteral("-crf"),
+        QString::number(request.crf), QStringLiteral("-f"),
         QStringLiteral("mp4"), videoPath};
     if (!encoder.start(Ffmpeg(), encoderArgs, work.filePath(QStringLiteral("encoder.log"))))
         return fail(QStringLiteral("FFmpeg did not start"));
@@ -267,7 +268,12 @@ RecordResult MovieRecorder::record(const RecordRequest &request)
 
     QTimer watchdog;
     watchdog.setInterval(100);
+    int ticks = 0;
     QObject::connect(&watchdog, &QTimer::timeout, &loop, [&] {
+        if (++ticks % 5 == 0) {
+            player.sampleUsage();
+            encoder.sampleUsage();
+        }
         if (request.cancel && request.cancel->load())
             end(StopReason::Cancelled);
         else if (!ready && sinceStep.elapsed() > request.startTimeoutMs)
@@ -281,6 +287,8 @@ RecordResult MovieRecorder::record(const RecordRequest &request)
     watchdog.start();
     loop.exec();
     watchdog.stop();
+    player.sampleUsage();
+    encoder.sampleUsage();
 
     QObject::disconnect(&player.process(), nullptr, &loop, nullptr);
     QObject::disconnect(&encoder.process(), nullptr, &loop, nullptr);
@@ -293,6 +301,8 @@ RecordResult MovieRecorder::record(const RecordRequest &request)
                          encoder.process().exitStatus() == QProcess::NormalExit &&
                          encoder.process().exitCode() == 0;
     const QString encoderLog = encoder.logTail(3);
+    result.cpuSeconds = player.cpuSeconds() + encoder.cpuSeconds();
+    result.peakMemoryMb = player.peakMemoryMb() + encoder.peakMemoryMb();
     encoder.stop();
 
     if (stop == StopReason::Finished && result.framesRecorded < plan.frames)

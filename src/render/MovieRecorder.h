@@ -50,6 +50,9 @@ struct RecordResult
     StopReason stop = StopReason::Failed;
     QString error;              // why nothing was made, when !ok
     QStringList notes;          // for the details: where it stopped, presses, adjustments
+    // What the player and the encoder used (sampled from their process groups).
+    double cpuSeconds = 0;
+    double peakMemoryMb = 0;
 };
 
 // Records a movie as it plays, frame by frame on a stepped clock, with its

@@ -47,7 +47,10 @@
         pendingAudio.push({ at, out });
     };
 
-    async function sendAudio() {
+    // The sound waiting to go out, as parts of one request body, and their
+    // places ("at,samples;...") for the query.
+    function takeAudio() {
+        const parts = [], places = [];
         while (pendingAudio.length > 0) {
             const { at, out } = pendingAudio.shift();
             let samples = out;
@@ -57,9 +60,19 @@
                 samples = out.subarray(Math.min(-position * 2, out.length));
                 position = 0;
             }
-            if (samples.length > 0)
-                await post("audio?at=" + position, samples);
+            if (samples.length > 0) {
+                parts.push(samples);
+                places.push(position + "," + samples.length / 2);
+            }
         }
+        return { parts, places: places.join(";") };
+    }
+
+    // One request a step: the frame's pixels, then the sound mixed since.
+    function sendStep(n, pixels) {
+        const audio = takeAudio();
+        const body = pixels ? new Blob([pixels, ...audio.parts]) : new Blob(audio.parts);
+        return post("frame?n=" + n + "&audio=" + audio.places + (pixels ? "" : "&pixels=0"), body);
     }
 
     function pressAt(target, x, y) {
@@ -143,8 +156,6 @@
             frameRate: metadata.frameRate, width: metadata.width, height: metadata.height,
             numFrames: metadata.numFrames, actionScript3: !!metadata.isActionScript3,
             canvasWidth: canvas.width, canvasHeight: canvas.height,
-            canvases: player.shadowRoot.querySelectorAll("canvas").length,
-            ctx2d: String(canvas.getContext("2d")), webgl: String(canvas.getContext("webgl")),
         });
 
         // The player shows the movie's first frame after its first step, so
@@ -155,21 +166,27 @@
         clock.start();
         startMs = clock.now() + frameMs;
 
+        // Read the player's own canvas when it is the frame's size; otherwise
+        // scale it onto one that is.
+        const direct = canvas.width === width && canvas.height === height ? canvas.getContext("2d") : null;
         let previous = null, stillSteps = 0, presses = 0;
+        let sending = Promise.resolve();
         const buttons = config.buttons || [];
         for (let n = 0; n < config.frames; n++) {
             clock.advanceTo(startMs + n * frameMs + 0.01);
-            context.fillStyle = config.background;
-            context.fillRect(0, 0, width, height);
-            context.drawImage(canvas, 0, 0, width, height);
-            const pixels = context.getImageData(0, 0, width, height).data;
-            await sendAudio();
-            await post("frame?n=" + n, pixels);
-            if (config.debug) {
-                const direct = canvas.getContext("2d").getImageData(width / 2, height / 2, 1, 1).data;
-                const i = (height / 2 * width + width / 2) * 4;
-                await report("debug", { n, now: clock.now() - startMs, scratch: [pixels[i], pixels[i + 1], pixels[i + 2], pixels[i + 3]], direct: Array.from(direct), rafs: clock.pendingFrames() });
+            let pixels;
+            if (direct) {
+                pixels = direct.getImageData(0, 0, width, height).data;
+            } else {
+                context.fillStyle = config.background;
+                context.fillRect(0, 0, width, height);
+                context.drawImage(canvas, 0, 0, width, height);
+                pixels = context.getImageData(0, 0, width, height).data;
             }
+            // The next frame is drawn while this one travels, but they go
+            // out one after the other, in order.
+            await sending;
+            sending = sendStep(n, pixels);
 
             if (sameFrame(previous, pixels)) {
                 stillSteps++;
@@ -185,7 +202,8 @@
                 await report("press", { frame: n, x: button.x, y: button.y });
             }
         }
-        await sendAudio();
+        await sending;
+        await sendStep(config.frames, null);
         await report("done", { frames: config.frames });
     }
 
