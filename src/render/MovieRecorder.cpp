@@ -26,14 +26,16 @@ namespace {
 
 constexpr int SampleRate = 44100;
 constexpr int BytesPerSample = 8; // stereo float32
-// How late the player's mixer puts each kind of sound, measured with test
-// movies on the stepped clock: an event sound waits for the next of the
-// mixer's 2048-sample buffers to be filled and then for the one queued
-// before it (46 to 93 ms, 70 on average); a stream sound is mixed as its
-// frame plays and comes out one buffer later than the frame, less the part
-// of a buffer already played.
+// How late the player's sound comes out on the stepped clock, measured with
+// test movies (a beep at a known frame, its onset found with silencedetect)
+// at 10, 20 and 24 frames a second. An event sound waits for the next of the
+// mixer's 2048-sample buffers to be filled, and then for the one queued
+// before it: 57 to 86 ms, 71 on average, so a 70 ms shift leaves it within
+// 16 ms. A stream sound is mixed as its frame plays and came out 86 to 89 ms
+// late. The mixer mixes all sounds into one track, so a movie with both
+// kinds is shifted for its stream, which carries the soundtrack.
 constexpr double EventSoundDelay = 0.070;
-constexpr double StreamSoundDelay = 0.026;
+constexpr double StreamSoundDelay = 0.088;
 // A recording cut short is kept when it is at least this long.
 constexpr double MinKeptSeconds = 1.0;
 constexpr int MaxPresses = 3;
