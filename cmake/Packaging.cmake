@@ -25,7 +25,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # ffmpeg encodes every video; the Qt platform plugins (X11, Wayland) are
 # loaded at run time, so no library dependency brings them in.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "ffmpeg, qt6-qpa-plugins")
-# Opening the output folder and web pages goes through xdg-open.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+# Opening the output folder and web pages goes through xdg-open; recording
+# movies as they play needs Chromium.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, chromium")
 
 include(CPack)

@@ -1,0 +1,315 @@
+#include "VectorSwf.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace SwfBuild {
+
+namespace {
+
+class BitWriter
+{
+public:
+    void bits(std::uint32_t value, int n)
+    {
+        for (int i = n - 1; i >= 0; --i) {
+            if (m_used == 0)
+                m_bytes.push_back(0);
+            if ((value >> i) & 1)
+                m_bytes.back() |= std::uint8_t(0x80 >> m_used);
+            m_used = (m_used + 1) % 8;
+        }
+    }
+    void sbits(std::int32_t value, int n) { bits(std::uint32_t(value) & (n >= 32 ? ~0u : ((1u << n) - 1)), n); }
+    // Starts the next field on a whole byte.
+    Bytes take()
+    {
+        m_used = 0;
+        return std::move(m_bytes);
+    }
+    const Bytes &bytes() const { return m_bytes; }
+
+private:
+    Bytes m_bytes;
+    int m_used = 0;
+};
+
+int SignedBits(std::initializer_list<std::int32_t> values)
+{
+    int n = 1;
+    for (std::int32_t v : values) {
+        while (!(v >= -(std::int64_t(1) << (n - 1)) && v < (std::int64_t(1) << (n - 1))))
+            ++n;
+    }
+    return n;
+}
+
+void Put16(Bytes &b, std::uint16_t v)
+{
+    b.push_back(std::uint8_t(v & 0xff));
+    b.push_back(std::uint8_t(v >> 8));
+}
+
+void Append(Bytes &b, const Bytes &more)
+{
+    b.insert(b.end(), more.begin(), more.end());
+}
+
+Bytes Rect(std::int32_t x0, std::int32_t x1, std::int32_t y0, std::int32_t y1)
+{
+    BitWriter w;
+    const int n = SignedBits({x0, x1, y0, y1});
+    w.bits(std::uint32_t(n), 5);
+    for (std::int32_t v : {x0, x1, y0, y1})
+        w.sbits(v, n);
+    return w.take();
+}
+
+Bytes TranslateMatrix(std::int32_t tx, std::int32_t ty)
+{
+    BitWriter w;
+    w.bits(0, 1); // no scale
+    w.bits(0, 1); // no rotation
+    const int n = tx == 0 && ty == 0 ? 0 : SignedBits({tx, ty});
+    w.bits(std::uint32_t(n), 5);
+    if (n > 0) {
+        w.sbits(tx, n);
+        w.sbits(ty, n);
+    }
+    return w.take();
+}
+
+void StraightEdge(BitWriter &w, std::int32_t dx, std::int32_t dy)
+{
+    const int n = std::max(SignedBits({dx, dy}), 2);
+    w.bits(1, 1); // edge
+    w.bits(1, 1); // straight
+    w.bits(std::uint32_t(n - 2), 4);
+    if (dx != 0 && dy != 0) {
+        w.bits(1, 1); // general line
+        w.sbits(dx, n);
+        w.sbits(dy, n);
+    } else {
+        w.bits(0, 1);
+        w.bits(dx == 0 ? 1 : 0, 1); // vertical
+        w.sbits(dx == 0 ? dy : dx, n);
+    }
+}
+
+// A filled polygon (one solid fill, no lines) as a DefineShape body.
+void AddPolygon(Tags &tags, std::uint16_t id, const std::vector<std::pair<std::int32_t, std::int32_t>> &points,
+                Rgb colour)
+{
+    std::int32_t x0 = points[0].first, x1 = x0, y0 = points[0].second, y1 = y0;
+    for (const auto &[x, y] : points) {
+        x0 = std::min(x0, x);
+        x1 = std::max(x1, x);
+        y0 = std::min(y0, y);
+        y1 = std::max(y1, y);
+    }
+    Bytes body;
+    Put16(body, id);
+    Append(body, Rect(x0, x1, y0, y1));
+    body.push_back(1);    // one fill style
+    body.push_back(0x00); // solid
+    body.insert(body.end(), colour.begin(), colour.end());
+    body.push_back(0);    // no line styles
+    BitWriter w;
+    w.bits(1, 4);         // fill index bits
+    w.bits(0, 4);         // line index bits
+    // Style change: move to the first point with fill style 0 = 1.
+    w.bits(0, 1);
+    w.bits(0, 1);         // new styles
+    w.bits(0, 1);         // line style
+    w.bits(0, 1);         // fill style 1
+    w.bits(1, 1);         // fill style 0
+    w.bits(1, 1);         // move to
+    const int n = SignedBits({points[0].first, points[0].second});
+    w.bits(std::uint32_t(n), 5);
+    w.sbits(points[0].first, n);
+    w.sbits(points[0].second, n);
+    w.bits(1, 1);
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const auto &a = points[i];
+        const auto &b = points[(i + 1) % points.size()];
+        StraightEdge(w, b.first - a.first, b.second - a.second);
+    }
+    w.bits(0, 6);         // end of shape
+    Append(body, w.take());
+    tags.tag(2, body);
+}
+
+void AddActions(Tags &tags, const Bytes &actions)
+{
+    Bytes body = actions;
+    body.push_back(0); // ActionEnd
+    tags.tag(12, body);
+}
+
+} // namespace
+
+void AddRectShape(Tags &tags, std::uint16_t id, std::int32_t x, std::int32_t y, std::int32_t width,
+                  std::int32_t height, Rgb colour)
+{
+    AddPolygon(tags, id, {{x, y}, {x + width, y}, {x + width, y + height}, {x, y + height}}, colour);
+}
+
+void AddTriangleShape(Tags &tags, std::uint16_t id, const std::array<std::int32_t, 6> &c, Rgb colour)
+{
+    AddPolygon(tags, id, {{c[0], c[1]}, {c[2], c[3]}, {c[4], c[5]}}, colour);
+}
+
+void AddPlace(Tags &tags, std::uint16_t depth, std::uint16_t character, bool replace, std::int32_t tx,
+              std::int32_t ty)
+{
+    Bytes body{std::uint8_t(0x02 | 0x04 | (replace ? 0x01 : 0x00))}; // character, matrix, move
+    Put16(body, depth);
+    Put16(body, character);
+    Append(body, TranslateMatrix(tx, ty));
+    tags.tag(26, body);
+}
+
+void AddMove(Tags &tags, std::uint16_t depth, std::int32_t tx, std::int32_t ty)
+{
+    Bytes body{std::uint8_t(0x04 | 0x01)}; // matrix, move
+    Put16(body, depth);
+    Append(body, TranslateMatrix(tx, ty));
+    tags.tag(26, body);
+}
+
+void AddPcmSound(Tags &tags, std::uint16_t id, const std::vector<std::uint8_t> &pcm16)
+{
+    // Uncompressed little-endian (format 3), 44 kHz, 16-bit, mono.
+    tags.defineSound(id, std::uint8_t(3 << 4 | 3 << 2 | 1 << 1), std::uint32_t(pcm16.size() / 2), pcm16);
+}
+
+void AddStartSound(Tags &tags, std::uint16_t id)
+{
+    Bytes body;
+    Put16(body, id);
+    body.push_back(0); // SOUNDINFO without options
+    tags.tag(15, body);
+}
+
+void AddStopAction(Tags &tags)
+{
+    AddActions(tags, {0x07}); // ActionStop
+}
+
+void AddEndlessLoopAction(Tags &tags)
+{
+    // ActionJump by -5: back to its own start.
+    AddActions(tags, {0x99, 0x02, 0x00, 0xFB, 0xFF});
+}
+
+void AddPlayButton(Tags &tags, std::uint16_t id, std::uint16_t shape)
+{
+    Bytes records;
+    records.push_back(0x0F); // hit, down, over and up states
+    Put16(records, shape);
+    Put16(records, 1);       // depth
+    records.push_back(0x00); // identity matrix
+    records.push_back(0x00); // no colour transform
+    records.push_back(0x00); // end of records
+    Bytes body;
+    Put16(body, id);
+    body.push_back(0x00);    // not a menu button
+    Put16(body, std::uint16_t(2 + records.size()));
+    Append(body, records);
+    Put16(body, 0);          // the last (only) condition
+    body.push_back(0x0C);    // on press and on release
+    body.push_back(0x00);
+    body.push_back(0x06);    // ActionPlay
+    body.push_back(0x00);    // ActionEnd
+    tags.tag(34, body);
+}
+
+Rgb StepColour(int index)
+{
+    const double h = std::fmod(index * 12.0, 360.0) / 60.0;
+    const double x = 1 - std::fabs(std::fmod(h, 2.0) - 1);
+    double r = 0, g = 0, b = 0;
+    switch (int(h)) {
+    case 0: r = 1; g = x; break;
+    case 1: r = x; g = 1; break;
+    case 2: g = 1; b = x; break;
+    case 3: g = x; b = 1; break;
+    case 4: r = x; b = 1; break;
+    default: r = 1; b = x; break;
+    }
+    return {std::uint8_t(std::lround(r * 255)), std::uint8_t(std::lround(g * 255)),
+            std::uint8_t(std::lround(b * 255))};
+}
+
+Bytes ColourStepMovie(const ColourMovie &movie)
+{
+    const std::int32_t w = movie.widthPx * 20, h = movie.heightPx * 20;
+    constexpr std::uint16_t soundId = 1000, buttonShape = 1001, buttonId = 1002;
+    Tags tags;
+    tags.tag(9, {0x20, 0x20, 0x20}); // dark grey background
+    if (movie.stopWithButton) {
+        AddRectShape(tags, buttonShape, w * 3 / 8, h * 3 / 8, w / 4, h / 4, {255, 255, 255});
+        AddPlayButton(tags, buttonId, buttonShape);
+    }
+    for (int f = 0; f < movie.frames; ++f) {
+        const std::uint16_t shape = std::uint16_t(f + 1);
+        AddRectShape(tags, shape, 0, 0, w, h, StepColour(f));
+        AddPlace(tags, 1, shape, f > 0);
+        if (f == 0 && movie.stopWithButton) {
+            AddPlace(tags, 2, buttonId, false);
+            AddStopAction(tags);
+        }
+        if (f == movie.beepFrame && !movie.beepPcm.empty()) {
+            AddPcmSound(tags, soundId, movie.beepPcm);
+            AddStartSound(tags, soundId);
+        }
+        if (f == movie.endlessLoopFrame)
+            AddEndlessLoopAction(tags);
+        tags.showFrame();
+    }
+    tags.end();
+    MovieOptions options;
+    options.widthPx = movie.widthPx;
+    options.heightPx = movie.heightPx;
+    options.frameRate = std::uint16_t(movie.framesPerSecond << 8);
+    options.frameCount = movie.frames;
+    return BuildSwf(tags, Container::Fws, options);
+}
+
+Bytes VectorCartoon(int shapes, std::uint16_t framesPerSecond, int frames)
+{
+    constexpr std::int32_t W = 550 * 20, H = 400 * 20;
+    Tags tags;
+    tags.tag(9, {0xF0, 0xE8, 0xD0});
+    for (int i = 0; i < shapes; ++i) {
+        const std::uint16_t id = std::uint16_t(i + 1);
+        const Rgb colour = StepColour(i * 7 + i / 30);
+        const std::int32_t size = 200 + (i * 37) % 1400;
+        if (i % 2)
+            AddRectShape(tags, id, -size / 2, -size / 2, size, size * 2 / 3, colour);
+        else
+            AddTriangleShape(tags, id, {0, -size, size, size / 2, -size, size / 2}, colour);
+        AddPlace(tags, id, id, false, (i * 1291) % W, (i * 887) % H);
+    }
+    for (int f = 0; f < frames; ++f) {
+        if (f > 0) {
+            for (int i = 0; i < shapes; ++i) {
+                // Every shape drifts on its own circle.
+                const double a = f * 0.05 * (1 + i % 5) + i;
+                const std::int32_t x = (i * 1291) % W + std::int32_t(std::lround(600 * std::cos(a)));
+                const std::int32_t y = (i * 887) % H + std::int32_t(std::lround(400 * std::sin(a)));
+                AddMove(tags, std::uint16_t(i + 1), x, y);
+            }
+        }
+        tags.showFrame();
+    }
+    tags.end();
+    MovieOptions options;
+    options.widthPx = 550;
+    options.heightPx = 400;
+    options.frameRate = std::uint16_t(framesPerSecond << 8);
+    options.frameCount = std::uint16_t(frames);
+    return BuildSwf(tags, Container::Fws, options);
+}
+
+} // namespace SwfBuild
