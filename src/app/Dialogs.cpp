@@ -1,6 +1,7 @@
 #include "Dialogs.h"
 
 #include "ErrorReportBox.h"
+#include "SummaryBox.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -114,6 +115,16 @@ QMessageBox::StandardButton ShowMessage(QWidget *owner, const QString &text, QMe
     }
     QMessageBox box(QMessageBox::NoIcon, ApplicationTitle(), DisplayText(text), buttons, owner);
     return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+void ShowSummary(QWidget *owner, const QString &text, const QString &details)
+{
+    if (Seams().on) {
+        Seams().shown.append({ApplicationTitle(), text, QString(), QMessageBox::Ok, details});
+        return;
+    }
+    SummaryBox box(owner, ApplicationTitle(), DisplayText(text), details);
+    box.exec();
 }
 
 QString InputBox(QWidget *owner, const QString &prompt, const QString &defaultText)

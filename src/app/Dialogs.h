@@ -28,6 +28,7 @@ struct ShownDialog
     QString text;    // message text, input prompt, or file dialog title
     QString initial; // input box default, or the dialog's initial folder
     QMessageBox::StandardButtons buttons;
+    QString details = QString(); // a summary's details
 };
 
 class Dialogs
@@ -50,6 +51,10 @@ public:
 // Without a queued answer, test mode answers No, or Ok when there is no No.
 QMessageBox::StandardButton ShowMessage(QWidget *owner, const QString &text,
                                         QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+
+// The job's summary box (SummaryBox): the text scrolls when long, the
+// details sit behind "Show Details...". Test mode records it with Ok.
+void ShowSummary(QWidget *owner, const QString &text, const QString &details);
 
 // A text-input box; the empty text when the user cancels.
 QString InputBox(QWidget *owner, const QString &prompt, const QString &defaultText);

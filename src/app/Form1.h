@@ -86,6 +86,7 @@ public:
     Pipeline::Pointer pointer() const override { return m_pointer; }
     void yield() override;
     void showMessage(const QString &text) override;
+    void showSummary(const QString &text, const QString &details) override;
     Tools::ErrorReporter &errorReporter() override;
 
     // Handlers of the window's own controls.
@@ -98,6 +99,9 @@ public:
     void PushButton9_Click();
     void PushButton10_Click();
     void PushButton11_Click();
+    // Cancel (and Escape): stops the running job; older videos and those
+    // already made stay.
+    void CancelButton_Click();
 
     // Handlers of the list and its buttons.
     void PushButton1_Click(); // Add SWF Files
@@ -194,6 +198,7 @@ private:
     QRadioButton *Option4 = nullptr;
     QPushButton *PushButton2 = nullptr; // Start Creating MP4 File
     ProgressBar *ProgressBar1 = nullptr;
+    QPushButton *CancelButton = nullptr; // enabled while a job runs
 };
 
 } // namespace App

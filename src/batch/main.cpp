@@ -6,7 +6,7 @@
 #include "tools/Failure.h"
 #include "tools/ToolDeployment.h"
 
-#include "pipeline/OutputFolder.h"
+#include "tools/StopCleanup.h"
 #include "tools/ProcessRunner.h"
 
 #include <QCoreApplication>
@@ -44,11 +44,11 @@ void HandleStopSignals()
         }
         g_exitLock.lock();
         Tools::CancelAllChildren();
-        Pipeline::RemoveRegisteredOnStop();
+        Tools::RemoveRegisteredOnStop();
         // A frame being written as the folder went may have made it again.
         ::usleep(100 * 1000);
         Tools::EndAllChildren();
-        Pipeline::RemoveRegisteredOnStop();
+        Tools::RemoveRegisteredOnStop();
         std::fprintf(stderr, "tarnwick-batch: stopped by signal %d\n", signo);
         std::fflush(stderr);
         ::_exit(128 + signo);
@@ -80,7 +80,7 @@ int main(int argc, char *argv[])
                      failure.description().toLocal8Bit().constData());
         return 1;
     }
-    Pipeline::RemoveOnStop(workFolder->path());
+    Tools::RemoveOnStop(workFolder->path());
     Batch::BatchControls controls(options, stdout, stderr);
     Pipeline::ConversionJob job(controls, workFolder->path());
     job.PushButton2_Click();

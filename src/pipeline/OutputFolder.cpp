@@ -20,9 +20,6 @@ namespace Pipeline {
 
 namespace {
 
-std::mutex g_stopMutex;
-QStringList g_removeOnStop;
-
 QString SystemReason(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -82,33 +79,6 @@ QString ReserveTemporaryOutput(const QString &output, QString *reason)
     }
     ::close(fd);
     return QFile::decodeName(name);
-}
-
-void RemoveOnStop(const QString &path)
-{
-    const std::lock_guard<std::mutex> lock(g_stopMutex);
-    g_removeOnStop.append(path);
-}
-
-void ForgetOnStop(const QString &path)
-{
-    const std::lock_guard<std::mutex> lock(g_stopMutex);
-    g_removeOnStop.removeAll(path);
-}
-
-void RemoveRegisteredOnStop()
-{
-    const std::lock_guard<std::mutex> lock(g_stopMutex);
-    for (const QString &path : std::as_const(g_removeOnStop)) {
-        const QByteArray native = QFile::encodeName(path);
-        struct stat info {};
-        if (::lstat(native.constData(), &info) != 0)
-            continue;
-        if (S_ISDIR(info.st_mode))
-            QDir(path).removeRecursively();
-        else
-            ::unlink(native.constData());
-    }
 }
 
 } // namespace Pipeline

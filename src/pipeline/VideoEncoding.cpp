@@ -7,6 +7,7 @@
 #include "tools/PathRoutines.h"
 #include "tools/ProcessRunner.h"
 #include "tools/Shell32.h"
+#include "tools/StopCleanup.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -114,7 +115,7 @@ bool EncodeVideo(const EncodeRequest &request, const QString &workFolder, QStrin
     const QString target = ReserveTemporaryOutput(request.output, &why);
     if (target.isEmpty())
         return fail(why);
-    RemoveOnStop(target);
+    Tools::RemoveOnStop(target);
 
     const QString marker = workFolder + QLatin1Char('/') + QLatin1String(kMarkerName);
     const QString script = workFolder + QLatin1Char('/') + QLatin1String(kScriptName);
@@ -170,7 +171,7 @@ bool EncodeVideo(const EncodeRequest &request, const QString &workFolder, QStrin
     }
     if (!made)
         QFile::remove(target);
-    ForgetOnStop(target);
+    Tools::ForgetOnStop(target);
     return made || fail(why);
 }
 
