@@ -379,6 +379,19 @@ void ConversionJob::evenFrameSize()
     // gets a frame the encoder can take.
     height = std::max(2, height - height % 2);
     width = std::max(2, width - width % 2);
+    // Past the frame limit a video is too much for players and the encoder:
+    // the frame is reduced, its aspect ratio kept.
+    const QSize frame = LimitFrameSize(QSize(width, height));
+    if (frame != QSize(width, height)) {
+        m_outcome.details.append(QStringLiteral("The video frame was reduced from %1 x %2 to %3 x %4 pixels, the largest "
+                                                "that players are sure to show.")
+                                     .arg(width)
+                                     .arg(height)
+                                     .arg(frame.width())
+                                     .arg(frame.height()));
+        width = frame.width();
+        height = frame.height();
+    }
     SetImagesSizes(m_workFolder, count, height, width, m_controls.progress(), m_controls.errorReporter());
 }
 

@@ -22,6 +22,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -338,4 +339,54 @@ TEST_F(BatchFaults, GarbageSoundIsLeftOutAndTheOthersStay)
     const MediaProbe reference = ProbeMedia(goodOnly.file(QStringLiteral("video.mp4")));
     ASSERT_GT(reference.audioDuration, 0.2);
     EXPECT_NEAR(video.audioDuration, reference.audioDuration, 0.05) << "both good sounds are in the track";
+}
+
+TEST_F(BatchFaults, HugePictureGivesABoundedFrameThatIsNotBlackInBoundedMemory)
+{
+    using namespace SwfBuild;
+    // One 8000 x 6000 photograph among small pictures, as a camera would give.
+    QImage huge(8000, 6000, QImage::Format_RGB32);
+    huge.fill(QColor(230, 120, 20));
+    QByteArray hugeJpeg;
+    {
+        QBuffer buffer(&hugeJpeg);
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(huge.save(&buffer, "JPEG", 90));
+    }
+    huge = QImage();
+    Tags tags;
+    tags.defineBitsJpeg2(1, JpegOf(320, 240))
+        .defineBitsJpeg2(2, SwfBuild::Bytes(hugeJpeg.begin(), hugeJpeg.end()))
+        .defineBitsJpeg2(3, JpegOf(200, 200))
+        .showFrame()
+        .end();
+    const Bytes movie = BuildSwf(tags, Container::Cws, MovieOptions{});
+    const QString path = in.write(QStringLiteral("photos.swf"), QByteArray(reinterpret_cast<const char *>(movie.data()),
+                                                                           static_cast<qsizetype>(movie.size())));
+
+    const BatchRun result = run({QStringLiteral("--fast"), QStringLiteral("1"), QStringLiteral("--out"), out.path(), path});
+    struct rusage children {};
+    ASSERT_EQ(::getrusage(RUSAGE_CHILDREN, &children), 0);
+    EXPECT_EQ(result.status, 0) << result.out.toStdString() << result.err.toStdString();
+    EXPECT_TRUE(result.err.contains(QStringLiteral("The video frame was reduced from 8000 x 6000 to 3446 x 2584")))
+        << result.err.toStdString();
+    EXPECT_LT(children.ru_maxrss, 1024L * 1024) << "peak of one child, KiB";
+
+    const QString video = out.file(QStringLiteral("video.mp4"));
+    const MediaProbe probe = ProbeMedia(video);
+    ASSERT_TRUE(probe.ok);
+    EXPECT_EQ(probe.width, 3446);
+    EXPECT_EQ(probe.height, 2584);
+    EXPECT_EQ(probe.videoFrames, 3);
+    // The large picture's frame (the second) shows the picture, not black.
+    const QString still = scratch.file(QStringLiteral("still.png"));
+    ASSERT_TRUE(RunFfmpeg({QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), video,
+                           QStringLiteral("-vf"), QStringLiteral("select=eq(n\\,1)"), QStringLiteral("-frames:v"),
+                           QStringLiteral("1"), QStringLiteral("-y"), still}));
+    const QImage frame(still);
+    ASSERT_FALSE(frame.isNull());
+    const QColor centre = frame.pixelColor(frame.width() / 2, frame.height() / 2);
+    EXPECT_NEAR(centre.red(), 230, 24);
+    EXPECT_NEAR(centre.green(), 120, 24);
+    EXPECT_NEAR(centre.blue(), 20, 30);
 }
