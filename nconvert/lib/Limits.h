@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tarnwick/Limits.h"
+
 #include <cstdint>
 
 namespace NConvert {
@@ -9,10 +11,11 @@ struct Limits
 {
     // Largest input file read.
     std::uint64_t maxFileBytes = 256u * 1024 * 1024;
-    // Largest width and height of a picture.
-    std::uint32_t maxSide = 16384;
-    // Largest number of pixels of a picture (four bytes each while decoded).
-    std::uint64_t maxPixels = 50'000'000;
+    // Largest width and height of a picture, and its largest number of
+    // pixels (four bytes each while decoded): the program's one picture limit,
+    // so that what the extractor gives is never dropped here.
+    std::uint32_t maxSide = Tarnwick::kMaxPictureSide;
+    std::uint64_t maxPixels = Tarnwick::kMaxPicturePixels;
 };
 
 } // namespace NConvert

@@ -1,6 +1,7 @@
 #include "Dialogs.h"
 
 #include "ErrorReportBox.h"
+#include "SummaryBox.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -117,28 +118,16 @@ QMessageBox::StandardButton ShowMessage(QWidget *owner, const QString &text, QMe
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
-bool ShowSummary(QWidget *owner, const QString &text, bool offerFolder)
+bool ShowSummary(QWidget *owner, const QString &text, const QString &details, bool offerFolder)
 {
     const QMessageBox::StandardButtons buttons = offerFolder ? QMessageBox::Ok | QMessageBox::Open : QMessageBox::Ok;
     if (Seams().on) {
-        Seams().shown.append({ApplicationTitle(), text, QString(), buttons});
+        Seams().shown.append({ApplicationTitle(), text, QString(), buttons, details});
         const QMessageBox::StandardButton answer = TakeOr(Seams().messageAnswers, QMessageBox::Ok);
         return offerFolder && answer == QMessageBox::Open;
     }
-    QScopedPointer<QMessageBox> box(CreateSummaryBox(owner, text, offerFolder));
-    box->exec();
-    return offerFolder && box->clickedButton() == box->button(QMessageBox::Open);
-}
-
-QMessageBox *CreateSummaryBox(QWidget *owner, const QString &text, bool offerFolder)
-{
-    auto *box = new QMessageBox(QMessageBox::NoIcon, ApplicationTitle(), DisplayText(text), QMessageBox::Ok, owner);
-    if (offerFolder) {
-        box->addButton(QMessageBox::Open)->setText(QStringLiteral("&Open Folder"));
-        box->setDefaultButton(QMessageBox::Ok);
-        box->setEscapeButton(QMessageBox::Ok);
-    }
-    return box;
+    SummaryBox box(owner, ApplicationTitle(), DisplayText(text), details, offerFolder);
+    return box.exec() == SummaryBox::OpenFolder;
 }
 
 QString InputBox(QWidget *owner, const QString &prompt, const QString &defaultText)

@@ -28,6 +28,7 @@ struct ShownDialog
     QString text;    // message text, input prompt, or file dialog title
     QString initial; // input box default, or the dialog's initial folder
     QMessageBox::StandardButtons buttons;
+    QString details = QString(); // a summary's details
 };
 
 class Dialogs
@@ -51,14 +52,11 @@ public:
 QMessageBox::StandardButton ShowMessage(QWidget *owner, const QString &text,
                                         QMessageBox::StandardButtons buttons = QMessageBox::Ok);
 
-// The summary box at the end of a conversion: a message box without icon
-// with OK and, when `offerFolder`, an "Open Folder" button beside it (the
-// box's QMessageBox::Open button). True when "Open Folder" was pressed. In
+// The job's summary box (SummaryBox): the text scrolls when long, the
+// details sit behind "Show Details...", and when `offerFolder` an "Open
+// Folder" button stands beside OK. True when "Open Folder" was pressed. In
 // test mode the queued answer decides (QMessageBox::Open for "Open Folder").
-bool ShowSummary(QWidget *owner, const QString &text, bool offerFolder);
-
-// The configured summary box, for ShowSummary and its tests.
-QMessageBox *CreateSummaryBox(QWidget *owner, const QString &text, bool offerFolder);
+bool ShowSummary(QWidget *owner, const QString &text, const QString &details, bool offerFolder);
 
 // A text-input box; the empty text when the user cancels.
 QString InputBox(QWidget *owner, const QString &prompt, const QString &defaultText);

@@ -9,6 +9,8 @@
 
 #include "tools/DataFolder.h"
 #include "tools/Failure.h"
+#include "tools/ProcessRunner.h"
+#include "tools/StopCleanup.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -16,6 +18,8 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeySequence>
+#include <QShortcut>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -161,7 +165,15 @@ void Form1::buildControls()
     grid->addWidget(PushButton2, 1, 2);
     grid->addWidget(PushButton7, 2, 0);
     grid->addWidget(PushButton8, 2, 1);
-    grid->addWidget(ProgressBar1, 2, 2);
+    // Cancel sits at the right end of the progress bar's row.
+    CancelButton = PushButton("CancelButton", QStringLiteral("Cancel"));
+    CancelButton->setEnabled(false);
+    CancelButton->setSizePolicy(QSizePolicy::Fixed, CancelButton->sizePolicy().verticalPolicy());
+    auto *progressRow = new QHBoxLayout;
+    progressRow->setContentsMargins(0, 0, 0, 0);
+    progressRow->addWidget(ProgressBar1, 1);
+    progressRow->addWidget(CancelButton);
+    grid->addLayout(progressRow, 2, 2);
     grid->setColumnStretch(0, 1);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(2, 2);
@@ -328,6 +340,10 @@ void Form1::connectHandlers()
     connect(PushButton9, &QPushButton::clicked, this, &Form1::PushButton9_Click);
     connect(PushButton10, &QPushButton::clicked, this, &Form1::PushButton10_Click);
     connect(PushButton11, &QPushButton::clicked, this, &Form1::PushButton11_Click);
+    connect(CancelButton, &QPushButton::clicked, this, &Form1::CancelButton_Click);
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, this, &Form1::CancelButton_Click);
 }
 
 // Pointer rule: the hand over push buttons, the arrow over everything else,
@@ -369,9 +385,11 @@ void Form1::closeEvent(QCloseEvent *event)
     if (m_workRunning == 0)
         return;
     // The job or scan that runs is abandoned where it stands: its child
-    // process must not outlive the window, and nothing may return into a
-    // window that is gone.
+    // processes must not outlive the window, its unfinished video is removed,
+    // and nothing may return into a window that is gone.
+    Tools::CancelAllChildren();
     Tools::AbortRunningProcess();
+    Tools::RemoveRegisteredOnStop();
     if (m_services.endProgram)
         m_services.endProgram();
 }
@@ -451,9 +469,9 @@ void Form1::showMessage(const QString &text)
     ShowMessage(this, text);
 }
 
-void Form1::showSummary(const QString &text, const QString &resultFolder)
+void Form1::showSummary(const QString &text, const QString &details, const QString &resultFolder)
 {
-    if (!ShowSummary(this, text, !resultFolder.isEmpty()))
+    if (!ShowSummary(this, text, details, !resultFolder.isEmpty()))
         return;
     const QString folder = resultFolder.endsWith(QLatin1Char('/')) ? resultFolder : resultFolder + QLatin1Char('/');
     try {
@@ -474,7 +492,20 @@ void Form1::PushButton2_Click()
     if (!m_startAction)
         return;
     WorkScope work(*this);
+    // A click while a job runs reaches the job, which ignores it; only the
+    // outermost click owns the Cancel button.
+    const bool outermost = !CancelButton->isEnabled();
+    if (outermost)
+        CancelButton->setEnabled(true);
     m_startAction();
+    if (outermost)
+        CancelButton->setEnabled(false);
+}
+
+void Form1::CancelButton_Click()
+{
+    if (CancelButton->isEnabled())
+        Tools::CancelAllChildren();
 }
 
 } // namespace App

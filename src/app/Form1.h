@@ -88,7 +88,7 @@ public:
     void yield() override;
     void showMessage(const QString &text) override;
     // The summary box, with "Open Folder" when there is a folder to open.
-    void showSummary(const QString &text, const QString &resultFolder) override;
+    void showSummary(const QString &text, const QString &details, const QString &resultFolder) override;
     Tools::ErrorReporter &errorReporter() override;
 
     // Handlers of the window's own controls.
@@ -101,6 +101,9 @@ public:
     void PushButton9_Click();
     void PushButton10_Click();
     void PushButton11_Click();
+    // Cancel (and Escape): stops the running job; older videos and those
+    // already made stay.
+    void CancelButton_Click();
 
     // Handlers of the list and its buttons.
     void PushButton1_Click(); // Add SWF Files
@@ -198,6 +201,7 @@ private:
     QRadioButton *Option4 = nullptr;
     QPushButton *PushButton2 = nullptr; // Start Creating MP4 File
     ProgressBar *ProgressBar1 = nullptr;
+    QPushButton *CancelButton = nullptr; // enabled while a job runs
 };
 
 } // namespace App

@@ -4,6 +4,8 @@
 
 #include <QRegularExpression>
 #include <QSettings>
+#include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 namespace App {
@@ -38,10 +40,23 @@ QString DesktopFolder()
     return desktop.endsWith(QLatin1Char('/')) ? desktop : desktop + QLatin1Char('/');
 }
 
+QString DefaultOutputFolder()
+{
+    const QString desktop = DesktopFolder();
+    if (!desktop.isEmpty() && QFileInfo(desktop).isDir())
+        return desktop;
+    // A fresh account often has no desktop folder: a video folder, else home.
+    const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+    if (!videos.isEmpty() && QFileInfo(videos).isDir())
+        return videos.endsWith(QLatin1Char('/')) ? videos : videos + QLatin1Char('/');
+    const QString home = QDir::homePath();
+    return home.endsWith(QLatin1Char('/')) ? home : home + QLatin1Char('/');
+}
+
 QString DefaultOf(const QString &key)
 {
     if (key == QLatin1String(Keys::LocalFolder))
-        return DesktopFolder();
+        return DefaultOutputFolder();
     for (const SettingKey &entry : kSettingKeys) {
         if (key == QLatin1String(entry.key))
             return QLatin1String(entry.defaultValue);

@@ -8,7 +8,7 @@ namespace App {
 struct SettingKey
 {
     const char *key;
-    const char *defaultValue; // "True"/"False" for Booleans; empty for "Local Folder" (the desktop)
+    const char *defaultValue; // "True"/"False" for Booleans; empty for "Local Folder" (DefaultOutputFolder)
 };
 
 namespace Keys {
@@ -38,7 +38,12 @@ inline constexpr SettingKey kSettingKeys[] = {
 // The user's desktop folder followed by "/"; empty when there is none.
 QString DesktopFolder();
 
-// The default of a key from the table (the desktop folder for "Local Folder").
+// The default output folder followed by "/": the desktop folder, or when it
+// does not exist the user's videos folder, or when that does not exist
+// either the home folder.
+QString DefaultOutputFolder();
+
+// The default of a key from the table (DefaultOutputFolder for "Local Folder").
 QString DefaultOf(const QString &key);
 
 // Per-user text values under "Quillmark" / "Tarnwick", in INI form at the

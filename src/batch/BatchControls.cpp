@@ -34,7 +34,16 @@ QString UsageText()
         "  --out DIR       write the videos into DIR (default: the current folder)\n"
         "  --beside        write each video next to its SWF\n"
         "  --samples       convert the example files that come with Tarnwick too\n"
-        "Exit status: 0 when every video was made from pictures, 1 otherwise, 2 on a usage error.\n");
+        "The output folder is checked before any work: one that is missing or cannot be written is refused.\n"
+        "Each new video is checked before it replaces an older one of the same name, which keeps its\n"
+        "permissions; a video that fails the check leaves the older one in place.\n"
+        "Why a video was not made, why a SWF gave no pictures and which sounds were left out are\n"
+        "written to standard error.\n"
+        "Exit status: 0 when every video was made from pictures and every SWF was read whole; 1 when a\n"
+        "video could not be made, a SWF gave no pictures or could only be read in part, or the job was\n"
+        "refused; 2 on a usage error; 128 + N when stopped by signal N (SIGINT 130, SIGTERM 143,\n"
+        "SIGHUP 129). A stopped run ends every tool it started and removes its unfinished video and\n"
+        "its scratch folder; videos already finished stay.\n");
 }
 
 QString ParseArguments(const QStringList &arguments, const QString &currentFolder, BatchOptions &options,
@@ -118,6 +127,13 @@ BatchControls::BatchControls(BatchOptions options, std::FILE *out, std::FILE *er
 void BatchControls::showMessage(const QString &text)
 {
     Print(m_out, TerminalText(text) + QLatin1Char('\n'));
+}
+
+void BatchControls::showSummary(const QString &text, const QString &details, const QString & /*resultFolder*/)
+{
+    showMessage(text);
+    if (!details.isEmpty())
+        Print(m_err, TerminalText(details) + QLatin1Char('\n'));
 }
 
 void BatchControls::setCaption(const QString &caption)

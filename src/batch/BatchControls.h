@@ -56,6 +56,8 @@ public:
     Pipeline::Pointer pointer() const override { return m_pointer; }
     void yield() override {}
     void showMessage(const QString &text) override;
+    // The summary on standard output, its details on standard error.
+    void showSummary(const QString &text, const QString &details, const QString &resultFolder) override;
     Tools::ErrorReporter &errorReporter() override { return *this; }
 
     // Unexpected failures reported during the run.

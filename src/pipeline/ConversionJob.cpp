@@ -1,12 +1,16 @@
 #include "ConversionJob.h"
 
 #include "FrameNormalisation.h"
+#include "OutputFolder.h"
+#include "Soundtrack.h"
 #include "SwfListing.h"
+#include "VideoCheck.h"
 #include "VideoEncoding.h"
 
 #include "tools/CmdOutput.h"
 #include "tools/Failure.h"
 #include "tools/PathRoutines.h"
+#include "tools/ProcessRunner.h"
 #include "tools/ProgressSink.h"
 #include "tools/ReportingTrap.h"
 #include "tools/Rounding.h"
@@ -34,6 +38,16 @@ constexpr int kMaxFrames = 32767;
 int ConverterParallelism()
 {
     return std::max(1, QThread::idealThreadCount());
+}
+
+QString LastLineOf(const QString &text)
+{
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
+        if (!it->trimmed().isEmpty())
+            return it->trimmed();
+    }
+    return QString();
 }
 
 double NumberOf(const QString &text)
@@ -79,6 +93,31 @@ bool ConversionJob::refuse(const QString &message)
     return false;
 }
 
+bool ConversionJob::checkOutputFolder(const QString &folder)
+{
+    const QString problem = OutputFolderProblem(folder);
+    if (problem.isEmpty())
+        return true;
+    if (!Tools::IsFolder(folder))
+        return refuse(QStringLiteral("Folder does not exist. Please select another folder."));
+    return refuse(QStringLiteral("Videos cannot be saved in the folder %1 (%2). Please select another folder.")
+                      .arg(folder, problem));
+}
+
+void ConversionJob::fail(const QString &output, const QString &reason)
+{
+    m_outcome.failed.append(output);
+    if (!reason.isEmpty())
+        m_outcome.reasons.insert(output, reason);
+}
+
+bool ConversionJob::cancelled()
+{
+    if (Tools::ChildrenCancelled())
+        m_outcome.cancelled = true;
+    return m_outcome.cancelled;
+}
+
 void ConversionJob::PushButton2_Click()
 {
     if (m_converting)
@@ -89,17 +128,20 @@ void ConversionJob::PushButton2_Click()
     m_sounds.clear();
     m_frameCount = 0;
     m_pictureFrames = 0;
+    Tools::ResumeChildren();
+    // Taken once: a choice changed while the job runs is for the next job.
+    m_choices = JobChoices::ReadFrom(m_controls);
 
     Tools::ReportingTrap trap(m_controls.errorReporter(), QLatin1String(kLocation));
     bool go = true;
 
     trap(100, [&] {
-        const bool slow = m_controls.slowSelected();
-        const QString delay = (slow ? m_controls.slowText() : m_controls.fastText()).trimmed();
+        const bool slow = m_choices.slow;
+        const QString delay = (slow ? m_choices.slowText : m_choices.fastText).trimmed();
         m_rate = slow ? QStringLiteral("1/") + delay : delay;
         // A delay in the box that is not selected does not make a video: the
         // chosen mode's own box must hold a positive number.
-        const bool anyNumeric = IsNumeric(m_controls.slowText()) || IsNumeric(m_controls.fastText());
+        const bool anyNumeric = IsNumeric(m_choices.slowText) || IsNumeric(m_choices.fastText);
         const double value = NumberOf(delay);
         if (!anyNumeric || !IsNumeric(delay) || !(value > 0))
             go = refuse(QStringLiteral("You must enter a delay."));
@@ -111,14 +153,24 @@ void ConversionJob::PushButton2_Click()
         if (m_controls.fileCount() <= 0)
             go = refuse(QStringLiteral("No files added."));
     }
-    if (go && !Tools::IsFolder(m_controls.folderText()) && !m_controls.saveBesideSourceSelected())
-        go = refuse(QStringLiteral("Folder does not exist. Please select another folder."));
+    // Checked before any work, so that no movie is read for a video that
+    // cannot be saved. Beside the sources, each source's folder is checked
+    // when its turn comes; a combined video goes beside the first one.
+    if (go && !m_choices.saveBeside)
+        go = checkOutputFolder(m_choices.folder);
+    if (go && m_choices.saveBeside && m_choices.combine)
+        go = checkOutputFolder(Tools::FolderOf(m_controls.fileAt(1)));
     if (go) {
         trap(102, [&] {
             m_encoder = Tools::LocateEncoder();
             if (m_encoder.isEmpty())
                 go = refuse(QString::fromUtf8(Tools::kEncoderMissingMessage));
         });
+    }
+    if (go) {
+        const QString problem = Tools::WorkFolderProblem(m_workFolder);
+        if (!problem.isEmpty())
+            go = refuse(problem);
     }
 
     if (go) {
@@ -128,10 +180,10 @@ void ConversionJob::PushButton2_Click()
             m_tools = {tools.ExtractorCmd, tools.ConverterCmd, tools.EncoderCmd};
             m_addressWidth = tools.AddressWidth;
         });
-        trap(108, [&] { m_quality = QualityFromSlider(m_controls.qualityValue(), m_controls.qualityMaximum()); });
+        trap(108, [&] { m_quality = QualityFromSlider(m_choices.qualityValue, m_choices.qualityMaximum); });
 
         const int count = m_controls.fileCount();
-        for (int i = 1; i <= count; ++i) {
+        for (int i = 1; i <= count && !cancelled(); ++i) {
             QString path;
             trap(110, [&] {
                 path = m_controls.fileAt(i);
@@ -139,24 +191,33 @@ void ConversionJob::PushButton2_Click()
                 m_controls.progress().setCaption(QStringLiteral("Processing: ") + Tools::FileNameOf(path));
                 m_controls.yield();
             });
-            if (m_controls.eachFileSelected()) {
+            QString outputPath;
+            if (m_choices.eachFile) {
                 m_frameCount = 0;
                 m_pictureFrames = 0;
                 m_sounds.clear();
-            }
-            trap(112, [&] { extractPictures(path, i); });
-            trap(114, [&] {
-                stageFrames(i);
-                m_controls.yield();
-            });
-            if (m_controls.eachFileSelected()) {
-                QString outputPath;
                 trap(116, [&] {
-                    const QString folder = m_controls.saveToFolderSelected() ? m_controls.folderText() : Tools::FolderOf(path);
+                    const QString folder = m_choices.saveToFolder ? m_choices.folder : Tools::FolderOf(path);
                     outputPath = Tools::CollapseBackslashes(folder + QLatin1Char('/')
                                                             + Tools::StripExtension(Tools::FileNameOf(path))
                                                             + QStringLiteral(".mp4"));
                 });
+                if (m_choices.saveBeside) {
+                    const QString problem = OutputFolderProblem(Tools::FolderOf(path));
+                    if (!problem.isEmpty()) {
+                        fail(claimOutput(outputPath), problem);
+                        continue;
+                    }
+                }
+            }
+            trap(112, [&] { extractPictures(path, i); });
+            if (cancelled())
+                break;
+            trap(114, [&] {
+                stageFrames(i);
+                m_controls.yield();
+            });
+            if (m_choices.eachFile && !cancelled()) {
                 trap(118, [&] {
                     m_controls.progress().setCaption(QStringLiteral("Processing: ") + Tools::FileNameOf(path)
                                                      + QStringLiteral(" output video"));
@@ -169,21 +230,22 @@ void ConversionJob::PushButton2_Click()
             }
         }
 
-        if (m_controls.combineSelected()) {
+        if (m_choices.combine && !cancelled()) {
             QString outputPath;
             trap(122, [&] {
-                const QString folder = m_controls.saveToFolderSelected() ? m_controls.folderText()
-                                                                         : Tools::FolderOf(m_controls.fileAt(1));
+                const QString folder = m_choices.saveToFolder ? m_choices.folder : Tools::FolderOf(m_controls.fileAt(1));
                 outputPath = Tools::CollapseBackslashes(folder + QStringLiteral("/video.mp4"));
                 m_controls.progress().setCaption(QStringLiteral("Processing: output video"));
             });
             outputSteps(outputPath);
         }
+        cancelled();
 
         trap(124, [&] {
             Tools::DeleteFiles(tempFile(QStringLiteral("*.*")));
             Tools::DeleteFiles(pictureFile(QStringLiteral("*.*")));
             Tools::DeleteFiles(m_workFolder + QLatin1Char('/') + QLatin1String(kScriptName));
+            Tools::DeleteFiles(m_workFolder + QLatin1Char('/') + QLatin1String(kMarkerName));
             for (const QString &tool : {m_tools.encoder, m_tools.converter, m_tools.extractor}) {
                 if (!tool.isEmpty())
                     Tools::DeleteFiles(tool);
@@ -194,24 +256,31 @@ void ConversionJob::PushButton2_Click()
             m_controls.progress().setValue(0);
             m_controls.progress().setCaption(QStringLiteral("Progress Bar"));
         });
-        trap(128, [&] { m_controls.showSummary(summary(), resultFolder()); });
+        trap(128, [&] { m_controls.showSummary(summary(), details(), resultFolder()); });
     }
+    Tools::ResumeChildren();
     m_converting = false;
 }
 
 void ConversionJob::extractPictures(const QString &path, int position)
 {
     const QString stem = pictureFile(QStringLiteral("swf%1").arg(position));
+    QString listingErrors;
     const SwfListing listing = ParseSwfListing(
-        Tools::RunCaptured(Tools::Command{m_tools.extractor, {path}, QString()}, true, false, true));
+        Tools::RunCaptured(Tools::Command{m_tools.extractor, {path}, QString()}, true, false, true, &listingErrors));
+    m_readInPart = listingErrors.contains(QLatin1String("is cut or damaged"));
+    m_extractorReason = LastLineOf(listingErrors);
 
     Tools::ProgressSink &bar = m_controls.progress();
     const auto run = [&](const QStringList &arguments) {
+        QString errors;
         Tools::RunAndWait(Tools::Command{m_tools.extractor, arguments, QString()}, &bar, bar.caption(),
-                          static_cast<int>(bar.value()), m_controls.fileCount());
+                          static_cast<int>(bar.value()), m_controls.fileCount(), Tools::DefaultPollClock(), &errors);
+        if (m_extractorReason.isEmpty())
+            m_extractorReason = LastLineOf(errors);
     };
     for (const SwfListing::PictureLine &line : listing.pictureLines) {
-        if (line.ids.trimmed().isEmpty())
+        if (line.ids.trimmed().isEmpty() || cancelled())
             continue;
         // One run per listing line: the extractor reads the movie once and
         // names each picture after its ID through the %d pattern.
@@ -219,11 +288,21 @@ void ConversionJob::extractPictures(const QString &path, int position)
         run({jpeg ? QStringLiteral("-j") : QStringLiteral("-p"), line.ids, path, QStringLiteral("-o"),
              stem + (jpeg ? QStringLiteral("_%d.jpg") : QStringLiteral("_%d.png"))});
     }
-    if (listing.hasMp3Stream) {
+    if (listing.hasMp3Stream && !cancelled()) {
         const QString soundPath = tempFile(QStringLiteral("sound%1.mp3").arg(position));
         run({QStringLiteral("-m"), path, QStringLiteral("-o"), soundPath});
-        if (Tools::FileExists(soundPath))
-            m_sounds.append(soundPath);
+        if (Tools::FileExists(soundPath)) {
+            // One sound the encoder cannot decode would fail the whole video:
+            // it is left out and named instead.
+            const SoundCheck check = CheckSound(m_encoder, soundPath);
+            const QString problem = check.decodes ? QString() : check.reason;
+            if (problem.isEmpty() || cancelled()) {
+                m_sounds.append(soundPath);
+            } else {
+                Tools::DeleteFiles(soundPath);
+                m_outcome.details.append(QStringLiteral("The sound of %1 was left out: %2").arg(path, problem));
+            }
+        }
     }
 }
 
@@ -258,13 +337,20 @@ void ConversionJob::stageFrames(int position)
     for (const QString &picture : pictures)
         Tools::DeleteFiles(pictureFile(picture));
 
-    if (staged == 0)
-        m_outcome.noPictures.append(m_controls.fileAt(position));
+    const QString source = m_controls.fileAt(position);
+    if (staged == 0) {
+        m_outcome.noPictures.append(source);
+        m_outcome.details.append(source + QStringLiteral(": ")
+                                 + (m_extractorReason.isEmpty() ? QStringLiteral("no pictures were found") : m_extractorReason));
+    } else if (m_readInPart) {
+        m_outcome.partlyRead.append(source);
+        m_outcome.details.append(source + QStringLiteral(": ") + m_extractorReason);
+    }
 }
 
 void ConversionJob::appendEndFrame()
 {
-    if (!m_controls.slowSelected() || m_addressWidth != QLatin1String("64"))
+    if (!m_choices.slow || m_addressWidth != QLatin1String("64"))
         return;
     const QString source = tempFile(QStringLiteral("image_1.jpg"));
     const QString frame = tempFile(QStringLiteral("image%1.jpg").arg(m_frameCount + 1));
@@ -295,6 +381,19 @@ void ConversionJob::evenFrameSize()
     // gets a frame the encoder can take.
     height = std::max(2, height - height % 2);
     width = std::max(2, width - width % 2);
+    // Past the frame limit a video is too much for players and the encoder:
+    // the frame is reduced, its aspect ratio kept.
+    const QSize frame = LimitFrameSize(QSize(width, height));
+    if (frame != QSize(width, height)) {
+        m_outcome.details.append(QStringLiteral("The video frame was reduced from %1 x %2 to %3 x %4 pixels, the largest "
+                                                "that players are sure to show.")
+                                     .arg(width)
+                                     .arg(height)
+                                     .arg(frame.width())
+                                     .arg(frame.height()));
+        width = frame.width();
+        height = frame.height();
+    }
     SetImagesSizes(m_workFolder, count, height, width, m_controls.progress(), m_controls.errorReporter());
 }
 
@@ -312,17 +411,28 @@ void ConversionJob::encode(const QString &outputPath)
     request.quality = m_quality;
     request.sounds = m_sounds;
     request.output = claimOutput(outputPath);
-    if (EncodeVideo(request, m_workFolder))
+    QString reason;
+    if (EncodeVideo(request, m_workFolder, &reason)) {
         m_outcome.made.append(request.output);
-    else
-        m_outcome.failed.append(request.output);
+        const double seconds = m_frameCount * m_frameSeconds;
+        if (seconds < 1.0)
+            m_outcome.details.append(QStringLiteral("%1 lasts only %2 s: some players show nothing of a video shorter "
+                                                    "than one second.")
+                                         .arg(request.output, QLocale::c().toString(seconds, 'g', 3)));
+    } else if (!cancelled()) {
+        fail(request.output, reason);
+    }
 }
 
 void ConversionJob::outputSteps(const QString &outputPath)
 {
     Tools::ReportingTrap trap(m_controls.errorReporter(), QLatin1String(kLocation));
+    if (cancelled())
+        return;
     trap(130, [&] { appendEndFrame(); });
     trap(132, [&] { evenFrameSize(); });
+    if (cancelled())
+        return;
     trap(134, [&] { encode(outputPath); });
 }
 
@@ -341,13 +451,24 @@ QString ConversionJob::claimOutput(const QString &path)
 // (none when no video was made).
 QString ConversionJob::resultFolder() const
 {
-    if (m_controls.saveToFolderSelected())
-        return m_controls.folderText();
+    if (m_choices.saveToFolder)
+        return m_choices.folder;
     return m_outcome.made.isEmpty() ? QString() : Tools::FolderOf(m_outcome.made.constFirst());
 }
 
 QString ConversionJob::summary() const
 {
+    if (m_outcome.cancelled) {
+        QString text = QStringLiteral("The job was cancelled.") + kCrLf + kCrLf;
+        if (m_outcome.made.isEmpty()) {
+            text += QStringLiteral("No video was made; older videos were kept.");
+        } else {
+            text += QStringLiteral("The following videos were made: ") + kCrLf;
+            for (const QString &path : m_outcome.made)
+                text += path + kCrLf;
+        }
+        return text;
+    }
     QString text = QStringLiteral("Done.") + kCrLf + kCrLf;
     if (!m_outcome.noPictures.isEmpty()) {
         text += QStringLiteral("The following files: ") + kCrLf;
@@ -365,10 +486,22 @@ QString ConversionJob::summary() const
         if (!m_outcome.noPictures.isEmpty())
             text += kCrLf + kCrLf;
         text += QStringLiteral("The following videos could not be made: ") + kCrLf;
-        for (const QString &path : m_outcome.failed)
+        for (const QString &path : m_outcome.failed) {
+            const QString reason = m_outcome.reasons.value(path);
+            text += path + (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason) + kCrLf;
+        }
+    }
+    if (!m_outcome.partlyRead.isEmpty()) {
+        text += kCrLf + kCrLf + QStringLiteral("The following files could only be read in part: ") + kCrLf;
+        for (const QString &path : m_outcome.partlyRead)
             text += path + kCrLf;
     }
     return text;
+}
+
+QString ConversionJob::details() const
+{
+    return m_outcome.details.join(QLatin1Char('\n'));
 }
 
 } // namespace Pipeline

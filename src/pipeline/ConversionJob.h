@@ -2,6 +2,7 @@
 
 #include "JobControls.h"
 
+#include <QMap>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -13,9 +14,13 @@ namespace Pipeline {
 struct JobOutcome
 {
     bool refused = false;    // a check failed before any work
+    bool cancelled = false;  // stopped by Cancel before its end
     QStringList made;        // MP4 files written
     QStringList failed;      // MP4 files that could not be made
+    QMap<QString, QString> reasons; // why, for each of `failed`
     QStringList noPictures;  // SWF files that gave no pictures
+    QStringList partlyRead;  // SWF files cut or damaged that still gave pictures
+    QStringList details;     // lines for the summary's details
 };
 
 // The Start button's work: checks the choices, deploys the tools, extracts
@@ -42,6 +47,9 @@ private:
     };
 
     bool refuse(const QString &message);
+    bool checkOutputFolder(const QString &folder);
+    void fail(const QString &output, const QString &reason);
+    bool cancelled();
     void extractPictures(const QString &path, int position);
     void stageFrames(int position);
     void appendEndFrame();
@@ -51,10 +59,12 @@ private:
     QString claimOutput(const QString &path);
     QString summary() const;
     QString resultFolder() const;
+    QString details() const;
     QString tempFile(const QString &name) const;
     QString pictureFile(const QString &name) const;
 
     JobControls &m_controls;
+    JobChoices m_choices; // read once at Start
     QString m_workFolder;
     bool m_converting = false;
 
@@ -68,6 +78,8 @@ private:
     int m_frameCount = 0;    // frames in temp/, the end frame included
     int m_pictureFrames = 0; // of those, frames made from the movies' pictures
     QStringList m_sounds;
+    bool m_readInPart = false;  // the current SWF is cut or damaged
+    QString m_extractorReason;  // the extractor's last word on it
     QSet<QString> m_claimedOutputs;
     JobOutcome m_outcome;
 };

@@ -9,6 +9,8 @@
 #include "tools/ReportingTrap.h"
 #include "tools/Rounding.h"
 
+#include "tarnwick/Limits.h"
+
 #include <QCoreApplication>
 #include <QImage>
 #include <QImageReader>
@@ -16,6 +18,7 @@
 
 #include <QThread>
 
+#include <algorithm>
 #include <cmath>
 #include <deque>
 #include <future>
@@ -45,15 +48,32 @@ enum Step : int {
     SaveFrame = 136,
 };
 
+// A picture the frame reader accepts.
 bool WithinLimits(const QSize &size)
 {
-    return size.width() > 0 && size.height() > 0 && size.width() <= kMaxFrameSide && size.height() <= kMaxFrameSide
-        && qint64(size.width()) * size.height() <= kMaxFramePixels;
+    return size.width() > 0 && size.height() > 0 && quint32(size.width()) <= Tarnwick::kMaxPictureSide
+        && quint32(size.height()) <= Tarnwick::kMaxPictureSide
+        && quint64(size.width()) * quint64(size.height()) <= Tarnwick::kMaxPicturePixels;
+}
+
+// A frame the encoder is given.
+bool WithinFrameLimits(const QSize &size)
+{
+    return size.width() > 0 && size.height() > 0 && quint32(size.width()) <= Tarnwick::kMaxFrameSide
+        && quint32(size.height()) <= Tarnwick::kMaxFrameSide
+        && quint64(size.width()) * quint64(size.height()) <= Tarnwick::kMaxFramePixels;
 }
 
 // Opens a frame for reading, or raises the failure that names why not.
 void OpenFrame(QImageReader &reader, const QString &path)
 {
+    // The reader's own allocation limit (128 MiB by default) would make a
+    // picture within the picture limit come out black.
+    static const bool limitSet = [] {
+        QImageReader::setAllocationLimit(int(Tarnwick::kMaxPictureBytes >> 20) + 1);
+        return true;
+    }();
+    Q_UNUSED(limitSet);
     if (!Tools::ProbeFile(path))
         throw Tools::Failure(Tools::FailureNumber::FileNotFound, QStringLiteral("File not found"));
     reader.setFileName(path);
@@ -75,12 +95,19 @@ QSize ReadFrameSize(const QString &path)
     return size;
 }
 
-QImage ReadFrame(const QString &path)
+// Reads the picture; one beyond the frame limits that is larger than `frame`
+// is decoded already reduced to fit it (JPEG decodes at a fraction of its
+// size), so a huge picture never needs its full size in memory here. Smaller
+// ones are read whole, so that their fitting is exact.
+QImage ReadFrame(const QString &path, const QSize &frame)
 {
     QImageReader reader;
     OpenFrame(reader, path);
-    if (!WithinLimits(reader.size()))
+    const QSize size = reader.size();
+    if (!WithinLimits(size))
         RaiseInvalidPicture();
+    if (frame.isValid() && !WithinFrameLimits(size) && (size.width() > frame.width() || size.height() > frame.height()))
+        reader.setScaledSize(size.scaled(frame, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
     QImage picture = reader.read();
     if (picture.isNull())
         RaiseInvalidPicture();
@@ -92,7 +119,7 @@ QImage BlackCanvas(qint32 height, qint32 width)
     const QSize size(width, height);
     if (width <= 0 || height <= 0)
         throw Tools::Failure(Tools::FailureNumber::InvalidPropertyValue, QStringLiteral("Invalid property value"));
-    if (!WithinLimits(size))
+    if (!WithinFrameLimits(size))
         throw Tools::Failure(Tools::FailureNumber::OutOfMemory, QStringLiteral("Out of memory"));
     QImage canvas(size, QImage::Format_RGB32);
     if (canvas.isNull())
@@ -139,6 +166,19 @@ void YieldToEventLoop()
 {
     if (QCoreApplication::instance())
         QCoreApplication::processEvents();
+}
+
+QSize LimitFrameSize(const QSize &largest)
+{
+    if (largest.width() <= 0 || largest.height() <= 0 || WithinFrameLimits(largest))
+        return largest;
+    const double w = largest.width();
+    const double h = largest.height();
+    const double scale = std::min({double(Tarnwick::kMaxFrameSide) / w, double(Tarnwick::kMaxFrameSide) / h,
+                                   std::sqrt(double(Tarnwick::kMaxFramePixels) / (w * h))});
+    const int width = std::max(2, int(std::floor(w * scale)) & ~1);
+    const int height = std::max(2, int(std::floor(h * scale)) & ~1);
+    return QSize(width, height);
 }
 
 QString FramePath(const QString &workFolder, int number)
@@ -197,7 +237,7 @@ std::vector<StepReport> RedrawFrame(const QString &path, qint32 height, qint32 w
     Tools::ReportingTrap trap(collector, QLatin1String(kSetImagesSizesLocation));
 
     QImage picture;
-    const bool loaded = trap(LoadFrame, [&] { picture = ReadFrame(path); });
+    const bool loaded = trap(LoadFrame, [&] { picture = ReadFrame(path, QSize(width, height)); });
     qint32 h = 0;
     qint32 w = 0;
     trap(TakeHeight, [&] { h = qint32(Tools::RoundHalfEven(picture.height())); });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSize>
 #include <QString>
 
 #include <functional>
@@ -26,10 +27,10 @@ void YieldToEventLoop();
 // Location text of SetImagesSizes in error reports.
 inline constexpr char kSetImagesSizesLocation[] = "in Tarnwick2021/08/31.Form1.SetImagesSizes ";
 
-// Largest frame side and pixel count accepted; larger frames count as
-// unreadable.
-inline constexpr int kMaxFrameSide = 16384;
-inline constexpr qint64 kMaxFramePixels = 50'000'000;
+// The largest frame size `largest` may give: itself when within the frame
+// limits (tarnwick/Limits.h), otherwise scaled down with its aspect ratio
+// kept and its sides rounded down to even.
+QSize LimitFrameSize(const QSize &largest);
 
 // The path of frame `number`: WorkFolder/temp/image<number>.jpg.
 QString FramePath(const QString &workFolder, int number);
@@ -47,7 +48,7 @@ void MeasureLargestFrame(const QString &workFolder, qint16 count, qint32 &height
 // Redraws frames 1..count at width x height: each picture is scaled to fit
 // with its aspect ratio kept, centred on black, and saved over its own file
 // as a JPEG of quality 100. A frame already exactly that size is left as it
-// is. Progress: value i / count x 100 and the caption "Processing: image<i>.jpg"
+// is. A picture larger than the frame is read already reduced. Progress: value i / count x 100 and the caption "Processing: image<i>.jpg"
 // before frame i. Every failing step is reported through `reporter` with the
 // location text and the step number, and the pass goes on: a frame that cannot
 // be loaded (step 112) becomes a black frame, one that cannot be saved (step

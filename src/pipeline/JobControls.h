@@ -13,9 +13,9 @@ namespace Pipeline {
 enum class Pointer { Default = 0, Busy = 11, Hand = 99 };
 
 // The choices and outputs a conversion job works with. The main window
-// implements it over its controls and tarnwick-batch over its command line;
-// the job reads it again at every use, so a choice changed while a job runs
-// takes effect at the next step that reads it.
+// implements it over its controls and tarnwick-batch over its command line.
+// The job reads the choices once, at Start (JobChoices); only the file list,
+// locked by the busy pointer while the job runs, is read as it goes.
 class JobControls
 {
 public:
@@ -42,15 +42,49 @@ public:
     virtual void yield() = 0;
     // A modal message with OK only, titled with the application title.
     virtual void showMessage(const QString &text) = 0;
-    // The summary at the end of a run. `resultFolder` is where its videos
-    // went, empty when there is none to show; a window may offer to open it.
-    virtual void showSummary(const QString &text, const QString &resultFolder)
+    // The job's summary. `details` (may be empty) holds what a user needs
+    // only when something went wrong: the tools' reasons, sounds left out.
+    // `resultFolder` is where its videos went, empty when there is none to
+    // show; a window may offer to open it.
+    virtual void showSummary(const QString &text, const QString &details, const QString &resultFolder)
     {
-        (void)resultFolder;
+        Q_UNUSED(details);
+        Q_UNUSED(resultFolder);
         showMessage(text);
     }
     // Where unexpected failures of the job are reported.
     virtual Tools::ErrorReporter &errorReporter() = 0;
+};
+
+// The job's choices as they were when Start was pressed.
+struct JobChoices
+{
+    bool slow = true;
+    QString slowText;
+    QString fastText;
+    int qualityValue = 0;
+    int qualityMaximum = 100;
+    bool eachFile = false;
+    bool combine = false;
+    bool saveToFolder = false;
+    bool saveBeside = false;
+    QString folder;
+
+    static JobChoices ReadFrom(const JobControls &controls)
+    {
+        JobChoices c;
+        c.slow = controls.slowSelected();
+        c.slowText = controls.slowText();
+        c.fastText = controls.fastText();
+        c.qualityValue = controls.qualityValue();
+        c.qualityMaximum = controls.qualityMaximum();
+        c.eachFile = controls.eachFileSelected();
+        c.combine = controls.combineSelected();
+        c.saveToFolder = controls.saveToFolderSelected();
+        c.saveBeside = controls.saveBesideSourceSelected();
+        c.folder = controls.folderText();
+        return c;
+    }
 };
 
 } // namespace Pipeline

@@ -1,17 +1,24 @@
 #include "VideoEncoding.h"
 
+#include "OutputFolder.h"
+#include "VideoCheck.h"
+
 #include "tools/Command.h"
 #include "tools/PathRoutines.h"
+#include "tools/ProcessRunner.h"
 #include "tools/Shell32.h"
+#include "tools/StopCleanup.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
+#include <QStandardPaths>
 #include <QThread>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace Pipeline {
@@ -30,15 +37,25 @@ bool WriteText(const QString &path, const QString &text)
     return file.write(bytes) == bytes.size();
 }
 
-// A fresh, unused name for the encoder's output in the output's folder, so
-// the final rename stays on one file system.
-QString ReserveTemporaryOutput(const QString &output)
+QString LastLine(const QString &text)
 {
-    QTemporaryFile reserve(Tools::FolderOf(output) + QStringLiteral(".tarnwick-XXXXXX.mp4"));
-    reserve.setAutoRemove(false);
-    if (!reserve.open())
-        return QString();
-    return reserve.fileName();
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
+        if (!it->trimmed().isEmpty())
+            return it->trimmed();
+    }
+    return QString();
+}
+
+// The encoder is started by the script's shell; setpriv hands it the
+// parent-death signal too, so that it does not outlive a killed job.
+Tools::Command ScriptCommand(const QString &encoder, const QStringList &arguments)
+{
+    static const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (setpriv.isEmpty())
+        return Tools::Command{encoder, arguments, QString()};
+    return Tools::Command{setpriv, QStringList{QStringLiteral("--pdeathsig"), QStringLiteral("KILL"), encoder} + arguments,
+                          QString()};
 }
 
 } // namespace
@@ -86,24 +103,40 @@ QString EncoderScript(const QString &encoder, const QStringList &arguments)
         + QStringLiteral("\nexit $status\n");
 }
 
-bool EncodeVideo(const EncodeRequest &request, const QString &workFolder)
+bool EncodeVideo(const EncodeRequest &request, const QString &workFolder, QString *reason)
 {
-    const QString target = ReserveTemporaryOutput(request.output);
-    if (target.isEmpty())
+    QString why;
+    const auto fail = [&](const QString &text) {
+        if (reason)
+            *reason = text;
         return false;
+    };
+    RemoveStaleTemporaries(Tools::FolderOf(request.output));
+    const QString target = ReserveTemporaryOutput(request.output, &why);
+    if (target.isEmpty())
+        return fail(why);
+    Tools::RemoveOnStop(target);
 
     const QString marker = workFolder + QLatin1Char('/') + QLatin1String(kMarkerName);
     const QString script = workFolder + QLatin1Char('/') + QLatin1String(kScriptName);
+    const Tools::Command command = ScriptCommand(request.encoder, EncoderArguments(request, target));
     bool made = WriteText(marker, QStringLiteral("jpg2avi\n"))
-        && WriteText(script, EncoderScript(request.encoder, EncoderArguments(request, target)));
+        && WriteText(script, EncoderScript(command.program, command.arguments));
+    if (!made)
+        why = QStringLiteral("the encoder script cannot be written in the work folder");
     if (made) {
-        const int status = Tools::ShellOpenAndWait(QLatin1String(kScriptName), workFolder);
+        QString errors;
+        const int status = Tools::ShellOpenAndWait(QLatin1String(kScriptName), workFolder, Tools::DefaultPollClock(), &errors);
         made = status == 0;
+        if (Tools::ChildrenCancelled())
+            why = QStringLiteral("cancelled");
+        else if (!made)
+            why = LastLine(errors).isEmpty() ? QStringLiteral("the encoder stopped with status %1").arg(status) : LastLine(errors);
         // The script removes the marker as its last act; a script that never
         // ran leaves it, so the wait is bounded.
         QElapsedTimer waited;
         waited.start();
-        while (Tools::FileExists(marker) && waited.elapsed() < kMarkerGraceMilliseconds) {
+        while (Tools::FileExists(marker) && waited.elapsed() < kMarkerGraceMilliseconds && !Tools::ChildrenCancelled()) {
             if (QCoreApplication::instance())
                 QCoreApplication::processEvents();
             QThread::msleep(10);
@@ -111,18 +144,35 @@ bool EncodeVideo(const EncodeRequest &request, const QString &workFolder)
         Tools::DeleteFiles(marker);
     }
 
-    made = made && QFileInfo(target).size() > 0;
     if (made) {
-        // The reserved name was private (0600); the video gets the usual
-        // permissions of a new file. rename(2) replaces an older one in one step.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::chmod(QFile::encodeName(target).constData(), 0666 & ~mask);
-        made = std::rename(QFile::encodeName(target).constData(), QFile::encodeName(request.output).constData()) == 0;
+        const QString prober = request.prober.isEmpty() ? LocateProber(request.encoder) : request.prober;
+        why = CheckEncodedVideo(prober, target, request.frameCount, request.frameCount * request.frameSeconds,
+                                !request.sounds.isEmpty());
+        made = why.isEmpty();
+    }
+    if (made) {
+        // The reserved name was private (0600): a replaced video keeps the
+        // older one's permissions, a new one gets those of any new file.
+        const QByteArray native = QFile::encodeName(target);
+        struct stat older {};
+        mode_t mode = 0;
+        if (::stat(QFile::encodeName(request.output).constData(), &older) == 0) {
+            mode = older.st_mode & 07777;
+        } else {
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            mode = 0666 & ~mask;
+        }
+        ::chmod(native.constData(), mode);
+        // rename(2) replaces an older video in one step.
+        made = std::rename(native.constData(), QFile::encodeName(request.output).constData()) == 0;
+        if (!made)
+            why = QString::fromLocal8Bit(std::strerror(errno));
     }
     if (!made)
         QFile::remove(target);
-    return made;
+    Tools::ForgetOnStop(target);
+    return made || fail(why);
 }
 
 } // namespace Pipeline

@@ -15,6 +15,7 @@ struct EncodeRequest
     int quality = 1;        // 1 (best) .. 31
     QStringList sounds;     // MP3 files, joined in this order into one track
     QString output;         // the MP4 to make
+    QString prober;         // ffprobe; empty: the one that comes with the encoder
 };
 
 // The encoder's arguments, writing to `target`. The video lasts exactly
@@ -29,9 +30,11 @@ QString EncoderScript(const QString &encoder, const QStringList &arguments);
 inline constexpr char kScriptName[] = "jpg2avi.sh";
 inline constexpr char kMarkerName[] = "jpg2avi.tmp";
 
-// Encodes into a temporary file beside the output and moves it over the
-// output only when the encoder succeeded, so an older video is never lost to
-// a failed encode. Returns whether the output was made.
-bool EncodeVideo(const EncodeRequest &request, const QString &workFolder);
+// Encodes into a hidden temporary file beside the output, checks the result
+// and moves it over the output only when it is whole, so an older video is
+// never lost to a failed encode; a replaced video keeps its permissions.
+// Returns whether the output was made; otherwise `reason` says why (the
+// encoder's last error line or what the check found).
+bool EncodeVideo(const EncodeRequest &request, const QString &workFolder, QString *reason = nullptr);
 
 } // namespace Pipeline

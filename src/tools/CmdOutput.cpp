@@ -1,6 +1,7 @@
 #include "CmdOutput.h"
 
 #include "Failure.h"
+#include "ProcessRunner.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -8,39 +9,29 @@
 namespace Tools {
 
 QString RunCaptured(const Command &command, bool captureStandardOutput, bool captureStandardError,
-                    bool oemConversion)
+                    bool oemConversion, QString *errors)
 {
     Q_UNUSED(oemConversion);
     if (!captureStandardOutput && !captureStandardError)
         throw Failure(FailureNumber::InvalidCall, QStringLiteral("Invalid procedure call or argument"));
 
-    QProcess process;
-    process.setProgram(command.program);
-    process.setArguments(command.arguments);
-    if (!command.workingFolder.isEmpty())
-        process.setWorkingDirectory(command.workingFolder);
-    process.setStandardInputFile(QProcess::nullDevice());
-    if (captureStandardOutput && captureStandardError) {
-        process.setProcessChannelMode(QProcess::MergedChannels);
-    } else if (captureStandardOutput) {
-        process.setStandardErrorFile(QProcess::nullDevice());
-    } else {
-        process.setStandardOutputFile(QProcess::nullDevice());
-        process.setReadChannel(QProcess::StandardError);
-    }
-
-    process.start();
-    if (!process.waitForStarted(-1))
+    using Capture = ChildProcess::Capture;
+    ChildProcess child(command, captureStandardOutput && captureStandardError ? Capture::Merged
+                                    : captureStandardOutput                   ? Capture::Output
+                                                                              : Capture::Errors);
+    if (!child.start())
         return QString::fromLatin1(kCreateProcessFailed);
+    QProcess &process = child.process();
+    process.setReadChannel(captureStandardOutput ? QProcess::StandardOutput : QProcess::StandardError);
 
     // Decoded once at the end, so a multi-byte character split across two
     // reads is not garbled.
-    QByteArray collected;
+    QByteArray &collected = child.output();
     for (;;) {
         if (QCoreApplication::instance())
             QCoreApplication::processEvents();
         const bool more = process.waitForReadyRead(100);
-        collected += process.readAll();
+        child.collect();
         if (collected.size() > kMaxCapturedBytes) {
             collected.truncate(kMaxCapturedBytes);
             process.kill();
@@ -48,12 +39,14 @@ QString RunCaptured(const Command &command, bool captureStandardOutput, bool cap
             break;
         }
         if (!more && process.state() == QProcess::NotRunning) {
-            collected += process.readAll();
+            child.collect();
             break;
         }
     }
     if (collected.size() > kMaxCapturedBytes)
         collected.truncate(kMaxCapturedBytes);
+    if (errors)
+        *errors = child.errorTail();
     return QString::fromLocal8Bit(collected);
 }
 

@@ -19,7 +19,8 @@ inline constexpr qsizetype kMaxCapturedBytes = 16 * 1024 * 1024;
 // kCreateProcessFailed when the program cannot be started. Raises Failure 5
 // when neither channel is chosen. `oemConversion` has no separate console
 // code page to convert from here: the local encoding is used either way.
+// `errors` receives the last lines of the tool's standard error.
 QString RunCaptured(const Command &command, bool captureStandardOutput, bool captureStandardError,
-                    bool oemConversion = true);
+                    bool oemConversion = true, QString *errors = nullptr);
 
 } // namespace Tools

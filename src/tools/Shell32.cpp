@@ -1,6 +1,7 @@
 #include "Shell32.h"
 
 #include "Failure.h"
+#include "ProcessRunner.h"
 #include "PathRoutines.h"
 #include "ProgressSink.h"
 #include "Rounding.h"
@@ -10,12 +11,9 @@
 #include <QEventLoop>
 #include <QProcess>
 #include <QTimer>
-#include <QVariant>
 
 #include <memory>
 
-#include <csignal>
-#include <unistd.h>
 
 namespace Tools {
 
@@ -72,22 +70,12 @@ PollClock &DefaultPollClock()
 }
 
 int RunAndWait(const Command &command, ProgressSink *bar, const QString &caption, std::optional<int> start,
-               std::optional<int> count, PollClock &clock)
+               std::optional<int> count, PollClock &clock, QString *errors)
 {
-    QProcess process;
-    process.setProgram(command.program);
-    process.setArguments(command.arguments);
-    if (!command.workingFolder.isEmpty())
-        process.setWorkingDirectory(command.workingFolder);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    // A group of its own, so that ending the wait also ends whatever the
-    // child started (the encoder under its script).
-    process.setChildProcessModifier([] { ::setpgid(0, 0); });
-    process.start();
-    if (!process.waitForStarted(-1))
+    ChildProcess child(command);
+    if (!child.start())
         return FailureNumber::FileNotFound + kObjectErrorBase;
+    QProcess &process = child.process();
 
     QProcess *const previous = g_waitedFor;
     g_waitedFor = &process;
@@ -96,6 +84,7 @@ int RunAndWait(const Command &command, ProgressSink *bar, const QString &caption
         const bool stillActive = process.state() != QProcess::NotRunning;
         clock.yield();
         clock.pause(process, kPollMilliseconds);
+        child.collect();
         if (bar) {
             clock.yield();
             ++poll;
@@ -108,35 +97,28 @@ int RunAndWait(const Command &command, ProgressSink *bar, const QString &caption
             break;
     }
     g_waitedFor = previous;
+    child.collect();
+    if (errors)
+        *errors = child.errorTail();
 
     if (bar)
         bar->setCaption(caption.isEmpty() ? QStringLiteral("Progress Bar") : caption);
-    if (process.exitStatus() == QProcess::CrashExit)
-        return -1;
-    return process.exitCode();
+    return child.exitCode();
 }
 
-std::vector<int> RunAllAndWait(const QList<Command> &commands, int parallel)
+std::vector<int> RunAllAndWait(const QList<Command> &commands, int parallel, QStringList *errors)
 {
     std::vector<int> codes(commands.size(), FailureNumber::FileNotFound + kObjectErrorBase);
-    std::vector<std::unique_ptr<QProcess>> running;
+    if (errors)
+        *errors = QStringList(commands.size(), QString());
+    std::vector<std::pair<qsizetype, std::unique_ptr<ChildProcess>>> running;
     QEventLoop loop;
     qsizetype next = 0;
     const auto startNext = [&] {
-        const Command &command = commands.at(next);
-        auto process = std::make_unique<QProcess>();
-        process->setProgram(command.program);
-        process->setArguments(command.arguments);
-        if (!command.workingFolder.isEmpty())
-            process->setWorkingDirectory(command.workingFolder);
-        process->setStandardInputFile(QProcess::nullDevice());
-        process->setStandardOutputFile(QProcess::nullDevice());
-        process->setStandardErrorFile(QProcess::nullDevice());
-        process->setProperty("index", QVariant::fromValue(next));
-        QObject::connect(process.get(), &QProcess::finished, &loop, &QEventLoop::quit);
-        process->start();
-        if (process->waitForStarted(-1))
-            running.push_back(std::move(process));
+        auto child = std::make_unique<ChildProcess>(commands.at(next));
+        QObject::connect(&child->process(), &QProcess::finished, &loop, &QEventLoop::quit);
+        if (child->start())
+            running.emplace_back(next, std::move(child));
         ++next;
     };
     while (next < commands.size() || !running.empty()) {
@@ -148,10 +130,12 @@ std::vector<int> RunAllAndWait(const QList<Command> &commands, int parallel)
         QTimer::singleShot(kPollMilliseconds, &loop, &QEventLoop::quit);
         loop.exec();
         for (auto it = running.begin(); it != running.end();) {
-            QProcess &process = **it;
-            if (process.state() == QProcess::NotRunning) {
-                const qsizetype index = process.property("index").value<qsizetype>();
-                codes[index] = process.exitStatus() == QProcess::CrashExit ? -1 : process.exitCode();
+            ChildProcess &child = *it->second;
+            child.collect();
+            if (!child.running()) {
+                codes[it->first] = child.exitCode();
+                if (errors)
+                    (*errors)[it->first] = child.errorTail();
                 it = running.erase(it);
             } else {
                 ++it;
@@ -161,21 +145,17 @@ std::vector<int> RunAllAndWait(const QList<Command> &commands, int parallel)
     return codes;
 }
 
-int ShellOpenAndWait(const QString &script, const QString &folder, PollClock &clock)
+int ShellOpenAndWait(const QString &script, const QString &folder, PollClock &clock, QString *errors)
 {
     return RunAndWait(Command{QStringLiteral("/bin/sh"), {script}, folder}, nullptr, QString(), std::nullopt,
-                      std::nullopt, clock);
+                      std::nullopt, clock, errors);
 }
 
 void AbortRunningProcess()
 {
-    if (g_waitedFor) {
-        const qint64 pid = g_waitedFor->processId();
-        if (pid > 0)
-            ::kill(-static_cast<pid_t>(pid), SIGKILL);
-        g_waitedFor->kill();
+    EndAllChildren();
+    if (g_waitedFor)
         g_waitedFor->waitForFinished(1000);
-    }
 }
 
 int ShellOpen(const QString &target, const UrlOpener &opener)

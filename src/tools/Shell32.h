@@ -3,6 +3,7 @@
 #include "Command.h"
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <functional>
@@ -36,23 +37,27 @@ inline constexpr int kPollMilliseconds = 100;
 // loop kept alive. With a progress bar, after 50 polls the caption counts
 // the polls ("Please wait.. N") and every 150 polls the value creeps forward
 // from `start` by a tenth of one file's share. Returns the exit code, or 53
-// plus kObjectErrorBase when the program cannot be started (the bar is then
-// untouched); a program that crashed returns -1.
+// plus kObjectErrorBase when the program cannot be started or the job was
+// cancelled (the bar is then untouched); a program that crashed or was ended
+// returns -1. `errors` receives the last lines of its standard error.
 int RunAndWait(const Command &command, ProgressSink *bar = nullptr, const QString &caption = QString(),
                std::optional<int> start = std::nullopt, std::optional<int> count = std::nullopt,
-               PollClock &clock = DefaultPollClock());
+               PollClock &clock = DefaultPollClock(), QString *errors = nullptr);
 
 // Runs every command, up to `parallel` at a time, and waits for all of them
 // with the event loop kept alive. Returns each command's exit code in order
-// (53 plus kObjectErrorBase for one that could not start).
-std::vector<int> RunAllAndWait(const QList<Command> &commands, int parallel);
+// (53 plus kObjectErrorBase for one that could not start); `errors` receives
+// the last lines of each one's standard error, in the same order.
+std::vector<int> RunAllAndWait(const QList<Command> &commands, int parallel, QStringList *errors = nullptr);
 
 // Runs a script with /bin/sh in `folder` and waits for it to end. Returns
 // its exit code, or 53 plus kObjectErrorBase when it cannot be started.
-int ShellOpenAndWait(const QString &script, const QString &folder, PollClock &clock = DefaultPollClock());
+int ShellOpenAndWait(const QString &script, const QString &folder, PollClock &clock = DefaultPollClock(),
+                     QString *errors = nullptr);
 
-// Ends the process that RunAndWait or ShellOpenAndWait is waiting for, if
-// any (the window is closing); the wait then returns.
+// Ends every running child process with all it started (the window is
+// closing); the waits then return. CancelAllChildren (ProcessRunner.h) also
+// keeps new ones from starting.
 void AbortRunningProcess();
 
 // Opens a folder, file or web address with the desktop's default handler.

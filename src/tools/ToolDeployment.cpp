@@ -87,13 +87,46 @@ QByteArray LoadResource(ResourceId id)
     return resource.readAll();
 }
 
+QString ScratchParentProblem(const QString &parent, const QString &name)
+{
+    struct stat info {};
+    if (::stat(Native(parent).constData(), &info) != 0)
+        return QStringLiteral("%1 (%2) cannot be used: %3").arg(name, parent, QString::fromLocal8Bit(std::strerror(errno)));
+    if (!S_ISDIR(info.st_mode))
+        return QStringLiteral("%1 (%2) is not a folder").arg(name, parent);
+    if ((info.st_mode & (S_IWOTH | S_IWGRP)) != 0 && (info.st_mode & S_ISVTX) == 0)
+        return QStringLiteral("%1 (%2) may be written by other users and lacks the sticky bit, so the program's "
+                              "private folder would not be safe there. Please set %1 to a private folder.")
+            .arg(name, parent);
+    return QString();
+}
+
+QString WorkFolderProblem(const QString &folder)
+{
+    struct stat info {};
+    if (::lstat(Native(folder).constData(), &info) != 0)
+        return QStringLiteral("The work folder %1 is gone: %2").arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
+    if (!S_ISDIR(info.st_mode))
+        return QStringLiteral("The work folder %1 is not a folder (it was replaced).").arg(folder);
+    if (info.st_uid != ::geteuid())
+        return QStringLiteral("The work folder %1 belongs to another user.").arg(folder);
+    if ((info.st_mode & 07777) != 0700)
+        return QStringLiteral("The work folder %1 is not private (mode %2 instead of 0700).")
+            .arg(folder, QString::number(info.st_mode & 07777, 8).rightJustified(4, QLatin1Char('0')));
+    return QString();
+}
+
 WorkFolderOwner::WorkFolderOwner(const QString &parent)
 {
     QString base = parent;
-    if (base.isEmpty()) {
+    const bool fromEnvironment = base.isEmpty();
+    if (fromEnvironment) {
         const char *tmpdir = std::getenv("TMPDIR");
         base = tmpdir && *tmpdir ? QFile::decodeName(tmpdir) : QStringLiteral("/tmp");
     }
+    const QString problem = ScratchParentProblem(base, fromEnvironment ? QStringLiteral("TMPDIR") : QStringLiteral("The folder"));
+    if (!problem.isEmpty())
+        throw Failure(kFileAccessFailure, problem);
     QByteArray name = Native(QDir(base).absolutePath() + QStringLiteral("/tarnwick-XXXXXX"));
     if (!::mkdtemp(name.data()))
         RaiseAccessFailure(QStringLiteral("cannot create a work folder in"), base, errno);
@@ -148,6 +181,11 @@ ToolSet DeployTools(const QString &workFolder, const QString &encoder, const Res
 {
     if (encoder.isEmpty())
         throw Failure(kEncoderMissingFailure, QString::fromUtf8(kEncoderMissingMessage));
+    // The tools are run from here: a folder that someone else could swap
+    // would run their programs as this user.
+    const QString problem = WorkFolderProblem(workFolder);
+    if (!problem.isEmpty())
+        throw Failure(kFileAccessFailure, problem);
 
     ToolSet tools;
     tools.AddressWidth = ProcessorAddressWidth();

@@ -46,7 +46,8 @@ class WorkFolderOwner
 {
 public:
     // Creates the folder under `parent` (the system temp location when
-    // empty). Raises Failure 75 when it cannot be created.
+    // empty). Raises Failure 75 when it cannot be created or when `parent`
+    // is open to others (ScratchParentProblem).
     explicit WorkFolderOwner(const QString &parent = QString());
     ~WorkFolderOwner();
     WorkFolderOwner(const WorkFolderOwner &) = delete;
@@ -58,6 +59,16 @@ public:
 private:
     QString m_path;
 };
+
+// Why `parent` cannot hold a private WorkFolder: empty when it can; a
+// folder others may write into without the sticky bit is refused (they could
+// rename the WorkFolder away and put their own tools in its place). `name`
+// is how the message calls it ("TMPDIR").
+QString ScratchParentProblem(const QString &parent, const QString &name = QStringLiteral("TMPDIR"));
+
+// Why `folder` is not private: empty when it is a folder (no symbolic link)
+// owned by this user with mode 0700.
+QString WorkFolderProblem(const QString &folder);
 
 // The program's WorkFolder: created on first use, removed when the program
 // ends. Raises Failure 75 when it cannot be created.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tarnwick/Limits.h"
+
 #include <cstdint>
 
 namespace SwfExtract {
@@ -21,10 +23,10 @@ struct Limits
     // Deepest DefineSprite nesting walked.
     int maxSpriteDepth = 16;
     // Largest picture, in pixels, decoded or converted (checked before any
-    // buffer for it is allocated). 8192 x 8192.
-    std::uint64_t maxPicturePixels = 64ull << 20;
-    // Largest single side of a decoded picture (PNG allows 2^31 - 1; libjpeg 65500).
-    std::uint32_t maxPictureSide = 65500;
+    // buffer for it is allocated), and its largest side: the program's one
+    // picture limit.
+    std::uint64_t maxPicturePixels = Tarnwick::kMaxPicturePixels;
+    std::uint32_t maxPictureSide = Tarnwick::kMaxPictureSide;
 
     // The timeline report (--timeline) and the exports that use it.
     // Depths occupied at once on one display list.

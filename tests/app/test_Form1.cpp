@@ -30,7 +30,7 @@ TEST_F(WindowTest, EmptyStoreShowsTheDefaultsAndWritesAllTenKeys)
     EXPECT_EQ(control<QLineEdit>("Text2")->text(), QStringLiteral("1"));
     EXPECT_TRUE(control<QRadioButton>("Option1")->isChecked());
     EXPECT_FALSE(control<QRadioButton>("Option2")->isChecked());
-    EXPECT_EQ(control<QLineEdit>("Text3")->text(), App::DesktopFolder());
+    EXPECT_EQ(control<QLineEdit>("Text3")->text(), App::DefaultOutputFolder());
     EXPECT_EQ(control<QSlider>("Slider1")->value(), 75);
     EXPECT_EQ(control<QGroupBox>("Frame3")->title(), QStringLiteral("Output Quality = 75"));
     EXPECT_FALSE(control<QRadioButton>("Option7")->isChecked());
@@ -42,7 +42,7 @@ TEST_F(WindowTest, EmptyStoreShowsTheDefaultsAndWritesAllTenKeys)
     const char *const expected[] = {"3", "1", "True", "False", nullptr, "75", "False", "True", "True", "False"};
     for (size_t i = 0; i < std::size(kRestoredKeys); ++i) {
         SCOPED_TRACE(kRestoredKeys[i]);
-        const QString value = expected[i] ? QLatin1String(expected[i]) : App::DesktopFolder();
+        const QString value = expected[i] ? QLatin1String(expected[i]) : App::DefaultOutputFolder();
         EXPECT_EQ(stored(kRestoredKeys[i]), value);
     }
     EXPECT_TRUE(reporter.reports.empty()) << reporter;

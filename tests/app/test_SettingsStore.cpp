@@ -1,6 +1,7 @@
 #include "app/SettingsStore.h"
 #include "tools/Failure.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
@@ -54,7 +55,7 @@ TEST_F(SettingsTest, DefaultsFromTheTable)
     }
     const QString desktop = store.ReadSetting(QStringLiteral("Local Folder"));
     EXPECT_TRUE(desktop.endsWith(QLatin1Char('/')));
-    EXPECT_EQ(desktop, DesktopFolder());
+    EXPECT_EQ(desktop, DefaultOutputFolder());
     EXPECT_EQ(store.ReadSetting(QStringLiteral("Unknown"), QStringLiteral("given")), QStringLiteral("given"));
 }
 
@@ -109,4 +110,24 @@ TEST_F(SettingsTest, BooleanAndNumberForms)
     EXPECT_DOUBLE_EQ(LeadingNumber(QStringLiteral("  42abc")), 42);
     EXPECT_DOUBLE_EQ(LeadingNumber(QStringLiteral("abc")), 0);
     EXPECT_DOUBLE_EQ(LeadingNumber(QString()), 0);
+}
+
+TEST_F(SettingsTest, DefaultOutputFolderFallsBackWhenTheDesktopIsMissing)
+{
+    // A fresh account: no desktop folder, no videos folder, no user-dirs file.
+    QTemporaryDir home;
+    const QByteArray previousHome = qgetenv("HOME");
+    qputenv("HOME", home.path().toLocal8Bit());
+    const QString root = home.path() + QLatin1Char('/');
+
+    EXPECT_EQ(DefaultOutputFolder(), root);
+    EXPECT_EQ(DefaultOf(QStringLiteral("Local Folder")), root);
+
+    ASSERT_TRUE(QDir(home.path()).mkdir(QStringLiteral("Videos")));
+    EXPECT_EQ(DefaultOutputFolder(), root + QStringLiteral("Videos/"));
+
+    ASSERT_TRUE(QDir(home.path()).mkdir(QStringLiteral("Desktop")));
+    EXPECT_EQ(DefaultOutputFolder(), root + QStringLiteral("Desktop/"));
+    EXPECT_EQ(DefaultOutputFolder(), DesktopFolder());
+    qputenv("HOME", previousHome);
 }

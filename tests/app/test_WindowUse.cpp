@@ -3,6 +3,7 @@
 #include "WindowFixture.h"
 
 #include "app/FileListView.h"
+#include "app/SummaryBox.h"
 #include "app/TypedFolder.h"
 
 #include <QAbstractButton>
@@ -296,7 +297,7 @@ TEST_F(WindowUseTest, SummaryOpenFolderReachesTheOpener)
 {
     TempFolder out;
     App::Dialogs::setNextMessageAnswer(QMessageBox::Open);
-    window->showSummary(QStringLiteral("Done."), out.path());
+    window->showSummary(QStringLiteral("Done."), QString(), out.path());
     ASSERT_EQ(App::Dialogs::shown().size(), 1);
     EXPECT_EQ(App::Dialogs::shown().first().text, QStringLiteral("Done."));
     EXPECT_EQ(App::Dialogs::shown().first().buttons, QMessageBox::Ok | QMessageBox::Open);
@@ -305,9 +306,9 @@ TEST_F(WindowUseTest, SummaryOpenFolderReachesTheOpener)
     // OK opens nothing; with no folder to show there is no button.
     opened.clear();
     App::Dialogs::clearShown();
-    window->showSummary(QStringLiteral("Done."), out.path());
+    window->showSummary(QStringLiteral("Done."), QString(), out.path());
     App::Dialogs::setNextMessageAnswer(QMessageBox::Open);
-    window->showSummary(QStringLiteral("Done."), QString());
+    window->showSummary(QStringLiteral("Done."), QString(), QString());
     ASSERT_EQ(App::Dialogs::shown().size(), 2);
     EXPECT_EQ(App::Dialogs::shown().at(1).buttons, QMessageBox::Ok);
     EXPECT_TRUE(opened.isEmpty()) << opened.join(QLatin1Char(' ')).toStdString();
@@ -315,7 +316,7 @@ TEST_F(WindowUseTest, SummaryOpenFolderReachesTheOpener)
     // A folder removed meanwhile, or an opener that fails, is said plainly.
     App::Dialogs::clearShown();
     App::Dialogs::setNextMessageAnswer(QMessageBox::Open);
-    window->showSummary(QStringLiteral("Done."), out.path() + QStringLiteral("/gone"));
+    window->showSummary(QStringLiteral("Done."), QString(), out.path() + QStringLiteral("/gone"));
     ASSERT_EQ(App::Dialogs::shown().size(), 2);
     EXPECT_TRUE(App::Dialogs::shown().at(1).text.startsWith(QStringLiteral("The folder ") + out.path()
                                                                + QStringLiteral("/gone/ cannot be opened")));
@@ -325,15 +326,17 @@ TEST_F(WindowUseTest, SummaryOpenFolderReachesTheOpener)
 
 TEST(SummaryBox, OffersOpenFolderBesideOk)
 {
-    std::unique_ptr<QMessageBox> box(App::CreateSummaryBox(nullptr, QStringLiteral("Done.\r\n\r\nAll made."), true));
-    ASSERT_NE(box->button(QMessageBox::Ok), nullptr);
-    ASSERT_NE(box->button(QMessageBox::Open), nullptr);
-    EXPECT_EQ(box->button(QMessageBox::Open)->text().remove(QLatin1Char('&')), QStringLiteral("Open Folder"));
-    EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Ok));
-    EXPECT_EQ(box->text(), QStringLiteral("Done.\n\nAll made."));
-    EXPECT_EQ(box->buttons().size(), 2);
+    App::SummaryBox box(nullptr, QStringLiteral("Tarnwick"), QStringLiteral("Done.\n\nAll made."), QString(), true);
+    ASSERT_NE(box.openFolderButton(), nullptr);
+    EXPECT_EQ(box.openFolderButton()->text().remove(QLatin1Char('&')), QStringLiteral("Open Folder"));
+    EXPECT_TRUE(box.okButton()->isDefault());
+    EXPECT_EQ(box.findChildren<QPushButton *>().size(), 2);
+    // Pressing it ends the box with its own answer, which the window takes
+    // as "open the folder".
+    QMetaObject::invokeMethod(box.openFolderButton(), "click", Qt::QueuedConnection);
+    EXPECT_EQ(box.exec(), App::SummaryBox::OpenFolder);
 
-    std::unique_ptr<QMessageBox> plain(App::CreateSummaryBox(nullptr, QStringLiteral("Done."), false));
-    EXPECT_EQ(plain->buttons().size(), 1);
-    EXPECT_EQ(plain->button(QMessageBox::Open), nullptr);
+    App::SummaryBox plain(nullptr, QStringLiteral("Tarnwick"), QStringLiteral("Done."), QString(), false);
+    EXPECT_EQ(plain.openFolderButton(), nullptr);
+    EXPECT_EQ(plain.findChildren<QPushButton *>().size(), 1);
 }

@@ -264,7 +264,8 @@ TEST_F(ConversionJobTest, SameNamesHostileNamesAndAFailedEncode)
     EXPECT_EQ(outcome.failed, QStringList{out.file(QStringLiteral("broken.mp4"))});
     ASSERT_EQ(controls.messages.size(), 1);
     EXPECT_EQ(controls.messages.first(), QStringLiteral("Done.\r\n\r\nThe following videos could not be made: \r\n")
-                                             + out.file(QStringLiteral("broken.mp4")) + QStringLiteral("\r\n"));
+                                             + out.file(QStringLiteral("broken.mp4"))
+                                             + QStringLiteral(": Is a directory\r\n"));
     expectCleanWorkFolder();
 }
 
@@ -401,4 +402,33 @@ TEST_F(ConversionJobTest, WithoutAnEncoderNothingIsTouched)
     EXPECT_TRUE(controls.pointers.isEmpty());
     EXPECT_TRUE(QDir(work.path()).isEmpty());
     EXPECT_TRUE(QDir(out.path()).isEmpty());
+}
+
+TEST_F(ConversionJobTest, ChoicesChangedDuringTheJobChangeNothing)
+{
+    controls.combine = true;
+    controls.slow = false;
+    controls.perSecond = QStringLiteral("2");
+    controls.files = {swf(QStringLiteral("a.swf"), 64, 48, 2), swf(QStringLiteral("b.swf"), 64, 48, 1),
+                      swf(QStringLiteral("c.swf"), 64, 48, 2)};
+    const QString elsewhere = in.mkdir(QStringLiteral("elsewhere"));
+    int yields = 0;
+    controls.onYield = [&] {
+        // As a user flipping the choices right after Start.
+        if (++yields == 2) {
+            controls.combine = false;
+            controls.slow = true;
+            controls.seconds = QStringLiteral("5");
+            controls.folder = elsewhere;
+        }
+    };
+    run();
+
+    EXPECT_GE(yields, 2);
+    EXPECT_EQ(outcome.made, QStringList{out.file(QStringLiteral("video.mp4"))});
+    const MediaProbe video = ProbeMedia(out.file(QStringLiteral("video.mp4")));
+    EXPECT_EQ(video.videoFrames, 5) << "every picture of the three movies, no end frame";
+    EXPECT_NEAR(video.duration, 2.5, 0.1);
+    EXPECT_TRUE(QDir(elsewhere).isEmpty());
+    EXPECT_FALSE(QFile::exists(out.file(QStringLiteral("a.mp4"))));
 }

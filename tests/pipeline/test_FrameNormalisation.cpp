@@ -301,3 +301,24 @@ TEST(ResampleImage, ShrinkingAveragesAreasInsteadOfPickingPixels)
     EXPECT_EQ(same, stripes);
     EXPECT_TRUE(ResampleImage(stripes, 0, 10).isNull());
 }
+
+TEST(FrameNormalisation, FrameSizeIsKeptWithinTheFrameLimits)
+{
+    // Within the limits: unchanged, even if odd (the caller rounds).
+    EXPECT_EQ(LimitFrameSize(QSize(640, 480)), QSize(640, 480));
+    EXPECT_EQ(LimitFrameSize(QSize(4096, 2176)), QSize(4096, 2176)); // exactly 8,912,896 pixels
+    // Too many pixels: scaled by the square root, sides even, aspect kept.
+    EXPECT_EQ(LimitFrameSize(QSize(8000, 6000)), QSize(3446, 2584));
+    // Too long a side: the side decides.
+    EXPECT_EQ(LimitFrameSize(QSize(20000, 1000)), QSize(4096, 204));
+    EXPECT_EQ(LimitFrameSize(QSize(1001, 30001)), QSize(136, 4096));
+    for (const QSize size : {QSize(8000, 6000), QSize(20000, 1000), QSize(4097, 4097), QSize(65500, 3)}) {
+        const QSize limited = LimitFrameSize(size);
+        EXPECT_LE(limited.width(), 4096);
+        EXPECT_LE(limited.height(), 4096);
+        EXPECT_LE(qint64(limited.width()) * limited.height(), 8'912'896);
+        EXPECT_EQ(limited.width() % 2, 0);
+        EXPECT_EQ(limited.height() % 2, 0);
+        EXPECT_GE(limited.height(), 2);
+    }
+}

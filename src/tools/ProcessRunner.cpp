@@ -1,0 +1,196 @@
+#include "ProcessRunner.h"
+
+#include <atomic>
+#include <csignal>
+
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace Tools {
+
+namespace {
+
+// Process group ids of the live children, 0 for a free slot. Plain atomics,
+// so that a signal handler can walk them.
+std::atomic<pid_t> g_liveGroups[kMaxLiveChildren];
+std::atomic<bool> g_cancelled{false};
+
+int Register(pid_t pid)
+{
+    for (int i = 0; i < kMaxLiveChildren; ++i) {
+        pid_t expected = 0;
+        if (g_liveGroups[i].compare_exchange_strong(expected, pid))
+            return i;
+    }
+    return -1;
+}
+
+void AppendBounded(QByteArray &tail, const QByteArray &more)
+{
+    tail += more;
+    if (tail.size() > kErrorTailBytes)
+        tail.remove(0, tail.size() - kErrorTailBytes);
+}
+
+} // namespace
+
+ChildProcess::ChildProcess(const Command &command, Capture capture)
+    : m_capture(capture)
+{
+    m_process.setProgram(command.program);
+    m_process.setArguments(command.arguments);
+    if (!command.workingFolder.isEmpty())
+        m_process.setWorkingDirectory(command.workingFolder);
+    m_process.setStandardInputFile(QProcess::nullDevice());
+    switch (capture) {
+    case Capture::Nothing:
+    case Capture::Errors:
+        m_process.setStandardOutputFile(QProcess::nullDevice());
+        break;
+    case Capture::Output:
+        break;
+    case Capture::Merged:
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        break;
+    }
+    const pid_t parent = ::getpid();
+    m_process.setChildProcessModifier([parent] {
+        // A group of its own, so that ending it also ends whatever it started
+        // (the encoder under its script), and a terminal's Ctrl+C reaches
+        // only this program, which then ends the children itself.
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
+        // The batch program blocks its stop signals in every thread; a child
+        // must get them as usual.
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::signal(SIGINT, SIG_DFL);
+        ::signal(SIGTERM, SIG_DFL);
+        ::signal(SIGHUP, SIG_DFL);
+    });
+    QObject::connect(&m_process, &QProcess::finished, [this] { finishedOrGone(); });
+}
+
+ChildProcess::~ChildProcess()
+{
+    if (running()) {
+        const qint64 pid = m_process.processId();
+        if (pid > 0)
+            ::kill(-static_cast<pid_t>(pid), SIGKILL);
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    finishedOrGone();
+}
+
+bool ChildProcess::start()
+{
+    if (g_cancelled.load())
+        return false;
+    m_process.start();
+    if (!m_process.waitForStarted(-1))
+        return false;
+    m_slot = Register(static_cast<pid_t>(m_process.processId()));
+    // Cancelled while starting: the new child is ended like the others.
+    if (g_cancelled.load())
+        ::kill(-static_cast<pid_t>(m_process.processId()), SIGKILL);
+    return true;
+}
+
+void ChildProcess::finishedOrGone()
+{
+    if (m_slot >= 0) {
+        g_liveGroups[m_slot].store(0);
+        m_slot = -1;
+    }
+}
+
+void ChildProcess::collect()
+{
+    switch (m_capture) {
+    case Capture::Nothing:
+        AppendBounded(m_errors, m_process.readAllStandardError());
+        break;
+    case Capture::Output:
+        m_output += m_process.readAllStandardOutput();
+        AppendBounded(m_errors, m_process.readAllStandardError());
+        break;
+    case Capture::Merged: {
+        const QByteArray more = m_process.readAllStandardOutput();
+        m_output += more;
+        AppendBounded(m_errors, more);
+        break;
+    }
+    case Capture::Errors: {
+        const QByteArray more = m_process.readAllStandardError();
+        m_output += more;
+        AppendBounded(m_errors, more);
+        break;
+    }
+    }
+    if (!running())
+        finishedOrGone();
+}
+
+int ChildProcess::exitCode() const
+{
+    if (m_process.exitStatus() == QProcess::CrashExit)
+        return -1;
+    return m_process.exitCode();
+}
+
+QString ChildProcess::errorTail() const
+{
+    return QString::fromLocal8Bit(m_errors);
+}
+
+QString ChildProcess::lastErrorLine() const
+{
+    const QStringList lines = errorTail().split(QLatin1Char('\n'));
+    for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
+        const QString line = it->trimmed();
+        if (!line.isEmpty())
+            return line;
+    }
+    return QString();
+}
+
+void EndAllChildren()
+{
+    for (auto &group : g_liveGroups) {
+        const pid_t pid = group.load();
+        if (pid > 0)
+            ::kill(-pid, SIGKILL);
+    }
+}
+
+void CancelAllChildren()
+{
+    g_cancelled.store(true);
+    EndAllChildren();
+}
+
+void ResumeChildren()
+{
+    g_cancelled.store(false);
+}
+
+bool ChildrenCancelled()
+{
+    return g_cancelled.load();
+}
+
+int LiveChildCount()
+{
+    int count = 0;
+    for (const auto &group : g_liveGroups) {
+        if (group.load() > 0)
+            ++count;
+    }
+    return count;
+}
+
+} // namespace Tools

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "Command.h"
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+
+// The one place where the program starts child processes. Every child runs
+// in a process group of its own, is killed by the kernel when this program
+// dies (PR_SET_PDEATHSIG), and is known to the runner while it lives, so that
+// one call can end all of them with everything they started.
+namespace Tools {
+
+// Bytes of a child's standard error kept: its last lines, where a tool
+// writes why it failed.
+inline constexpr qsizetype kErrorTailBytes = 4096;
+
+// Children that can be alive at once and still be reached by EndAllChildren.
+inline constexpr int kMaxLiveChildren = 256;
+
+class ChildProcess
+{
+public:
+    // What happens to the child's output. The standard error's last
+    // kErrorTailBytes are kept in every mode.
+    enum class Capture {
+        Nothing, // standard output discarded
+        Output,  // standard output kept
+        Merged,  // both channels kept, interleaved
+        Errors,  // standard error kept whole, standard output discarded
+    };
+
+    explicit ChildProcess(const Command &command, Capture capture = Capture::Nothing);
+    ~ChildProcess(); // a child still running is ended with its group
+    ChildProcess(const ChildProcess &) = delete;
+    ChildProcess &operator=(const ChildProcess &) = delete;
+
+    // Starts the child; false when it cannot be started or when the runner
+    // was cancelled (CancelAllChildren).
+    bool start();
+    bool running() const { return m_process.state() != QProcess::NotRunning; }
+
+    // Moves what the child wrote into output() and errorTail(). Call it at
+    // every poll so that a talkative child never fills its pipe.
+    void collect();
+
+    // The exit code; -1 when the child crashed or was killed.
+    int exitCode() const;
+
+    QByteArray &output() { return m_output; }
+    // The last kErrorTailBytes of standard error, decoded.
+    QString errorTail() const;
+    // The last non-empty line of errorTail(), trimmed.
+    QString lastErrorLine() const;
+
+    QProcess &process() { return m_process; }
+
+private:
+    void finishedOrGone();
+
+    QProcess m_process;
+    Capture m_capture;
+    QByteArray m_output;
+    QByteArray m_errors;
+    int m_slot = -1;
+};
+
+// Kills every live child's process group. Safe to call from a signal
+// handler or another thread; the children's waits then return.
+void EndAllChildren();
+
+// EndAllChildren, and no child starts until ResumeChildren: a job stopping
+// does not begin its next step's tools.
+void CancelAllChildren();
+void ResumeChildren();
+bool ChildrenCancelled();
+
+// Children alive now (started and not yet seen to end).
+int LiveChildCount();
+
+} // namespace Tools
