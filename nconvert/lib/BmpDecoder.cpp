@@ -105,25 +105,10 @@ Result<Header> ReadHeader(ByteReader &reader)
     return header;
 }
 
-} // namespace
-
-bool LooksLikeBmp(std::span<const std::uint8_t> bytes)
+// Refuses the compressions and depths the decoder does not read, and a
+// bitmap without pixels.
+Result<Done> CheckDecodable(const Header &header)
 {
-    return bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M';
-}
-
-Result<Picture> DecodeBmp(std::span<const std::uint8_t> bytes, const Limits &limits)
-{
-    if (!LooksLikeBmp(bytes))
-        return MakeError(ErrorCode::UnknownFormat, "not a bitmap file");
-    ByteReader reader(bytes);
-    reader.skip(10);
-    const std::uint32_t pixelOffset = reader.u32();
-    Result<Header> read = ReadHeader(reader);
-    if (!read)
-        return read.error();
-    const Header &header = read.value();
-
     switch (header.compression) {
     case Compression::Rgb:
     case Compression::BitFields:
@@ -142,63 +127,73 @@ Result<Picture> DecodeBmp(std::span<const std::uint8_t> bytes, const Limits &lim
         return MakeError(ErrorCode::Unsupported, "unsupported bitmap depth " + std::to_string(bpp));
     if (header.width <= 0 || header.height == 0)
         return MakeError(ErrorCode::Malformed, "the bitmap has no pixels");
+    return Done{};
+}
 
-    const bool topDown = header.height < 0;
-    const std::uint64_t width = std::uint64_t(header.width);
-    const std::uint64_t height = std::uint64_t(topDown ? -header.height : header.height);
-    Result<Picture> made = AllocatePicture(width, height, limits);
-    if (!made)
-        return made;
-    Picture &picture = made.value();
+// The colour table of a bitmap of 8 bits or fewer: as many entries as
+// declared (all the depth allows when none are), never more than 256;
+// indices beyond it are black.
+struct Palette
+{
+    std::span<const std::uint8_t> entries;
+    std::uint32_t size = 0;
+};
 
-    // Palette: as many entries as declared (all the depth allows when none
-    // are), never more than 256; indices beyond it are black.
-    std::uint32_t paletteSize = 0;
-    std::span<const std::uint8_t> palette;
-    if (bpp <= 8) {
-        paletteSize = header.coloursUsed ? std::min<std::uint32_t>(header.coloursUsed, 1u << bpp) : 1u << bpp;
-        ByteReader paletteReader(bytes);
-        paletteReader.seek(header.paletteOffset);
-        palette = paletteReader.take(std::size_t(paletteSize) * header.paletteEntryBytes);
-        if (paletteReader.failed())
-            return MakeError(ErrorCode::Malformed, "the bitmap palette ends early");
+Result<Palette> ReadPalette(std::span<const std::uint8_t> bytes, const Header &header)
+{
+    Palette palette;
+    const std::uint32_t bpp = header.bitsPerPixel;
+    if (bpp > 8)
+        return palette;
+    palette.size = header.coloursUsed ? std::min<std::uint32_t>(header.coloursUsed, 1u << bpp) : 1u << bpp;
+    ByteReader paletteReader(bytes);
+    paletteReader.seek(header.paletteOffset);
+    palette.entries = paletteReader.take(std::size_t(palette.size) * header.paletteEntryBytes);
+    if (paletteReader.failed())
+        return MakeError(ErrorCode::Malformed, "the bitmap palette ends early");
+    return palette;
+}
+
+// The channels of a 16- or 32-bit pixel: the header's masks, else the
+// depth's standard layout (5-5-5, or 8-8-8 with the top byte unused).
+void ChooseChannels(const Header &header, Channel (&channels)[4])
+{
+    const std::uint32_t bpp = header.bitsPerPixel;
+    if (bpp != 16 && bpp != 32)
+        return;
+    const bool masked = header.masks[0] | header.masks[1] | header.masks[2];
+    if (masked) {
+        for (int c = 0; c < 4; ++c)
+            channels[c] = Channel(header.masks[c]);
+    } else if (bpp == 16) {
+        channels[0] = Channel(0x7C00);
+        channels[1] = Channel(0x03E0);
+        channels[2] = Channel(0x001F);
+    } else {
+        channels[0] = Channel(0x00FF0000);
+        channels[1] = Channel(0x0000FF00);
+        channels[2] = Channel(0x000000FF);
     }
+}
 
-    const std::uint64_t rowBytes = (width * bpp + 7) / 8;
-    const std::uint64_t stride = (width * bpp + 31) / 32 * 4;
-    // Some writers leave out the padding of the last row.
-    const std::uint64_t needed = stride * (height - 1) + rowBytes;
-    if (pixelOffset > bytes.size() || needed > bytes.size() - pixelOffset)
-        return MakeError(ErrorCode::Malformed, "the bitmap pixels end early");
+// Everything one row of pixels is read with.
+struct RowDecoder
+{
+    const Header &header;
+    const Palette &palette;
+    const Channel (&channels)[4];
 
-    Channel channels[4];
-    if (bpp == 16 || bpp == 32) {
-        const bool masked = header.masks[0] | header.masks[1] | header.masks[2];
-        if (masked) {
-            for (int c = 0; c < 4; ++c)
-                channels[c] = Channel(header.masks[c]);
-        } else if (bpp == 16) {
-            channels[0] = Channel(0x7C00);
-            channels[1] = Channel(0x03E0);
-            channels[2] = Channel(0x001F);
-        } else {
-            channels[0] = Channel(0x00FF0000);
-            channels[1] = Channel(0x0000FF00);
-            channels[2] = Channel(0x000000FF);
-        }
-    }
-
-    for (std::uint64_t row = 0; row < height; ++row) {
-        const std::uint8_t *in = bytes.data() + pixelOffset + row * stride;
-        const std::uint32_t y = std::uint32_t(topDown ? row : height - 1 - row);
+    void decode(const std::uint8_t *in, std::uint64_t width, std::uint32_t y, Picture &picture) const
+    {
+        const std::uint32_t bpp = header.bitsPerPixel;
         for (std::uint32_t x = 0; x < width; ++x) {
             std::uint8_t *out = picture.pixel(x, y);
             out[3] = 255;
             if (bpp <= 8) {
                 const std::uint32_t bit = x * bpp;
                 const std::uint32_t index = (in[bit / 8] >> (8 - bpp - bit % 8)) & ((1u << bpp) - 1);
-                if (index < paletteSize) {
-                    const std::uint8_t *entry = palette.data() + index * header.paletteEntryBytes;
+                if (index < palette.size) {
+                    const std::uint8_t *entry = palette.entries.data() + index * header.paletteEntryBytes;
                     out[0] = entry[2];
                     out[1] = entry[1];
                     out[2] = entry[0];
@@ -217,16 +212,69 @@ Result<Picture> DecodeBmp(std::span<const std::uint8_t> bytes, const Limits &lim
             }
         }
     }
-    // Many writers declare an alpha mask yet leave every alpha byte 0; such
-    // a bitmap is meant opaque, as viewers show it.
-    if (channels[3].mask) {
-        bool anyAlpha = false;
-        for (std::size_t i = 3; i < picture.rgba.size() && !anyAlpha; i += 4)
-            anyAlpha = picture.rgba[i] != 0;
-        if (!anyAlpha)
-            for (std::size_t i = 3; i < picture.rgba.size(); i += 4)
-                picture.rgba[i] = 255;
+};
+
+// Many writers declare an alpha mask yet leave every alpha byte 0; such a
+// bitmap is meant opaque, as viewers show it.
+void OpaqueWhenAlphaUnused(Picture &picture)
+{
+    for (std::size_t i = 3; i < picture.rgba.size(); i += 4)
+        if (picture.rgba[i] != 0)
+            return;
+    for (std::size_t i = 3; i < picture.rgba.size(); i += 4)
+        picture.rgba[i] = 255;
+}
+
+} // namespace
+
+bool LooksLikeBmp(std::span<const std::uint8_t> bytes)
+{
+    return bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M';
+}
+
+Result<Picture> DecodeBmp(std::span<const std::uint8_t> bytes, const Limits &limits)
+{
+    if (!LooksLikeBmp(bytes))
+        return MakeError(ErrorCode::UnknownFormat, "not a bitmap file");
+    ByteReader reader(bytes);
+    reader.skip(10);
+    const std::uint32_t pixelOffset = reader.u32();
+    Result<Header> read = ReadHeader(reader);
+    if (!read)
+        return read.error();
+    const Header &header = read.value();
+    if (Result<Done> decodable = CheckDecodable(header); !decodable)
+        return decodable.error();
+
+    const std::uint32_t bpp = header.bitsPerPixel;
+    const bool topDown = header.height < 0;
+    const std::uint64_t width = std::uint64_t(header.width);
+    const std::uint64_t height = std::uint64_t(topDown ? -header.height : header.height);
+    Result<Picture> made = AllocatePicture(width, height, limits);
+    if (!made)
+        return made;
+    Picture &picture = made.value();
+
+    Result<Palette> palette = ReadPalette(bytes, header);
+    if (!palette)
+        return palette.error();
+
+    const std::uint64_t rowBytes = (width * bpp + 7) / 8;
+    const std::uint64_t stride = (width * bpp + 31) / 32 * 4;
+    // Some writers leave out the padding of the last row.
+    const std::uint64_t needed = stride * (height - 1) + rowBytes;
+    if (pixelOffset > bytes.size() || needed > bytes.size() - pixelOffset)
+        return MakeError(ErrorCode::Malformed, "the bitmap pixels end early");
+
+    Channel channels[4];
+    ChooseChannels(header, channels);
+    const RowDecoder rows{header, palette.value(), channels};
+    for (std::uint64_t row = 0; row < height; ++row) {
+        const std::uint32_t y = std::uint32_t(topDown ? row : height - 1 - row);
+        rows.decode(bytes.data() + pixelOffset + row * stride, width, y, picture);
     }
+    if (channels[3].mask)
+        OpaqueWhenAlphaUnused(picture);
     return made;
 }
 

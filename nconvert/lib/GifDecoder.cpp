@@ -176,6 +176,111 @@ std::vector<std::uint32_t> RowOrder(std::uint32_t height, bool interlaced)
     return rows;
 }
 
+// The logical screen: its size and the global colour table.
+struct Screen
+{
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    ColourTable global;
+};
+
+Result<Screen> ReadScreen(ByteReader &reader)
+{
+    Screen screen;
+    reader.skip(6);
+    screen.width = reader.u16();
+    screen.height = reader.u16();
+    const std::uint8_t flags = reader.u8();
+    reader.skip(2); // background colour index and aspect ratio: viewers ignore both
+    if (flags & 0x80)
+        screen.global.rgb = reader.take(3u << ((flags & 0x07) + 1));
+    if (reader.failed())
+        return Truncated();
+    return screen;
+}
+
+// Reads the blocks up to the first image descriptor; returns the
+// transparent colour index the last graphic control extension before it
+// names, or -1.
+Result<int> SkipToFirstImage(ByteReader &reader)
+{
+    int transparentIndex = -1;
+    for (;;) {
+        const std::uint8_t introducer = reader.u8();
+        if (reader.failed())
+            return Truncated();
+        if (introducer == 0x00)
+            continue; // stray padding between blocks, written by some encoders
+        if (introducer == std::uint8_t(Block::Trailer))
+            return MakeError(ErrorCode::Malformed, "the GIF holds no frame");
+        if (introducer == std::uint8_t(Block::Image))
+            return transparentIndex;
+        if (introducer != std::uint8_t(Block::Extension))
+            return MakeError(ErrorCode::Malformed, "unknown GIF block " + std::to_string(introducer));
+        const std::uint8_t label = reader.u8();
+        std::vector<std::uint8_t> data;
+        const bool graphicControl = label == std::uint8_t(ExtensionLabel::GraphicControl);
+        if (!ReadSubBlocks(reader, graphicControl ? &data : nullptr))
+            return Truncated();
+        if (graphicControl && data.size() >= 4)
+            transparentIndex = (data[0] & 0x01) ? data[3] : -1;
+    }
+}
+
+// The image descriptor of the first frame, its local colour table and LZW
+// code size.
+struct Frame
+{
+    std::uint32_t left = 0;
+    std::uint32_t top = 0;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    bool interlaced = false;
+    ColourTable local;
+    int minCodeSize = 0;
+};
+
+Result<Frame> ReadFrame(ByteReader &reader)
+{
+    Frame frame;
+    frame.left = reader.u16();
+    frame.top = reader.u16();
+    frame.width = reader.u16();
+    frame.height = reader.u16();
+    const std::uint8_t flags = reader.u8();
+    frame.interlaced = flags & 0x40;
+    if (flags & 0x80)
+        frame.local.rgb = reader.take(3u << ((flags & 0x07) + 1));
+    frame.minCodeSize = reader.u8();
+    if (reader.failed())
+        return Truncated();
+    if (frame.minCodeSize < 1 || frame.minCodeSize > 8)
+        return MakeError(ErrorCode::Malformed, "invalid LZW code size " + std::to_string(frame.minCodeSize));
+    return frame;
+}
+
+// Paints the first `produced` decoded indices of the frame onto the canvas;
+// the transparent index and indices beyond the table leave pixels clear.
+void PaintFrame(const Frame &frame, const ColourTable &table, int transparentIndex,
+                const std::vector<std::uint8_t> &indices, std::size_t produced, Picture &picture)
+{
+    const std::vector<std::uint32_t> rows = RowOrder(frame.height, frame.interlaced);
+    std::size_t n = 0;
+    for (std::uint32_t row = 0; row < frame.height && n < produced; ++row) {
+        const std::uint32_t y = frame.top + rows[row];
+        for (std::uint32_t x = 0; x < frame.width && n < produced; ++x, ++n) {
+            const std::uint8_t index = indices[n];
+            if (int(index) == transparentIndex || index >= table.size())
+                continue;
+            std::uint8_t *out = picture.pixel(frame.left + x, y);
+            out[0] = table.rgb[index * 3u];
+            out[1] = table.rgb[index * 3u + 1];
+            out[2] = table.rgb[index * 3u + 2];
+            out[3] = 255;
+        }
+    }
+}
+
 } // namespace
 
 bool LooksLikeGif(std::span<const std::uint8_t> bytes)
@@ -191,61 +296,24 @@ Result<Picture> DecodeGif(std::span<const std::uint8_t> bytes, const Limits &lim
     if (!LooksLikeGif(bytes))
         return MakeError(ErrorCode::UnknownFormat, "not a GIF file");
     ByteReader reader(bytes);
-    reader.skip(6);
-    const std::uint32_t screenWidth = reader.u16();
-    const std::uint32_t screenHeight = reader.u16();
-    const std::uint8_t screenFlags = reader.u8();
-    reader.skip(2); // background colour index and aspect ratio: viewers ignore both
-    ColourTable global;
-    if (screenFlags & 0x80)
-        global.rgb = reader.take(3u << ((screenFlags & 0x07) + 1));
-    if (reader.failed())
-        return Truncated();
+    Result<Screen> screen = ReadScreen(reader);
+    if (!screen)
+        return screen.error();
+    Result<int> transparentIndex = SkipToFirstImage(reader);
+    if (!transparentIndex)
+        return transparentIndex.error();
+    Result<Frame> read = ReadFrame(reader);
+    if (!read)
+        return read.error();
+    const Frame &frame = read.value();
 
-    int transparentIndex = -1;
-    for (;;) {
-        const std::uint8_t introducer = reader.u8();
-        if (reader.failed())
-            return Truncated();
-        if (introducer == 0x00)
-            continue; // stray padding between blocks, written by some encoders
-        if (introducer == std::uint8_t(Block::Trailer))
-            return MakeError(ErrorCode::Malformed, "the GIF holds no frame");
-        if (introducer == std::uint8_t(Block::Extension)) {
-            const std::uint8_t label = reader.u8();
-            std::vector<std::uint8_t> data;
-            const bool graphicControl = label == std::uint8_t(ExtensionLabel::GraphicControl);
-            if (!ReadSubBlocks(reader, graphicControl ? &data : nullptr))
-                return Truncated();
-            if (graphicControl && data.size() >= 4)
-                transparentIndex = (data[0] & 0x01) ? data[3] : -1;
-            continue;
-        }
-        if (introducer != std::uint8_t(Block::Image))
-            return MakeError(ErrorCode::Malformed, "unknown GIF block " + std::to_string(introducer));
-        break;
-    }
-
-    const std::uint32_t left = reader.u16();
-    const std::uint32_t top = reader.u16();
-    const std::uint32_t frameWidth = reader.u16();
-    const std::uint32_t frameHeight = reader.u16();
-    const std::uint8_t frameFlags = reader.u8();
-    ColourTable local;
-    if (frameFlags & 0x80)
-        local.rgb = reader.take(3u << ((frameFlags & 0x07) + 1));
-    const int minCodeSize = reader.u8();
-    if (reader.failed())
-        return Truncated();
-    if (minCodeSize < 1 || minCodeSize > 8)
-        return MakeError(ErrorCode::Malformed, "invalid LZW code size " + std::to_string(minCodeSize));
-
-    const std::uint64_t canvasWidth = std::max<std::uint64_t>(screenWidth, std::uint64_t(left) + frameWidth);
-    const std::uint64_t canvasHeight = std::max<std::uint64_t>(screenHeight, std::uint64_t(top) + frameHeight);
+    const std::uint64_t canvasWidth = std::max<std::uint64_t>(screen.value().width,
+                                                              std::uint64_t(frame.left) + frame.width);
+    const std::uint64_t canvasHeight = std::max<std::uint64_t>(screen.value().height,
+                                                               std::uint64_t(frame.top) + frame.height);
     Result<Picture> canvas = AllocatePicture(canvasWidth, canvasHeight, limits);
     if (!canvas)
         return canvas;
-    Picture &picture = canvas.value();
 
     // Whatever the sub-blocks hold beyond the frame's pixels is never decoded,
     // and they cannot hold more than the file.
@@ -254,28 +322,13 @@ Result<Picture> DecodeGif(std::span<const std::uint8_t> bytes, const Limits &lim
 
     std::vector<std::uint8_t> indices;
     try {
-        indices.resize(std::size_t(frameWidth) * frameHeight);
+        indices.resize(std::size_t(frame.width) * frame.height);
     } catch (const std::bad_alloc &) {
         return MakeError(ErrorCode::OutOfMemory, "not enough memory for the GIF frame");
     }
-    const std::size_t produced = DecodeLzw(data, minCodeSize, indices);
-
-    const ColourTable &table = local.rgb.empty() ? global : local;
-    const std::vector<std::uint32_t> rows = RowOrder(frameHeight, frameFlags & 0x40);
-    std::size_t n = 0;
-    for (std::uint32_t row = 0; row < frameHeight && n < produced; ++row) {
-        const std::uint32_t y = top + rows[row];
-        for (std::uint32_t x = 0; x < frameWidth && n < produced; ++x, ++n) {
-            const std::uint8_t index = indices[n];
-            if (int(index) == transparentIndex || index >= table.size())
-                continue;
-            std::uint8_t *out = picture.pixel(left + x, y);
-            out[0] = table.rgb[index * 3u];
-            out[1] = table.rgb[index * 3u + 1];
-            out[2] = table.rgb[index * 3u + 2];
-            out[3] = 255;
-        }
-    }
+    const std::size_t produced = DecodeLzw(data, frame.minCodeSize, indices);
+    const ColourTable &table = frame.local.rgb.empty() ? screen.value().global : frame.local;
+    PaintFrame(frame, table, transparentIndex.value(), indices, produced, canvas.value());
     return canvas;
 }
 

@@ -1,5 +1,6 @@
 #include "Form1.h"
 
+#include "DesktopOpener.h"
 #include "Dialogs.h"
 #include "FileListView.h"
 #include "PointerFile.h"
@@ -114,6 +115,7 @@ Form1Services Form1Services::Defaults()
         QRandomGenerator generator(static_cast<quint32>(QTime::currentTime().msecsSinceStartOfDay() / 1000));
         return static_cast<int>(generator.generateDouble() * 100) + 1;
     };
+    services.openUrl = DesktopOpener;
     services.endProgram = [] { std::exit(0); };
     return services;
 }

@@ -34,7 +34,7 @@ struct Form1Services
     QString programFolder;
     // The start-up draw, an integer from 1 to 100; 7 opens the maker's site.
     std::function<int()> drawVisit;
-    // Opens web addresses and folders (the desktop's default handler when empty).
+    // Opens web addresses and folders (App::DesktopOpener by default).
     Tools::UrlOpener openUrl;
     // Ends the program when the window closes while work runs.
     std::function<void()> endProgram;

@@ -122,7 +122,7 @@ void Form1::ListView1_DblClick()
     removeSelectedEntry();
 }
 
-void Form1::moveSelectedEntry(int (*move)(FileList::FileQueue &, int), const char *location)
+void Form1::moveSelectedEntry(int (*moveInQueue)(FileList::FileQueue &, int), const char *location)
 {
     Tools::ReportingTrap trap(errorReporter(), QLatin1String(location));
     bool stop = false;
@@ -137,7 +137,7 @@ void Form1::moveSelectedEntry(int (*move)(FileList::FileQueue &, int), const cha
     int moved = position;
     trap(106, [&] {
         if (position > 0)
-            moved = move(m_queue, position);
+            moved = moveInQueue(m_queue, position);
     });
     trap(108, [&] {
         if (moved != position)

@@ -17,8 +17,6 @@ namespace FileList {
 
 namespace {
 
-constexpr int kPermissionDenied = 70;
-
 bool SurvivesLocalEncoding(const QString &text)
 {
     return QFile::decodeName(QFile::encodeName(text)) == text;

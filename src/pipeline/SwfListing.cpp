@@ -32,8 +32,8 @@ SwfListing ParseSwfListing(const QString &text)
     for (const QString &line : text.split(lineBreak)) {
         if (const auto ids = AfterMarker(line, {"JPEGs: ID(s)", "JPEG: ID(s)"})) {
             listing.pictureLines.append({SwfListing::Kind::Jpeg, *ids});
-        } else if (const auto ids = AfterMarker(line, {"PNGs: ID(s)", "PNG: ID(s)"})) {
-            listing.pictureLines.append({SwfListing::Kind::Png, *ids});
+        } else if (const auto pngIds = AfterMarker(line, {"PNGs: ID(s)", "PNG: ID(s)"})) {
+            listing.pictureLines.append({SwfListing::Kind::Png, *pngIds});
         } else if (line.contains(QLatin1String("MP3 Sound"))) {
             listing.hasMp3Stream = true;
         }

@@ -7,7 +7,6 @@
 #include "Rounding.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QEventLoop>
 #include <QProcess>
 #include <QTimer>
@@ -163,7 +162,8 @@ int ShellOpen(const QString &target, const UrlOpener &opener)
     const QUrl url = target.startsWith(QLatin1Char('/')) ? QUrl::fromLocalFile(target) : QUrl(target);
     if (url.isLocalFile() && !FileExists(url.toLocalFile()))
         throw Failure(FailureNumber::FileNotFound, QStringLiteral("File not found"));
-    const bool opened = opener ? opener(url) : QDesktopServices::openUrl(url);
+    // The desktop's handler lives in the GUI layer, which passes it in.
+    const bool opened = opener && opener(url);
     if (!opened)
         throw Failure(kShellErrorBase + 31, QStringLiteral("No application is associated with this file type."));
     return kShellOk;

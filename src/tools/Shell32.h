@@ -60,11 +60,12 @@ int ShellOpenAndWait(const QString &script, const QString &folder, PollClock &cl
 // keeps new ones from starting.
 void AbortRunningProcess();
 
-// Opens a folder, file or web address with the desktop's default handler.
-// Returns a value above 32 on success; on failure raises the matching
-// numbered Failure ("File not found" for a missing local path, otherwise
-// "No application is associated with this file type.").
+// Opens a folder, file or web address through `opener` (the desktop's
+// default handler, App::DesktopOpener in the window). Returns a value above
+// 32 on success; on failure raises the matching numbered Failure ("File not
+// found" for a missing local path, otherwise "No application is associated
+// with this file type.", also when no opener is given).
 using UrlOpener = std::function<bool(const QUrl &)>;
-int ShellOpen(const QString &target, const UrlOpener &opener = UrlOpener());
+int ShellOpen(const QString &target, const UrlOpener &opener);
 
 } // namespace Tools

@@ -13,16 +13,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
-#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
-
-// The resources sit in a static library; naming their initialiser makes the
-// linker keep them.
-static void InitEmbeddedResources()
-{
-    Q_INIT_RESOURCE(tarnwick_resources);
-}
 
 namespace Tools {
 
@@ -78,8 +70,6 @@ void PrepareFolder(const QString &folder)
 
 QByteArray LoadResource(ResourceId id)
 {
-    static std::once_flag once;
-    std::call_once(once, InitEmbeddedResources);
     const QString number = QString::number(int(id));
     QFile resource(QStringLiteral(":/custom/") + number);
     if (!resource.open(QIODevice::ReadOnly))

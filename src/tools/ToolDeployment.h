@@ -35,8 +35,9 @@ inline constexpr char kEncoderMissingMessage[] =
     "The video encoder \"ffmpeg\" was not found. Please install the Debian package \"ffmpeg\" "
     "(sudo apt install ffmpeg) and start again.";
 
-// The bytes of an embedded resource. Raises Failure 326 when the program
-// holds no such resource.
+// The bytes of an embedded resource. The programs that deploy the tools link
+// them in (tarnwick_link_embedded_tools); tests register the built copies.
+// Raises Failure 326 when the program holds no such resource.
 QByteArray LoadResource(ResourceId id);
 
 // Owns a private folder (mode 0700, named tarnwick-XXXXXX) under TMPDIR, or

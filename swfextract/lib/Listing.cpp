@@ -75,11 +75,6 @@ bool ParseId(const std::string &text, std::uint16_t &id)
 
 } // namespace
 
-char OptionLetterOf(ObjectClass objectClass)
-{
-    return InfoOf(objectClass).letter;
-}
-
 const char *ClassWordOf(ObjectClass objectClass)
 {
     return InfoOf(objectClass).word;

@@ -18,8 +18,6 @@ std::string FormatIdList(std::vector<std::uint16_t> ids);
 // stream on the main timeline. Lines end with '\n'.
 std::string FormatListing(const Movie &movie, const std::string &fileName);
 
-// The option letter of a class in the listing ('j' for JPEGs).
-char OptionLetterOf(ObjectClass objectClass);
 // The class word, singular ("JPEG", "MovieClip").
 const char *ClassWordOf(ObjectClass objectClass);
 

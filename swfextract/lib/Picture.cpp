@@ -231,7 +231,7 @@ Status Picture::write(const Movie &movie, ByteSink &sink, bool &partial, std::st
 {
     partial = false;
     switch (m_source) {
-    case Source::Pieces:
+    case Source::JpegPieces:
         for (const Bytes &piece : m_pieces)
             if (!sink.write(piece))
                 return MakeError(ErrorCode::WriteFailed, "cannot write the output file");

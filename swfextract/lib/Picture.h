@@ -37,12 +37,12 @@ public:
     Status write(const Movie &movie, ByteSink &sink, bool &partial, std::string &partialNote) const;
 
 private:
-    enum class Source { Pieces, DecodedWithAlpha, Lossless };
+    enum class Source { JpegPieces, DecodedWithAlpha, Lossless };
 
     Status writeDecoded(ByteSink &sink) const;
     Status writeLossless(const Movie &movie, ByteSink &sink, bool &partial, std::string &partialNote) const;
 
-    Source m_source = Source::Pieces;
+    Source m_source = Source::JpegPieces;
     PictureFormat m_format = PictureFormat::Jpeg;
     Pieces m_pieces;
     std::vector<std::string> m_warnings;

@@ -210,7 +210,7 @@ TEST_F(WindowUseTest, MnemonicsAndCtrlOPressTheirButton)
         spies[name] = std::make_unique<QSignalSpy>(control<QPushButton>(name), &QAbstractButton::clicked);
     // A mnemonic presses its button as a click would be seen, after a moment.
     const auto pressed = [&] {
-        QTest::qWaitFor(
+        (void)QTest::qWaitFor(
             [&] {
                 for (auto &entry : spies) {
                     if (entry.second->count() > 0)

@@ -1,7 +1,9 @@
 #!/bin/sh
-# Builds the Debian package with scripts/package and checks it: the computed
-# library dependencies and ffmpeg, the files at their Debian places,
-# programs without debugging sections, and that the unpacked programs run.
+# Checks the Debian package in BUILD_FOLDER/package/: the computed library
+# dependencies and ffmpeg, the files at their Debian places, programs without
+# debugging sections, and that the unpacked programs run. scripts/test makes
+# the package before the tests; it is made here (with scripts/package) only
+# when it is missing or older than the programs it holds.
 #   usage: debian-package.sh SCRIPTS_PACKAGE BUILD_FOLDER
 set -eu
 package_script=$1
@@ -10,7 +12,20 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 fail() { echo "debian-package: $*" >&2; exit 1; }
 
-sh "$package_script" "$build"
+current=yes
+set -- "$build"/package/tarnwick_*.deb
+if [ "$#" -ne 1 ] || [ ! -f "$1" ]; then
+  current=no
+else
+  for program in tarnwick tarnwick-batch tarnwick-swfextract; do
+    [ "$build/bin/$program" -nt "$1" ] && current=no
+  done
+fi
+if [ "$current" = yes ]; then
+  echo "debian-package: checking $1 as made by scripts/package"
+else
+  sh "$package_script" "$build"
+fi
 set -- "$build"/package/tarnwick_*.deb
 [ "$#" -eq 1 ] && [ -f "$1" ] || fail "expected one tarnwick_*.deb in $build/package, found: $*"
 deb=$1

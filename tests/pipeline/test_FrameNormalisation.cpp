@@ -6,6 +6,7 @@
 #include "tools/ReportingTrap.h"
 
 #include "RecordingBar.h"
+#include "RecordingReporter.h"
 #include "TempFolder.h"
 
 #include <QFile>
@@ -17,23 +18,6 @@
 using namespace Pipeline;
 
 namespace {
-
-struct Report
-{
-    QString location;
-    int step;
-    QString description;
-};
-
-class RecordingReporter : public Tools::ErrorReporter
-{
-public:
-    void showErrorReport(const QString &location, int step, const QString &description) override
-    {
-        reports.push_back({location, step, description});
-    }
-    std::vector<Report> reports;
-};
 
 // The frames of one video in a WorkFolder of their own.
 class Frames

@@ -193,6 +193,13 @@ TEST(ShellOpen, OpensThroughOpenerAndMapsFailures)
     } catch (const Failure &failure) {
         EXPECT_EQ(failure.description(), QStringLiteral("No application is associated with this file type."));
     }
+    // The core has no desktop handler of its own to fall back on.
+    try {
+        ShellOpen(tmp.path(), UrlOpener());
+        FAIL();
+    } catch (const Failure &failure) {
+        EXPECT_EQ(failure.description(), QStringLiteral("No application is associated with this file type."));
+    }
 }
 
 TEST(Command, ShellTextQuotesEveryPart)

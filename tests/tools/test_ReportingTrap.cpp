@@ -2,33 +2,13 @@
 #include "tools/ReportingTrap.h"
 
 #include "QtPrinters.h"
+#include "RecordingReporter.h"
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
 using namespace Tools;
-
-namespace {
-
-struct Report
-{
-    QString location;
-    int step;
-    QString description;
-};
-
-class RecordingReporter : public ErrorReporter
-{
-public:
-    void showErrorReport(const QString &location, int step, const QString &description) override
-    {
-        reports.push_back({location, step, description});
-    }
-    std::vector<Report> reports;
-};
-
-} // namespace
 
 TEST(ErrorPrompt, ExactBytes)
 {
