@@ -172,7 +172,11 @@ Corpus NoiseCorpus(const QDir &root, int swfs, int pictures)
         const size_t perFrame = frames.size() / static_cast<size_t>(pictures) + 1;
         for (int p = 0; p < pictures; ++p) {
             const QImage picture = Picture(kSizes[(s + p) % 5], s * 1000 + p);
-            picture.save(QStringLiteral("%1/%2.png").arg(references).arg(p + 1), "PNG", 90);
+            // Every video of this corpus is 1024x768 and every size 4:3: the
+            // references are made at that size (FFmpeg's image reader wants
+            // one size per sequence).
+            picture.scaled(kLargest, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                .save(QStringLiteral("%1/%2.png").arg(references).arg(p + 1), "PNG", 90);
             tags.defineBitsJpeg2(static_cast<std::uint16_t>(p + 1), Jpeg(picture));
             SwfBuild::Bytes block;
             for (size_t f = p * perFrame; f < std::min(frames.size(), (p + 1) * perFrame); ++f)
