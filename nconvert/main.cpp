@@ -1,6 +1,9 @@
 // nconvert: converts one picture to a true-colour JPEG.
 //
-//     nconvert -out jpeg -truecolors -o OUT IN
+//     nconvert -out jpeg -truecolors [-q QUALITY] -o OUT IN
+//
+// A JPEG the video encoder reads as it is is copied unchanged unless -q asks
+// for a quality.
 //
 // Exit status 0 when OUT was written; 1 when IN could not be converted (a
 // reason on standard error, nothing written); 2 for a wrong command line.
@@ -28,7 +31,7 @@ int main(int argc, char **argv)
     std::string output;
     std::string input;
     bool haveInput = false;
-    int quality = NConvert::kDefaultQuality;
+    int quality = NConvert::kKeepQuality;
     for (int i = 1; i < argc; ++i) {
         const char *argument = argv[i];
         const bool hasValue = i + 1 < argc;

@@ -1,9 +1,15 @@
-// Times tarnwick-batch on a generated corpus (SWFs of mixed-size JPEG
-// pictures with an MP3 stream each), per file and combined, against the floor
-// no converter can beat: FFmpeg alone encoding the same final frames with the
-// same settings.
+// Times tarnwick-batch on two generated corpora, per file and combined,
+// against the floor no converter can beat: FFmpeg alone encoding the same
+// final frames with the job's own encoder arguments and sound inputs. Each
+// time is the median of several rounds. The mean PSNR of the videos' frames
+// against the lossless source pictures shows what the pipeline lost.
 //
-//     bench_pipeline [SWFS [PICTURES]]     (default 20 SWFs of 30 pictures)
+//     bench_pipeline [--corpus light|noise|both] [--rounds N] [--bin DIR] [SWFS [PICTURES]]
+//
+// noise: SWFs of mixed-size photo-like JPEGs (Qt-made, quality 90) with an
+//        MP3 stream, at the default 3 s per picture; the encode dominates.
+// light: FFmpeg-made SWFs of testsrc2 pictures (MJPEG) with an MP3 stream,
+//        one size per movie, FAST 10; the pipeline's own work dominates.
 #include "SwfBuilder.h"
 
 #include "pipeline/VideoEncoding.h"
@@ -18,13 +24,92 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
 const QSize kSizes[] = {{640, 480}, {800, 600}, {480, 360}, {1024, 768}, {720, 540}};
 const QSize kLargest(1024, 768);
-constexpr int kSecondsPerPicture = 3;
+constexpr int kSecondsPerPicture = 3; // the noise corpus: the default SLOW 3
+constexpr int kPicturesPerSecond = 10; // the light corpus: FAST 10
+const QString kFfmpeg = QStringLiteral("ffmpeg");
+
+// One movie of a corpus and what its measurement needs.
+struct Movie
+{
+    QString swf;
+    QString sound;       // the MP3 its stream holds: the floor's sound input
+    QString floorFolder; // holds temp/image1.jpg ...: the movie's final frames
+    QString references;  // holds 1.png ...: the lossless source pictures
+};
+
+struct Corpus
+{
+    QString name;
+    QStringList speed; // tarnwick-batch's speed option
+    QString rate;      // the encoder's input rate for that speed
+    double frameSeconds = 0;
+    int framesPerVideo = 0; // frames of one movie's video, end frame included
+    std::vector<Movie> movies;
+    QString combinedFloor;
+    int combinedFrames = 0;
+};
+
+bool Run(const QString &program, const QStringList &arguments, const QString &folder = QString(),
+         QByteArray *errors = nullptr, bool quiet = false)
+{
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    if (quiet)
+        process.setStandardErrorFile(QProcess::nullDevice()); // its progress captions
+    else if (errors == nullptr)
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.start(program, arguments);
+    const bool ok = process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
+    if (errors != nullptr)
+        *errors = process.readAllStandardError();
+    return ok;
+}
+
+QStringList Quiet(const QStringList &arguments)
+{
+    return QStringList{QStringLiteral("-nostdin"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+                       QStringLiteral("-y")}
+        + arguments;
+}
+
+QByteArray ReadAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void Write(const QString &path, const SwfBuild::Bytes &bytes)
+{
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(reinterpret_cast<const char *>(bytes.data()), static_cast<qint64>(bytes.size()));
+}
+
+QString MakeFolder(const QDir &root, const QString &name)
+{
+    root.mkpath(name);
+    return root.filePath(name);
+}
+
+QString MakeMp3(const QDir &root, const QString &name, double seconds)
+{
+    const QString path = root.filePath(name);
+    Run(kFfmpeg, Quiet({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                        QStringLiteral("sine=frequency=330:sample_rate=22050:duration=%1").arg(seconds),
+                        QStringLiteral("-c:a"), QStringLiteral("libmp3lame"), QStringLiteral("-ar"),
+                        QStringLiteral("22050"), path}));
+    return path;
+}
 
 // A picture with gradients, shapes and noise, so the JPEG costs what a real
 // photo-like slide costs.
@@ -60,78 +145,39 @@ SwfBuild::Bytes Jpeg(const QImage &image)
     return SwfBuild::Bytes(bytes.begin(), bytes.end());
 }
 
-bool Run(const QString &program, const QStringList &arguments, const QString &folder = QString())
+Corpus NoiseCorpus(const QDir &root, int swfs, int pictures)
 {
-    QProcess process;
-    process.setWorkingDirectory(folder);
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.start(program, arguments);
-    return process.waitForFinished(-1) && process.exitCode() == 0;
-}
+    Corpus corpus;
+    corpus.name = QStringLiteral("noise");
+    corpus.rate = QStringLiteral("1/%1").arg(kSecondsPerPicture);
+    corpus.frameSeconds = kSecondsPerPicture;
+    corpus.framesPerVideo = pictures + 1; // SLOW adds the black end frame
 
-QByteArray ReadAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void Write(const QString &path, const SwfBuild::Bytes &bytes)
-{
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write(reinterpret_cast<const char *>(bytes.data()), static_cast<qint64>(bytes.size()));
-}
-
-// FFmpeg alone on frames already at their final size, with the job's own
-// arguments; returns seconds.
-double Floor(const QString &folder, int frames, const QStringList &sounds)
-{
-    Pipeline::EncodeRequest request;
-    request.rate = QStringLiteral("1/%1").arg(kSecondsPerPicture);
-    request.frameCount = frames;
-    request.frameSeconds = kSecondsPerPicture;
-    request.quality = 8; // the default slider position, 75
-    request.sounds = sounds;
-    QElapsedTimer timer;
-    timer.start();
-    Run(QStringLiteral("ffmpeg"), Pipeline::EncoderArguments(request, QStringLiteral("floor.mp4")), folder);
-    return timer.elapsed() / 1000.0;
-}
-
-} // namespace
-
-int main(int argc, char *argv[])
-{
-    QCoreApplication app(argc, argv);
-    const int swfs = argc > 1 ? std::atoi(argv[1]) : 20;
-    const int pictures = argc > 2 ? std::atoi(argv[2]) : 30;
-    QTemporaryDir dir;
-    const QDir root(dir.path());
-    root.mkpath(QStringLiteral("in"));
-    root.mkpath(QStringLiteral("out"));
-    root.mkpath(QStringLiteral("floor/temp"));
-
-    // One MP3 for every movie, as long as its pictures last.
-    const QString mp3 = root.filePath(QStringLiteral("sound.mp3"));
-    Run(QStringLiteral("ffmpeg"), {QStringLiteral("-nostdin"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-                                   QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                   QStringLiteral("sine=frequency=330:sample_rate=22050:duration=%1")
-                                       .arg(pictures * kSecondsPerPicture),
-                                   QStringLiteral("-c:a"), QStringLiteral("libmp3lame"), QStringLiteral("-ar"),
-                                   QStringLiteral("22050"), mp3});
+    const QString mp3 = MakeMp3(root, QStringLiteral("noise.mp3"), pictures * kSecondsPerPicture);
     const QByteArray mp3Bytes = ReadAll(mp3);
     const std::vector<SwfBuild::Bytes> frames
         = SwfBuild::SplitMp3Frames(SwfBuild::Bytes(mp3Bytes.begin(), mp3Bytes.end()));
 
-    std::printf("Generating %d SWFs of %d pictures...\n", swfs, pictures);
-    QStringList files;
+    // Every movie holds all five sizes, so each is redrawn to the largest:
+    // one set of floor frames serves them all.
+    const QString floor = MakeFolder(root, QStringLiteral("noise/floor"));
+    root.mkpath(QStringLiteral("noise/floor/temp"));
+    for (int p = 0; p <= pictures; ++p)
+        Picture(kLargest, p).save(QStringLiteral("%1/temp/image%2.jpg").arg(floor).arg(p + 1), "JPEG", 100);
+
     for (int s = 0; s < swfs; ++s) {
+        const QString references = MakeFolder(root, QStringLiteral("noise/ref%1").arg(s + 1));
         SwfBuild::Tags tags;
         tags.soundStreamHead2(0x2A, 576); // MP3, 22 kHz, 16-bit, mono
         const size_t perFrame = frames.size() / static_cast<size_t>(pictures) + 1;
         for (int p = 0; p < pictures; ++p) {
-            tags.defineBitsJpeg2(static_cast<std::uint16_t>(p + 1), Jpeg(Picture(kSizes[(s + p) % 5], s * 1000 + p)));
+            const QImage picture = Picture(kSizes[(s + p) % 5], s * 1000 + p);
+            // Every video of this corpus is 1024x768 and every size 4:3: the
+            // references are made at that size (FFmpeg's image reader wants
+            // one size per sequence).
+            picture.scaled(kLargest, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                .save(QStringLiteral("%1/%2.png").arg(references).arg(p + 1), "PNG", 90);
+            tags.defineBitsJpeg2(static_cast<std::uint16_t>(p + 1), Jpeg(picture));
             SwfBuild::Bytes block;
             for (size_t f = p * perFrame; f < std::min(frames.size(), (p + 1) * perFrame); ++f)
                 block.insert(block.end(), frames[f].begin(), frames[f].end());
@@ -140,40 +186,269 @@ int main(int argc, char *argv[])
             tags.showFrame();
         }
         tags.end();
-        const QString path = root.filePath(QStringLiteral("in/movie%1.swf").arg(s + 1));
-        Write(path, SwfBuild::BuildSwf(tags, SwfBuild::Container::Cws));
-        files.append(path);
+        const QString swf = root.filePath(QStringLiteral("noise/movie%1.swf").arg(s + 1));
+        Write(swf, SwfBuild::BuildSwf(tags, SwfBuild::Container::Cws));
+        corpus.movies.push_back({swf, mp3, floor, references});
     }
-    // The floor's frames: every picture already at the final size.
-    for (int p = 0; p <= pictures; ++p)
-        Picture(kLargest, p).save(root.filePath(QStringLiteral("floor/temp/image%1.jpg").arg(p + 1)), "JPEG", 100);
 
-    const QString batch = QStringLiteral(TARNWICK_BIN_DIR "/tarnwick-batch");
-    for (const bool combine : {false, true}) {
+    // The combined floor encodes all pictures plus the end frame once.
+    corpus.combinedFloor = MakeFolder(root, QStringLiteral("noise/floorall"));
+    root.mkpath(QStringLiteral("noise/floorall/temp"));
+    corpus.combinedFrames = swfs * pictures + 1;
+    for (int p = 1; p <= corpus.combinedFrames; ++p)
+        QFile::copy(QStringLiteral("%1/temp/image%2.jpg").arg(floor).arg((p - 1) % (pictures + 1) + 1),
+                    QStringLiteral("%1/temp/image%2.jpg").arg(corpus.combinedFloor).arg(p));
+    return corpus;
+}
+
+Corpus LightCorpus(const QDir &root, int swfs, int pictures)
+{
+    Corpus corpus;
+    corpus.name = QStringLiteral("light");
+    corpus.speed = {QStringLiteral("--fast"), QString::number(kPicturesPerSecond)};
+    corpus.rate = QString::number(kPicturesPerSecond);
+    corpus.frameSeconds = 1.0 / kPicturesPerSecond;
+    corpus.framesPerVideo = pictures; // FAST adds no end frame
+
+    const QString mp3 = MakeMp3(root, QStringLiteral("light.mp3"), double(pictures) / kPicturesPerSecond);
+    // Movie s shows testsrc2's pictures 30 s ... 30 s + 29, so the movies
+    // differ and the combined video runs through the source once.
+    const auto source = [&](QSize size, int first) {
+        return QStringLiteral("testsrc2=size=%1x%2:rate=%3,trim=start_frame=%4,setpts=PTS-STARTPTS")
+            .arg(size.width())
+            .arg(size.height())
+            .arg(kPicturesPerSecond)
+            .arg(first);
+    };
+    const QStringList mjpeg = {QStringLiteral("-c:v"), QStringLiteral("mjpeg"), QStringLiteral("-q:v"),
+                               QStringLiteral("3")};
+    const QString count = QString::number(pictures);
+    for (int s = 0; s < swfs; ++s) {
+        const QString lavfi = source(kSizes[s % 5], s * pictures);
+        const QString swf = root.filePath(QStringLiteral("light/movie%1.swf").arg(s + 1));
+        const QString floor = MakeFolder(root, QStringLiteral("light/floor%1").arg(s + 1));
+        root.mkpath(QStringLiteral("light/floor%1/temp").arg(s + 1));
+        const QString references = MakeFolder(root, QStringLiteral("light/ref%1").arg(s + 1));
+        const QStringList input = {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), lavfi};
+        Run(kFfmpeg, Quiet(input + QStringList{QStringLiteral("-i"), mp3, QStringLiteral("-frames:v"), count} + mjpeg
+                           + QStringList{QStringLiteral("-c:a"), QStringLiteral("copy"), QStringLiteral("-f"),
+                                         QStringLiteral("swf"), swf}));
+        // The same encoder on the same pictures: the very JPEGs the SWF holds.
+        Run(kFfmpeg, Quiet(input + QStringList{QStringLiteral("-frames:v"), count} + mjpeg
+                           + QStringList{floor + QStringLiteral("/temp/image%d.jpg")}));
+        Run(kFfmpeg, Quiet(input + QStringList{QStringLiteral("-frames:v"), count,
+                                               references + QStringLiteral("/%d.png")}));
+        corpus.movies.push_back({swf, mp3, floor, references});
+    }
+
+    // Combined, every picture is drawn at the largest size.
+    corpus.combinedFloor = MakeFolder(root, QStringLiteral("light/floorall"));
+    root.mkpath(QStringLiteral("light/floorall/temp"));
+    corpus.combinedFrames = swfs * pictures;
+    Run(kFfmpeg, Quiet(QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                   source(kLargest, 0), QStringLiteral("-frames:v"),
+                                   QString::number(corpus.combinedFrames)}
+                       + mjpeg + QStringList{corpus.combinedFloor + QStringLiteral("/temp/image%d.jpg")}));
+    return corpus;
+}
+
+// FFmpeg alone on frames already at their final size, with the job's own
+// arguments; returns seconds.
+double Floor(const Corpus &corpus, const QString &folder, int frames, const QStringList &sounds)
+{
+    Pipeline::EncodeRequest request;
+    request.rate = corpus.rate;
+    request.frameCount = frames;
+    request.frameSeconds = corpus.frameSeconds;
+    request.quality = 8; // the default slider position, 75
+    request.sounds = sounds;
+    QElapsedTimer timer;
+    timer.start();
+    if (!Run(kFfmpeg, Pipeline::EncoderArguments(request, QStringLiteral("floor.mp4")), folder))
+        std::printf("  (the floor's encode failed in %s)\n", qPrintable(folder));
+    return timer.elapsed() / 1000.0;
+}
+
+QSize VideoSize(const QString &video)
+{
+    QProcess probe;
+    probe.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
+                                            QStringLiteral("v:0"), QStringLiteral("-show_entries"),
+                                            QStringLiteral("stream=width,height"), QStringLiteral("-of"),
+                                            QStringLiteral("csv=p=0:s=x"), video});
+    probe.waitForFinished(-1);
+    const QStringList parts = QString::fromLatin1(probe.readAllStandardOutput()).trimmed().split(QLatin1Char('x'));
+    return parts.size() == 2 ? QSize(parts[0].toInt(), parts[1].toInt()) : QSize();
+}
+
+// Per-frame PSNR (all planes) of the video's frames against the source
+// pictures of `movies` in order, each scaled to the video's size; frames
+// beyond the pictures (the end frame) are not compared.
+std::vector<double> FramePsnr(const QString &video, const std::vector<const Movie *> &movies, const Corpus &corpus,
+                              const QDir &root)
+{
+    const QSize size = VideoSize(video);
+    if (!size.isValid())
+        return {};
+    QStringList arguments = {QStringLiteral("-i"), video};
+    QString graph = QStringLiteral("[0:v]settb=1/100,setpts=N[v];");
+    QString joined;
+    for (std::size_t i = 0; i < movies.size(); ++i) {
+        arguments << QStringLiteral("-framerate") << corpus.rate << QStringLiteral("-i")
+                  << movies[i]->references + QStringLiteral("/%d.png");
+        graph += QStringLiteral("[%1:v]scale=%2:%3:flags=lanczos,setsar=1,format=yuv420p[r%1];")
+                     .arg(i + 1)
+                     .arg(size.width())
+                     .arg(size.height());
+        joined += QStringLiteral("[r%1]").arg(i + 1);
+    }
+    const QString stats = root.filePath(QStringLiteral("psnr.txt"));
+    QFile::remove(stats);
+    graph += joined + QStringLiteral("concat=n=%1:v=1:a=0,settb=1/100,setpts=N[r];").arg(movies.size())
+        + QStringLiteral("[v][r]psnr=shortest=1:stats_file=") + stats;
+    arguments << QStringLiteral("-lavfi") << graph << QStringLiteral("-fps_mode") << QStringLiteral("passthrough")
+              << QStringLiteral("-f") << QStringLiteral("null") << QStringLiteral("-");
+    QByteArray errors;
+    if (!Run(kFfmpeg, Quiet(arguments), QString(), &errors))
+        std::printf("  (PSNR measurement failed: %s)\n", errors.constData());
+    std::vector<double> values;
+    for (const QByteArray &line : ReadAll(stats).split('\n')) {
+        const qsizetype at = line.indexOf("psnr_avg:");
+        if (at >= 0)
+            values.push_back(line.mid(at + 9).split(' ').first().toDouble());
+    }
+    return values;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+double Mean(const std::vector<double> &values)
+{
+    double sum = 0;
+    for (const double v : values)
+        sum += v;
+    return values.empty() ? 0 : sum / double(values.size());
+}
+
+QString Times(const std::vector<double> &values)
+{
+    QStringList texts;
+    for (const double v : values)
+        texts.append(QString::number(v, 'f', 2));
+    return texts.join(QLatin1Char(' '));
+}
+
+void Measure(const Corpus &corpus, bool combine, int rounds, const QString &bin, const QDir &root)
+{
+    const QString out = MakeFolder(root, QStringLiteral("%1/out").arg(corpus.name));
+    QStringList arguments = corpus.speed;
+    arguments << (combine ? QStringLiteral("--combine") : QStringLiteral("--each")) << QStringLiteral("--out") << out;
+    for (const Movie &movie : corpus.movies)
+        arguments.append(movie.swf);
+
+    std::vector<double> ours;
+    std::vector<double> floors;
+    bool ok = true;
+    for (int round = 0; round < rounds; ++round) {
         QElapsedTimer timer;
         timer.start();
-        const bool ok = Run(batch, QStringList{combine ? QStringLiteral("--combine") : QStringLiteral("--each"),
-                                               QStringLiteral("--out"), root.filePath(QStringLiteral("out"))}
-                                       + files);
-        const double ours = timer.elapsed() / 1000.0;
+        ok = Run(bin + QStringLiteral("/tarnwick-batch"), arguments, QString(), nullptr, true) && ok;
+        ours.push_back(timer.elapsed() / 1000.0);
 
         double floor = 0;
         if (combine) {
-            const QString big = root.filePath(QStringLiteral("floor/temp"));
-            // The combined floor encodes all pictures plus the end frame once.
-            for (int p = pictures + 1; p <= swfs * pictures + 1; ++p)
-                QFile::copy(QStringLiteral("%1/image%2.jpg").arg(big).arg((p - 1) % (pictures + 1) + 1),
-                            QStringLiteral("%1/image%2.jpg").arg(big).arg(p));
             QStringList sounds;
-            for (int s = 0; s < swfs; ++s)
-                sounds.append(mp3);
-            floor = Floor(root.filePath(QStringLiteral("floor")), swfs * pictures + 1, sounds);
+            for (const Movie &movie : corpus.movies)
+                sounds.append(movie.sound);
+            floor = Floor(corpus, corpus.combinedFloor, corpus.combinedFrames, sounds);
         } else {
-            for (int s = 0; s < swfs; ++s)
-                floor += Floor(root.filePath(QStringLiteral("floor")), pictures + 1, {mp3});
+            for (const Movie &movie : corpus.movies)
+                floor += Floor(corpus, movie.floorFolder, corpus.framesPerVideo, {movie.sound});
         }
-        std::printf("%-9s tarnwick-batch %7.2f s%s   ffmpeg alone %7.2f s   ratio %.2f\n",
-                    combine ? "combined" : "per-file", ours, ok ? "" : " (FAILED)", floor, ours / floor);
+        floors.push_back(floor);
+    }
+
+    // The videos of the last round against the source pictures.
+    std::vector<double> psnr;
+    std::size_t expected = 0;
+    if (combine) {
+        std::vector<const Movie *> all;
+        for (const Movie &movie : corpus.movies)
+            all.push_back(&movie);
+        psnr = FramePsnr(QDir(out).filePath(QStringLiteral("video.mp4")), all, corpus, root);
+    } else {
+        for (const Movie &movie : corpus.movies) {
+            const QString video = QDir(out).filePath(QFileInfo(movie.swf).completeBaseName() + QStringLiteral(".mp4"));
+            const std::vector<double> one = FramePsnr(video, {&movie}, corpus, root);
+            psnr.insert(psnr.end(), one.begin(), one.end());
+        }
+    }
+    for (const Movie &movie : corpus.movies)
+        expected += std::size_t(QDir(movie.references).entryList({QStringLiteral("*.png")}, QDir::Files).size());
+
+    const double job = Median(ours);
+    const double floor = Median(floors);
+    std::printf("%-5s %-8s tarnwick-batch %7.2f s%s   ffmpeg alone %7.2f s   ratio %.2f   PSNR %.2f dB%s\n",
+                qPrintable(corpus.name), combine ? "combined" : "per-file", job, ok ? "" : " (FAILED)", floor,
+                job / floor, Mean(psnr),
+                psnr.size() == expected ? "" : qPrintable(QStringLiteral(" (%1 of %2 frames compared)")
+                                                              .arg(psnr.size())
+                                                              .arg(expected)));
+    std::printf("      rounds: job %s   ffmpeg %s\n", qPrintable(Times(ours)), qPrintable(Times(floors)));
+    std::fflush(stdout);
+}
+
+int Usage()
+{
+    std::fprintf(stderr, "usage: bench_pipeline [--corpus light|noise|both] [--rounds N] [--bin DIR] [SWFS [PICTURES]]\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QString which = QStringLiteral("both");
+    QString bin = QStringLiteral(TARNWICK_BIN_DIR);
+    int rounds = 3;
+    std::vector<int> counts;
+    const QStringList arguments = app.arguments().mid(1);
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        const bool hasValue = i + 1 < arguments.size();
+        if (argument == QLatin1String("--corpus") && hasValue)
+            which = arguments.at(++i);
+        else if (argument == QLatin1String("--rounds") && hasValue)
+            rounds = std::max(1, arguments.at(++i).toInt());
+        else if (argument == QLatin1String("--bin") && hasValue)
+            bin = arguments.at(++i);
+        else if (!argument.startsWith(QLatin1String("--")) && argument.toInt() > 0)
+            counts.push_back(argument.toInt());
+        else
+            return Usage();
+    }
+    if (which != QLatin1String("light") && which != QLatin1String("noise") && which != QLatin1String("both"))
+        return Usage();
+    const int swfs = counts.size() > 0 ? counts[0] : 20;
+    const int pictures = counts.size() > 1 ? counts[1] : 30;
+
+    QTemporaryDir dir;
+    const QDir root(dir.path());
+    for (const QString &name : {QStringLiteral("light"), QStringLiteral("noise")}) {
+        if (which != QLatin1String("both") && which != name)
+            continue;
+        std::printf("Generating the %s corpus: %d SWFs of %d pictures...\n", qPrintable(name), swfs, pictures);
+        std::fflush(stdout);
+        root.mkpath(name);
+        const Corpus corpus = name == QLatin1String("light") ? LightCorpus(root, swfs, pictures)
+                                                             : NoiseCorpus(root, swfs, pictures);
+        for (const bool combine : {false, true})
+            Measure(corpus, combine, rounds, bin, root);
     }
     return 0;
 }

@@ -23,17 +23,22 @@ Result<Picture> DecodePicture(std::span<const std::uint8_t> bytes, const Limits 
 
 Result<Done> ConvertToJpeg(const std::string &input, const std::string &output, int quality, const Limits &limits)
 {
-    if (quality < 1 || quality > 100)
+    if (quality != kKeepQuality && (quality < 1 || quality > 100))
         return MakeError(ErrorCode::Unsupported, "quality must be 1 to 100");
     Result<std::vector<std::uint8_t>> bytes = ReadFileCapped(input, limits);
     if (!bytes)
         return bytes.error();
+    // Copying saves a decode and an encode, and a generation of loss.
+    if (quality == kKeepQuality) {
+        if (const std::optional<std::span<const std::uint8_t>> jpeg = PassableJpeg(bytes.value(), limits))
+            return WriteFileAtomically(output, *jpeg);
+    }
     Result<Picture> picture = DecodePicture(bytes.value(), limits);
     if (!picture)
         return picture.error();
     std::vector<std::uint8_t>().swap(bytes.value()); // the file is no longer needed
     FlattenOntoBlack(picture.value());
-    Result<std::vector<std::uint8_t>> jpeg = EncodeJpeg(picture.value(), quality);
+    Result<std::vector<std::uint8_t>> jpeg = EncodeJpeg(picture.value(), quality == kKeepQuality ? kDefaultQuality : quality);
     if (!jpeg)
         return jpeg.error();
     return WriteFileAtomically(output, jpeg.value());

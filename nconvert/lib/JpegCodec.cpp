@@ -2,9 +2,11 @@
 
 #include <turbojpeg.h>
 
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace NConvert {
 
@@ -29,6 +31,58 @@ bool HasStrayEndMarker(std::span<const std::uint8_t> bytes)
 std::string DecoderMessage(tjhandle handle)
 {
     return std::string("JPEG: ") + tjGetErrorStr2(handle);
+}
+
+// Reads the marker segments from the start of the image to the first scan:
+// true when exactly one frame header comes first and it is an 8-bit,
+// three-component baseline or progressive Huffman frame, and no Exif block
+// nor arithmetic-coding table is on the way.
+bool HasPassableHeaders(std::span<const std::uint8_t> bytes)
+{
+    std::size_t at = 2; // after the start-of-image marker
+    bool sawFrame = false;
+    while (at + 4 <= bytes.size()) {
+        if (bytes[at] != 0xFF)
+            return false;
+        const std::uint8_t marker = bytes[at + 1];
+        if (marker == 0xFF) { // fill byte
+            ++at;
+            continue;
+        }
+        // Segment-less markers (start, end, restarts) have no place before
+        // the first scan.
+        if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD9))
+            return false;
+        const std::size_t length = std::size_t(bytes[at + 2]) << 8 | bytes[at + 3];
+        if (length < 2 || at + 2 + length > bytes.size())
+            return false;
+        const std::span<const std::uint8_t> body = bytes.subspan(at + 4, length - 2);
+        switch (marker) {
+        case 0xC0: // baseline
+        case 0xC2: // progressive
+            if (sawFrame || body.size() != 6 + 3 * 3 || body[0] != 8 || body[5] != 3)
+                return false;
+            sawFrame = true;
+            break;
+        case 0xC1: // extended sequential
+        case 0xC3: // lossless
+        case 0xC5: case 0xC6: case 0xC7: // hierarchical
+        case 0xC9: case 0xCA: case 0xCB: // arithmetic-coded
+        case 0xCC: // arithmetic-coding conditioning
+        case 0xCD: case 0xCE: case 0xCF: // arithmetic-coded hierarchical
+            return false;
+        case 0xE1:
+            if (body.size() >= 6 && std::memcmp(body.data(), "Exif\0", 6) == 0)
+                return false;
+            break;
+        case 0xDA: // the first scan
+            return sawFrame;
+        default:
+            break;
+        }
+        at += 2 + length;
+    }
+    return false;
 }
 
 } // namespace
@@ -86,6 +140,49 @@ Result<Picture> DecodeJpeg(std::span<const std::uint8_t> bytes, const Limits &li
         }
     }
     return made;
+}
+
+std::optional<std::span<const std::uint8_t>> PassableJpeg(std::span<const std::uint8_t> bytes, const Limits &limits)
+{
+    if (HasStrayEndMarker(bytes))
+        bytes = bytes.subspan(2);
+    if (!LooksLikeJpeg(bytes) || !HasPassableHeaders(bytes))
+        return std::nullopt;
+
+    const Handle handle(tjInitDecompress());
+    if (!handle)
+        return std::nullopt;
+    int width = 0;
+    int height = 0;
+    int subsampling = 0;
+    int colourspace = 0;
+    auto *data = const_cast<unsigned char *>(bytes.data());
+    const unsigned long size = static_cast<unsigned long>(bytes.size());
+    // The colourspace also tells YCbCr from RGB (an Adobe block or R, G, B
+    // component names).
+    if (tjDecompressHeader3(handle.get(), data, size, &width, &height, &subsampling, &colourspace) != 0
+        || colourspace != TJCS_YCbCr || !CheckPictureSize(std::uint64_t(std::max(width, 0)),
+                                                          std::uint64_t(std::max(height, 0)), limits))
+        return std::nullopt;
+
+    // Damage shows while the entropy-coded data is read, at any scale; the
+    // smallest one skips most of the decoder's work and memory. Only a
+    // clean decode passes: a warning means the encoder would meet the same
+    // damage and may read it otherwise than this decoder.
+    constexpr tjscalingfactor kEighth{1, 8};
+    const int scaledWidth = TJSCALED(width, kEighth);
+    const int scaledHeight = TJSCALED(height, kEighth);
+    std::vector<unsigned char> luma;
+    try {
+        luma.resize(std::size_t(scaledWidth) * std::size_t(scaledHeight));
+    } catch (const std::bad_alloc &) {
+        return std::nullopt;
+    }
+    if (tjDecompress2(handle.get(), data, size, luma.data(), scaledWidth, 0, scaledHeight, TJPF_GRAY,
+                      TJFLAG_LIMITSCANS | TJFLAG_STOPONWARNING)
+        != 0)
+        return std::nullopt;
+    return bytes;
 }
 
 Result<std::vector<std::uint8_t>> EncodeJpeg(const Picture &picture, int quality)

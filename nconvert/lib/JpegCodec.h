@@ -5,6 +5,7 @@
 #include "Result.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -18,6 +19,13 @@ bool LooksLikeJpeg(std::span<const std::uint8_t> bytes);
 // YCCK). The size is checked against the limits before any pixel memory is
 // taken. Data that ends early still gives the picture the decoder made of it.
 Result<Picture> DecodeJpeg(std::span<const std::uint8_t> bytes, const Limits &limits);
+
+// The JPEG stream within `bytes` (a stray leading end-of-image marker left
+// out) when it can go to the video encoder as it is: Huffman-coded baseline
+// or progressive, 8 bits, three YCbCr components, no Exif block (whose
+// orientation readers may apply), within the limits, and it decodes without
+// any error or warning. Nothing for anything else, which must be decoded.
+std::optional<std::span<const std::uint8_t>> PassableJpeg(std::span<const std::uint8_t> bytes, const Limits &limits);
 
 // Encodes the picture's colours (alpha ignored) as a true-colour JPEG with
 // full-resolution chroma at the given quality (1..100).

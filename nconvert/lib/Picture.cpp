@@ -5,13 +5,20 @@
 
 namespace NConvert {
 
-Result<Picture> AllocatePicture(std::uint64_t width, std::uint64_t height, const Limits &limits)
+Result<Done> CheckPictureSize(std::uint64_t width, std::uint64_t height, const Limits &limits)
 {
     if (width == 0 || height == 0)
         return MakeError(ErrorCode::Malformed, "the picture has no pixels");
     if (width > limits.maxSide || height > limits.maxSide || width * height > limits.maxPixels)
         return MakeError(ErrorCode::TooLarge, "the picture is too large (" + std::to_string(width) + " x "
                                                   + std::to_string(height) + ")");
+    return Done{};
+}
+
+Result<Picture> AllocatePicture(std::uint64_t width, std::uint64_t height, const Limits &limits)
+{
+    if (Result<Done> fits = CheckPictureSize(width, height, limits); !fits)
+        return fits.error();
     Picture picture;
     picture.width = std::uint32_t(width);
     picture.height = std::uint32_t(height);

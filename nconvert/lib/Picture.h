@@ -18,6 +18,9 @@ struct Picture
     std::uint8_t *pixel(std::uint32_t x, std::uint32_t y) { return rgba.data() + (std::size_t(y) * width + x) * 4; }
 };
 
+// Whether a picture of that size may be decoded under the limits.
+Result<Done> CheckPictureSize(std::uint64_t width, std::uint64_t height, const Limits &limits);
+
 // Checks the size against the limits before anything is allocated, then
 // makes a picture of that size filled with transparent black.
 Result<Picture> AllocatePicture(std::uint64_t width, std::uint64_t height, const Limits &limits);
