@@ -15,6 +15,7 @@
 #include "tools/ReportingTrap.h"
 #include "tools/Rounding.h"
 #include "tools/Shell32.h"
+#include "tools/Command.h"
 #include "tools/ToolDeployment.h"
 
 #include <QFile>
@@ -125,7 +126,7 @@ void ConversionJob::PushButton2_Click()
     m_converting = true;
     m_outcome = JobOutcome();
     m_claimedOutputs.clear();
-    m_sounds.clear();
+    m_movies.clear();
     m_frameCount = 0;
     m_pictureFrames = 0;
     Tools::ResumeChildren();
@@ -195,7 +196,7 @@ void ConversionJob::PushButton2_Click()
             if (m_choices.eachFile) {
                 m_frameCount = 0;
                 m_pictureFrames = 0;
-                m_sounds.clear();
+                m_movies.clear();
                 trap(116, [&] {
                     const QString folder = m_choices.saveToFolder ? m_choices.folder : Tools::FolderOf(path);
                     outputPath = Tools::CollapseBackslashes(folder + QLatin1Char('/')
@@ -288,7 +289,21 @@ void ConversionJob::extractPictures(const QString &path, int position)
         run({jpeg ? QStringLiteral("-j") : QStringLiteral("-p"), line.ids, path, QStringLiteral("-o"),
              stem + (jpeg ? QStringLiteral("_%d.jpg") : QStringLiteral("_%d.png"))});
     }
-    if (listing.hasMp3Stream && !cancelled()) {
+    MoviePart movie;
+    movie.source = path;
+    movie.position = position;
+    if (!cancelled()) {
+        // Standard output only: the report is JSON, the warnings go to errors.
+        const TimelineReportResult timeline = ParseTimelineReport(
+            Tools::RunCaptured(Tools::Command{m_tools.extractor, {QStringLiteral("--timeline"), path}, QString()}, true,
+                               false, true)
+                .toUtf8());
+        if (timeline.ok)
+            movie.report = timeline.report;
+    }
+    if (movie.report && !IsPlainMp3Stream(*movie.report)) {
+        planSound(movie, run);
+    } else if (listing.hasMp3Stream && !cancelled()) {
         const QString soundPath = tempFile(QStringLiteral("sound%1.mp3").arg(position));
         run({QStringLiteral("-m"), path, QStringLiteral("-o"), soundPath});
         if (Tools::FileExists(soundPath)) {
@@ -297,13 +312,93 @@ void ConversionJob::extractPictures(const QString &path, int position)
             const SoundCheck check = CheckSound(m_encoder, soundPath);
             const QString problem = check.decodes ? QString() : check.reason;
             if (problem.isEmpty() || cancelled()) {
-                m_sounds.append(soundPath);
+                movie.mp3 = soundPath;
             } else {
                 Tools::DeleteFiles(soundPath);
                 m_outcome.details.append(QStringLiteral("The sound of %1 was left out: %2").arg(path, problem));
             }
         }
     }
+    m_movies.append(movie);
+}
+
+// Exports each sound the movie's timeline plays and plans how they are
+// mixed; the soundtrack itself is written once the video's length is known.
+void ConversionJob::planSound(MoviePart &movie, const std::function<void(const QStringList &)> &run)
+{
+    const QList<SoundExport> exports = SoundExports(*movie.report, movie.source, m_workFolder + QStringLiteral("/temp"),
+                                                    QStringLiteral("sound%1").arg(movie.position));
+    QList<SoundSource> sources;
+    for (const SoundExport &soundExport : exports) {
+        if (cancelled())
+            return;
+        run(soundExport.arguments);
+        sources.append(soundExport.source);
+    }
+    if (sources.isEmpty())
+        return;
+    movie.plan = PlanSoundtrack(m_encoder, *movie.report, sources);
+    for (const QString &sound : movie.plan.leftOut)
+        m_outcome.details.append(QStringLiteral("The sound of %1 was left out: %2").arg(movie.source, sound));
+    for (const QString &note : movie.plan.notes)
+        m_outcome.details.append(movie.source + QStringLiteral(": ") + note);
+}
+
+// The movie's sound for a stretch of `seconds` of video: its MP3, a
+// soundtrack written to temp/, or nothing.
+QString ConversionJob::movieSoundtrack(const MoviePart &movie, double seconds)
+{
+    if (!movie.mp3.isEmpty())
+        return movie.mp3;
+    if (movie.plan.silent() || cancelled())
+        return QString();
+    Tools::ProgressSink &bar = m_controls.progress();
+    const QString caption = bar.caption();
+    const QString target = tempFile(QStringLiteral("sound%1.m4a").arg(movie.position));
+    const bool made = WriteSoundtrack(m_encoder, movie.plan, seconds, target, &bar,
+                                      SoundtrackCaption(Tools::FileNameOf(movie.source)));
+    bar.setCaption(caption);
+    if (made)
+        return target;
+    if (!cancelled())
+        m_outcome.details.append(QStringLiteral("The soundtrack of %1 could not be made.").arg(movie.source));
+    return QString();
+}
+
+// The one sound file of the video: a single movie's own sound, or each
+// movie's sound laid over its own pictures.
+QStringList ConversionJob::videoSounds()
+{
+    const double videoSeconds = m_frameCount * m_frameSeconds;
+    QList<const MoviePart *> shown;
+    for (const MoviePart &movie : m_movies) {
+        if (movie.frames > 0)
+            shown.append(&movie);
+    }
+    if (shown.size() == 1 && shown.first()->firstFrame == 0) {
+        const QString sound = movieSoundtrack(*shown.first(), videoSeconds);
+        return sound.isEmpty() ? QStringList() : QStringList{sound};
+    }
+    QList<MovieSoundSpan> spans;
+    bool anySound = false;
+    for (qsizetype i = 0; i < shown.size() && !cancelled(); ++i) {
+        const MoviePart &movie = *shown.at(i);
+        MovieSoundSpan span;
+        span.start = movie.firstFrame * m_frameSeconds;
+        // The last movie's span takes the end frame too.
+        span.end = i + 1 == shown.size() ? videoSeconds : (movie.firstFrame + movie.frames) * m_frameSeconds;
+        span.soundtrack = movieSoundtrack(movie, span.end - span.start);
+        anySound = anySound || !span.soundtrack.isEmpty();
+        spans.append(span);
+    }
+    if (!anySound || cancelled())
+        return {};
+    const QString target = tempFile(QStringLiteral("video.m4a"));
+    if (WriteCombinedSoundtrack(m_encoder, spans, target, &m_controls.progress()))
+        return {target};
+    if (!cancelled())
+        m_outcome.details.append(QStringLiteral("The video's soundtrack could not be made; it was made without sound."));
+    return {};
 }
 
 void ConversionJob::stageFrames(int position)
@@ -331,6 +426,10 @@ void ConversionJob::stageFrames(int position)
             continue;
         ++staged;
         QFile::rename(converted, tempFile(QStringLiteral("image%1.jpg").arg(m_frameCount + staged)));
+    }
+    if (!m_movies.isEmpty() && m_movies.constLast().position == position) {
+        m_movies.last().firstFrame = m_frameCount;
+        m_movies.last().frames = staged;
     }
     m_frameCount += staged;
     m_pictureFrames += staged;
@@ -409,7 +508,9 @@ void ConversionJob::encode(const QString &outputPath)
     request.frameCount = m_frameCount;
     request.frameSeconds = m_frameSeconds;
     request.quality = m_quality;
-    request.sounds = m_sounds;
+    request.sounds = videoSounds();
+    if (cancelled())
+        return;
     request.output = claimOutput(outputPath);
     QString reason;
     if (EncodeVideo(request, m_workFolder, &reason)) {

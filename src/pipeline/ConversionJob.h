@@ -1,11 +1,16 @@
 #pragma once
 
 #include "JobControls.h"
+#include "Soundtrack.h"
+#include "TimelineReport.h"
 
 #include <QMap>
 #include <QSet>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
+#include <optional>
 
 namespace Pipeline {
 
@@ -46,11 +51,27 @@ private:
         QString encoder;
     };
 
+    // One movie's part of the video being made: its timeline, its sound
+    // and where its frames sit in temp/.
+    struct MoviePart
+    {
+        QString source;
+        int position = 0;
+        std::optional<TimelineReport> report;
+        QString mp3;          // its main MP3 stream, copied as it is
+        SoundtrackPlan plan;  // otherwise the soundtrack made from its sounds
+        int firstFrame = 0;   // frames before this movie's in temp/
+        int frames = 0;       // this movie's picture frames
+    };
+
     bool refuse(const QString &message);
     bool checkOutputFolder(const QString &folder);
     void fail(const QString &output, const QString &reason);
     bool cancelled();
     void extractPictures(const QString &path, int position);
+    void planSound(MoviePart &movie, const std::function<void(const QStringList &)> &run);
+    QString movieSoundtrack(const MoviePart &movie, double seconds);
+    QStringList videoSounds();
     void stageFrames(int position);
     void appendEndFrame();
     void evenFrameSize();
@@ -77,7 +98,7 @@ private:
     int m_quality = 1;
     int m_frameCount = 0;    // frames in temp/, the end frame included
     int m_pictureFrames = 0; // of those, frames made from the movies' pictures
-    QStringList m_sounds;
+    QList<MoviePart> m_movies; // of the video being made
     bool m_readInPart = false;  // the current SWF is cut or damaged
     QString m_extractorReason;  // the extractor's last word on it
     QSet<QString> m_claimedOutputs;

@@ -7,12 +7,15 @@
 
 #include "MediaProbe.h"
 #include "SwfBuilder.h"
+#include "SwfTestKit.h"
 #include "TempFolder.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QImage>
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <gtest/gtest.h>
@@ -431,4 +434,147 @@ TEST_F(ConversionJobTest, ChoicesChangedDuringTheJobChangeNothing)
     EXPECT_NEAR(video.duration, 2.5, 0.1);
     EXPECT_TRUE(QDir(elsewhere).isEmpty());
     EXPECT_FALSE(QFile::exists(out.file(QStringLiteral("a.mp4"))));
+}
+
+namespace {
+
+// volumedetect's mean level in dB of the audio from `from` to `to` s, after
+// a narrow band-pass around `band` Hz when given; -200 when nothing decodes.
+double MeanVolume(const QString &media, double from, double to, int band = 0)
+{
+    QString filter = band > 0 ? QStringLiteral("bandpass=f=%1:width_type=q:w=6,bandpass=f=%1:width_type=q:w=6,").arg(band)
+                              : QString();
+    filter += QStringLiteral("volumedetect");
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-ss"), QString::number(from),
+                  QStringLiteral("-t"), QString::number(to - from), QStringLiteral("-i"), media, QStringLiteral("-map"),
+                  QStringLiteral("0:a"), QStringLiteral("-af"), filter, QStringLiteral("-f"), QStringLiteral("null"),
+                  QStringLiteral("-")});
+    ffmpeg.waitForFinished(120000);
+    static const QRegularExpression mean(QStringLiteral("mean_volume: (-?[0-9.]+) dB"));
+    const QRegularExpressionMatch match = mean.match(QString::fromUtf8(ffmpeg.readAllStandardError()));
+    return match.hasMatch() ? match.captured(1).toDouble() : -200;
+}
+
+// The MD5 of a file's audio packets, copied without decoding.
+QString AudioPacketHash(const QString &media)
+{
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"),
+                  QStringLiteral("-i"), media, QStringLiteral("-map"), QStringLiteral("0:a"), QStringLiteral("-c"),
+                  QStringLiteral("copy"), QStringLiteral("-f"), QStringLiteral("streamhash"), QStringLiteral("-hash"),
+                  QStringLiteral("md5"), QStringLiteral("-")});
+    ffmpeg.waitForFinished(120000);
+    return QString::fromUtf8(ffmpeg.readAllStandardOutput()).trimmed();
+}
+
+// A movie whose only sound is event sound 1, a `frequency` Hz tone in
+// `codec` started at frame 0, with `pictures` solid pictures.
+QString EventSoundSwf(const TempFolder &folder, const QString &name, const char *codec, int rate, double seconds,
+                      int pictures, int frequency = 440)
+{
+    using namespace SwfBuild;
+    const QString flv = folder.file(name + QStringLiteral(".flv"));
+    const std::vector<SwfTestKit::FlvTag> flvTags = SwfTestKit::EncodeFlv(
+        flv, {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+              QStringLiteral("sine=frequency=%1:sample_rate=%2:duration=%3").arg(frequency).arg(rate).arg(seconds),
+              QStringLiteral("-ac"), QStringLiteral("1"), QStringLiteral("-c:a"), QString::fromLatin1(codec)});
+    EXPECT_FALSE(flvTags.empty()) << codec;
+    if (flvTags.empty())
+        return QString();
+    const std::uint8_t format = flvTags.front().data.at(0);
+    // One ADPCM packet is a whole sound of 4096 samples.
+    const bool adpcm = format >> 4 == 1;
+    const Bytes data = adpcm ? Bytes(flvTags.front().data.begin() + 1, flvTags.front().data.end())
+                             : SwfTestKit::JoinPayloads(flvTags, 8);
+    const std::int64_t samples = adpcm ? 4096 : SwfTestKit::DecodedSamples(flv);
+    Tags tags;
+    tags.defineSound(1, format, std::uint32_t(samples), data).startSound(1);
+    const QColor colours[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow};
+    for (int i = 0; i < pictures; ++i)
+        tags.defineBitsJpeg2(std::uint16_t(10 + i), JpegOf(Solid(64, 48, colours[i % 4])));
+    tags.showFrame().end();
+    return folder.write(name + QStringLiteral(".swf"), SwfTestKit::ToQt(BuildSwf(tags)));
+}
+
+} // namespace
+
+TEST_F(ConversionJobTest, EventSoundsGiveTheVideoItsSoundtrack)
+{
+    struct
+    {
+        const char *codec;
+        int rate;
+        double seconds; // ADPCM: one packet, 4096 samples
+    } cases[] = {{"adpcm_swf", 11025, 0.3}, {"nellymoser", 22050, 1.0}, {"pcm_s16le", 11025, 1.0}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.codec);
+        controls.files = {EventSoundSwf(in, QString::fromLatin1(c.codec), c.codec, c.rate, c.seconds, 3)};
+        controls.seconds = QStringLiteral("1");
+        run();
+        const QString video = out.file(QString::fromLatin1(c.codec) + QStringLiteral(".mp4"));
+        const MediaProbe probe = ProbeMedia(video);
+        ASSERT_TRUE(probe.ok) << controls.messages.join(QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(probe.videoFrames, 4) << "three pictures and the end frame";
+        ASSERT_TRUE(probe.hasAudio) << outcome.details.join(QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(probe.audioCodec, QStringLiteral("aac"));
+        EXPECT_NEAR(probe.audioDuration, 4.0, 0.1) << "the sound ends with the last picture";
+        EXPECT_GT(MeanVolume(video, 0.02, 0.25), -40) << "the sound starts with the first picture";
+        EXPECT_LT(MeanVolume(video, 2.0, 3.9), -60) << "silence after the sound";
+    }
+
+    // FAST: a longer sound is cut at the video's end.
+    controls.slow = false;
+    controls.perSecond = QStringLiteral("2");
+    controls.files = {EventSoundSwf(in, QStringLiteral("fast"), "pcm_s16le", 11025, 3.0, 3)};
+    run();
+    const MediaProbe fast = ProbeMedia(out.file(QStringLiteral("fast.mp4")));
+    EXPECT_EQ(fast.videoFrames, 3);
+    EXPECT_NEAR(fast.audioDuration, 1.5, 0.1);
+    EXPECT_GT(MeanVolume(out.file(QStringLiteral("fast.mp4")), 1.0, 1.4), -40);
+    EXPECT_TRUE(controls.captions.contains(QStringLiteral("Processing: fast.swf sound")));
+    expectCleanWorkFolder();
+}
+
+TEST_F(ConversionJobTest, AnMp3StreamIsCopiedUnchanged)
+{
+    const QString movie = swf(QStringLiteral("song.swf"), 64, 48, 3, 1.5);
+    controls.files = {movie};
+    run();
+    const QString video = out.file(QStringLiteral("song.mp4"));
+    const MediaProbe probe = ProbeMedia(video);
+    ASSERT_TRUE(probe.ok);
+    EXPECT_EQ(probe.audioCodec, QStringLiteral("mp3"));
+
+    TempFolder scratch;
+    const QString mp3 = scratch.file(QStringLiteral("stream.mp3"));
+    ASSERT_EQ(SwfTestKit::RunExtractor({QStringLiteral("-m"), movie, QStringLiteral("-o"), mp3}).exitCode, 0);
+    const QString hash = AudioPacketHash(mp3);
+    EXPECT_FALSE(hash.isEmpty());
+    EXPECT_EQ(AudioPacketHash(video), hash);
+}
+
+TEST_F(ConversionJobTest, CombinedMoviesEachSoundDuringItsOwnPictures)
+{
+    // Each tone outlasts its movie's two pictures: the first must be cut
+    // where the second movie starts, not joined before it.
+    controls.combine = true;
+    controls.seconds = QStringLiteral("1");
+    controls.files = {EventSoundSwf(in, QStringLiteral("low"), "pcm_s16le", 22050, 3.0, 2, 440),
+                      EventSoundSwf(in, QStringLiteral("high"), "pcm_s16le", 22050, 3.0, 2, 1760)};
+    run();
+    const QString video = out.file(QStringLiteral("video.mp4"));
+    const MediaProbe probe = ProbeMedia(video);
+    ASSERT_TRUE(probe.ok) << controls.messages.join(QLatin1Char('\n')).toStdString();
+    ASSERT_TRUE(probe.hasAudio);
+    EXPECT_NEAR(probe.audioDuration, probe.duration, 0.1);
+    const double lowFirst = MeanVolume(video, 0.2, 1.8, 440);
+    const double lowSecond = MeanVolume(video, 2.2, 3.8, 440);
+    const double highFirst = MeanVolume(video, 0.2, 1.8, 1760);
+    const double highSecond = MeanVolume(video, 2.2, 3.8, 1760);
+    EXPECT_GT(lowFirst, lowSecond + 20) << lowFirst << " " << lowSecond;
+    EXPECT_GT(highSecond, highFirst + 20) << highFirst << " " << highSecond;
+    expectCleanWorkFolder();
 }
