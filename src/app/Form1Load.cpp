@@ -65,8 +65,11 @@ void Form1::Form_Load()
         // Without the recorder's parts a saved PLAY falls back to SLOW.
         if (Option6->isEnabled())
             restoreOption(Option6, Keys::Option6, &Form1::Option1Or2_Click);
-        else if (!Option1->isChecked() && !Option2->isChecked())
+        else if (!Option1->isChecked() && !Option2->isChecked()) {
+            // Only on screen: the saved choice stays for when the parts are installed.
+            const QSignalBlocker blocker(Option1);
             Option1->setChecked(true);
+        }
     });
     trap(144, [&] { restoreText(Text3, Keys::LocalFolder); });
     trap(146, [&] { restoreQuality(); });

@@ -25,6 +25,7 @@ TEST_F(PlayChoiceTest, WithoutThePlayerItIsDisabledSaysWhatToInstallAndASavedPla
     EXPECT_FALSE(play->toolTip().isEmpty());
     EXPECT_FALSE(window->playSelected());
     EXPECT_TRUE(control<QRadioButton>("Option1")->isChecked()) << "a job must still have a delay choice";
+    EXPECT_EQ(stored("Option6"), QStringLiteral("True")) << "kept for when the parts are installed";
 }
 
 TEST_F(PlayChoiceTest, ChoiceIsSavedExclusiveAndRestored)

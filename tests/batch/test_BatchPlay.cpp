@@ -108,6 +108,25 @@ TEST_F(BatchPlay, CombinedRecordingsFollowOneAnotherInOneVideo)
         EXPECT_EQ(s[20 + i], i) << "second movie, frame " << i;
 }
 
+TEST_F(BatchPlay, AMovieStuckInAScriptIsNotMadeWithItsReasonAndTheJobGoesOn)
+{
+    SwfBuild::ColourMovie stuck;
+    stuck.endlessLoopFrame = 3; // 0.3 s recorded: too short to keep
+    SwfBuild::ColourMovie fine;
+    fine.frames = 15;
+    const QString a = movie(QStringLiteral("stuck.swf"), stuck);
+    const QString b = movie(QStringLiteral("fine.swf"), fine);
+    QProcess p;
+    p.start(Batch, {QStringLiteral("--play"), QStringLiteral("--each"), QStringLiteral("--out"), out, a, b});
+    ASSERT_TRUE(p.waitForFinished(300000));
+    const QString said = QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError());
+    EXPECT_EQ(p.exitCode(), 1) << said.toStdString();
+    EXPECT_FALSE(QFile::exists(out + QStringLiteral("/stuck.mp4")));
+    EXPECT_TRUE(said.contains(QLatin1String("stuck.mp4: not recorded"))) << said.toStdString();
+    EXPECT_TRUE(said.contains(QLatin1String("took too long"))) << said.toStdString();
+    EXPECT_NEAR(ProbeMedia(out + QStringLiteral("/fine.mp4")).duration, 1.5, 0.1);
+}
+
 // The processes whose ancestors include `root`.
 QList<qint64> Descendants(qint64 root)
 {
