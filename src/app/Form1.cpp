@@ -111,6 +111,7 @@ Form1Services Form1Services::Defaults()
 {
     Form1Services services;
     services.programFolder = Tools::DataFolder();
+    services.renderAssets = services.programFolder + QStringLiteral("/render");
     services.drawVisit = [] {
         QRandomGenerator generator(static_cast<quint32>(QTime::currentTime().msecsSinceStartOfDay() / 1000));
         return static_cast<int>(generator.generateDouble() * 100) + 1;
@@ -226,13 +227,16 @@ QGroupBox *Form1::buildDelayGroup()
     Frame2 = Named(new QGroupBox(QStringLiteral("Delay between images")), "Frame2");
     Option1 = Named(new QRadioButton(QStringLiteral("SLOW - Pause n seconds between each image file: ")), "Option1");
     Option2 = Named(new QRadioButton(QStringLiteral("FAST - Show n image files per second:")), "Option2");
+    Option6 = Named(new QRadioButton(QStringLiteral("PLAY - Record the movie as it plays (drawings, animation and sound)")),
+                    "Option6");
+    PushButton13 = PushButton("PushButton13", QStringLiteral("?"));
     Text1 = Named(new QLineEdit, "Text1");
     Text2 = Named(new QLineEdit, "Text2");
     PushButton9 = PushButton("PushButton9", QStringLiteral("?"));
     PushButton10 = PushButton("PushButton10", QStringLiteral("?"));
     for (QLineEdit *field : {Text1, Text2})
         field->setFixedWidth(TwipsToPixels(1815));
-    for (QPushButton *tip : {PushButton9, PushButton10})
+    for (QPushButton *tip : {PushButton9, PushButton10, PushButton13})
         tip->setFixedWidth(TwipsToPixels(480));
 
     auto *rows = new QGridLayout(Frame2);
@@ -242,6 +246,8 @@ QGroupBox *Form1::buildDelayGroup()
     rows->addWidget(Option2, 1, 0);
     rows->addWidget(Text2, 1, 1);
     rows->addWidget(PushButton10, 1, 2);
+    rows->addWidget(Option6, 2, 0, 1, 2);
+    rows->addWidget(PushButton13, 2, 2);
     rows->setColumnStretch(0, 1);
     return Frame2;
 }
@@ -303,7 +309,7 @@ void Form1::setUpKeyboard()
     // option groups top to bottom, Start, and Help last before the list again.
     const QList<QWidget *> order = {ListView1, PushButton3, PushButton6, PushButton1,  PushButton5, PushButton7,
                                     PushButton8, Option1,   Text1,       PushButton9,  Option2,     Text2,
-                                    PushButton10, Option8,  Option7,     Slider1,      Option3,     Text3,
+                                    PushButton10, Option6, PushButton13, Option8,  Option7,     Slider1,      Option3,     Text3,
                                     PushButton11, Option4,  PushButton2, PushButton4};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order.at(i - 1), order.at(i));
@@ -323,6 +329,7 @@ void Form1::connectHandlers()
     };
     onSelect(Option1, &Form1::Option1Or2_Click);
     onSelect(Option2, &Form1::Option1Or2_Click);
+    onSelect(Option6, &Form1::Option1Or2_Click);
     onSelect(Option7, &Form1::Option7Or8_Click);
     onSelect(Option8, &Form1::Option7Or8_Click);
     onSelect(Option3, &Form1::Option3Or4_Click);
@@ -341,6 +348,7 @@ void Form1::connectHandlers()
     connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
     connect(PushButton9, &QPushButton::clicked, this, &Form1::PushButton9_Click);
     connect(PushButton10, &QPushButton::clicked, this, &Form1::PushButton10_Click);
+    connect(PushButton13, &QPushButton::clicked, this, &Form1::PushButton13_Click);
     connect(PushButton11, &QPushButton::clicked, this, &Form1::PushButton11_Click);
     connect(CancelButton, &QPushButton::clicked, this, &Form1::CancelButton_Click);
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -404,6 +412,16 @@ void Form1::yield()
 bool Form1::slowSelected() const
 {
     return Option1->isChecked();
+}
+
+bool Form1::playSelected() const
+{
+    return Option6->isChecked() && Option6->isEnabled();
+}
+
+QString Form1::playAssetsFolder() const
+{
+    return m_services.renderAssets;
 }
 
 QString Form1::slowText() const

@@ -41,6 +41,8 @@ struct Form1Services
     // Where unexpected failures are reported (the window's own
     // "Application Error" box when null).
     Tools::ErrorReporter *errorReporter = nullptr;
+    // The movie recorder's page and player (<data folder>/render).
+    QString renderAssets;
 
     // The program's data folder, a clock-seeded draw, the desktop, std::exit.
     static Form1Services Defaults();
@@ -72,6 +74,8 @@ public:
     bool slowSelected() const override;
     QString slowText() const override;
     QString fastText() const override;
+    bool playSelected() const override;
+    QString playAssetsFolder() const override;
     int qualityValue() const override;
     int qualityMaximum() const override;
     bool eachFileSelected() const override;
@@ -100,6 +104,10 @@ public:
     void PushButton4_Click();
     void PushButton9_Click();
     void PushButton10_Click();
+    void PushButton13_Click();
+    // Option6 needs the recorder's parts: without them it is disabled and
+    // says what to install.
+    void applyPlayAvailability();
     void PushButton11_Click();
     // Cancel (and Escape): stops the running job; older videos and those
     // already made stay.
@@ -184,6 +192,8 @@ private:
     QLineEdit *Text1 = nullptr;
     QPushButton *PushButton9 = nullptr;
     QRadioButton *Option2 = nullptr;
+    QRadioButton *Option6 = nullptr; // PLAY
+    QPushButton *PushButton13 = nullptr; // PLAY's "?"
     QLineEdit *Text2 = nullptr;
     QPushButton *PushButton10 = nullptr;
     QGroupBox *Frame5 = nullptr; // Output Options

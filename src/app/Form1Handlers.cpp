@@ -5,6 +5,7 @@
 #include "SettingsStore.h"
 #include "WebAddresses.h"
 
+#include "render/MovieRecorder.h"
 #include "tools/ReportingTrap.h"
 
 #include <QGroupBox>
@@ -20,6 +21,7 @@ constexpr char kBrowseLocation[] = "in Tarnwick2021/08/31.Form1.PushButton11_Cli
 constexpr char kHelpLocation[] = "in Tarnwick2021/08/31.Form1.PushButton4_Click ";
 constexpr char kSlowTipLocation[] = "in Tarnwick2021/08/31.Form1.PushButton9_Click ";
 constexpr char kFastTipLocation[] = "in Tarnwick2021/08/31.Form1.PushButton10_Click ";
+constexpr char kPlayTipLocation[] = "in Tarnwick2021/08/31.Form1.PushButton13_Click ";
 
 const QString kLineEnd = QStringLiteral("\r\n");
 
@@ -35,6 +37,7 @@ void Form1::writeOptionPair(QRadioButton *first, const char *firstKey, QRadioBut
 void Form1::Option1Or2_Click()
 {
     writeOptionPair(Option1, Keys::Option1, Option2, Keys::Option2);
+    SettingsStore().WriteBool(QLatin1String(Keys::Option6), Option6->isChecked());
 }
 
 void Form1::Option7Or8_Click()
@@ -46,6 +49,13 @@ void Form1::Option3Or4_Click()
 {
     writeOptionPair(Option3, Keys::Option3, Option4, Keys::Option4);
     applyOutputFolderRule();
+}
+
+void Form1::applyPlayAvailability()
+{
+    const QString missing = Render::MovieRecorder::MissingParts(m_services.renderAssets);
+    Option6->setEnabled(missing.isEmpty());
+    Option6->setToolTip(missing);
 }
 
 void Form1::applyOutputFolderRule()
@@ -117,6 +127,25 @@ void Form1::PushButton10_Click()
                                          "Windows Media Player (for example) but may display fine in other video "
                                          "players. You may need to add some extra images to the file list to get the "
                                          "desired result."));
+    });
+}
+
+void Form1::PushButton13_Click()
+{
+    Tools::ReportingTrap trap(errorReporter(), QLatin1String(kPlayTipLocation));
+    trap(100, [&] {
+        ShowMessage(this, QStringLiteral("PLAY records each movie as it plays, in the Ruffle Flash player: its drawings, "
+                                         "animation and sound, at the movie's own frame rate and for its whole "
+                                         "timeline. The delay boxes do not apply.")
+                              + kLineEnd + kLineEnd
+                              + QStringLiteral("It needs Chromium (the Debian package chromium) and the Ruffle player "
+                                               "that comes with Tarnwick.")
+                              + kLineEnd + kLineEnd
+                              + QStringLiteral("Limits: a movie waiting for a click gets one press of its button (at "
+                                               "most 3 a movie); a movie that needs more (a game, a menu, typing) is "
+                                               "recorded as it stands. Some ActionScript 3 movies do not play fully in "
+                                               "Ruffle. A frame taking over 10 s ends the recording; what was recorded "
+                                               "is kept when it lasts at least 1 s."));
     });
 }
 

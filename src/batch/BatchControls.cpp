@@ -23,11 +23,18 @@ void Print(std::FILE *stream, const QString &text)
 QString UsageText()
 {
     return QStringLiteral(
-        "Usage: tarnwick-batch [--slow SECONDS | --fast N] [--quality 0..100] [--each | --combine]\n"
+        "Usage: tarnwick-batch [--slow SECONDS | --fast N | --play [--play-fps N]] [--quality 0..100]\n"
+        "                      [--each | --combine]\n"
         "                      [--out DIR | --beside] [--samples] FILE...\n"
         "Turns SWF movies into MP4 slide-show videos.\n"
         "  --slow SECONDS  show each picture for SECONDS seconds (default 3)\n"
         "  --fast N        show N pictures per second\n"
+        "  --play          record each movie as it plays (drawings, animation and sound) in the Ruffle\n"
+        "                  player in headless Chromium, at its own frame rate for its whole timeline;\n"
+        "                  needs the Debian package chromium; a movie waiting for a click gets its\n"
+        "                  button pressed (at most 3 times); some ActionScript 3 movies do not play\n"
+        "                  fully; a frame taking over 10 s ends that movie's recording\n"
+        "  --play-fps N    with --play, record at N frames per second instead (0 or above 120: 30)\n"
         "  --quality Q     0 (smallest) to 100 (best), default 75\n"
         "  --each          one MP4 per SWF, named after it\n"
         "  --combine       all SWFs into one video.mp4 (default)\n"
@@ -68,6 +75,23 @@ QString ParseArguments(const QStringList &arguments, const QString &currentFolde
             options.slow = true;
             if (!value(options.seconds))
                 return QStringLiteral("--slow needs a number of seconds");
+        } else if (argument == QLatin1String("--play")) {
+            options.play = true;
+        } else if (argument == QLatin1String("--play-fps")) {
+            QString text;
+            bool ok = false;
+            double fps = 0;
+            if (value(text))
+                fps = text.toDouble(&ok);
+            if (!ok || !(fps >= 0))
+                return QStringLiteral("--play-fps needs a number of frames per second");
+            options.play = true;
+            // A rate no player shows (none, or a movie's absurd one) becomes 30.
+            if (fps == 0 || fps > 120) {
+                options.notes.append(QStringLiteral("--play-fps %1 is not a usable frame rate: 30 is used").arg(text));
+                fps = 30;
+            }
+            options.playFps = fps;
         } else if (argument == QLatin1String("--fast")) {
             options.slow = false;
             if (!value(options.perSecond))

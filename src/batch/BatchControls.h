@@ -14,6 +14,9 @@ namespace Batch {
 struct BatchOptions
 {
     bool slow = true;
+    bool play = false;    // record each movie as it plays
+    double playFps = 0;   // 0: each movie's own frame rate
+    QStringList notes;    // adjustments made to the arguments, for the user
     QString seconds = QStringLiteral("3");
     QString perSecond = QStringLiteral("1");
     int quality = 75;
@@ -42,6 +45,8 @@ public:
     bool slowSelected() const override { return m_options.slow; }
     QString slowText() const override { return m_options.seconds; }
     QString fastText() const override { return m_options.perSecond; }
+    bool playSelected() const override { return m_options.play; }
+    double playFrameRate() const override { return m_options.playFps; }
     int qualityValue() const override { return m_options.quality; }
     int qualityMaximum() const override { return 100; }
     bool eachFileSelected() const override { return !m_options.combine; }

@@ -2,6 +2,7 @@
 #include "BatchControls.h"
 
 #include "pipeline/ConversionJob.h"
+#include "render/MovieRecorder.h"
 #include "tools/DataFolder.h"
 #include "tools/Failure.h"
 #include "tools/ToolDeployment.h"
@@ -70,6 +71,16 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "tarnwick-batch: %s\n\n%s", error.toLocal8Bit().constData(),
                      Batch::UsageText().toLocal8Bit().constData());
         return 2;
+    }
+
+    for (const QString &note : options.notes)
+        std::fprintf(stderr, "tarnwick-batch: %s\n", note.toLocal8Bit().constData());
+    if (options.play) {
+        const QString missing = Render::MovieRecorder::MissingParts(Tools::DataFolder() + QStringLiteral("/render"));
+        if (!missing.isEmpty()) {
+            std::fprintf(stderr, "tarnwick-batch: %s\n", missing.toLocal8Bit().constData());
+            return 2;
+        }
     }
 
     std::unique_ptr<Tools::WorkFolderOwner> workFolder;

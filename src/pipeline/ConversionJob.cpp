@@ -2,11 +2,13 @@
 
 #include "FrameNormalisation.h"
 #include "OutputFolder.h"
+#include "PlayRecording.h"
 #include "Soundtrack.h"
 #include "SwfListing.h"
 #include "VideoCheck.h"
 #include "VideoEncoding.h"
 
+#include "render/MovieRecorder.h"
 #include "tools/CmdOutput.h"
 #include "tools/Failure.h"
 #include "tools/PathRoutines.h"
@@ -77,6 +79,8 @@ ConversionJob::ConversionJob(JobControls &controls, QString workFolder)
 {
 }
 
+ConversionJob::~ConversionJob() = default;
+
 QString ConversionJob::tempFile(const QString &name) const
 {
     return m_workFolder + QStringLiteral("/temp/") + name;
@@ -137,6 +141,9 @@ void ConversionJob::PushButton2_Click()
     bool go = true;
 
     trap(100, [&] {
+        // A movie recorded as it plays keeps its own timing: no delay.
+        if (m_choices.play)
+            return;
         const bool slow = m_choices.slow;
         const QString delay = (slow ? m_choices.slowText : m_choices.fastText).trimmed();
         m_rate = slow ? QStringLiteral("1/") + delay : delay;
@@ -168,6 +175,11 @@ void ConversionJob::PushButton2_Click()
                 go = refuse(QString::fromUtf8(Tools::kEncoderMissingMessage));
         });
     }
+    if (go && m_choices.play) {
+        const QString missing = Render::MovieRecorder::MissingParts(m_choices.playAssets);
+        if (!missing.isEmpty())
+            go = refuse(missing);
+    }
     if (go) {
         const QString problem = Tools::WorkFolderProblem(m_workFolder);
         if (!problem.isEmpty())
@@ -182,6 +194,11 @@ void ConversionJob::PushButton2_Click()
             m_addressWidth = tools.AddressWidth;
         });
         trap(108, [&] { m_quality = QualityFromSlider(m_choices.qualityValue, m_choices.qualityMaximum); });
+        if (m_choices.play) {
+            // The quality gives the crf as for the other modes.
+            m_play = std::make_unique<PlayRecording>(PlayRecording::Setup{
+                m_workFolder, m_choices.playAssets, m_tools.extractor, m_encoder, m_quality + 10, m_choices.playFps});
+        }
 
         const int count = m_controls.fileCount();
         for (int i = 1; i <= count && !cancelled(); ++i) {
@@ -211,6 +228,10 @@ void ConversionJob::PushButton2_Click()
                     }
                 }
             }
+            if (m_choices.play) {
+                trap(112, [&] { recordPlaying(path, i, outputPath); });
+                continue;
+            }
             trap(112, [&] { extractPictures(path, i); });
             if (cancelled())
                 break;
@@ -238,9 +259,16 @@ void ConversionJob::PushButton2_Click()
                 outputPath = Tools::CollapseBackslashes(folder + QStringLiteral("/video.mp4"));
                 m_controls.progress().setCaption(QStringLiteral("Processing: output video"));
             });
-            outputSteps(outputPath);
+            if (m_choices.play)
+                trap(134, [&] { publishPlaying(outputPath); });
+            else
+                outputSteps(outputPath);
         }
         cancelled();
+        if (m_play) {
+            m_play->clear();
+            m_play.reset();
+        }
 
         trap(124, [&] {
             Tools::DeleteFiles(tempFile(QStringLiteral("*.*")));
@@ -535,6 +563,43 @@ void ConversionJob::outputSteps(const QString &outputPath)
     if (cancelled())
         return;
     trap(134, [&] { encode(outputPath); });
+}
+
+void ConversionJob::recordPlaying(const QString &path, int position, const QString &outputPath)
+{
+    const int count = m_controls.fileCount();
+    const QString name = Tools::FileNameOf(path);
+    Tools::ProgressSink &bar = m_controls.progress();
+    const auto progress = [&](int recorded, int total) {
+        bar.setValue((position - 1 + static_cast<double>(recorded) / std::max(1, total)) / count * 100.0);
+        bar.setCaption(QStringLiteral("Processing: %1 frame %2 of %3").arg(name).arg(recorded).arg(total));
+    };
+    QStringList notes;
+    QString reason;
+    const bool recorded = m_play->record(path, position, progress, notes, reason);
+    for (const QString &note : notes)
+        m_outcome.details.append(path + QStringLiteral(": ") + note);
+    if (cancelled())
+        return;
+    if (!recorded) {
+        // In a combined video the movie is left out and the others follow.
+        m_outcome.details.append(path + QStringLiteral(": not recorded: ") + reason);
+        fail(m_choices.eachFile ? claimOutput(outputPath) : path, QStringLiteral("not recorded: ") + reason);
+        return;
+    }
+    if (m_choices.eachFile)
+        publishPlaying(outputPath);
+}
+
+void ConversionJob::publishPlaying(const QString &outputPath)
+{
+    const QString output = claimOutput(outputPath);
+    QString reason;
+    if (m_play->publish(output, reason))
+        m_outcome.made.append(output);
+    else if (!cancelled())
+        fail(output, reason);
+    m_play->clear();
 }
 
 QString ConversionJob::claimOutput(const QString &path)

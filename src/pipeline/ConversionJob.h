@@ -10,9 +10,12 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace Pipeline {
+
+class PlayRecording;
 
 // What one run of the job made and missed, for callers that report it
 // other than through the summary message (tarnwick-batch's exit status).
@@ -36,6 +39,7 @@ class ConversionJob
 public:
     // `workFolder` is the program's private scratch folder.
     ConversionJob(JobControls &controls, QString workFolder);
+    ~ConversionJob();
 
     // Runs the job; a call while a job runs returns at once.
     void PushButton2_Click();
@@ -77,6 +81,8 @@ private:
     void evenFrameSize();
     void encode(const QString &outputPath);
     void outputSteps(const QString &outputPath);
+    void recordPlaying(const QString &path, int position, const QString &outputPath);
+    void publishPlaying(const QString &outputPath);
     QString claimOutput(const QString &path);
     QString summary() const;
     QString resultFolder() const;
@@ -102,6 +108,7 @@ private:
     bool m_readInPart = false;  // the current SWF is cut or damaged
     QString m_extractorReason;  // the extractor's last word on it
     QSet<QString> m_claimedOutputs;
+    std::unique_ptr<PlayRecording> m_play; // PLAY: the movies recorded
     JobOutcome m_outcome;
 };
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tools/DataFolder.h"
+
 #include <QString>
 
 namespace Tools {
@@ -24,6 +26,12 @@ public:
     virtual bool slowSelected() const = 0; // Option1: seconds per picture in slowText()
     virtual QString slowText() const = 0;  // Text1
     virtual QString fastText() const = 0;  // Text2: pictures per second
+    // Option6: each movie recorded as it plays; the delay boxes do not apply.
+    virtual bool playSelected() const { return false; }
+    // Frames per second for PLAY; 0: each movie's own rate.
+    virtual double playFrameRate() const { return 0; }
+    // The recorder's page and player.
+    virtual QString playAssetsFolder() const { return Tools::DataFolder() + QStringLiteral("/render"); }
     virtual int qualityValue() const = 0;  // Slider1 position
     virtual int qualityMaximum() const = 0;
     virtual bool eachFileSelected() const = 0;       // Option7: one MP4 per SWF
@@ -60,6 +68,9 @@ public:
 struct JobChoices
 {
     bool slow = true;
+    bool play = false;
+    double playFps = 0;
+    QString playAssets;
     QString slowText;
     QString fastText;
     int qualityValue = 0;
@@ -74,6 +85,9 @@ struct JobChoices
     {
         JobChoices c;
         c.slow = controls.slowSelected();
+        c.play = controls.playSelected();
+        c.playFps = controls.playFrameRate();
+        c.playAssets = controls.playAssetsFolder();
         c.slowText = controls.slowText();
         c.fastText = controls.fastText();
         c.qualityValue = controls.qualityValue();

@@ -103,6 +103,29 @@ QString EncoderScript(const QString &encoder, const QStringList &arguments)
         + QStringLiteral("\nexit $status\n");
 }
 
+bool ReplaceWithTemporary(const QString &target, const QString &output, QString *reason)
+{
+    // The reserved name was private (0600): a replaced video keeps the
+    // older one's permissions, a new one gets those of any new file.
+    const QByteArray native = QFile::encodeName(target);
+    struct stat older {};
+    mode_t mode = 0;
+    if (::stat(QFile::encodeName(output).constData(), &older) == 0) {
+        mode = older.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    ::chmod(native.constData(), mode);
+    // rename(2) replaces an older video in one step.
+    if (std::rename(native.constData(), QFile::encodeName(output).constData()) == 0)
+        return true;
+    if (reason)
+        *reason = QString::fromLocal8Bit(std::strerror(errno));
+    return false;
+}
+
 bool EncodeVideo(const EncodeRequest &request, const QString &workFolder, QString *reason)
 {
     QString why;
@@ -150,25 +173,8 @@ bool EncodeVideo(const EncodeRequest &request, const QString &workFolder, QStrin
                                 !request.sounds.isEmpty());
         made = why.isEmpty();
     }
-    if (made) {
-        // The reserved name was private (0600): a replaced video keeps the
-        // older one's permissions, a new one gets those of any new file.
-        const QByteArray native = QFile::encodeName(target);
-        struct stat older {};
-        mode_t mode = 0;
-        if (::stat(QFile::encodeName(request.output).constData(), &older) == 0) {
-            mode = older.st_mode & 07777;
-        } else {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            mode = 0666 & ~mask;
-        }
-        ::chmod(native.constData(), mode);
-        // rename(2) replaces an older video in one step.
-        made = std::rename(native.constData(), QFile::encodeName(request.output).constData()) == 0;
-        if (!made)
-            why = QString::fromLocal8Bit(std::strerror(errno));
-    }
+    if (made)
+        made = ReplaceWithTemporary(target, request.output, &why);
     if (!made)
         QFile::remove(target);
     Tools::ForgetOnStop(target);

@@ -30,6 +30,11 @@ QString EncoderScript(const QString &encoder, const QStringList &arguments);
 inline constexpr char kScriptName[] = "jpg2avi.sh";
 inline constexpr char kMarkerName[] = "jpg2avi.tmp";
 
+// Moves a checked video from its hidden temporary name over `output` in
+// one step; a replaced video keeps its permissions. False with `reason` set
+// when the move fails (the temporary file is then left to the caller).
+bool ReplaceWithTemporary(const QString &target, const QString &output, QString *reason = nullptr);
+
 // Encodes into a hidden temporary file beside the output, checks the result
 // and moves it over the output only when it is whole, so an older video is
 // never lost to a failed encode; a replaced video keeps its permissions.

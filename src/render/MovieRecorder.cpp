@@ -1,9 +1,11 @@
 #include "MovieRecorder.h"
 
 #include "CaptureServer.h"
-#include "ChildProcess.h"
+#include "GroupUsage.h"
 #include "RecordPlan.h"
 #include "SwfSummary.h"
+
+#include "tools/ProcessRunner.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -139,7 +141,6 @@ RecordResult MovieRecorder::record(const RecordRequest &request)
 
     // The encoder takes the frames as they come.
     const qint64 frameBytes = qint64(plan.frame.width()) * plan.frame.height() * 4;
-    ChildProcess encoder;
     const QStringList encoderArgs = {
         QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"),
         QStringLiteral("-f"), QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("rgba"),
@@ -149,8 +150,12 @@ RecordResult MovieRecorder::record(const RecordRequest &request)
         QStringLiteral("yuv420p"), QStringLiteral("-preset"), QStringLiteral("veryfast"), QStringLiteral("-crf"),
         QString::number(request.crf), QStringLiteral("-f"),
         QStringLiteral("mp4"), videoPath};
-    if (!encoder.start(Ffmpeg(), encoderArgs, work.filePath(QStringLiteral("encoder.log"))))
+    Tools::ChildProcess encoder(Tools::Command{Ffmpeg(), encoderArgs, QString()});
+    encoder.feedInput();
+    encoder.logErrorsTo(work.filePath(QStringLiteral("encoder.log")));
+    if (!encoder.start())
         return fail(QStringLiteral("FFmpeg did not start"));
+    GroupUsage encoderUsage, playerUsage;
 
     QFile sound(soundPath);
     if (!sound.open(QIODevice::ReadWrite | QIODevice::Truncate))
@@ -185,7 +190,8 @@ RecordResult MovieRecorder::record(const RecordRequest &request)
         if (ended)
             return;
         ended = true;
-        stop = why;
+        // Cancel ends the children too: their end is then the cancel's.
+        stop = (request.cancel && request.cancel->load()) || Tools::ChildrenCancelled() ? StopReason::Cancelled : why;
         stopDetail = detail;
         loop.quit();
     };
@@ -236,7 +242,6 @@ RecordResult MovieRecorder::record(const RecordRequest &request)
     if (!server.listen())
         return fail(QStringLiteral("cannot open a local port for the player"));
 
-    ChildProcess player;
     QStringList chromiumArgs = {
         QStringLiteral("--headless"),
         QStringLiteral("--disable-gpu"),
@@ -261,22 +266,24 @@ RecordResult MovieRecorder::record(const RecordRequest &request)
     if (::geteuid() == 0)
         chromiumArgs << QStringLiteral("--no-sandbox");
     chromiumArgs << server.pageUrl();
-    if (!player.start(Chromium(), chromiumArgs, work.filePath(QStringLiteral("chromium.log"))))
+    Tools::ChildProcess player(Tools::Command{Chromium(), chromiumArgs, QString()});
+    player.logErrorsTo(work.filePath(QStringLiteral("chromium.log")));
+    if (!player.start())
         return fail(QStringLiteral("Chromium did not start"));
     QObject::connect(&player.process(), &QProcess::finished, &loop,
                      [&] { end(StopReason::PlayerDied, QStringLiteral("Chromium ended")); });
     QObject::connect(&encoder.process(), &QProcess::finished, &loop,
-                     [&] { end(StopReason::Failed, QStringLiteral("FFmpeg ended: ") + encoder.logTail(2)); });
+                     [&] { end(StopReason::Failed, QStringLiteral("FFmpeg ended: ") + LastLines(encoder.errorTail(), 2)); });
 
     QTimer watchdog;
     watchdog.setInterval(100);
     int ticks = 0;
     QObject::connect(&watchdog, &QTimer::timeout, &loop, [&] {
         if (++ticks % 5 == 0) {
-            player.sampleUsage();
-            encoder.sampleUsage();
+            playerUsage.sample(player.group());
+            encoderUsage.sample(encoder.group());
         }
-        if (request.cancel && request.cancel->load())
+        if ((request.cancel && request.cancel->load()) || Tools::ChildrenCancelled())
             end(StopReason::Cancelled);
         else if (!ready && sinceStep.elapsed() > request.startTimeoutMs)
             end(StopReason::PlayerDied,
@@ -289,8 +296,8 @@ RecordResult MovieRecorder::record(const RecordRequest &request)
     watchdog.start();
     loop.exec();
     watchdog.stop();
-    player.sampleUsage();
-    encoder.sampleUsage();
+    playerUsage.sample(player.group());
+    encoderUsage.sample(encoder.group());
 
     QObject::disconnect(&player.process(), nullptr, &loop, nullptr);
     QObject::disconnect(&encoder.process(), nullptr, &loop, nullptr);
@@ -302,9 +309,9 @@ RecordResult MovieRecorder::record(const RecordRequest &request)
     const bool encoded = encoder.process().waitForFinished(120000) &&
                          encoder.process().exitStatus() == QProcess::NormalExit &&
                          encoder.process().exitCode() == 0;
-    const QString encoderLog = encoder.logTail(3);
-    result.cpuSeconds = player.cpuSeconds() + encoder.cpuSeconds();
-    result.peakMemoryMb = player.peakMemoryMb() + encoder.peakMemoryMb();
+    const QString encoderLog = LastLines(encoder.errorTail(), 3);
+    result.cpuSeconds = playerUsage.cpuSeconds() + encoderUsage.cpuSeconds();
+    result.peakMemoryMb = playerUsage.peakMemoryMb() + encoderUsage.peakMemoryMb();
     encoder.stop();
 
     if (stop == StopReason::Finished && result.framesRecorded < plan.frames)
@@ -344,10 +351,13 @@ RecordResult MovieRecorder::record(const RecordRequest &request)
     }
     mux << QStringLiteral("-c:v") << QStringLiteral("copy") << QStringLiteral("-movflags")
         << QStringLiteral("+faststart") << QStringLiteral("-f") << QStringLiteral("mp4") << request.outputPath;
-    ChildProcess muxer;
-    if (!muxer.start(Ffmpeg(), mux, work.filePath(QStringLiteral("mux.log"))) ||
-        !muxer.process().waitForFinished(600000) || muxer.process().exitCode() != 0)
-        return fail(QStringLiteral("FFmpeg could not write %1: %2").arg(request.outputPath, muxer.logTail(3)));
+    Tools::ChildProcess muxer(Tools::Command{Ffmpeg(), mux, QString()});
+    muxer.logErrorsTo(work.filePath(QStringLiteral("mux.log")));
+    if (!muxer.start() || !muxer.process().waitForFinished(600000) || muxer.exitCode() != 0)
+        return fail(Tools::ChildrenCancelled()
+                        ? StopReasonText(StopReason::Cancelled)
+                        : QStringLiteral("FFmpeg could not write %1: %2")
+                              .arg(request.outputPath, LastLines(muxer.errorTail(), 3)));
     QFile::remove(videoPath);
     QFile::remove(soundPath);
     result.ok = true;

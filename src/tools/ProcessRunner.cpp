@@ -1,5 +1,7 @@
 #include "ProcessRunner.h"
 
+#include <QFile>
+
 #include <atomic>
 #include <csignal>
 
@@ -86,6 +88,29 @@ ChildProcess::~ChildProcess()
     finishedOrGone();
 }
 
+void ChildProcess::feedInput()
+{
+    m_process.setStandardInputFile(QString());
+}
+
+void ChildProcess::logErrorsTo(const QString &path)
+{
+    m_errorLog = path;
+    m_process.setStandardErrorFile(path);
+}
+
+void ChildProcess::stop()
+{
+    if (m_group > 0)
+        ::kill(-static_cast<pid_t>(m_group), SIGKILL);
+    if (running()) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    finishedOrGone();
+    m_group = 0;
+}
+
 bool ChildProcess::start()
 {
     if (g_cancelled.load())
@@ -93,7 +118,8 @@ bool ChildProcess::start()
     m_process.start();
     if (!m_process.waitForStarted(-1))
         return false;
-    m_slot = Register(static_cast<pid_t>(m_process.processId()));
+    m_group = m_process.processId();
+    m_slot = Register(static_cast<pid_t>(m_group));
     // Cancelled while starting: the new child is ended like the others.
     if (g_cancelled.load())
         ::kill(-static_cast<pid_t>(m_process.processId()), SIGKILL);
@@ -144,6 +170,14 @@ int ChildProcess::exitCode() const
 
 QString ChildProcess::errorTail() const
 {
+    if (!m_errorLog.isEmpty()) {
+        QFile log(m_errorLog);
+        if (!log.open(QIODevice::ReadOnly))
+            return QString();
+        if (log.size() > kErrorTailBytes)
+            log.seek(log.size() - kErrorTailBytes);
+        return QString::fromLocal8Bit(log.readAll());
+    }
     return QString::fromLocal8Bit(m_errors);
 }
 

@@ -36,9 +36,22 @@ public:
     ChildProcess(const ChildProcess &) = delete;
     ChildProcess &operator=(const ChildProcess &) = delete;
 
+    // Before start(): the child's standard input stays a pipe that
+    // process().write() feeds (an encoder taking raw frames);
+    // process().closeWriteChannel() ends it.
+    void feedInput();
+    // Before start(): standard error goes to this file instead of memory,
+    // for a talkative child (a browser); errorTail() reads the file's end.
+    void logErrorsTo(const QString &path);
+
     // Starts the child; false when it cannot be started or when the runner
     // was cancelled (CancelAllChildren).
     bool start();
+    // Ends the child's whole process group, also when the child itself has
+    // already gone and left helpers behind (a browser's), and waits for it.
+    void stop();
+    // The child's process group; 0 before start().
+    qint64 group() const { return m_group; }
     bool running() const { return m_process.state() != QProcess::NotRunning; }
 
     // Moves what the child wrote into output() and errorTail(). Call it at
@@ -63,6 +76,8 @@ private:
     Capture m_capture;
     QByteArray m_output;
     QByteArray m_errors;
+    QString m_errorLog;
+    qint64 m_group = 0;
     int m_slot = -1;
 };
 

@@ -77,6 +77,7 @@ protected:
         };
         services.endProgram = [this] { ++programEnds; };
         services.errorReporter = &reporter;
+        services.renderAssets = renderAssets;
         return services;
     }
 
@@ -134,5 +135,6 @@ protected:
     bool openSucceeds = true;
     QStringList opened;
     int programEnds = 0;
+    QString renderAssets; // empty: the recorder's player is missing
     std::unique_ptr<App::Form1> window;
 };

@@ -165,7 +165,7 @@ TEST_F(WindowUseTest, TabFollowsTheLayout)
     // keys choose within the group).
     const char *const order[] = {
         "PushButton3", "PushButton6", "PushButton1",  "PushButton5", "PushButton7", "PushButton8",
-        "Option1",     "Text1",       "PushButton9",  "Text2",       "PushButton10", "Option8",
+        "Option1",     "Text1",       "PushButton9",  "Text2",       "PushButton10", "PushButton13", "Option8",
         "Slider1",     "Option3",     "Text3",        "PushButton11", "PushButton2", "PushButton4",
         "ListView1",
     };
@@ -189,13 +189,14 @@ TEST_F(WindowUseTest, TabFollowsTheLayout)
     click("Option4");
     list->setFocus();
     visited.clear();
-    for (int i = 0; i < 14; ++i) {
+    for (int i = 0; i < 15; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited.append(QApplication::focusWidget()->objectName());
     }
     EXPECT_EQ(visited.mid(6), (QStringList{QStringLiteral("Text1"), QStringLiteral("PushButton9"),
                                            QStringLiteral("Option2"), QStringLiteral("Text2"),
-                                           QStringLiteral("PushButton10"), QStringLiteral("Option7"),
+                                           QStringLiteral("PushButton10"), QStringLiteral("PushButton13"),
+                                           QStringLiteral("Option7"),
                                            QStringLiteral("Slider1"), QStringLiteral("Option4")}));
 }
 

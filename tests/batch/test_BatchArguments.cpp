@@ -75,3 +75,41 @@ TEST(BatchArguments, TerminalTextShowsEveryLineBreak)
 {
     EXPECT_EQ(TerminalText(QStringLiteral("a\r\nb\rc\nd")), QStringLiteral("a\nb\nc\nd"));
 }
+
+TEST(BatchArguments, PlayAndItsFrameRate)
+{
+    BatchOptions play;
+    ASSERT_EQ(ParseArguments({QStringLiteral("--play"), QStringLiteral("a.swf")}, QStringLiteral("/h"), play), QString());
+    EXPECT_TRUE(play.play);
+    EXPECT_EQ(play.playFps, 0.0) << "the movie's own rate";
+    EXPECT_TRUE(play.notes.isEmpty());
+
+    BatchOptions rate;
+    ASSERT_EQ(ParseArguments({QStringLiteral("--play-fps"), QStringLiteral("24"), QStringLiteral("a.swf")},
+                             QStringLiteral("/h"), rate),
+              QString());
+    EXPECT_TRUE(rate.play);
+    EXPECT_EQ(rate.playFps, 24.0);
+
+    for (const char *absurd : {"0", "121", "1000"}) {
+        BatchOptions o;
+        ASSERT_EQ(ParseArguments({QStringLiteral("--play"), QStringLiteral("--play-fps"), QLatin1String(absurd), QStringLiteral("a.swf")},
+                                 QStringLiteral("/h"), o),
+                  QString());
+        EXPECT_EQ(o.playFps, 30.0) << absurd;
+        ASSERT_EQ(o.notes.size(), 1) << absurd;
+        EXPECT_TRUE(o.notes[0].contains(QLatin1String("30"))) << absurd;
+    }
+    BatchOptions edge;
+    ASSERT_EQ(ParseArguments({QStringLiteral("--play-fps"), QStringLiteral("120"), QStringLiteral("a.swf")}, QStringLiteral("/h"), edge), QString());
+    EXPECT_EQ(edge.playFps, 120.0);
+    EXPECT_TRUE(edge.notes.isEmpty());
+
+    for (const char *bad : {"-5", "fast", "nan"}) {
+        BatchOptions o;
+        EXPECT_FALSE(ParseArguments({QStringLiteral("--play-fps"), QLatin1String(bad), QStringLiteral("a.swf")}, QStringLiteral("/h"), o).isEmpty())
+            << bad;
+    }
+    BatchOptions missing;
+    EXPECT_FALSE(ParseArguments({QStringLiteral("--play-fps")}, QStringLiteral("/h"), missing).isEmpty());
+}

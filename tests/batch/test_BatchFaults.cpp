@@ -330,15 +330,9 @@ TEST_F(BatchFaults, GarbageSoundIsLeftOutAndTheOthersStay)
     ASSERT_TRUE(video.ok);
     EXPECT_EQ(video.videoFrames, 5);
     EXPECT_TRUE(video.hasAudio);
-    // The track is what the two good sounds make without the bad one.
-    TempFolder goodOnly;
-    ASSERT_EQ(run({QStringLiteral("--fast"), QStringLiteral("2"), QStringLiteral("--combine"), QStringLiteral("--out"),
-                   goodOnly.path(), first, third})
-                  .status,
-              0);
-    const MediaProbe reference = ProbeMedia(goodOnly.file(QStringLiteral("video.mp4")));
-    ASSERT_GT(reference.audioDuration, 0.2);
-    EXPECT_NEAR(video.audioDuration, reference.audioDuration, 0.05) << "both good sounds are in the track";
+    // Each movie's sound plays during its own pictures: the track spans all
+    // five frames at 2 a second, the bad movie's share in silence.
+    EXPECT_NEAR(video.audioDuration, 2.5, 0.05);
 }
 
 TEST_F(BatchFaults, HugePictureGivesABoundedFrameThatIsNotBlackInBoundedMemory)

@@ -1,5 +1,6 @@
 #include "render/MovieRecorder.h"
 
+#include "ColourFrames.h"
 #include "MediaProbe.h"
 #include "TempFolder.h"
 #include "VectorSwf.h"
@@ -33,38 +34,6 @@ QByteArray Ffmpeg(const QStringList &arguments)
     p.start(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-nostdin")} + arguments);
     p.waitForFinished(120000);
     return p.readAll();
-}
-
-// The colour of one pixel (x, y) in every decoded frame.
-std::vector<SwfBuild::Rgb> PixelPerFrame(const QString &video, int x, int y, const TempFolder &work)
-{
-    const QString raw = work.file(QStringLiteral("pixels.rgb"));
-    EXPECT_TRUE(RunFfmpeg({QStringLiteral("-i"), video, QStringLiteral("-vf"),
-                           QStringLiteral("crop=2:2:%1:%2,scale=1:1").arg(x).arg(y), QStringLiteral("-f"),
-                           QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("rgb24"), raw}));
-    QFile f(raw);
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly));
-    const QByteArray bytes = f.readAll();
-    std::vector<SwfBuild::Rgb> colours;
-    for (qsizetype i = 0; i + 2 < bytes.size(); i += 3)
-        colours.push_back({quint8(bytes[i]), quint8(bytes[i + 1]), quint8(bytes[i + 2])});
-    return colours;
-}
-
-// Which of the movie's frame colours `c` is closest to.
-int NearestStep(const SwfBuild::Rgb &c, int steps)
-{
-    int best = -1;
-    double bestDistance = 1e9;
-    for (int i = 0; i < steps; ++i) {
-        const SwfBuild::Rgb s = SwfBuild::StepColour(i);
-        const double d = std::hypot(std::hypot(c[0] - s[0], c[1] - s[1]), c[2] - s[2]);
-        if (d < bestDistance) {
-            bestDistance = d;
-            best = i;
-        }
-    }
-    return bestDistance < 40 ? best : -1;
 }
 
 // Times at which sound starts after silence.

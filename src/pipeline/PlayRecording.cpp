@@ -1,0 +1,214 @@
+#include "PlayRecording.h"
+
+#include "OutputFolder.h"
+#include "TimelineReport.h"
+#include "VideoCheck.h"
+#include "VideoEncoding.h"
+
+#include "render/MovieRecorder.h"
+#include "tools/CmdOutput.h"
+#include "tools/PathRoutines.h"
+#include "tools/ProcessRunner.h"
+#include "tools/Shell32.h"
+#include "tools/StopCleanup.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cmath>
+
+namespace Pipeline {
+
+namespace {
+
+constexpr int kSampleRate = 44100;
+
+QString LastLine(const QString &text)
+{
+    const QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return lines.isEmpty() ? QString() : lines.constLast().trimmed();
+}
+
+// One line of ffmpeg's concat list; the names are the work folder's own.
+QString ConcatLine(const QString &file)
+{
+    QString quoted = file;
+    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+    return QStringLiteral("file '%1'\n").arg(quoted);
+}
+
+} // namespace
+
+PlayRecording::PlayRecording(Setup setup) : m_setup(std::move(setup)) {}
+
+void PlayRecording::clear()
+{
+    for (const Take &take : m_takes)
+        QFile::remove(take.file);
+    m_takes.clear();
+}
+
+int PlayRecording::timelineFrames(const QString &swf) const
+{
+    // The timeline report counts the main timeline's frames as they are,
+    // where a header's count may be wrong. The soundtrack's own end is not
+    // looked at yet: a movie is recorded for its frames.
+    if (m_setup.extractor.isEmpty())
+        return 0;
+    const QString json = Tools::RunCaptured(
+        Tools::Command{m_setup.extractor, {QStringLiteral("--timeline"), swf}, QString()}, true, false);
+    const TimelineReportResult parsed = ParseTimelineReport(json.toUtf8());
+    if (!parsed.ok || parsed.report.frameCount <= 0 || parsed.report.frameCount > INT_MAX)
+        return 0;
+    return static_cast<int>(parsed.report.frameCount);
+}
+
+bool PlayRecording::record(const QString &swf, int position, const Progress &progress, QStringList &notes,
+                           QString &reason)
+{
+    const QString folder = m_setup.workFolder + QStringLiteral("/play");
+    QDir().mkpath(folder);
+    Render::RecordRequest request;
+    request.swfPath = swf;
+    request.outputPath = folder + QStringLiteral("/movie%1.mp4").arg(position);
+    request.workFolder = folder + QStringLiteral("/work");
+    request.assetsFolder = m_setup.assetsFolder;
+    request.crf = m_setup.crf;
+    request.fpsOverride = m_setup.fpsOverride;
+    request.frameCountOverride = timelineFrames(swf);
+    request.progress = progress;
+    Tools::RemoveOnStop(request.outputPath);
+    const Render::RecordResult result = Render::MovieRecorder().record(request);
+    Tools::ForgetOnStop(request.outputPath);
+    QDir(request.workFolder).removeRecursively();
+    notes << result.notes;
+    if (!result.ok) {
+        QFile::remove(request.outputPath);
+        reason = result.error;
+        return false;
+    }
+    m_takes.append(Take{swf, request.outputPath, result.framesRecorded, result.seconds, result.frameRate,
+                        result.width, result.height, result.hasSound});
+    return true;
+}
+
+bool PlayRecording::join(const QString &target, QString &reason) const
+{
+    const Take &first = m_takes.constFirst();
+    bool alike = true;
+    for (const Take &take : m_takes) {
+        alike = alike && take.width == first.width && take.height == first.height && take.frameRate == first.frameRate
+            && take.hasSound == first.hasSound;
+    }
+    QStringList args{QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-loglevel"),
+                     QStringLiteral("error"), QStringLiteral("-y")};
+    if (alike) {
+        // Same size, rate and sound: the recordings are joined as they are.
+        const QString list = m_setup.workFolder + QStringLiteral("/play/concat.txt");
+        QFile file(list);
+        QString text;
+        for (const Take &take : m_takes)
+            text += ConcatLine(take.file);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text.toUtf8()) < 0) {
+            reason = QStringLiteral("the list of recordings cannot be written in the work folder");
+            return false;
+        }
+        file.close();
+        args << QStringLiteral("-f") << QStringLiteral("concat") << QStringLiteral("-safe") << QStringLiteral("0")
+             << QStringLiteral("-i") << list << QStringLiteral("-c") << QStringLiteral("copy");
+    } else {
+        // Each one brought to the first one's frame: scaled to fit, padded
+        // with black, at its rate; a silent one gets silence of its length.
+        const bool anySound = std::any_of(m_takes.cbegin(), m_takes.cend(), [](const Take &t) { return t.hasSound; });
+        QString graph;
+        QString joined;
+        for (qsizetype i = 0; i < m_takes.size(); ++i) {
+            const Take &take = m_takes.at(i);
+            args << QStringLiteral("-i") << take.file;
+            graph += QStringLiteral("[%1:v]scale=%2:%3:force_original_aspect_ratio=decrease,"
+                                    "pad=%2:%3:(ow-iw)/2:(oh-ih)/2,setsar=1,fps=%4[v%1];")
+                         .arg(i)
+                         .arg(first.width)
+                         .arg(first.height)
+                         .arg(QString::number(first.frameRate, 'g', 10));
+            joined += QStringLiteral("[v%1]").arg(i);
+            if (anySound) {
+                if (take.hasSound)
+                    graph += QStringLiteral("[%1:a]aresample=%2,aformat=channel_layouts=stereo,apad,atrim=duration=%3[a%1];")
+                                 .arg(i)
+                                 .arg(kSampleRate)
+                                 .arg(QString::number(take.seconds, 'f', 6));
+                else
+                    graph += QStringLiteral("anullsrc=r=%1:cl=stereo,atrim=duration=%2[a%3];")
+                                 .arg(kSampleRate)
+                                 .arg(QString::number(take.seconds, 'f', 6))
+                                 .arg(i);
+                joined += QStringLiteral("[a%1]").arg(i);
+            }
+        }
+        graph += joined + QStringLiteral("concat=n=%1:v=1:a=%2[v]").arg(m_takes.size()).arg(anySound ? 1 : 0);
+        if (anySound)
+            graph += QStringLiteral("[a]");
+        args << QStringLiteral("-filter_complex") << graph << QStringLiteral("-map") << QStringLiteral("[v]");
+        if (anySound)
+            args << QStringLiteral("-map") << QStringLiteral("[a]") << QStringLiteral("-c:a") << QStringLiteral("aac")
+                 << QStringLiteral("-b:a") << QStringLiteral("192k");
+        args << QStringLiteral("-c:v") << QStringLiteral("libx264") << QStringLiteral("-pix_fmt")
+             << QStringLiteral("yuv420p") << QStringLiteral("-crf") << QString::number(m_setup.crf);
+    }
+    args << QStringLiteral("-movflags") << QStringLiteral("+faststart") << QStringLiteral("-f") << QStringLiteral("mp4")
+         << target;
+    QString errors;
+    const int status = Tools::RunAndWait(Tools::Command{m_setup.encoder, args, QString()}, nullptr, QString(),
+                                         std::nullopt, std::nullopt, Tools::DefaultPollClock(), &errors);
+    if (status == 0)
+        return true;
+    reason = Tools::ChildrenCancelled() ? QStringLiteral("cancelled")
+        : LastLine(errors).isEmpty()    ? QStringLiteral("the encoder stopped with status %1").arg(status)
+                                        : LastLine(errors);
+    return false;
+}
+
+bool PlayRecording::publish(const QString &output, QString &reason)
+{
+    if (m_takes.isEmpty()) {
+        reason = QStringLiteral("no movie could be recorded");
+        return false;
+    }
+    RemoveStaleTemporaries(Tools::FolderOf(output));
+    const QString target = ReserveTemporaryOutput(output, &reason);
+    if (target.isEmpty())
+        return false;
+    Tools::RemoveOnStop(target);
+    bool made = false;
+    int frames = 0;
+    double seconds = 0;
+    bool withSound = false;
+    const double rate = m_takes.constFirst().frameRate;
+    if (m_takes.size() == 1) {
+        QFile::remove(target);
+        made = QFile::copy(m_takes.constFirst().file, target);
+        if (!made)
+            reason = QStringLiteral("the recording cannot be copied to %1").arg(Tools::FolderOf(output));
+    } else {
+        made = join(target, reason);
+    }
+    for (const Take &take : m_takes) {
+        frames += take.frameRate == rate ? take.frames : static_cast<int>(std::lround(take.seconds * rate));
+        seconds += take.seconds;
+        withSound = withSound || take.hasSound;
+    }
+    if (made) {
+        reason = CheckEncodedVideo(LocateProber(m_setup.encoder), target, frames, seconds, withSound);
+        made = reason.isEmpty();
+    }
+    if (made)
+        made = ReplaceWithTemporary(target, output, &reason);
+    if (!made)
+        QFile::remove(target);
+    Tools::ForgetOnStop(target);
+    return made;
+}
+
+} // namespace Pipeline

@@ -1,0 +1,169 @@
+#include "WindowFixture.h"
+
+#include "VectorSwf.h"
+
+#include "pipeline/ConversionJob.h"
+#include "render/MovieRecorder.h"
+#include "tools/ProcessRunner.h"
+#include "tools/ProgressSink.h"
+#include "tools/ToolDeployment.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QThread>
+#include <QTimer>
+
+#include <unistd.h>
+#include <QRadioButton>
+#include <QStandardPaths>
+
+namespace {
+
+class PlayChoiceTest : public WindowTest
+{
+};
+
+TEST_F(PlayChoiceTest, WithoutThePlayerItIsDisabledSaysWhatToInstallAndASavedPlayFallsBackToSlow)
+{
+    store("Option6", QStringLiteral("True"));
+    store("Option1", QStringLiteral("False"));
+    store("Option2", QStringLiteral("False"));
+    renderAssets = program.mkdir(QStringLiteral("render-without-ruffle"));
+    start();
+    QRadioButton *play = control<QRadioButton>("Option6");
+    EXPECT_FALSE(play->isEnabled());
+    EXPECT_EQ(play->toolTip(), Render::MovieRecorder::MissingParts(renderAssets));
+    EXPECT_FALSE(play->toolTip().isEmpty());
+    EXPECT_FALSE(window->playSelected());
+    EXPECT_TRUE(control<QRadioButton>("Option1")->isChecked()) << "a job must still have a delay choice";
+    EXPECT_EQ(stored("Option6"), QStringLiteral("True")) << "kept for when the parts are installed";
+}
+
+TEST_F(PlayChoiceTest, ChoiceIsSavedExclusiveAndRestored)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("chromium")).isEmpty())
+        GTEST_SKIP() << "chromium is not installed";
+    renderAssets = QStringLiteral(TARNWICK_BIN_DIR "/render");
+    ASSERT_EQ(Render::MovieRecorder::MissingParts(renderAssets), QString());
+    EXPECT_EQ(stored("Option6"), QStringLiteral("<absent>"));
+    start();
+    QRadioButton *play = control<QRadioButton>("Option6");
+    ASSERT_TRUE(play->isEnabled());
+    EXPECT_TRUE(play->toolTip().isEmpty());
+    EXPECT_FALSE(play->isChecked());
+    click("Option6");
+    EXPECT_TRUE(play->isChecked());
+    EXPECT_FALSE(control<QRadioButton>("Option1")->isChecked());
+    EXPECT_FALSE(control<QRadioButton>("Option2")->isChecked());
+    EXPECT_EQ(stored("Option6"), QStringLiteral("True"));
+    EXPECT_EQ(stored("Option1"), QStringLiteral("False"));
+    EXPECT_TRUE(window->playSelected());
+    EXPECT_EQ(Pipeline::JobChoices::ReadFrom(*window).play, true);
+
+    start();
+    EXPECT_TRUE(control<QRadioButton>("Option6")->isChecked()) << "restored";
+    click("Option2");
+    EXPECT_EQ(stored("Option6"), QStringLiteral("False"));
+    start();
+    EXPECT_FALSE(control<QRadioButton>("Option6")->isChecked());
+    EXPECT_TRUE(control<QRadioButton>("Option2")->isChecked());
+}
+
+TEST_F(PlayChoiceTest, HelpSaysWhatItNeedsAndItsLimits)
+{
+    start();
+    takeShownTexts();
+    control<QPushButton>("PushButton13")->click();
+    const QStringList texts = takeShownTexts();
+    ASSERT_EQ(texts.size(), 1);
+    EXPECT_TRUE(texts[0].contains(QLatin1String("chromium")));
+    EXPECT_TRUE(texts[0].contains(QLatin1String("ActionScript 3")));
+    EXPECT_TRUE(texts[0].contains(QLatin1String("click")));
+}
+
+// The Chromium processes among this program's descendants.
+QList<qint64> ChromiumBelow(qint64 root)
+{
+    QHash<qint64, qint64> parent;
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool numeric = false;
+        const qint64 pid = entry.toLongLong(&numeric);
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!numeric || !stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        if (line.mid(line.lastIndexOf(')') + 2, 1) == "Z")
+            continue;
+        parent.insert(pid, line.mid(line.lastIndexOf(')') + 2).split(' ').value(1).toLongLong());
+    }
+    QList<qint64> found;
+    for (auto it = parent.cbegin(); it != parent.cend(); ++it) {
+        bool below = false;
+        for (qint64 p = it.value(); p > 1 && !below; p = parent.value(p, 0))
+            below = p == root;
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(it.key()));
+        if (below && cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains("chromium"))
+            found.append(it.key());
+    }
+    return found;
+}
+
+TEST_F(PlayChoiceTest, CancelDuringARecordingEndsChromium)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("chromium")).isEmpty())
+        GTEST_SKIP() << "chromium is not installed";
+    renderAssets = QStringLiteral(TARNWICK_BIN_DIR "/render");
+    TempFolder in;
+    TempFolder out;
+    SwfBuild::ColourMovie m;
+    m.frames = 3000;
+    const SwfBuild::Bytes bytes = SwfBuild::ColourStepMovie(m);
+    const QString swf = in.write(QStringLiteral("long.swf"),
+                                 QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size())));
+    start();
+    control<QLineEdit>("Text3")->setText(out.path());
+    window->ListView1_OLEDragDrop({swf});
+    click("Option6");
+    Tools::WorkFolderOwner work;
+    Pipeline::ConversionJob job(*window, work.path());
+    window->setStartAction([&] { job.PushButton2_Click(); });
+
+    QList<qint64> chromium;
+    QString seenCaption;
+    int looks = 0;
+    QTimer watcher;
+    watcher.setInterval(50);
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        const QRegularExpressionMatch at = QRegularExpression(QStringLiteral("long\\.swf frame (\\d+) of 3000$"))
+                                               .match(window->progress().caption());
+        if (!at.hasMatch() || at.captured(1).toInt() < 5)
+            return;
+        chromium += ChromiumBelow(::getpid());
+        if (chromium.isEmpty() && ++looks < 40)
+            return; // the player's helpers are still being listed
+        watcher.stop();
+        seenCaption = window->progress().caption();
+        control<QPushButton>("CancelButton")->click();
+    });
+    watcher.start();
+    QElapsedTimer timer;
+    timer.start();
+    click("PushButton2");
+    watcher.stop();
+    ASSERT_FALSE(chromium.isEmpty()) << "the recording runs in Chromium; " << seenCaption.toStdString() << "; "
+                                     << job.outcome().details.join(QLatin1Char('\n')).toStdString()
+                                     << takeShownTexts().join(QLatin1Char('\n')).toStdString();
+    EXPECT_LT(timer.elapsed(), 120000);
+    EXPECT_TRUE(job.outcome().cancelled);
+    EXPECT_TRUE(job.outcome().made.isEmpty());
+    QThread::msleep(300);
+    EXPECT_TRUE(ChromiumBelow(::getpid()).isEmpty()) << "Chromium outlived Cancel";
+    EXPECT_TRUE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    EXPECT_EQ(Tools::LiveChildCount(), 0);
+}
+
+} // namespace
