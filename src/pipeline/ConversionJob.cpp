@@ -537,6 +537,7 @@ void ConversionJob::encode(const QString &outputPath)
     request.frameSeconds = m_frameSeconds;
     request.quality = m_quality;
     request.sounds = videoSounds();
+    request.progress = &m_controls.progress();
     if (cancelled())
         return;
     request.output = claimOutput(outputPath);

@@ -5,6 +5,7 @@
 
 #include "tools/Command.h"
 #include "tools/PathRoutines.h"
+#include "tools/ProgressSink.h"
 #include "tools/ProcessRunner.h"
 #include "tools/Shell32.h"
 #include "tools/StopCleanup.h"
@@ -16,9 +17,11 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <sys/stat.h>
 
 namespace Pipeline {
@@ -66,6 +69,8 @@ QStringList EncoderArguments(const EncodeRequest &request, const QString &target
                      QStringLiteral("error"),        QStringLiteral("-y"),       QStringLiteral("-f"),
                      QStringLiteral("image2"),       QStringLiteral("-r"),       request.rate,
                      QStringLiteral("-i"),           QStringLiteral("temp/image%d.jpg")};
+    if (!request.progressFile.isEmpty())
+        args << QStringLiteral("-progress") << request.progressFile;
     for (const QString &sound : request.sounds)
         args << QStringLiteral("-i") << sound;
 
@@ -126,6 +131,66 @@ bool ReplaceWithTemporary(const QString &target, const QString &output, QString 
     return false;
 }
 
+int EncodedFrames(const QByteArray &report)
+{
+    const qsizetype at = report.lastIndexOf("frame=");
+    if (at < 0 || (at > 0 && report.at(at - 1) != '\n'))
+        return 0;
+    const qsizetype end = report.indexOf('\n', at);
+    if (end < 0)
+        return 0; // the line is still being written
+    return std::max(0, report.mid(at + 6, end - at - 6).trimmed().toInt());
+}
+
+namespace {
+
+// Moves the bar by the share of frames the encoder has reported at every
+// poll of the wait, on the thread that waits (the window's, as every other
+// progress update).
+class EncodeProgressClock : public Tools::PollClock
+{
+public:
+    EncodeProgressClock(Tools::ProgressSink &bar, QString report, int frames)
+        : m_bar(bar)
+        , m_report(std::move(report))
+        , m_frames(frames)
+    {
+    }
+
+    void yield() override
+    {
+        update();
+        Tools::DefaultPollClock().yield();
+    }
+
+    void pause(QProcess &process, int milliseconds) override { Tools::DefaultPollClock().pause(process, milliseconds); }
+
+    // Reads the report once more; the encoder writes its last block as it ends.
+    void update()
+    {
+        QFile file(m_report);
+        if (m_frames > 0 && file.open(QIODevice::ReadOnly)) {
+            // Only the tail matters; the report grows by a block a second.
+            if (file.size() > kTail)
+                file.seek(file.size() - kTail);
+            const int done = std::min(EncodedFrames(file.readAll()), m_frames);
+            if (done > m_shown) {
+                m_shown = done;
+                m_bar.setValue(100.0 * done / m_frames);
+            }
+        }
+    }
+
+private:
+    static constexpr qint64 kTail = 4096;
+    Tools::ProgressSink &m_bar;
+    QString m_report;
+    int m_frames;
+    int m_shown = 0;
+};
+
+} // namespace
+
 bool EncodeVideo(const EncodeRequest &request, const QString &workFolder, QString *reason)
 {
     QString why;
@@ -142,14 +207,30 @@ bool EncodeVideo(const EncodeRequest &request, const QString &workFolder, QStrin
 
     const QString marker = workFolder + QLatin1Char('/') + QLatin1String(kMarkerName);
     const QString script = workFolder + QLatin1Char('/') + QLatin1String(kScriptName);
-    const Tools::Command command = ScriptCommand(request.encoder, EncoderArguments(request, target));
+    EncodeRequest reported = request;
+    if (request.progress && reported.progressFile.isEmpty())
+        reported.progressFile = QStringLiteral("encode-progress.txt");
+    const QString report = workFolder + QLatin1Char('/') + reported.progressFile;
+    if (request.progress)
+        Tools::DeleteFiles(report);
+    const Tools::Command command = ScriptCommand(request.encoder, EncoderArguments(reported, target));
     bool made = WriteText(marker, QStringLiteral("jpg2avi\n"))
         && WriteText(script, EncoderScript(command.program, command.arguments));
     if (!made)
         why = QStringLiteral("the encoder script cannot be written in the work folder");
     if (made) {
         QString errors;
-        const int status = Tools::ShellOpenAndWait(QLatin1String(kScriptName), workFolder, Tools::DefaultPollClock(), &errors);
+        std::optional<EncodeProgressClock> progressClock;
+        if (request.progress) {
+            request.progress->setValue(0);
+            progressClock.emplace(*request.progress, report, request.frameCount);
+        }
+        Tools::PollClock &clock = progressClock ? static_cast<Tools::PollClock &>(*progressClock) : Tools::DefaultPollClock();
+        const int status = Tools::ShellOpenAndWait(QLatin1String(kScriptName), workFolder, clock, &errors);
+        if (progressClock) {
+            progressClock->update();
+            Tools::DeleteFiles(report);
+        }
         made = status == 0;
         if (Tools::ChildrenCancelled())
             why = QStringLiteral("cancelled");

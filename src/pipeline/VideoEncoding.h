@@ -3,6 +3,10 @@
 #include <QString>
 #include <QStringList>
 
+namespace Tools {
+class ProgressSink;
+}
+
 namespace Pipeline {
 
 // One video to encode from the frames temp/image1.jpg ... of a work folder.
@@ -16,7 +20,16 @@ struct EncodeRequest
     QStringList sounds;     // MP3 files, joined in this order into one track
     QString output;         // the MP4 to make
     QString prober;         // ffprobe; empty: the one that comes with the encoder
+    // Where the encoder reports its progress (ffmpeg -progress), relative to
+    // the work folder; empty: no report.
+    QString progressFile;
+    // When set, shows the share of frames encoded while the encoder runs.
+    Tools::ProgressSink *progress = nullptr;
 };
+
+// The frames encoded so far, from an encoder's -progress report: its last
+// "frame=" line; 0 when there is none yet.
+int EncodedFrames(const QByteArray &report);
 
 // The encoder's arguments, writing to `target`. The video lasts exactly
 // frameCount x frameSeconds: a shorter sound does not cut pictures off and a

@@ -1,11 +1,14 @@
 #include "pipeline/VideoEncoding.h"
 
 #include "MediaProbe.h"
+#include "RecordingBar.h"
 #include "TempFolder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -101,6 +104,30 @@ TEST_F(EncodingTest, SilentVideoHasEveryFrameAndTheExactLength)
     EXPECT_TRUE(QFile::exists(work.file(QStringLiteral("jpg2avi.sh"))));
     EXPECT_EQ(leftovers(), QStringList{QStringLiteral("movie 'x'.mp4")});
     EXPECT_FALSE(QFile::exists(work.file(QStringLiteral("x"))));
+}
+
+TEST(EncodeProgress, LastFrameLineOfTheReportCounts)
+{
+    EXPECT_EQ(EncodedFrames(QByteArray()), 0);
+    EXPECT_EQ(EncodedFrames("frame=12\nfps=0.0\nprogress=continue\nframe=40\nfps=9\nprogress=end\n"), 40);
+    // A line still being written is not read yet; "dup_frames=" is no frame line.
+    EXPECT_EQ(EncodedFrames("frame=12\nprogress=continue\nframe=4"), 0);
+    EXPECT_EQ(EncodedFrames("drop_frames=7\n"), 0);
+}
+
+TEST_F(EncodingTest, BarFollowsTheFramesEncodedAndReachesTheEnd)
+{
+    makeFrames(30);
+    EncodeRequest r = request(30, QStringLiteral("10"), 0.1);
+    RecordingBar bar;
+    r.progress = &bar;
+    ASSERT_TRUE(EncodeVideo(r, work.path()));
+    ASSERT_FALSE(bar.values.empty());
+    EXPECT_EQ(bar.values.front(), 0.0);
+    EXPECT_EQ(bar.values.back(), 100.0);
+    EXPECT_TRUE(std::is_sorted(bar.values.begin(), bar.values.end()));
+    EXPECT_FALSE(QFile::exists(work.file(QStringLiteral("encode-progress.txt"))));
+    EXPECT_EQ(ProbeMedia(r.output).videoFrames, 30);
 }
 
 TEST_F(EncodingTest, ShortSoundDoesNotCutPicturesLongSoundIsCut)
