@@ -9,6 +9,7 @@
 #include "tools/ToolDeployment.h"
 
 #include "MediaProbe.h"
+#include "ProcessWatch.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -55,18 +56,6 @@ private:
     TempFolder m_bin;
     QByteArray m_previous;
 };
-
-bool GoneWithin(pid_t pid, int milliseconds)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < milliseconds) {
-        if (::kill(pid, 0) != 0 && errno == ESRCH)
-            return true;
-        QThread::msleep(20);
-    }
-    return false;
-}
 
 } // namespace
 

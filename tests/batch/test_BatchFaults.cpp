@@ -6,6 +6,7 @@
 // lasts until it is stopped).
 #include "MediaProbe.h"
 #include "SwfBuilder.h"
+#include "ProcessWatch.h"
 #include "TempFolder.h"
 
 #include <QBuffer>
@@ -114,18 +115,6 @@ protected:
             QThread::msleep(20);
         }
         return 0;
-    }
-
-    static bool GoneWithin(pid_t pid, int milliseconds)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < milliseconds) {
-            if (::kill(pid, 0) != 0 && errno == ESRCH)
-                return true;
-            QThread::msleep(20);
-        }
-        return false;
     }
 
     QString realEncoder;

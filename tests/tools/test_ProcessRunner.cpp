@@ -4,6 +4,7 @@
 #include "tools/ProcessRunner.h"
 #include "tools/Shell32.h"
 
+#include "ProcessWatch.h"
 #include "TempFolder.h"
 
 #include <QElapsedTimer>
@@ -23,19 +24,6 @@ namespace {
 Command Sh(const QString &script)
 {
     return Command{QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script}, QString()};
-}
-
-// True once no process with this id exists (it was killed and reaped).
-bool GoneWithin(pid_t pid, int milliseconds)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < milliseconds) {
-        if (::kill(pid, 0) != 0 && errno == ESRCH)
-            return true;
-        QThread::msleep(10);
-    }
-    return false;
 }
 
 pid_t ReadPid(const QString &path)
