@@ -1,5 +1,6 @@
 #include "WindowFixture.h"
 
+#include "ProcessWatch.h"
 #include "VectorSwf.h"
 
 #include "pipeline/ConversionJob.h"
@@ -88,26 +89,11 @@ TEST_F(PlayChoiceTest, HelpSaysWhatItNeedsAndItsLimits)
 // The Chromium processes among this program's descendants.
 QList<qint64> ChromiumBelow(qint64 root)
 {
-    QHash<qint64, qint64> parent;
-    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        bool numeric = false;
-        const qint64 pid = entry.toLongLong(&numeric);
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-        if (!numeric || !stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray line = stat.readAll();
-        if (line.mid(line.lastIndexOf(')') + 2, 1) == "Z")
-            continue;
-        parent.insert(pid, line.mid(line.lastIndexOf(')') + 2).split(' ').value(1).toLongLong());
-    }
     QList<qint64> found;
-    for (auto it = parent.cbegin(); it != parent.cend(); ++it) {
-        bool below = false;
-        for (qint64 p = it.value(); p > 1 && !below; p = parent.value(p, 0))
-            below = p == root;
-        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(it.key()));
-        if (below && cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains("chromium"))
-            found.append(it.key());
+    for (qint64 pid : LiveDescendants(root)) {
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains("chromium"))
+            found.append(pid);
     }
     return found;
 }

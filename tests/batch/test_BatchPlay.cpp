@@ -2,6 +2,7 @@
 // Chromium, Ruffle and FFmpeg, from movies the test builder makes.
 #include "ColourFrames.h"
 #include "MediaProbe.h"
+#include "ProcessWatch.h"
 #include "TempFolder.h"
 #include "VectorSwf.h"
 
@@ -127,30 +128,6 @@ TEST_F(BatchPlay, AMovieStuckInAScriptIsNotMadeWithItsReasonAndTheJobGoesOn)
     EXPECT_NEAR(ProbeMedia(out + QStringLiteral("/fine.mp4")).duration, 1.5, 0.1);
 }
 
-// The processes whose ancestors include `root`.
-QList<qint64> Descendants(qint64 root)
-{
-    QHash<qint64, qint64> parent;
-    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        bool numeric = false;
-        const qint64 pid = entry.toLongLong(&numeric);
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-        if (!numeric || !stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray line = stat.readAll();
-        parent.insert(pid, line.mid(line.lastIndexOf(')') + 2).split(' ').value(1).toLongLong());
-    }
-    QList<qint64> found;
-    for (auto it = parent.cbegin(); it != parent.cend(); ++it) {
-        for (qint64 p = it.value(); p > 1; p = parent.value(p, 0)) {
-            if (p == root) {
-                found.append(it.key());
-                break;
-            }
-        }
-    }
-    return found;
-}
 
 bool Alive(qint64 pid)
 {
@@ -178,7 +155,7 @@ TEST_F(BatchPlay, SigtermDuringARecordingEndsChromiumAndExits143)
     }
     ASSERT_TRUE(errors.contains(QLatin1String(" frame 5 of "))) << errors.toStdString();
     QList<qint64> chromium;
-    for (qint64 pid : Descendants(batch.processId())) {
+    for (qint64 pid : LiveDescendants(batch.processId())) {
         QFile comm(QStringLiteral("/proc/%1/cmdline").arg(pid));
         if (comm.open(QIODevice::ReadOnly) && comm.readAll().contains("chromium"))
             chromium.append(pid);

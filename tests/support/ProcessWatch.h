@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QHash>
+#include <QList>
 #include <QThread>
 
 #include <cerrno>
@@ -19,4 +23,33 @@ inline bool GoneWithin(pid_t pid, int milliseconds)
         QThread::msleep(10);
     }
     return false;
+}
+
+// The live processes (zombies left out) whose ancestors include `root`.
+inline QList<qint64> LiveDescendants(qint64 root)
+{
+    QHash<qint64, qint64> parent;
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool numeric = false;
+        const qint64 pid = entry.toLongLong(&numeric);
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!numeric || !stat.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) state ppid ...": the name may hold spaces and brackets.
+        const QByteArray line = stat.readAll();
+        const QByteArray rest = line.mid(line.lastIndexOf(')') + 2);
+        if (rest.startsWith('Z'))
+            continue;
+        parent.insert(pid, rest.split(' ').value(1).toLongLong());
+    }
+    QList<qint64> found;
+    for (auto it = parent.cbegin(); it != parent.cend(); ++it) {
+        for (qint64 p = it.value(); p > 1; p = parent.value(p, 0)) {
+            if (p == root) {
+                found.append(it.key());
+                break;
+            }
+        }
+    }
+    return found;
 }
