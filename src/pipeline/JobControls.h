@@ -26,6 +26,9 @@ public:
     virtual bool slowSelected() const = 0; // Option1: seconds per picture in slowText()
     virtual QString slowText() const = 0;  // Text1
     virtual QString fastText() const = 0;  // Text2: pictures per second
+    // Option5: each picture shown when and as long as the movie shows it;
+    // the delay boxes apply only to movies whose timeline shows no picture.
+    virtual bool movieSelected() const { return false; }
     // Option6: each movie recorded as it plays; the delay boxes do not apply.
     virtual bool playSelected() const { return false; }
     // Frames per second for PLAY; 0: each movie's own rate.
@@ -68,6 +71,7 @@ public:
 struct JobChoices
 {
     bool slow = true;
+    bool movie = false;
     bool play = false;
     double playFps = 0;
     QString playAssets;
@@ -85,6 +89,7 @@ struct JobChoices
     {
         JobChoices c;
         c.slow = controls.slowSelected();
+        c.movie = controls.movieSelected();
         c.play = controls.playSelected();
         c.playFps = controls.playFrameRate();
         c.playAssets = controls.playAssetsFolder();
