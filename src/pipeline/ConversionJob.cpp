@@ -21,10 +21,12 @@
 #include "tools/ToolDeployment.h"
 
 #include <QFile>
+#include <QImage>
 #include <QLocale>
 #include <QThread>
 
 #include <algorithm>
+#include <set>
 
 namespace Pipeline {
 
@@ -141,8 +143,9 @@ void ConversionJob::PushButton2_Click()
     bool go = true;
 
     trap(100, [&] {
-        // A movie recorded as it plays keeps its own timing: no delay.
-        if (m_choices.play)
+        // A movie recorded as it plays, or shown as the movie shows it,
+        // keeps its own timing: no delay.
+        if (m_choices.play || m_choices.movie)
             return;
         const bool slow = m_choices.slow;
         const QString delay = (slow ? m_choices.slowText : m_choices.fastText).trimmed();
@@ -341,13 +344,35 @@ void ConversionJob::extractPictures(const QString &path, int position)
             const QString problem = check.decodes ? QString() : check.reason;
             if (problem.isEmpty() || cancelled()) {
                 movie.mp3 = soundPath;
+                movie.mp3Seconds = check.seconds;
             } else {
                 Tools::DeleteFiles(soundPath);
                 m_outcome.details.append(QStringLiteral("The sound of %1 was left out: %2").arg(path, problem));
             }
         }
     }
+    if (m_choices.movie && !cancelled())
+        planTiming(movie);
     m_movies.append(movie);
+}
+
+// When each of the movie's pictures is on screen; a movie without a usable
+// timeline is shown as with Text1's delay.
+void ConversionJob::planTiming(MoviePart &movie)
+{
+    const double delay = IsNumeric(m_choices.slowText) ? NumberOf(m_choices.slowText) : 0;
+    if (movie.report) {
+        movie.timing = PlanMovieTiming(*movie.report, movie.soundEnd(), delay);
+    } else {
+        MovieTiming timing;
+        timing.fallBack = true;
+        timing.fallbackDelay = delay > 0 ? delay : kDefaultFallbackDelay;
+        timing.notes << QStringLiteral("The movie's timeline could not be read; each picture is shown for %1 s.")
+                            .arg(timing.fallbackDelay);
+        movie.timing = timing;
+    }
+    for (const QString &note : movie.timing->notes)
+        m_outcome.details.append(movie.source + QStringLiteral(": ") + note);
 }
 
 // Exports each sound the movie's timeline plays and plans how they are
@@ -393,17 +418,98 @@ QString ConversionJob::movieSoundtrack(const MoviePart &movie, double seconds)
     return QString();
 }
 
+// Where each movie's pictures sit in the video, in seconds, and how long
+// the video lasts.
+void ConversionJob::layOutMovies()
+{
+    if (!m_choices.movie) {
+        for (MoviePart &movie : m_movies) {
+            movie.start = movie.firstFrame * m_frameSeconds;
+            movie.seconds = movie.frames * m_frameSeconds;
+        }
+        m_videoSeconds = m_frameCount * m_frameSeconds;
+        return;
+    }
+    // As in the movie, the movies follow one another, each for as long as
+    // it plays.
+    double start = 0;
+    for (MoviePart &movie : m_movies) {
+        movie.start = start;
+        movie.seconds = 0;
+        if (movie.frames > 0 && movie.timing) {
+            movie.seconds = movie.timing->fallBack ? movie.frames * movie.timing->fallbackDelay : movie.timing->length;
+        }
+        start += movie.seconds;
+    }
+    m_videoSeconds = start;
+}
+
+// The concat list that shows each movie's pictures for their own times,
+// in temp/ beside the frames; sets the request's frames and length.
+bool ConversionJob::writeFrameList(EncodeRequest &request)
+{
+    QList<ConcatEntry> entries;
+    const auto show = [&](const QString &file, double from, double to) {
+        if (!(to > from))
+            return;
+        // A picture that stays across an unchanged moment is one frame.
+        if (!entries.isEmpty() && entries.last().file == file && entries.last().end == from)
+            entries.last().end = to;
+        else
+            entries.append(ConcatEntry{file, from, to});
+    };
+    for (const MoviePart &movie : m_movies) {
+        if (movie.frames <= 0 || !movie.timing)
+            continue;
+        const MovieTiming &timing = *movie.timing;
+        if (timing.fallBack) {
+            for (int k = 0; k < movie.frames; ++k) {
+                show(QStringLiteral("image%1.jpg").arg(movie.firstFrame + k + 1),
+                     movie.start + k * timing.fallbackDelay, movie.start + (k + 1) * timing.fallbackDelay);
+            }
+            continue;
+        }
+        const QString backdrop = QStringLiteral("backdrop%1.jpg").arg(movie.position);
+        bool backdropUsed = false;
+        for (const TimedFrame &frame : timing.frames) {
+            const int staged = frame.picture ? movie.frameOf.value(*frame.picture) : 0;
+            // Before the first picture, and in place of one that could not
+            // be read, the stage shows its background colour.
+            const QString file = staged > 0 ? QStringLiteral("image%1.jpg").arg(staged) : backdrop;
+            backdropUsed = backdropUsed || staged == 0;
+            show(file, movie.start + frame.start, movie.start + frame.end);
+        }
+        if (backdropUsed) {
+            QImage colour(m_frameSize, QImage::Format_RGB32);
+            colour.fill(movie.report ? movie.report->backdrop() : QColor(Qt::black));
+            if (!colour.save(tempFile(backdrop), "JPG", 95))
+                return false;
+        }
+    }
+    if (entries.isEmpty())
+        return false;
+    QFile list(tempFile(QStringLiteral("frames.txt")));
+    const QByteArray text = QFile::encodeName(ConcatList(entries));
+    if (!list.open(QIODevice::WriteOnly | QIODevice::Truncate) || list.write(text) != text.size())
+        return false;
+    request.frameList = QStringLiteral("temp/frames.txt");
+    // The list repeats its last picture to give it its duration.
+    request.frameCount = int(entries.size()) + 1;
+    request.length = m_videoSeconds;
+    return true;
+}
+
 // The one sound file of the video: a single movie's own sound, or each
 // movie's sound laid over its own pictures.
 QStringList ConversionJob::videoSounds()
 {
-    const double videoSeconds = m_frameCount * m_frameSeconds;
+    const double videoSeconds = m_videoSeconds;
     QList<const MoviePart *> shown;
     for (const MoviePart &movie : m_movies) {
         if (movie.frames > 0)
             shown.append(&movie);
     }
-    if (shown.size() == 1 && shown.first()->firstFrame == 0) {
+    if (shown.size() == 1 && shown.first()->start == 0) {
         const QString sound = movieSoundtrack(*shown.first(), videoSeconds);
         return sound.isEmpty() ? QStringList() : QStringList{sound};
     }
@@ -412,9 +518,9 @@ QStringList ConversionJob::videoSounds()
     for (qsizetype i = 0; i < shown.size() && !cancelled(); ++i) {
         const MoviePart &movie = *shown.at(i);
         MovieSoundSpan span;
-        span.start = movie.firstFrame * m_frameSeconds;
+        span.start = movie.start;
         // The last movie's span takes the end frame too.
-        span.end = i + 1 == shown.size() ? videoSeconds : (movie.firstFrame + movie.frames) * m_frameSeconds;
+        span.end = i + 1 == shown.size() ? videoSeconds : movie.start + movie.seconds;
         span.soundtrack = movieSoundtrack(movie, span.end - span.start);
         anySound = anySound || !span.soundtrack.isEmpty();
         spans.append(span);
@@ -429,20 +535,45 @@ QStringList ConversionJob::videoSounds()
     return {};
 }
 
+// The movie's pictures in picture order; as in the movie, only those its
+// timeline shows.
+QStringList ConversionJob::picturesToStage(const QString &stem) const
+{
+    const QStringList all = OrderPictures(Tools::ListFiles(pictureFile(QString()), QStringLiteral("*.*")), stem);
+    if (m_movies.isEmpty() || !m_movies.constLast().timing || m_movies.constLast().timing->fallBack)
+        return all;
+    std::set<PictureKey> shown;
+    for (const TimedFrame &frame : m_movies.constLast().timing->frames) {
+        if (frame.picture)
+            shown.insert(*frame.picture);
+    }
+    QStringList pictures;
+    for (const QString &name : all) {
+        if (shown.count(*PictureKeyOf(name, stem)) > 0)
+            pictures.append(name);
+        else
+            Tools::DeleteFiles(pictureFile(name));
+    }
+    return pictures;
+}
+
 void ConversionJob::stageFrames(int position)
 {
     const QString stem = QStringLiteral("swf%1").arg(position);
-    const QStringList pictures = OrderPictures(Tools::ListFiles(pictureFile(QString()), QStringLiteral("*.*")), stem);
+    const QStringList pictures = picturesToStage(stem);
+    MoviePart *movie = !m_movies.isEmpty() && m_movies.constLast().position == position ? &m_movies.last() : nullptr;
 
     // Each picture is converted to a scratch name first; the frames are then
     // numbered in picture order from those that converted, so a picture the
     // converter cannot read leaves no gap in the numbering.
+    QStringList options{QStringLiteral("-out"), QStringLiteral("jpeg"), QStringLiteral("-truecolors")};
     QList<Tools::Command> conversions;
     for (qsizetype k = 0; k < pictures.size(); ++k) {
         conversions.append(Tools::Command{m_tools.converter,
-                                          {QStringLiteral("-out"), QStringLiteral("jpeg"), QStringLiteral("-truecolors"),
-                                           QStringLiteral("-o"), tempFile(QStringLiteral("conv%1.jpg").arg(k + 1)),
-                                           pictureFile(pictures.at(k))},
+                                          options
+                                              + QStringList{QStringLiteral("-o"),
+                                                            tempFile(QStringLiteral("conv%1.jpg").arg(k + 1)),
+                                                            pictureFile(pictures.at(k))},
                                           QString()});
     }
     Tools::RunAllAndWait(conversions, ConverterParallelism());
@@ -454,10 +585,12 @@ void ConversionJob::stageFrames(int position)
             continue;
         ++staged;
         QFile::rename(converted, tempFile(QStringLiteral("image%1.jpg").arg(m_frameCount + staged)));
+        if (movie)
+            movie->frameOf.insert(*PictureKeyOf(pictures.at(k), stem), m_frameCount + staged);
     }
-    if (!m_movies.isEmpty() && m_movies.constLast().position == position) {
-        m_movies.last().firstFrame = m_frameCount;
-        m_movies.last().frames = staged;
+    if (movie) {
+        movie->firstFrame = m_frameCount;
+        movie->frames = staged;
     }
     m_frameCount += staged;
     m_pictureFrames += staged;
@@ -477,7 +610,8 @@ void ConversionJob::stageFrames(int position)
 
 void ConversionJob::appendEndFrame()
 {
-    if (!m_choices.slow || m_addressWidth != QLatin1String("64"))
+    // As in the movie, the timing is the movie's own: no end frame.
+    if (!m_choices.slow || m_choices.movie || m_addressWidth != QLatin1String("64"))
         return;
     const QString source = tempFile(QStringLiteral("image_1.jpg"));
     const QString frame = tempFile(QStringLiteral("image%1.jpg").arg(m_frameCount + 1));
@@ -521,6 +655,7 @@ void ConversionJob::evenFrameSize()
         width = frame.width();
         height = frame.height();
     }
+    m_frameSize = QSize(width, height);
     SetImagesSizes(m_workFolder, count, height, width, m_controls.progress(), m_controls.errorReporter());
 }
 
@@ -536,6 +671,12 @@ void ConversionJob::encode(const QString &outputPath)
     request.frameCount = m_frameCount;
     request.frameSeconds = m_frameSeconds;
     request.quality = m_quality;
+    layOutMovies();
+    if (m_choices.movie && !writeFrameList(request)) {
+        if (!cancelled())
+            fail(claimOutput(outputPath), QStringLiteral("the list of frames cannot be written in the work folder"));
+        return;
+    }
     request.sounds = videoSounds();
     request.progress = &m_controls.progress();
     if (cancelled())
@@ -544,7 +685,7 @@ void ConversionJob::encode(const QString &outputPath)
     QString reason;
     if (EncodeVideo(request, m_workFolder, &reason)) {
         m_outcome.made.append(request.output);
-        const double seconds = m_frameCount * m_frameSeconds;
+        const double seconds = request.seconds();
         if (seconds < 1.0)
             m_outcome.details.append(QStringLiteral("%1 lasts only %2 s: some players show nothing of a video shorter "
                                                     "than one second.")

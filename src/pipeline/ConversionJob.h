@@ -1,10 +1,12 @@
 #pragma once
 
 #include "JobControls.h"
+#include "MovieTiming.h"
 #include "Soundtrack.h"
 #include "TimelineReport.h"
 
 #include <QMap>
+#include <QSize>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -16,6 +18,7 @@
 namespace Pipeline {
 
 class PlayRecording;
+struct EncodeRequest;
 
 // What one run of the job made and missed, for callers that report it
 // other than through the summary message (tarnwick-batch's exit status).
@@ -63,9 +66,18 @@ private:
         int position = 0;
         std::optional<TimelineReport> report;
         QString mp3;          // its main MP3 stream, copied as it is
+        double mp3Seconds = 0;
         SoundtrackPlan plan;  // otherwise the soundtrack made from its sounds
         int firstFrame = 0;   // frames before this movie's in temp/
         int frames = 0;       // this movie's picture frames
+        // As in the movie: when each picture is on screen, and the frame in
+        // temp/ each picture was staged as.
+        std::optional<MovieTiming> timing;
+        QMap<PictureKey, int> frameOf;
+        double start = 0;     // its span in the video, in seconds
+        double seconds = 0;
+
+        double soundEnd() const { return mp3.isEmpty() ? plan.end : mp3Seconds; }
     };
 
     bool refuse(const QString &message);
@@ -76,7 +88,11 @@ private:
     void planSound(MoviePart &movie, const std::function<void(const QStringList &)> &run);
     QString movieSoundtrack(const MoviePart &movie, double seconds);
     QStringList videoSounds();
+    void planTiming(MoviePart &movie);
+    QStringList picturesToStage(const QString &stem) const;
     void stageFrames(int position);
+    void layOutMovies();
+    bool writeFrameList(EncodeRequest &request);
     void appendEndFrame();
     void evenFrameSize();
     void encode(const QString &outputPath);
@@ -101,9 +117,11 @@ private:
     QString m_addressWidth;
     QString m_rate;
     double m_frameSeconds = 0;
+    double m_videoSeconds = 0; // the video's length, set before its sound is made
     int m_quality = 1;
     int m_frameCount = 0;    // frames in temp/, the end frame included
     int m_pictureFrames = 0; // of those, frames made from the movies' pictures
+    QSize m_frameSize;       // the video's frame, once the frames are fitted
     QList<MoviePart> m_movies; // of the video being made
     bool m_readInPart = false;  // the current SWF is cut or damaged
     QString m_extractorReason;  // the extractor's last word on it

@@ -50,15 +50,16 @@ MovieTiming PlanMovieTiming(const TimelineReport &report, double soundtrackEnd, 
                           {std::nullopt, VideoFrameKey{video.id, int(k)}}};
         }
     }
-    if (items.isEmpty() || report.frameRate <= 0) {
+    const auto fallBack = [&](const QString &why) {
         timing.fallBack = true;
         timing.fallbackDelay = std::isfinite(delay) && delay > 0 ? delay : kDefaultFallbackDelay;
-        timing.notes << (items.isEmpty()
-                             ? QStringLiteral("The movie's timeline shows none of its pictures; each is shown for %1 s.")
-                             : QStringLiteral("The movie gives no usable frame rate; each picture is shown for %1 s."))
-                            .arg(timing.fallbackDelay);
+        timing.notes << why.arg(timing.fallbackDelay);
         return timing;
-    }
+    };
+    if (items.isEmpty())
+        return fallBack(QStringLiteral("The movie's timeline shows none of its pictures; each is shown for %1 s."));
+    if (report.frameRate <= 0)
+        return fallBack(QStringLiteral("The movie gives no usable frame rate; each picture is shown for %1 s."));
     // Pictures before video frames of the same moment, pictures in ID order.
     std::stable_sort(items.begin(), items.begin() + pictures,
                      [](const Item &a, const Item &b) { return *a.shows.picture < *b.shows.picture; });
@@ -94,6 +95,10 @@ MovieTiming PlanMovieTiming(const TimelineReport &report, double soundtrackEnd, 
     }
 
     double length = std::max(pass, std::isfinite(soundtrackEnd) ? soundtrackEnd : 0.0);
+    if (length < kMinTimedVideoSeconds) {
+        return fallBack(QStringLiteral("The movie plays for only %1 s; each picture is shown for %2 s.")
+                            .arg(QString::number(length, 'g', 3), QStringLiteral("%1")));
+    }
     if (length > kMaxTimedVideoSeconds) {
         length = kMaxTimedVideoSeconds;
         timing.notes << QStringLiteral("The movie's video is cut at %1 hours.").arg(kMaxTimedVideoSeconds / 3600);

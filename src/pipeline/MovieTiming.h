@@ -16,6 +16,9 @@ inline constexpr double kMaxTimedVideoSeconds = 3 * 60 * 60;
 // Most pictures in one timed sequence: a short loop repeated under a long
 // soundtrack must not become millions of list lines.
 inline constexpr qsizetype kMaxTimedFrames = 200000;
+// A timed video shorter than this shows next to nothing in most players
+// (a one-frame movie lasts 1/24 s): such a movie falls back to the delay.
+inline constexpr double kMinTimedVideoSeconds = 1;
 // The delay when a movie shows no picture on its timeline and no positive
 // delay was given.
 inline constexpr double kDefaultFallbackDelay = 3;

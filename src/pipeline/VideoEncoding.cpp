@@ -1,5 +1,6 @@
 #include "VideoEncoding.h"
 
+#include "MovieTiming.h"
 #include "OutputFolder.h"
 #include "VideoCheck.h"
 
@@ -65,14 +66,25 @@ Tools::Command ScriptCommand(const QString &encoder, const QStringList &argument
 
 QStringList EncoderArguments(const EncodeRequest &request, const QString &target)
 {
+    const bool timed = !request.frameList.isEmpty();
+    const QString seconds = QString::number(request.seconds(), 'f', 6);
     QStringList args{QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-loglevel"),
-                     QStringLiteral("error"),        QStringLiteral("-y"),       QStringLiteral("-f"),
-                     QStringLiteral("image2"),       QStringLiteral("-r"),       request.rate,
-                     QStringLiteral("-i"),           QStringLiteral("temp/image%d.jpg")};
+                     QStringLiteral("error"), QStringLiteral("-y")};
+    if (timed) {
+        args << ConcatInputArguments(request.frameList);
+    } else {
+        args << QStringLiteral("-f") << QStringLiteral("image2") << QStringLiteral("-r") << request.rate
+             << QStringLiteral("-i") << QStringLiteral("temp/image%d.jpg");
+    }
     if (!request.progressFile.isEmpty())
         args << QStringLiteral("-progress") << request.progressFile;
-    for (const QString &sound : request.sounds)
+    for (const QString &sound : request.sounds) {
+        // Timed frames end with a repeated last picture that an output
+        // length would drop: the sound is cut on its way in instead.
+        if (timed)
+            args << QStringLiteral("-t") << seconds;
         args << QStringLiteral("-i") << sound;
+    }
 
     if (request.sounds.size() == 1) {
         args << QStringLiteral("-map") << QStringLiteral("0:v") << QStringLiteral("-map") << QStringLiteral("1:a")
@@ -92,9 +104,12 @@ QStringList EncoderArguments(const EncodeRequest &request, const QString &target
     // The encoder ignores a fixed quantiser for H.264; the constant rate
     // factor is what really sets its quality.
     args << QStringLiteral("-c:v") << QStringLiteral("libx264") << QStringLiteral("-pix_fmt")
-         << QStringLiteral("yuv420p") << QStringLiteral("-crf") << QString::number(request.quality + 10)
-         << QStringLiteral("-t") << QString::number(request.frameCount * request.frameSeconds, 'f', 6)
-         << QStringLiteral("-movflags") << QStringLiteral("+faststart") << QStringLiteral("-f")
+         << QStringLiteral("yuv420p") << QStringLiteral("-crf") << QString::number(request.quality + 10);
+    if (timed)
+        args << VariableFrameArguments();
+    else
+        args << QStringLiteral("-t") << seconds;
+    args << QStringLiteral("-movflags") << QStringLiteral("+faststart") << QStringLiteral("-f")
          << QStringLiteral("mp4") << target;
     return args;
 }
@@ -250,8 +265,7 @@ bool EncodeVideo(const EncodeRequest &request, const QString &workFolder, QStrin
 
     if (made) {
         const QString prober = request.prober.isEmpty() ? LocateProber(request.encoder) : request.prober;
-        why = CheckEncodedVideo(prober, target, request.frameCount, request.frameCount * request.frameSeconds,
-                                !request.sounds.isEmpty());
+        why = CheckEncodedVideo(prober, target, request.frameCount, request.seconds(), !request.sounds.isEmpty());
         made = why.isEmpty();
     }
     if (made)

@@ -17,6 +17,11 @@ struct EncodeRequest
     int frameCount = 0;     // frames in the sequence, end frame included
     double frameSeconds = 0; // how long each frame stays on screen
     int quality = 1;        // 1 (best) .. 31
+    // Instead of the numbered frames at a fixed rate: a concat list, relative
+    // to the work folder, that gives each picture its own duration, and the
+    // video's length.
+    QString frameList;
+    double length = 0;
     QStringList sounds;     // MP3 files, joined in this order into one track
     QString output;         // the MP4 to make
     QString prober;         // ffprobe; empty: the one that comes with the encoder
@@ -25,6 +30,8 @@ struct EncodeRequest
     QString progressFile;
     // When set, shows the share of frames encoded while the encoder runs.
     Tools::ProgressSink *progress = nullptr;
+
+    double seconds() const { return frameList.isEmpty() ? frameCount * frameSeconds : length; }
 };
 
 // The frames encoded so far, from an encoder's -progress report: its last
@@ -32,8 +39,8 @@ struct EncodeRequest
 int EncodedFrames(const QByteArray &report);
 
 // The encoder's arguments, writing to `target`. The video lasts exactly
-// frameCount x frameSeconds: a shorter sound does not cut pictures off and a
-// longer one is cut at the last picture.
+// seconds(): a shorter sound does not cut pictures off and a longer one is
+// cut at the last picture.
 QStringList EncoderArguments(const EncodeRequest &request, const QString &target);
 
 // The encoder script: the quoted command, then the removal of the marker.

@@ -1,14 +1,7 @@
 // The conversion end to end: real extractor, converter and encoder on SWF
 // files made by FFmpeg and by the test SWF builder.
-#include "pipeline/ConversionJob.h"
-#include "tools/ProgressSink.h"
-#include "tools/ReportingTrap.h"
-#include "tools/ToolDeployment.h"
-
-#include "MediaProbe.h"
-#include "SwfBuilder.h"
+#include "JobTestKit.h"
 #include "SwfTestKit.h"
-#include "TempFolder.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -25,114 +18,6 @@
 using namespace Pipeline;
 
 namespace {
-
-// The window as a test sees it: choices set by the test, messages, reports
-// and progress recorded.
-class RecordingControls : public JobControls, public Tools::ProgressSink, public Tools::ErrorReporter
-{
-public:
-    bool slow = true;
-    QString seconds = QStringLiteral("3");
-    QString perSecond = QStringLiteral("1");
-    int quality = 75;
-    bool combine = false;
-    bool beside = false;
-    QString folder;
-    QStringList files;
-    std::function<void()> onYield;
-
-    QStringList messages;
-    QStringList reports;
-    QStringList captions;
-    QList<Pointer> pointers;
-
-    bool slowSelected() const override { return slow; }
-    QString slowText() const override { return seconds; }
-    QString fastText() const override { return perSecond; }
-    int qualityValue() const override { return quality; }
-    int qualityMaximum() const override { return 100; }
-    bool eachFileSelected() const override { return !combine; }
-    bool combineSelected() const override { return combine; }
-    bool saveToFolderSelected() const override { return !beside; }
-    bool saveBesideSourceSelected() const override { return beside; }
-    QString folderText() const override { return folder; }
-    int fileCount() const override { return static_cast<int>(files.size()); }
-    QString fileAt(int position) const override { return files.value(position - 1); }
-    Tools::ProgressSink &progress() override { return *this; }
-    void setPointer(Pointer p) override
-    {
-        m_pointer = p;
-        pointers.append(p);
-    }
-    Pointer pointer() const override { return m_pointer; }
-    void yield() override
-    {
-        if (onYield)
-            onYield();
-    }
-    void showMessage(const QString &text) override { messages.append(text); }
-    Tools::ErrorReporter &errorReporter() override { return *this; }
-
-    double value() const override { return m_value; }
-    void setValue(double v) override { m_value = v; }
-    QString caption() const override { return m_caption; }
-    void setCaption(const QString &c) override
-    {
-        m_caption = c;
-        captions.append(c);
-    }
-    void showErrorReport(const QString &location, int step, const QString &description) override
-    {
-        reports.append(Tools::BuildErrorPrompt(location, step, description));
-    }
-
-private:
-    Pointer m_pointer = Pointer::Default;
-    double m_value = 0;
-    QString m_caption = QStringLiteral("Progress Bar");
-};
-
-class ConversionJobTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
-            GTEST_SKIP() << "ffmpeg is not installed";
-        controls.folder = out.path();
-    }
-
-    QString swf(const QString &name, int width, int height, int pictures, double sound = 0, bool jpeg = true)
-    {
-        const QString path = in.file(name);
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        EXPECT_TRUE(MakeFfmpegSwf(path, width, height, pictures, sound, jpeg));
-        return path;
-    }
-
-    void run()
-    {
-        ConversionJob job(controls, work.path());
-        job.PushButton2_Click();
-        outcome = job.outcome();
-    }
-
-    // The work folder holds no tool, no script and nothing in temp/.
-    void expectCleanWorkFolder()
-    {
-        const QDir dir(work.path());
-        for (const char *name : {"ffmpeg", "nconvert", "swfextract", "jpg2avi.sh", "jpg2avi.tmp"})
-            EXPECT_FALSE(QFileInfo::exists(dir.filePath(QString::fromLatin1(name)))) << name;
-        EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("temp"))).isEmpty());
-        EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("SWFPic"))).isEmpty());
-    }
-
-    TempFolder in;
-    TempFolder out;
-    Tools::WorkFolderOwner work;
-    RecordingControls controls;
-    JobOutcome outcome;
-};
 
 const QString kPlayerHint = QStringLiteral("Done.\r\n\r\nPlease open with 'Media Player Classic - Home Cinema'\r\n(");
 
@@ -289,45 +174,6 @@ TEST_F(ConversionJobTest, BesideTheSourceAndASecondClickWhileRunning)
     EXPECT_FALSE(job.converting());
 }
 
-namespace {
-
-SwfBuild::Bytes JpegOf(const QImage &image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPEG", 95);
-    return SwfBuild::Bytes(bytes.begin(), bytes.end());
-}
-
-QImage Solid(int width, int height, QColor color)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(color);
-    return image;
-}
-
-// The colour in the middle of each frame of a video, in order.
-QList<QColor> FrameColours(const QString &video, const TempFolder &scratch)
-{
-    const QString pattern = scratch.file(QStringLiteral("frame%d.png"));
-    EXPECT_TRUE(RunFfmpeg({QStringLiteral("-i"), video, QStringLiteral("-fps_mode"), QStringLiteral("passthrough"), pattern}));
-    QList<QColor> colours;
-    for (int i = 1; QFile::exists(scratch.file(QStringLiteral("frame%1.png").arg(i))); ++i) {
-        const QImage frame(scratch.file(QStringLiteral("frame%1.png").arg(i)));
-        colours.append(frame.pixelColor(frame.width() / 2, frame.height() / 2));
-    }
-    return colours;
-}
-
-void ExpectNear(const QColor &actual, const QColor &expected)
-{
-    EXPECT_NEAR(actual.red(), expected.red(), 24) << actual.name().toStdString();
-    EXPECT_NEAR(actual.green(), expected.green(), 24) << actual.name().toStdString();
-    EXPECT_NEAR(actual.blue(), expected.blue(), 24) << actual.name().toStdString();
-}
-
-} // namespace
 
 TEST_F(ConversionJobTest, LosslessAndJpegPicturesInCharacterOrder)
 {
@@ -436,70 +282,6 @@ TEST_F(ConversionJobTest, ChoicesChangedDuringTheJobChangeNothing)
     EXPECT_FALSE(QFile::exists(out.file(QStringLiteral("a.mp4"))));
 }
 
-namespace {
-
-// volumedetect's mean level in dB of the audio from `from` to `to` s, after
-// a narrow band-pass around `band` Hz when given; -200 when nothing decodes.
-double MeanVolume(const QString &media, double from, double to, int band = 0)
-{
-    QString filter = band > 0 ? QStringLiteral("bandpass=f=%1:width_type=q:w=6,bandpass=f=%1:width_type=q:w=6,").arg(band)
-                              : QString();
-    filter += QStringLiteral("volumedetect");
-    QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-ss"), QString::number(from),
-                  QStringLiteral("-t"), QString::number(to - from), QStringLiteral("-i"), media, QStringLiteral("-map"),
-                  QStringLiteral("0:a"), QStringLiteral("-af"), filter, QStringLiteral("-f"), QStringLiteral("null"),
-                  QStringLiteral("-")});
-    ffmpeg.waitForFinished(120000);
-    static const QRegularExpression mean(QStringLiteral("mean_volume: (-?[0-9.]+) dB"));
-    const QRegularExpressionMatch match = mean.match(QString::fromUtf8(ffmpeg.readAllStandardError()));
-    return match.hasMatch() ? match.captured(1).toDouble() : -200;
-}
-
-// The MD5 of a file's audio packets, copied without decoding.
-QString AudioPacketHash(const QString &media)
-{
-    QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"),
-                  QStringLiteral("-i"), media, QStringLiteral("-map"), QStringLiteral("0:a"), QStringLiteral("-c"),
-                  QStringLiteral("copy"), QStringLiteral("-f"), QStringLiteral("streamhash"), QStringLiteral("-hash"),
-                  QStringLiteral("md5"), QStringLiteral("-")});
-    ffmpeg.waitForFinished(120000);
-    return QString::fromUtf8(ffmpeg.readAllStandardOutput()).trimmed();
-}
-
-// A movie whose only sound is event sound 1, a `frequency` Hz tone in
-// `codec` started at frame 0, with `pictures` solid pictures.
-QString EventSoundSwf(const TempFolder &folder, const QString &name, const char *codec, int rate, double seconds,
-                      int pictures, int frequency = 440)
-{
-    using namespace SwfBuild;
-    const QString flv = folder.file(name + QStringLiteral(".flv"));
-    const std::vector<SwfTestKit::FlvTag> flvTags = SwfTestKit::EncodeFlv(
-        flv, {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-              QStringLiteral("sine=frequency=%1:sample_rate=%2:duration=%3").arg(frequency).arg(rate).arg(seconds),
-              QStringLiteral("-ac"), QStringLiteral("1"), QStringLiteral("-c:a"), QString::fromLatin1(codec)});
-    EXPECT_FALSE(flvTags.empty()) << codec;
-    if (flvTags.empty())
-        return QString();
-    const std::uint8_t format = flvTags.front().data.at(0);
-    // One ADPCM packet is a whole sound of 4096 samples.
-    const bool adpcm = format >> 4 == 1;
-    const Bytes data = adpcm ? Bytes(flvTags.front().data.begin() + 1, flvTags.front().data.end())
-                             : SwfTestKit::JoinPayloads(flvTags, 8);
-    const std::int64_t samples = adpcm ? 4096 : SwfTestKit::DecodedSamples(flv);
-    Tags tags;
-    tags.defineSound(1, format, std::uint32_t(samples), data).startSound(1);
-    const QColor colours[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow};
-    for (int i = 0; i < pictures; ++i)
-        tags.defineBitsJpeg2(std::uint16_t(10 + i), JpegOf(Solid(64, 48, colours[i % 4])));
-    tags.showFrame().end();
-    return folder.write(name + QStringLiteral(".swf"), SwfTestKit::ToQt(BuildSwf(tags)));
-}
-
-} // namespace
 
 TEST_F(ConversionJobTest, EventSoundsGiveTheVideoItsSoundtrack)
 {

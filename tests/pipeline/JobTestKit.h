@@ -1,0 +1,163 @@
+#pragma once
+
+// What the whole-job tests share: a recording stand-in for the window, a
+// fixture with input, output and work folders, and probes of the videos.
+#include "pipeline/ConversionJob.h"
+#include "tools/ProgressSink.h"
+#include "tools/ReportingTrap.h"
+#include "tools/ToolDeployment.h"
+
+#include "MediaProbe.h"
+#include "SwfBuilder.h"
+#include "TempFolder.h"
+
+#include <QColor>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QStandardPaths>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace Pipeline {
+
+// The window as a test sees it: choices set by the test, messages, reports
+// and progress recorded.
+class RecordingControls : public JobControls, public Tools::ProgressSink, public Tools::ErrorReporter
+{
+public:
+    bool slow = true;
+    bool movie = false;
+    QString seconds = QStringLiteral("3");
+    QString perSecond = QStringLiteral("1");
+    int quality = 75;
+    bool combine = false;
+    bool beside = false;
+    QString folder;
+    QStringList files;
+    std::function<void()> onYield;
+
+    QStringList messages;
+    QStringList reports;
+    QStringList captions;
+    QList<Pointer> pointers;
+
+    bool slowSelected() const override { return slow; }
+    bool movieSelected() const override { return movie; }
+    QString slowText() const override { return seconds; }
+    QString fastText() const override { return perSecond; }
+    int qualityValue() const override { return quality; }
+    int qualityMaximum() const override { return 100; }
+    bool eachFileSelected() const override { return !combine; }
+    bool combineSelected() const override { return combine; }
+    bool saveToFolderSelected() const override { return !beside; }
+    bool saveBesideSourceSelected() const override { return beside; }
+    QString folderText() const override { return folder; }
+    int fileCount() const override { return static_cast<int>(files.size()); }
+    QString fileAt(int position) const override { return files.value(position - 1); }
+    Tools::ProgressSink &progress() override { return *this; }
+    void setPointer(Pointer p) override
+    {
+        m_pointer = p;
+        pointers.append(p);
+    }
+    Pointer pointer() const override { return m_pointer; }
+    void yield() override
+    {
+        if (onYield)
+            onYield();
+    }
+    void showMessage(const QString &text) override { messages.append(text); }
+    Tools::ErrorReporter &errorReporter() override { return *this; }
+
+    double value() const override { return m_value; }
+    void setValue(double v) override { m_value = v; }
+    QString caption() const override { return m_caption; }
+    void setCaption(const QString &c) override
+    {
+        m_caption = c;
+        captions.append(c);
+    }
+    void showErrorReport(const QString &location, int step, const QString &description) override
+    {
+        reports.append(Tools::BuildErrorPrompt(location, step, description));
+    }
+
+private:
+    Pointer m_pointer = Pointer::Default;
+    double m_value = 0;
+    QString m_caption = QStringLiteral("Progress Bar");
+};
+
+class ConversionJobTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
+            GTEST_SKIP() << "ffmpeg is not installed";
+        controls.folder = out.path();
+    }
+
+    QString swf(const QString &name, int width, int height, int pictures, double sound = 0, bool jpeg = true)
+    {
+        const QString path = in.file(name);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        EXPECT_TRUE(MakeFfmpegSwf(path, width, height, pictures, sound, jpeg));
+        return path;
+    }
+
+    void run()
+    {
+        ConversionJob job(controls, work.path());
+        job.PushButton2_Click();
+        outcome = job.outcome();
+    }
+
+    // The work folder holds no tool, no script and nothing in temp/.
+    void expectCleanWorkFolder()
+    {
+        const QDir dir(work.path());
+        for (const char *name : {"ffmpeg", "nconvert", "swfextract", "jpg2avi.sh", "jpg2avi.tmp"})
+            EXPECT_FALSE(QFileInfo::exists(dir.filePath(QString::fromLatin1(name)))) << name;
+        EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("temp"))).isEmpty());
+        EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("SWFPic"))).isEmpty());
+    }
+
+    TempFolder in;
+    TempFolder out;
+    Tools::WorkFolderOwner work;
+    RecordingControls controls;
+    JobOutcome outcome;
+};
+
+SwfBuild::Bytes JpegOf(const QImage &image);
+
+QImage Solid(int width, int height, QColor color);
+
+// The colour in the middle of each frame of a video, in order.
+QList<QColor> FrameColours(const QString &video, const TempFolder &scratch);
+
+void ExpectNear(const QColor &actual, const QColor &expected);
+
+// volumedetect's mean level in dB of the audio from `from` to `to` s, after
+// a narrow band-pass around `band` Hz when given; -200 when nothing decodes.
+double MeanVolume(const QString &media, double from, double to, int band = 0);
+
+// The MD5 of a file's audio packets, copied without decoding.
+QString AudioPacketHash(const QString &media);
+
+// Defines sound `id`: a `frequency` Hz tone of `seconds` in `codec`, made
+// by FFmpeg (its scratch files named after `name` in `folder`).
+bool DefineTone(SwfBuild::Tags &tags, std::uint16_t id, const TempFolder &folder, const QString &name,
+                const char *codec, int rate, double seconds, int frequency);
+
+// A movie whose only sound is event sound 1, a `frequency` Hz tone in
+// `codec` started at frame 0, with `pictures` solid pictures.
+QString EventSoundSwf(const TempFolder &folder, const QString &name, const char *codec, int rate, double seconds,
+                      int pictures, int frequency = 440);
+
+} // namespace Pipeline
