@@ -143,6 +143,13 @@ TEST(MovieTiming, NoPictureShownFallsBackToTheDelay)
     TimelineReport noClock = Movie(0, 50);
     Show(noClock, 1, 0);
     EXPECT_TRUE(PlanMovieTiming(noClock, 0, 2).fallBack);
+
+    // A one-frame movie would flash by; a longer sound keeps its timing.
+    TimelineReport still = Movie(24, 1);
+    Show(still, 1, 0);
+    EXPECT_TRUE(PlanMovieTiming(still, 0, 2).fallBack);
+    EXPECT_FALSE(PlanMovieTiming(still, 4, 2).fallBack);
+    EXPECT_EQ(PlanMovieTiming(still, 4, 2).length, 4);
 }
 
 TEST(MovieTiming, ThreeHourCapAndFrameCap)
