@@ -38,6 +38,9 @@ const QString kCrLf = QStringLiteral("\r\n");
 
 // Frames one video can hold: the frame count is a 16-bit number downstream.
 constexpr int kMaxFrames = 32767;
+// Frames decoded of one embedded video: a long one must leave room in the
+// video for the movie's pictures and other videos.
+constexpr int kMaxEmbeddedVideoFrames = 8192;
 
 // Converter runs at once: one per core, as the pictures are independent.
 int ConverterParallelism()
@@ -351,9 +354,78 @@ void ConversionJob::extractPictures(const QString &path, int position)
             }
         }
     }
+    if (m_choices.movie && movie.report && !cancelled())
+        decodeVideos(movie, run);
     if (m_choices.movie && !cancelled())
         planTiming(movie);
     m_movies.append(movie);
+}
+
+// As in the movie, each embedded video on stage is decoded into numbered
+// pictures beside the movie's, with the time of each.
+void ConversionJob::decodeVideos(MoviePart &movie, const std::function<void(const QStringList &)> &run)
+{
+    const QString prober = LocateProber(m_encoder);
+    for (const TimelineVideo &video : movie.report->videos) {
+        if (!video.firstFrame || cancelled())
+            continue;
+        const QString flv = tempFile(QStringLiteral("video%1_%2.flv").arg(movie.position).arg(video.id));
+        const QString stem = QStringLiteral("vid%1_%2_").arg(movie.position).arg(video.id);
+        run({QStringLiteral("--video"), QString::number(video.id), movie.source, QStringLiteral("-o"), flv});
+        VideoOnStage onStage{video.id, *video.firstFrame, {}};
+        if (Tools::FileExists(flv) && !prober.isEmpty()) {
+            const int limit = int(std::min<qint64>(std::max<qint64>(video.frames, 1), kMaxEmbeddedVideoFrames));
+            Tools::RunCaptured(Tools::Command{m_encoder,
+                                              {QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"),
+                                               QStringLiteral("-i"), flv, QStringLiteral("-fps_mode"),
+                                               QStringLiteral("passthrough"), QStringLiteral("-frames:v"),
+                                               QString::number(limit), QStringLiteral("-q:v"), QStringLiteral("2"),
+                                               pictureFile(stem + QStringLiteral("%d.jpg"))},
+                                              QString()},
+                               true, false, true);
+            const QStringList times = Tools::RunCaptured(
+                Tools::Command{prober,
+                               {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
+                                QStringLiteral("v"), QStringLiteral("-show_entries"), QStringLiteral("frame=pts_time"),
+                                QStringLiteral("-of"), QStringLiteral("csv=p=0"), flv},
+                               QString()},
+                true, false, true)
+                                          .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            for (qsizetype k = 0; k < times.size() && k < limit; ++k) {
+                if (!Tools::FileExists(pictureFile(stem + QStringLiteral("%1.jpg").arg(k + 1))))
+                    break;
+                onStage.frameTimes.append(NumberOf(times.at(k).section(QLatin1Char(','), 0, 0)));
+            }
+        }
+        Tools::DeleteFiles(flv);
+        if (onStage.frameTimes.isEmpty())
+            m_outcome.details.append(QStringLiteral("%1: its video %2 could not be decoded and was left out.")
+                                         .arg(movie.source)
+                                         .arg(video.id));
+        else
+            movie.videos.append(onStage);
+    }
+}
+
+// Moves the movie's decoded video frames into the frame sequence after
+// frame `after`; returns how many.
+int ConversionJob::stageVideoFrames(MoviePart &movie, int after)
+{
+    int staged = 0;
+    // A movie shown with a fixed delay would hold each video frame for it.
+    const bool shown = movie.timing && !movie.timing->fallBack;
+    for (const VideoOnStage &video : movie.videos) {
+        const QString stem = QStringLiteral("vid%1_%2_").arg(movie.position).arg(video.id);
+        for (qsizetype k = 0; k < video.frameTimes.size(); ++k) {
+            const QString decoded = pictureFile(stem + QStringLiteral("%1.jpg").arg(k + 1));
+            if (shown && QFile::rename(decoded, tempFile(QStringLiteral("image%1.jpg").arg(after + staged + 1)))) {
+                ++staged;
+                movie.videoFrameOf.insert(VideoFrameKey{video.id, int(k)}, after + staged);
+            }
+        }
+        Tools::DeleteFiles(pictureFile(stem + QStringLiteral("*.jpg")));
+    }
+    return staged;
 }
 
 // When each of the movie's pictures is on screen; a movie without a usable
@@ -362,7 +434,7 @@ void ConversionJob::planTiming(MoviePart &movie)
 {
     const double delay = IsNumeric(m_choices.slowText) ? NumberOf(m_choices.slowText) : 0;
     if (movie.report) {
-        movie.timing = PlanMovieTiming(*movie.report, movie.soundEnd(), delay);
+        movie.timing = PlanMovieTiming(*movie.report, movie.soundEnd(), delay, movie.videos);
     } else {
         MovieTiming timing;
         timing.fallBack = true;
@@ -472,7 +544,9 @@ bool ConversionJob::writeFrameList(EncodeRequest &request)
         const QString backdrop = QStringLiteral("backdrop%1.jpg").arg(movie.position);
         bool backdropUsed = false;
         for (const TimedFrame &frame : timing.frames) {
-            const int staged = frame.picture ? movie.frameOf.value(*frame.picture) : 0;
+            const int staged = frame.picture ? movie.frameOf.value(*frame.picture)
+                : frame.video                    ? movie.videoFrameOf.value(*frame.video)
+                                                 : 0;
             // Before the first picture, and in place of one that could not
             // be read, the stage shows its background colour.
             const QString file = staged > 0 ? QStringLiteral("image%1.jpg").arg(staged) : backdrop;
@@ -589,6 +663,7 @@ void ConversionJob::stageFrames(int position)
             movie->frameOf.insert(*PictureKeyOf(pictures.at(k), stem), m_frameCount + staged);
     }
     if (movie) {
+        staged += stageVideoFrames(*movie, m_frameCount + staged);
         movie->firstFrame = m_frameCount;
         movie->frames = staged;
     }

@@ -74,6 +74,8 @@ private:
         // temp/ each picture was staged as.
         std::optional<MovieTiming> timing;
         QMap<PictureKey, int> frameOf;
+        QList<VideoOnStage> videos;           // embedded videos, decoded
+        QMap<VideoFrameKey, int> videoFrameOf; // and staged
         double start = 0;     // its span in the video, in seconds
         double seconds = 0;
 
@@ -89,6 +91,8 @@ private:
     QString movieSoundtrack(const MoviePart &movie, double seconds);
     QStringList videoSounds();
     void planTiming(MoviePart &movie);
+    void decodeVideos(MoviePart &movie, const std::function<void(const QStringList &)> &run);
+    int stageVideoFrames(MoviePart &movie, int after);
     QStringList picturesToStage(const QString &stem) const;
     void stageFrames(int position);
     void layOutMovies();

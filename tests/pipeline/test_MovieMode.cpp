@@ -335,3 +335,37 @@ TEST_F(MovieModeTest, BackgroundBeforeTheFirstPictureAndFallbacks)
     EXPECT_NEAR(ProbeMedia(video(QStringLiteral("still"))).duration, 1.5, 0.1) << said();
     expectCleanWorkFolder();
 }
+
+TEST_F(MovieModeTest, AnEmbeddedVideoPlaysItsFramesAtTheirOwnTimes)
+{
+    // A picture from frame 0, then from frame 12 (1 s at 12 fps) a video
+    // of twelve FFmpeg flv1 frames, one a movie frame.
+    const std::vector<SwfTestKit::FlvTag> packets = SwfTestKit::EncodeFlv(
+        in.file(QStringLiteral("clip.flv")),
+        {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("testsrc=size=96x64:rate=12"),
+         QStringLiteral("-frames:v"), QStringLiteral("12"), QStringLiteral("-c:v"), QStringLiteral("flv1")});
+    ASSERT_EQ(packets.size(), 12u);
+    Movie movie{12, 30, {{0, Qt::red}}, false, {}, {}};
+    movie.atFrame = [&](SwfBuild::Tags &tags, int frame) {
+        if (frame == 12)
+            tags.removeObject2(1).placeObject2(2, 50);
+        if (frame >= 12 && frame < 24) {
+            const auto &data = packets[std::size_t(frame - 12)].data;
+            tags.videoFrame(50, std::uint16_t(frame - 12), SwfBuild::Bytes(data.begin() + 1, data.end()));
+        }
+    };
+    controls.files = {SlideShow(in, QStringLiteral("clip"), movie,
+                                [](SwfBuild::Tags &tags) { tags.defineVideoStream(50, 12, 96, 64, 2); })};
+    run();
+    const QString clip = video(QStringLiteral("clip"));
+    const MediaProbe probe = ProbeMedia(clip);
+    ASSERT_TRUE(probe.ok) << said();
+    EXPECT_EQ(probe.width, 96) << "the video's frames are fitted like pictures";
+    EXPECT_NEAR(probe.duration, 2.5, 1.0 / 12);
+    const QList<double> times = FrameTimes(clip);
+    ASSERT_GE(times.size(), 13) << said();
+    EXPECT_NEAR(times[0], 0, 0.01);
+    for (int k = 0; k < 12; ++k)
+        EXPECT_NEAR(times[1 + k], 1.0 + k / 12.0, 0.01) << k;
+    ExpectNear(FrameColours(clip, scratch).first(), Qt::red);
+}
