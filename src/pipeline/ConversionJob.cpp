@@ -143,8 +143,23 @@ void ConversionJob::PushButton2_Click()
     m_choices = JobChoices::ReadFrom(m_controls);
 
     Tools::ReportingTrap trap(m_controls.errorReporter(), QLatin1String(kLocation));
-    bool go = true;
+    if (checkChoices(trap)) {
+        setUpTools(trap);
+        const int count = m_controls.fileCount();
+        for (int i = 1; i <= count && !cancelled(); ++i)
+            convertFile(trap, i);
+        if (m_choices.combine && !cancelled())
+            makeCombinedVideo(trap);
+        finishJob(trap);
+    }
+    Tools::ResumeChildren();
+    m_converting = false;
+}
 
+// Every check made before any work; false when the job was refused.
+bool ConversionJob::checkChoices(Tools::ReportingTrap &trap)
+{
+    bool go = true;
     trap(100, [&] {
         // A movie recorded as it plays, or shown as the movie shows it,
         // keeps its own timing: no delay.
@@ -162,139 +177,146 @@ void ConversionJob::PushButton2_Click()
         else
             m_frameSeconds = slow ? value : 1.0 / value;
     });
-    if (go) {
-        m_controls.yield();
-        if (m_controls.fileCount() <= 0)
-            go = refuse(QStringLiteral("No files added."));
-    }
+    if (!go)
+        return false;
+    m_controls.yield();
+    if (m_controls.fileCount() <= 0)
+        return refuse(QStringLiteral("No files added."));
     // Checked before any work, so that no movie is read for a video that
     // cannot be saved. Beside the sources, each source's folder is checked
     // when its turn comes; a combined video goes beside the first one.
-    if (go && !m_choices.saveBeside)
-        go = checkOutputFolder(m_choices.folder);
-    if (go && m_choices.saveBeside && m_choices.combine)
-        go = checkOutputFolder(Tools::FolderOf(m_controls.fileAt(1)));
-    if (go) {
-        trap(102, [&] {
-            m_encoder = Tools::LocateEncoder();
-            if (m_encoder.isEmpty())
-                go = refuse(QString::fromUtf8(Tools::kEncoderMissingMessage));
-        });
-    }
-    if (go && m_choices.play) {
+    if (!m_choices.saveBeside && !checkOutputFolder(m_choices.folder))
+        return false;
+    if (m_choices.saveBeside && m_choices.combine && !checkOutputFolder(Tools::FolderOf(m_controls.fileAt(1))))
+        return false;
+    trap(102, [&] {
+        m_encoder = Tools::LocateEncoder();
+        if (m_encoder.isEmpty())
+            go = refuse(QString::fromUtf8(Tools::kEncoderMissingMessage));
+    });
+    if (!go)
+        return false;
+    if (m_choices.play) {
         const QString missing = Render::MovieRecorder::MissingParts(m_choices.playAssets);
         if (!missing.isEmpty())
-            go = refuse(missing);
+            return refuse(missing);
     }
-    if (go) {
-        const QString problem = Tools::WorkFolderProblem(m_workFolder);
-        if (!problem.isEmpty())
-            go = refuse(problem);
+    const QString problem = Tools::WorkFolderProblem(m_workFolder);
+    return problem.isEmpty() || refuse(problem);
+}
+
+void ConversionJob::setUpTools(Tools::ReportingTrap &trap)
+{
+    trap(104, [&] { m_controls.setPointer(Pointer::Busy); });
+    trap(106, [&] {
+        const Tools::ToolSet tools = Tools::DeployTools(m_workFolder, m_encoder);
+        m_tools = {tools.ExtractorCmd, tools.ConverterCmd, tools.EncoderCmd};
+        m_addressWidth = tools.AddressWidth;
+    });
+    trap(108, [&] { m_quality = QualityFromSlider(m_choices.qualityValue, m_choices.qualityMaximum); });
+    if (m_choices.play) {
+        // The quality gives the crf as for the other modes.
+        m_play = std::make_unique<PlayRecording>(PlayRecording::Setup{
+            m_workFolder, m_choices.playAssets, m_tools.extractor, m_encoder, m_quality + 10, m_choices.playFps});
     }
+}
 
-    if (go) {
-        trap(104, [&] { m_controls.setPointer(Pointer::Busy); });
-        trap(106, [&] {
-            const Tools::ToolSet tools = Tools::DeployTools(m_workFolder, m_encoder);
-            m_tools = {tools.ExtractorCmd, tools.ConverterCmd, tools.EncoderCmd};
-            m_addressWidth = tools.AddressWidth;
+// The file at `position`: its pictures and sound, and in one-video-per-file
+// mode its video.
+void ConversionJob::convertFile(Tools::ReportingTrap &trap, int position)
+{
+    const int count = m_controls.fileCount();
+    QString path;
+    trap(110, [&] {
+        path = m_controls.fileAt(position);
+        m_controls.progress().setValue(static_cast<double>(position) / count * 100.0);
+        m_controls.progress().setCaption(QStringLiteral("Processing: ") + Tools::FileNameOf(path));
+        m_controls.yield();
+    });
+    QString outputPath;
+    if (m_choices.eachFile) {
+        m_frameCount = 0;
+        m_pictureFrames = 0;
+        m_movies.clear();
+        trap(116, [&] {
+            const QString folder = m_choices.saveToFolder ? m_choices.folder : Tools::FolderOf(path);
+            outputPath = Tools::CollapseBackslashes(folder + QLatin1Char('/')
+                                                    + Tools::StripExtension(Tools::FileNameOf(path))
+                                                    + QStringLiteral(".mp4"));
         });
-        trap(108, [&] { m_quality = QualityFromSlider(m_choices.qualityValue, m_choices.qualityMaximum); });
-        if (m_choices.play) {
-            // The quality gives the crf as for the other modes.
-            m_play = std::make_unique<PlayRecording>(PlayRecording::Setup{
-                m_workFolder, m_choices.playAssets, m_tools.extractor, m_encoder, m_quality + 10, m_choices.playFps});
-        }
-
-        const int count = m_controls.fileCount();
-        for (int i = 1; i <= count && !cancelled(); ++i) {
-            QString path;
-            trap(110, [&] {
-                path = m_controls.fileAt(i);
-                m_controls.progress().setValue(static_cast<double>(i) / count * 100.0);
-                m_controls.progress().setCaption(QStringLiteral("Processing: ") + Tools::FileNameOf(path));
-                m_controls.yield();
-            });
-            QString outputPath;
-            if (m_choices.eachFile) {
-                m_frameCount = 0;
-                m_pictureFrames = 0;
-                m_movies.clear();
-                trap(116, [&] {
-                    const QString folder = m_choices.saveToFolder ? m_choices.folder : Tools::FolderOf(path);
-                    outputPath = Tools::CollapseBackslashes(folder + QLatin1Char('/')
-                                                            + Tools::StripExtension(Tools::FileNameOf(path))
-                                                            + QStringLiteral(".mp4"));
-                });
-                if (m_choices.saveBeside) {
-                    const QString problem = OutputFolderProblem(Tools::FolderOf(path));
-                    if (!problem.isEmpty()) {
-                        fail(claimOutput(outputPath), problem);
-                        continue;
-                    }
-                }
-            }
-            if (m_choices.play) {
-                trap(112, [&] { recordPlaying(path, i, outputPath); });
-                continue;
-            }
-            trap(112, [&] { extractPictures(path, i); });
-            if (cancelled())
-                break;
-            trap(114, [&] {
-                stageFrames(i);
-                m_controls.yield();
-            });
-            if (m_choices.eachFile && !cancelled()) {
-                trap(118, [&] {
-                    m_controls.progress().setCaption(QStringLiteral("Processing: ") + Tools::FileNameOf(path)
-                                                     + QStringLiteral(" output video"));
-                });
-                outputSteps(outputPath);
-                trap(120, [&] {
-                    Tools::DeleteFiles(tempFile(QStringLiteral("*.*")));
-                    Tools::DeleteFiles(pictureFile(QStringLiteral("*.*")));
-                });
+        if (m_choices.saveBeside) {
+            const QString problem = OutputFolderProblem(Tools::FolderOf(path));
+            if (!problem.isEmpty()) {
+                fail(claimOutput(outputPath), problem);
+                return;
             }
         }
-
-        if (m_choices.combine && !cancelled()) {
-            QString outputPath;
-            trap(122, [&] {
-                const QString folder = m_choices.saveToFolder ? m_choices.folder : Tools::FolderOf(m_controls.fileAt(1));
-                outputPath = Tools::CollapseBackslashes(folder + QStringLiteral("/video.mp4"));
-                m_controls.progress().setCaption(QStringLiteral("Processing: output video"));
-            });
-            if (m_choices.play)
-                trap(134, [&] { publishPlaying(outputPath); });
-            else
-                outputSteps(outputPath);
-        }
-        cancelled();
-        if (m_play) {
-            m_play->clear();
-            m_play.reset();
-        }
-
-        trap(124, [&] {
-            Tools::DeleteFiles(tempFile(QStringLiteral("*.*")));
-            Tools::DeleteFiles(pictureFile(QStringLiteral("*.*")));
-            Tools::DeleteFiles(m_workFolder + QLatin1Char('/') + QLatin1String(kScriptName));
-            Tools::DeleteFiles(m_workFolder + QLatin1Char('/') + QLatin1String(kMarkerName));
-            for (const QString &tool : {m_tools.encoder, m_tools.converter, m_tools.extractor}) {
-                if (!tool.isEmpty())
-                    Tools::DeleteFiles(tool);
-            }
-        });
-        trap(126, [&] {
-            m_controls.setPointer(Pointer::Default);
-            m_controls.progress().setValue(0);
-            m_controls.progress().setCaption(QStringLiteral("Progress Bar"));
-        });
-        trap(128, [&] { m_controls.showSummary(summary(), details(), resultFolder()); });
     }
-    Tools::ResumeChildren();
-    m_converting = false;
+    if (m_choices.play) {
+        trap(112, [&] { recordPlaying(path, position, outputPath); });
+        return;
+    }
+    trap(112, [&] { extractPictures(path, position); });
+    if (cancelled())
+        return;
+    trap(114, [&] {
+        stageFrames(position);
+        m_controls.yield();
+    });
+    if (m_choices.eachFile && !cancelled()) {
+        trap(118, [&] {
+            m_controls.progress().setCaption(QStringLiteral("Processing: ") + Tools::FileNameOf(path)
+                                             + QStringLiteral(" output video"));
+        });
+        outputSteps(outputPath);
+        trap(120, [&] { clearScratch(); });
+    }
+}
+
+void ConversionJob::makeCombinedVideo(Tools::ReportingTrap &trap)
+{
+    QString outputPath;
+    trap(122, [&] {
+        const QString folder = m_choices.saveToFolder ? m_choices.folder : Tools::FolderOf(m_controls.fileAt(1));
+        outputPath = Tools::CollapseBackslashes(folder + QStringLiteral("/video.mp4"));
+        m_controls.progress().setCaption(QStringLiteral("Processing: output video"));
+    });
+    if (m_choices.play)
+        trap(134, [&] { publishPlaying(outputPath); });
+    else
+        outputSteps(outputPath);
+}
+
+void ConversionJob::clearScratch()
+{
+    Tools::DeleteFiles(tempFile(QStringLiteral("*.*")));
+    Tools::DeleteFiles(pictureFile(QStringLiteral("*.*")));
+}
+
+// Removes the tools and scratch files, resets the window and shows the
+// summary.
+void ConversionJob::finishJob(Tools::ReportingTrap &trap)
+{
+    cancelled();
+    if (m_play) {
+        m_play->clear();
+        m_play.reset();
+    }
+    trap(124, [&] {
+        clearScratch();
+        Tools::DeleteFiles(m_workFolder + QLatin1Char('/') + QLatin1String(kScriptName));
+        Tools::DeleteFiles(m_workFolder + QLatin1Char('/') + QLatin1String(kMarkerName));
+        for (const QString &tool : {m_tools.encoder, m_tools.converter, m_tools.extractor}) {
+            if (!tool.isEmpty())
+                Tools::DeleteFiles(tool);
+        }
+    });
+    trap(126, [&] {
+        m_controls.setPointer(Pointer::Default);
+        m_controls.progress().setValue(0);
+        m_controls.progress().setCaption(QStringLiteral("Progress Bar"));
+    });
+    trap(128, [&] { m_controls.showSummary(summary(), details(), resultFolder()); });
 }
 
 void ConversionJob::extractPictures(const QString &path, int position)

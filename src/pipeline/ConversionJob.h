@@ -15,6 +15,10 @@
 #include <memory>
 #include <optional>
 
+namespace Tools {
+class ReportingTrap;
+}
+
 namespace Pipeline {
 
 class PlayRecording;
@@ -82,6 +86,12 @@ private:
         double soundEnd() const { return mp3.isEmpty() ? plan.end : mp3Seconds; }
     };
 
+    bool checkChoices(Tools::ReportingTrap &trap);
+    void setUpTools(Tools::ReportingTrap &trap);
+    void convertFile(Tools::ReportingTrap &trap, int position);
+    void makeCombinedVideo(Tools::ReportingTrap &trap);
+    void clearScratch();
+    void finishJob(Tools::ReportingTrap &trap);
     bool refuse(const QString &message);
     bool checkOutputFolder(const QString &folder);
     void fail(const QString &output, const QString &reason);
