@@ -72,6 +72,7 @@ public:
 
     // Pipeline::JobControls
     bool slowSelected() const override;
+    bool movieSelected() const override;
     QString slowText() const override;
     QString fastText() const override;
     bool playSelected() const override;
@@ -105,6 +106,7 @@ public:
     void PushButton9_Click();
     void PushButton10_Click();
     void PushButton13_Click();
+    void PushButton14_Click();
     // Option6 needs the recorder's parts: without them it is disabled and
     // says what to install.
     void applyPlayAvailability();
@@ -192,7 +194,9 @@ private:
     QLineEdit *Text1 = nullptr;
     QPushButton *PushButton9 = nullptr;
     QRadioButton *Option2 = nullptr;
-    QRadioButton *Option6 = nullptr; // PLAY
+    QRadioButton *Option5 = nullptr;     // AS IN MOVIE
+    QPushButton *PushButton14 = nullptr; // AS IN MOVIE's "?"
+    QRadioButton *Option6 = nullptr;     // PLAY
     QPushButton *PushButton13 = nullptr; // PLAY's "?"
     QLineEdit *Text2 = nullptr;
     QPushButton *PushButton10 = nullptr;

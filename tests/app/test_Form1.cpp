@@ -360,3 +360,78 @@ TEST_F(WindowTest, JobMessagesAreOkOnlyWithTheApplicationTitle)
     EXPECT_EQ(App::Dialogs::shown()[0].buttons, QMessageBox::Ok);
     EXPECT_EQ(&window->errorReporter(), &reporter);
 }
+
+TEST_F(WindowTest, AsInMovieIsADelayChoiceThatIsSavedAndRestored)
+{
+    start();
+    auto *movie = control<QRadioButton>("Option5");
+    EXPECT_EQ(movie->text(), QStringLiteral("AS IN MOVIE - Show each image when and as long as the movie shows it"));
+    EXPECT_EQ(movie->parentWidget(), control<QGroupBox>("Frame2"));
+    EXPECT_FALSE(movie->isChecked());
+    EXPECT_EQ(stored("Option5"), QStringLiteral("False")) << "written back at load";
+    // The whole caption shows, inside the delay group and the window.
+    EXPECT_GE(movie->width(), movie->sizeHint().width());
+    EXPECT_TRUE(window->rect().contains(QRect(movie->mapTo(window.get(), QPoint(0, 0)), movie->size())));
+
+    click("Option5");
+    EXPECT_TRUE(movie->isChecked());
+    for (const char *other : {"Option1", "Option2", "Option6"}) {
+        SCOPED_TRACE(other);
+        EXPECT_FALSE(control<QRadioButton>(other)->isChecked());
+        EXPECT_EQ(stored(other), QStringLiteral("False"));
+    }
+    EXPECT_EQ(stored("Option5"), QStringLiteral("True"));
+
+    // No delay number is needed: an empty SLOW box stays empty and loading
+    // reports nothing.
+    control<QLineEdit>("Text1")->clear();
+    start();
+    EXPECT_TRUE(control<QRadioButton>("Option5")->isChecked()) << "restored";
+    EXPECT_FALSE(control<QRadioButton>("Option1")->isChecked());
+    EXPECT_EQ(control<QLineEdit>("Text1")->text(), QString());
+    EXPECT_TRUE(reporter.reports.empty()) << reporter;
+    const Pipeline::JobChoices choices = Pipeline::JobChoices::ReadFrom(*window);
+    EXPECT_TRUE(choices.movie);
+    EXPECT_FALSE(choices.slow);
+    EXPECT_FALSE(choices.play);
+
+    click("Option2");
+    EXPECT_EQ(stored("Option5"), QStringLiteral("False"));
+    start();
+    EXPECT_FALSE(control<QRadioButton>("Option5")->isChecked());
+    EXPECT_TRUE(control<QRadioButton>("Option2")->isChecked());
+    EXPECT_FALSE(Pipeline::JobChoices::ReadFrom(*window).movie);
+}
+
+TEST_F(WindowTest, AsInMovieWithoutThePlayerIsKeptAndAnUnreadableOneIsReported)
+{
+    // A saved AS IN MOVIE is not replaced by SLOW when PLAY is unavailable.
+    store("Option5", QStringLiteral("True"));
+    store("Option1", QStringLiteral("False"));
+    start();
+    EXPECT_TRUE(control<QRadioButton>("Option5")->isChecked());
+    EXPECT_FALSE(control<QRadioButton>("Option1")->isChecked());
+    EXPECT_TRUE(reporter.reports.empty()) << reporter;
+
+    // (A restored SLOW would write the key back before it is read.)
+    store("Option5", QStringLiteral("sometimes"));
+    start();
+    ASSERT_EQ(reporter.reports.size(), 1u) << reporter;
+    EXPECT_EQ(reporter.reports[0].step, 141);
+    EXPECT_EQ(reporter.reports[0].description, QStringLiteral("Type mismatch"));
+    EXPECT_FALSE(control<QRadioButton>("Option5")->isChecked());
+    EXPECT_TRUE(control<QRadioButton>("Option1")->isChecked()) << "a job must still have a delay choice";
+    EXPECT_TRUE(control<QRadioButton>("Option8")->isChecked()) << "the rest still loads";
+}
+
+TEST_F(WindowTest, AsInMovieTipSaysWhenTheDelayBoxApplies)
+{
+    start();
+    click("PushButton14");
+    const QStringList tips = takeShownTexts();
+    ASSERT_EQ(tips.size(), 1);
+    EXPECT_TRUE(tips[0].startsWith(QLatin1String("AS IN MOVIE shows each picture when the movie first shows it")));
+    EXPECT_TRUE(tips[0].contains(QLatin1String("3 hours")));
+    EXPECT_TRUE(tips[0].contains(QLatin1String("as in SLOW")));
+    EXPECT_TRUE(reporter.reports.empty()) << reporter;
+}
