@@ -6,7 +6,6 @@
 #include "PointerFile.h"
 #include "ProgressBar.h"
 #include "SettingsStore.h"
-#include "TypedFolder.h"
 
 #include "tools/DataFolder.h"
 #include "tools/Failure.h"
@@ -416,91 +415,6 @@ void Form1::closeEvent(QCloseEvent *event)
 void Form1::yield()
 {
     QCoreApplication::processEvents();
-}
-
-bool Form1::slowSelected() const
-{
-    return Option1->isChecked();
-}
-
-bool Form1::movieSelected() const
-{
-    return Option5->isChecked();
-}
-
-bool Form1::playSelected() const
-{
-    return Option6->isChecked() && Option6->isEnabled();
-}
-
-QString Form1::playAssetsFolder() const
-{
-    return m_services.renderAssets;
-}
-
-QString Form1::slowText() const
-{
-    return Text1->text();
-}
-
-QString Form1::fastText() const
-{
-    return Text2->text();
-}
-
-int Form1::qualityValue() const
-{
-    return Slider1->value();
-}
-
-int Form1::qualityMaximum() const
-{
-    return Slider1->maximum();
-}
-
-bool Form1::eachFileSelected() const
-{
-    return Option7->isChecked();
-}
-
-bool Form1::combineSelected() const
-{
-    return Option8->isChecked();
-}
-
-bool Form1::saveToFolderSelected() const
-{
-    return Option3->isChecked();
-}
-
-bool Form1::saveBesideSourceSelected() const
-{
-    return Option4->isChecked();
-}
-
-QString Form1::folderText() const
-{
-    return ResolveTypedFolder(Text3->text(), QDir::homePath());
-}
-
-int Form1::fileCount() const
-{
-    return m_queue.count();
-}
-
-QString Form1::fileAt(int position) const
-{
-    return m_queue.entryAt(position);
-}
-
-Tools::ProgressSink &Form1::progress()
-{
-    return *ProgressBar1;
-}
-
-void Form1::showMessage(const QString &text)
-{
-    ShowMessage(this, text);
 }
 
 void Form1::showSummary(const QString &text, const QString &details, const QString &resultFolder)

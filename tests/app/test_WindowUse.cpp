@@ -301,9 +301,9 @@ TEST_F(WindowUseTest, TypedFolderReachesTheJobInTheHomeFolder)
     const HomeOverride override(home.path());
     auto *text3 = control<QLineEdit>("Text3");
     text3->setText(QStringLiteral("out1"));
-    EXPECT_EQ(window->folderText(), home.path() + QStringLiteral("/out1"));
+    EXPECT_EQ(jobControls().folderText(), home.path() + QStringLiteral("/out1"));
     text3->setText(QStringLiteral("~/out2/"));
-    EXPECT_EQ(window->folderText(), home.path() + QStringLiteral("/out2/"));
+    EXPECT_EQ(jobControls().folderText(), home.path() + QStringLiteral("/out2/"));
     // What the user typed is kept as typed, on screen and in the settings.
     EXPECT_EQ(text3->text(), QStringLiteral("~/out2/"));
     EXPECT_EQ(stored("Local Folder"), QStringLiteral("~/out2/"));
