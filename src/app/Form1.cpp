@@ -6,7 +6,6 @@
 #include "PointerFile.h"
 #include "ProgressBar.h"
 #include "SettingsStore.h"
-#include "TypedFolder.h"
 
 #include "tools/DataFolder.h"
 #include "tools/Failure.h"
@@ -227,6 +226,10 @@ QGroupBox *Form1::buildDelayGroup()
     Frame2 = Named(new QGroupBox(QStringLiteral("Delay between images")), "Frame2");
     Option1 = Named(new QRadioButton(QStringLiteral("SLOW - Pause n seconds between each image file: ")), "Option1");
     Option2 = Named(new QRadioButton(QStringLiteral("FAST - Show n image files per second:")), "Option2");
+    Option5 = Named(
+        new QRadioButton(QStringLiteral("AS IN MOVIE - Show each image when and as long as the movie shows it")),
+        "Option5");
+    PushButton14 = PushButton("PushButton14", QStringLiteral("?"));
     Option6 = Named(new QRadioButton(QStringLiteral("PLAY - Record the movie as it plays (drawings, animation and sound)")),
                     "Option6");
     PushButton13 = PushButton("PushButton13", QStringLiteral("?"));
@@ -236,7 +239,7 @@ QGroupBox *Form1::buildDelayGroup()
     PushButton10 = PushButton("PushButton10", QStringLiteral("?"));
     for (QLineEdit *field : {Text1, Text2})
         field->setFixedWidth(TwipsToPixels(1815));
-    for (QPushButton *tip : {PushButton9, PushButton10, PushButton13})
+    for (QPushButton *tip : {PushButton9, PushButton10, PushButton14, PushButton13})
         tip->setFixedWidth(TwipsToPixels(480));
 
     auto *rows = new QGridLayout(Frame2);
@@ -246,8 +249,10 @@ QGroupBox *Form1::buildDelayGroup()
     rows->addWidget(Option2, 1, 0);
     rows->addWidget(Text2, 1, 1);
     rows->addWidget(PushButton10, 1, 2);
-    rows->addWidget(Option6, 2, 0, 1, 2);
-    rows->addWidget(PushButton13, 2, 2);
+    rows->addWidget(Option5, 2, 0, 1, 2);
+    rows->addWidget(PushButton14, 2, 2);
+    rows->addWidget(Option6, 3, 0, 1, 2);
+    rows->addWidget(PushButton13, 3, 2);
     rows->setColumnStretch(0, 1);
     return Frame2;
 }
@@ -307,10 +312,11 @@ void Form1::setUpKeyboard()
 {
     // Tab reads the window as it is laid out: the list and its buttons, the
     // option groups top to bottom, Start, and Help last before the list again.
-    const QList<QWidget *> order = {ListView1, PushButton3, PushButton6, PushButton1,  PushButton5, PushButton7,
-                                    PushButton8, Option1,   Text1,       PushButton9,  Option2,     Text2,
-                                    PushButton10, Option6, PushButton13, Option8,  Option7,     Slider1,      Option3,     Text3,
-                                    PushButton11, Option4,  PushButton2, PushButton4};
+    const QList<QWidget *> order = {ListView1,    PushButton3,  PushButton6, PushButton1,  PushButton5, PushButton7,
+                                    PushButton8,  Option1,      Text1,       PushButton9,  Option2,     Text2,
+                                    PushButton10, Option5,      PushButton14, Option6,     PushButton13, Option8,
+                                    Option7,      Slider1,      Option3,     Text3,        PushButton11, Option4,
+                                    PushButton2,  PushButton4};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order.at(i - 1), order.at(i));
     ListView1->setFocus();
@@ -329,6 +335,7 @@ void Form1::connectHandlers()
     };
     onSelect(Option1, &Form1::Option1Or2_Click);
     onSelect(Option2, &Form1::Option1Or2_Click);
+    onSelect(Option5, &Form1::Option1Or2_Click);
     onSelect(Option6, &Form1::Option1Or2_Click);
     onSelect(Option7, &Form1::Option7Or8_Click);
     onSelect(Option8, &Form1::Option7Or8_Click);
@@ -349,6 +356,7 @@ void Form1::connectHandlers()
     connect(PushButton9, &QPushButton::clicked, this, &Form1::PushButton9_Click);
     connect(PushButton10, &QPushButton::clicked, this, &Form1::PushButton10_Click);
     connect(PushButton13, &QPushButton::clicked, this, &Form1::PushButton13_Click);
+    connect(PushButton14, &QPushButton::clicked, this, &Form1::PushButton14_Click);
     connect(PushButton11, &QPushButton::clicked, this, &Form1::PushButton11_Click);
     connect(CancelButton, &QPushButton::clicked, this, &Form1::CancelButton_Click);
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -407,86 +415,6 @@ void Form1::closeEvent(QCloseEvent *event)
 void Form1::yield()
 {
     QCoreApplication::processEvents();
-}
-
-bool Form1::slowSelected() const
-{
-    return Option1->isChecked();
-}
-
-bool Form1::playSelected() const
-{
-    return Option6->isChecked() && Option6->isEnabled();
-}
-
-QString Form1::playAssetsFolder() const
-{
-    return m_services.renderAssets;
-}
-
-QString Form1::slowText() const
-{
-    return Text1->text();
-}
-
-QString Form1::fastText() const
-{
-    return Text2->text();
-}
-
-int Form1::qualityValue() const
-{
-    return Slider1->value();
-}
-
-int Form1::qualityMaximum() const
-{
-    return Slider1->maximum();
-}
-
-bool Form1::eachFileSelected() const
-{
-    return Option7->isChecked();
-}
-
-bool Form1::combineSelected() const
-{
-    return Option8->isChecked();
-}
-
-bool Form1::saveToFolderSelected() const
-{
-    return Option3->isChecked();
-}
-
-bool Form1::saveBesideSourceSelected() const
-{
-    return Option4->isChecked();
-}
-
-QString Form1::folderText() const
-{
-    return ResolveTypedFolder(Text3->text(), QDir::homePath());
-}
-
-int Form1::fileCount() const
-{
-    return m_queue.count();
-}
-
-QString Form1::fileAt(int position) const
-{
-    return m_queue.entryAt(position);
-}
-
-Tools::ProgressSink &Form1::progress()
-{
-    return *ProgressBar1;
-}
-
-void Form1::showMessage(const QString &text)
-{
-    ShowMessage(this, text);
 }
 
 void Form1::showSummary(const QString &text, const QString &details, const QString &resultFolder)

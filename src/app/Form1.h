@@ -51,10 +51,11 @@ struct Form1Services
 // The main window: the FileQueue list and its buttons on the left, the
 // conversion options, Start and the progress bar on the right. Controls
 // carry their names as object names. The conversion job reads the window
-// through JobControls.
-class Form1 : public QWidget, public Pipeline::JobControls
+// through WindowControls.
+class Form1 : public QWidget
 {
     Q_OBJECT
+    friend class WindowControls;
 
 public:
     explicit Form1(Form1Services services = Form1Services::Defaults(), QWidget *parent = nullptr);
@@ -70,30 +71,15 @@ public:
 
     FileList::FileQueue &fileQueue() { return m_queue; }
 
-    // Pipeline::JobControls
-    bool slowSelected() const override;
-    QString slowText() const override;
-    QString fastText() const override;
-    bool playSelected() const override;
-    QString playAssetsFolder() const override;
-    int qualityValue() const override;
-    int qualityMaximum() const override;
-    bool eachFileSelected() const override;
-    bool combineSelected() const override;
-    bool saveToFolderSelected() const override;
-    bool saveBesideSourceSelected() const override;
-    // Text3 as the folder it means (see ResolveTypedFolder).
-    QString folderText() const override;
-    int fileCount() const override;
-    QString fileAt(int position) const override;
-    Tools::ProgressSink &progress() override;
-    void setPointer(Pipeline::Pointer pointer) override;
-    Pipeline::Pointer pointer() const override { return m_pointer; }
-    void yield() override;
-    void showMessage(const QString &text) override;
+    // The busy pointer locks the window while a job runs.
+    void setPointer(Pipeline::Pointer pointer);
+    Pipeline::Pointer pointer() const { return m_pointer; }
     // The summary box, with "Open Folder" when there is a folder to open.
-    void showSummary(const QString &text, const QString &details, const QString &resultFolder) override;
-    Tools::ErrorReporter &errorReporter() override;
+    void showSummary(const QString &text, const QString &details, const QString &resultFolder);
+    // Where the window's and the job's unexpected failures are reported.
+    Tools::ErrorReporter &errorReporter();
+    // Lets the window repaint and handle input during long work.
+    void yield();
 
     // Handlers of the window's own controls.
     void Option1Or2_Click();
@@ -105,6 +91,7 @@ public:
     void PushButton9_Click();
     void PushButton10_Click();
     void PushButton13_Click();
+    void PushButton14_Click();
     // Option6 needs the recorder's parts: without them it is disabled and
     // says what to install.
     void applyPlayAvailability();
@@ -192,7 +179,9 @@ private:
     QLineEdit *Text1 = nullptr;
     QPushButton *PushButton9 = nullptr;
     QRadioButton *Option2 = nullptr;
-    QRadioButton *Option6 = nullptr; // PLAY
+    QRadioButton *Option5 = nullptr;     // AS IN MOVIE
+    QPushButton *PushButton14 = nullptr; // AS IN MOVIE's "?"
+    QRadioButton *Option6 = nullptr;     // PLAY
     QPushButton *PushButton13 = nullptr; // PLAY's "?"
     QLineEdit *Text2 = nullptr;
     QPushButton *PushButton10 = nullptr;

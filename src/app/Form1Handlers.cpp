@@ -22,6 +22,7 @@ constexpr char kHelpLocation[] = "in Tarnwick2021/08/31.Form1.PushButton4_Click 
 constexpr char kSlowTipLocation[] = "in Tarnwick2021/08/31.Form1.PushButton9_Click ";
 constexpr char kFastTipLocation[] = "in Tarnwick2021/08/31.Form1.PushButton10_Click ";
 constexpr char kPlayTipLocation[] = "in Tarnwick2021/08/31.Form1.PushButton13_Click ";
+constexpr char kMovieTipLocation[] = "in Tarnwick2021/08/31.Form1.PushButton14_Click ";
 
 const QString kLineEnd = QStringLiteral("\r\n");
 
@@ -37,7 +38,7 @@ void Form1::writeOptionPair(QRadioButton *first, const char *firstKey, QRadioBut
 void Form1::Option1Or2_Click()
 {
     writeOptionPair(Option1, Keys::Option1, Option2, Keys::Option2);
-    SettingsStore().WriteBool(QLatin1String(Keys::Option6), Option6->isChecked());
+    writeOptionPair(Option5, Keys::Option5, Option6, Keys::Option6);
 }
 
 void Form1::Option7Or8_Click()
@@ -146,6 +147,26 @@ void Form1::PushButton13_Click()
                                                "recorded as it stands. Some ActionScript 3 movies do not play fully in "
                                                "Ruffle. A frame taking over 10 s ends the recording; what was recorded "
                                                "is kept when it lasts at least 1 s."));
+    });
+}
+
+void Form1::PushButton14_Click()
+{
+    Tools::ReportingTrap trap(errorReporter(), QLatin1String(kMovieTipLocation));
+    trap(100, [&] {
+        ShowMessage(this, QStringLiteral("AS IN MOVIE shows each picture when the movie first shows it and keeps it "
+                                         "until the movie shows the next one. The video lasts as long as the movie's "
+                                         "timeline, or as long as its sound when that is longer: a movie that loops "
+                                         "repeats its pictures, one that stops keeps its last picture. At most 3 "
+                                         "hours a movie.")
+                              + kLineEnd + kLineEnd
+                              + QStringLiteral("The delay boxes do not apply, except to a movie whose timeline "
+                                               "shows none of its pictures (a slide-show run by its code): that "
+                                               "movie is made as in SLOW, with the SLOW box's seconds (3 when the "
+                                               "box holds no number above 0).")
+                              + kLineEnd + kLineEnd
+                              + QStringLiteral("Every choice keeps the movie's sound: its stream and event sounds, "
+                                               "mixed at their own levels."));
     });
 }
 

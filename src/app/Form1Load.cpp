@@ -59,13 +59,14 @@ void Form1::Form_Load()
     trap(136, [&] { restoreText(Text1, Keys::Text1); });
     trap(138, [&] { restoreText(Text2, Keys::Text2); });
     trap(140, [&] { restoreOption(Option1, Keys::Option1, &Form1::Option1Or2_Click); });
+    trap(141, [&] { restoreOption(Option5, Keys::Option5, &Form1::Option1Or2_Click); });
     trap(142, [&] { restoreOption(Option2, Keys::Option2, &Form1::Option1Or2_Click); });
     trap(143, [&] {
         applyPlayAvailability();
         // Without the recorder's parts a saved PLAY falls back to SLOW.
         if (Option6->isEnabled())
             restoreOption(Option6, Keys::Option6, &Form1::Option1Or2_Click);
-        else if (!Option1->isChecked() && !Option2->isChecked()) {
+        else if (!Option1->isChecked() && !Option2->isChecked() && !Option5->isChecked()) {
             // Only on screen: the saved choice stays for when the parts are installed.
             const QSignalBlocker blocker(Option1);
             Option1->setChecked(true);

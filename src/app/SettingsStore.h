@@ -16,6 +16,7 @@ inline constexpr char Text1[] = "Text1";
 inline constexpr char Text2[] = "Text2";
 inline constexpr char Option1[] = "Option1";
 inline constexpr char Option2[] = "Option2";
+inline constexpr char Option5[] = "Option5";
 inline constexpr char Option6[] = "Option6";
 inline constexpr char LocalFolder[] = "Local Folder";
 inline constexpr char Quality[] = "Quality";
@@ -28,9 +29,10 @@ inline constexpr char LastFolder[] = "LastFolder";
 inline constexpr char Extension[] = "Extension";
 } // namespace Keys
 
-// The fourteen keys; the first eleven in the order the window restores them.
+// The fifteen keys; the first twelve in the order the window restores them.
 inline constexpr SettingKey kSettingKeys[] = {
-    {Keys::Text1, "3"},         {Keys::Text2, "1"},      {Keys::Option1, "True"},  {Keys::Option2, "False"}, {Keys::Option6, "False"},
+    {Keys::Text1, "3"},         {Keys::Text2, "1"},      {Keys::Option1, "True"},  {Keys::Option5, "False"},
+    {Keys::Option2, "False"},   {Keys::Option6, "False"},
     {Keys::LocalFolder, ""},    {Keys::Quality, "75"},   {Keys::Option7, "False"}, {Keys::Option8, "True"},
     {Keys::Option3, "True"},    {Keys::Option4, "False"}, {Keys::LastFolderDot, ""}, {Keys::LastFolder, ""},
     {Keys::Extension, "swf"},

@@ -1,5 +1,6 @@
 #include "AppIcon.h"
 #include "Form1.h"
+#include "WindowControls.h"
 
 #include "pipeline/ConversionJob.h"
 #include "tools/Failure.h"
@@ -24,7 +25,8 @@ int main(int argc, char *argv[])
         return 1;
     }
     App::Form1 window;
-    Pipeline::ConversionJob job(window, workFolder);
+    App::WindowControls controls(window);
+    Pipeline::ConversionJob job(controls, workFolder);
     window.setStartAction([&job] { job.PushButton2_Click(); });
     window.Form_Load();
     window.show();

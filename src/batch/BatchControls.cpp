@@ -23,12 +23,18 @@ void Print(std::FILE *stream, const QString &text)
 QString UsageText()
 {
     return QStringLiteral(
-        "Usage: tarnwick-batch [--slow SECONDS | --fast N | --play [--play-fps N]] [--quality 0..100]\n"
-        "                      [--each | --combine]\n"
+        "Usage: tarnwick-batch [--slow SECONDS | --fast N | --movie | --play [--play-fps N]]\n"
+        "                      [--quality 0..100] [--each | --combine]\n"
         "                      [--out DIR | --beside] [--samples] FILE...\n"
+        "       tarnwick-batch --help\n"
         "Turns SWF movies into MP4 slide-show videos.\n"
         "  --slow SECONDS  show each picture for SECONDS seconds (default 3)\n"
         "  --fast N        show N pictures per second\n"
+        "  --movie         show each picture when and as long as the movie shows it: the video\n"
+        "                  lasts the movie's timeline, or its sound when that is longer (a looping\n"
+        "                  movie repeats its pictures, one that stops keeps its last), at most 3 hours;\n"
+        "                  a movie whose timeline shows none of its pictures is made as with --slow,\n"
+        "                  with the SECONDS of a --slow given before --movie (default 3)\n"
         "  --play          record each movie as it plays (drawings, animation and sound) in the Ruffle\n"
         "                  player in headless Chromium, at its own frame rate for its whole timeline;\n"
         "                  needs the Debian package chromium; a movie waiting for a click gets its\n"
@@ -41,6 +47,11 @@ QString UsageText()
         "  --out DIR       write the videos into DIR (default: the current folder)\n"
         "  --beside        write each video next to its SWF\n"
         "  --samples       convert the example files that come with Tarnwick too\n"
+        "  --help          print this text and exit\n"
+        "Each movie keeps its sound: its stream sounds and every event sound its timeline starts,\n"
+        "mixed at their own levels into 192 kb/s AAC (a movie whose only sound is an MP3 stream from\n"
+        "its first frame has the MP3 copied unchanged); in a combined video each movie's sound plays\n"
+        "with its own pictures. A sound that cannot be decoded is left out and named.\n"
         "The output folder is checked before any work: one that is missing or cannot be written is refused.\n"
         "Each new video is checked before it replaces an older one of the same name, which keeps its\n"
         "permissions; a video that fails the check leaves the older one in place.\n"
@@ -71,8 +82,12 @@ QString ParseArguments(const QStringList &arguments, const QString &currentFolde
             options.files.append(QDir::cleanPath(here.absoluteFilePath(argument)));
         } else if (argument == QLatin1String("--")) {
             filesOnly = true;
+        } else if (argument == QLatin1String("--help")) {
+            options.help = true;
+            return QString();
         } else if (argument == QLatin1String("--slow")) {
             options.slow = true;
+            options.movie = false;
             if (!value(options.seconds))
                 return QStringLiteral("--slow needs a number of seconds");
         } else if (argument == QLatin1String("--play")) {
@@ -92,8 +107,13 @@ QString ParseArguments(const QStringList &arguments, const QString &currentFolde
                 fps = 30;
             }
             options.playFps = fps;
+        } else if (argument == QLatin1String("--movie")) {
+            // As the window's AS IN MOVIE: neither SLOW nor FAST is selected.
+            options.slow = false;
+            options.movie = true;
         } else if (argument == QLatin1String("--fast")) {
             options.slow = false;
+            options.movie = false;
             if (!value(options.perSecond))
                 return QStringLiteral("--fast needs a number of pictures per second");
         } else if (argument == QLatin1String("--quality")) {
@@ -128,6 +148,8 @@ QString ParseArguments(const QStringList &arguments, const QString &currentFolde
             return QStringLiteral("unknown option ") + argument;
         }
     }
+    if (options.play)
+        options.movie = false;
     if (options.files.isEmpty())
         return QStringLiteral("no SWF file given");
     return QString();

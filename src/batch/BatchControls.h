@@ -14,7 +14,9 @@ namespace Batch {
 struct BatchOptions
 {
     bool slow = true;
+    bool movie = false;   // each picture when and as long as the movie shows it
     bool play = false;    // record each movie as it plays
+    bool help = false;    // --help: print the usage and do nothing else
     double playFps = 0;   // 0: each movie's own frame rate
     QStringList notes;    // adjustments made to the arguments, for the user
     QString seconds = QStringLiteral("3");
@@ -28,7 +30,10 @@ struct BatchOptions
 
 // Parses the arguments (without the program name). `--samples` puts the
 // files of the Samples folder in `dataFolder` in the list at its place.
-// Returns an error text for a usage error, empty on success.
+// The delay choices are one choice: the last of --slow, --fast and --movie
+// counts, and --play (or --play-fps) wherever it stands overrides them.
+// Returns an error text for a usage error, empty on success (also for
+// --help, which sets `help` and needs no file).
 QString ParseArguments(const QStringList &arguments, const QString &currentFolder, BatchOptions &options,
                        const QString &dataFolder = QString());
 
@@ -45,6 +50,7 @@ public:
     bool slowSelected() const override { return m_options.slow; }
     QString slowText() const override { return m_options.seconds; }
     QString fastText() const override { return m_options.perSecond; }
+    bool movieSelected() const override { return m_options.movie; }
     bool playSelected() const override { return m_options.play; }
     double playFrameRate() const override { return m_options.playFps; }
     int qualityValue() const override { return m_options.quality; }

@@ -73,6 +73,11 @@ int main(int argc, char *argv[])
         return 2;
     }
 
+    if (options.help) {
+        std::fputs(Batch::UsageText().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+
     for (const QString &note : options.notes)
         std::fprintf(stderr, "tarnwick-batch: %s\n", note.toLocal8Bit().constData());
     if (options.play) {

@@ -3,6 +3,7 @@
 #include "app/Dialogs.h"
 #include "app/Form1.h"
 #include "app/SettingsStore.h"
+#include "app/WindowControls.h"
 
 #include "RecordingReporter.h"
 #include "TempFolder.h"
@@ -91,6 +92,9 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         return *window;
     }
+
+    // The window as the conversion job sees it.
+    App::WindowControls jobControls() { return App::WindowControls(*window); }
 
     // Clicks a control where its caption starts (a radio button takes
     // clicks on its indicator and caption only).

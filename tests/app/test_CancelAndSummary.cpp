@@ -77,7 +77,8 @@ TEST_F(WindowTest, CancelStopsTheJobKeepsTheOlderVideoAndSaysSo)
 
     WaitingEncoderOnPath encoder;
     Tools::WorkFolderOwner work;
-    Pipeline::ConversionJob job(*window, work.path());
+    App::WindowControls controls(*window);
+    Pipeline::ConversionJob job(controls, work.path());
     window->setStartAction([&] { job.PushButton2_Click(); });
 
     for (const bool byEscape : {false, true}) {
@@ -136,7 +137,8 @@ TEST_F(WindowTest, CancelListsTheVideosAlreadyMade)
     click("Option7"); // one video per SWF
     window->ListView1_OLEDragDrop({first, second});
     Tools::WorkFolderOwner work;
-    Pipeline::ConversionJob job(*window, work.path());
+    App::WindowControls controls(*window);
+    Pipeline::ConversionJob job(controls, work.path());
     window->setStartAction([&] { job.PushButton2_Click(); });
 
     // Cancel once the first video is in place: the real encoder made it.

@@ -85,13 +85,13 @@ TEST_F(WindowTest, OptionClicksWriteTheirPair)
     click("Option2");
     EXPECT_EQ(stored("Option1"), QStringLiteral("False"));
     EXPECT_EQ(stored("Option2"), QStringLiteral("True"));
-    EXPECT_FALSE(window->slowSelected());
+    EXPECT_FALSE(jobControls().slowSelected());
 
     click("Option7");
     EXPECT_EQ(stored("Option7"), QStringLiteral("True"));
     EXPECT_EQ(stored("Option8"), QStringLiteral("False"));
-    EXPECT_TRUE(window->eachFileSelected());
-    EXPECT_FALSE(window->combineSelected());
+    EXPECT_TRUE(jobControls().eachFileSelected());
+    EXPECT_FALSE(jobControls().combineSelected());
 }
 
 TEST_F(WindowTest, EachKeystrokeIsWritten)
@@ -146,8 +146,8 @@ TEST_F(WindowTest, SliderWritesQualityAndCaption)
     control<QSlider>("Slider1")->setValue(0);
     EXPECT_EQ(control<QGroupBox>("Frame3")->title(), QStringLiteral("Output Quality = 0"));
     EXPECT_EQ(stored("Quality"), QStringLiteral("0"));
-    EXPECT_EQ(window->qualityValue(), 0);
-    EXPECT_EQ(window->qualityMaximum(), 100);
+    EXPECT_EQ(jobControls().qualityValue(), 0);
+    EXPECT_EQ(jobControls().qualityMaximum(), 100);
 }
 
 TEST_F(WindowTest, UnreadableBooleanIsReportedAndLoadingGoesOn)
@@ -180,7 +180,7 @@ TEST_F(WindowTest, SaveBesideSourceDisablesTheFolderAndSurvivesARestart)
     EXPECT_TRUE(control<QRadioButton>("Option4")->isChecked());
     EXPECT_FALSE(control<QLineEdit>("Text3")->isEnabled());
     EXPECT_FALSE(control<QPushButton>("PushButton11")->isEnabled());
-    EXPECT_TRUE(window->saveBesideSourceSelected());
+    EXPECT_TRUE(jobControls().saveBesideSourceSelected());
 
     click("Option3");
     EXPECT_TRUE(control<QLineEdit>("Text3")->isEnabled());
@@ -335,14 +335,14 @@ TEST_F(WindowTest, StartRunsTheJobAndClosingMeanwhileEndsTheProgram)
     window->setStartAction([this, &runs] {
         ++runs;
         window->setPointer(Pointer::Busy);
-        window->progress().setValue(42.5);
-        window->yield();
+        jobControls().progress().setValue(42.5);
+        jobControls().yield();
         window->close();
     });
     click("PushButton2");
     EXPECT_EQ(runs, 1);
     EXPECT_EQ(programEnds, 1);
-    EXPECT_DOUBLE_EQ(window->progress().value(), 42.5);
+    EXPECT_DOUBLE_EQ(jobControls().progress().value(), 42.5);
     window->setPointer(Pointer::Default);
 
     // Closing an idle window ends nothing by force.
@@ -354,9 +354,123 @@ TEST_F(WindowTest, StartRunsTheJobAndClosingMeanwhileEndsTheProgram)
 TEST_F(WindowTest, JobMessagesAreOkOnlyWithTheApplicationTitle)
 {
     start();
-    window->showMessage(QStringLiteral("Done."));
+    jobControls().showMessage(QStringLiteral("Done."));
     ASSERT_EQ(App::Dialogs::shown().size(), 1);
     EXPECT_EQ(App::Dialogs::shown()[0].title, QStringLiteral("Tarnwick"));
     EXPECT_EQ(App::Dialogs::shown()[0].buttons, QMessageBox::Ok);
     EXPECT_EQ(&window->errorReporter(), &reporter);
+}
+
+TEST_F(WindowTest, AsInMovieIsADelayChoiceThatIsSavedAndRestored)
+{
+    start();
+    auto *movie = control<QRadioButton>("Option5");
+    EXPECT_EQ(movie->text(), QStringLiteral("AS IN MOVIE - Show each image when and as long as the movie shows it"));
+    EXPECT_EQ(movie->parentWidget(), control<QGroupBox>("Frame2"));
+    EXPECT_FALSE(movie->isChecked());
+    EXPECT_EQ(stored("Option5"), QStringLiteral("False")) << "written back at load";
+    // The whole caption shows, inside the delay group and the window.
+    EXPECT_GE(movie->width(), movie->sizeHint().width());
+    EXPECT_TRUE(window->rect().contains(QRect(movie->mapTo(window.get(), QPoint(0, 0)), movie->size())));
+
+    click("Option5");
+    EXPECT_TRUE(movie->isChecked());
+    for (const char *other : {"Option1", "Option2", "Option6"}) {
+        SCOPED_TRACE(other);
+        EXPECT_FALSE(control<QRadioButton>(other)->isChecked());
+        EXPECT_EQ(stored(other), QStringLiteral("False"));
+    }
+    EXPECT_EQ(stored("Option5"), QStringLiteral("True"));
+
+    // No delay number is needed: an empty SLOW box stays empty and loading
+    // reports nothing.
+    control<QLineEdit>("Text1")->clear();
+    start();
+    EXPECT_TRUE(control<QRadioButton>("Option5")->isChecked()) << "restored";
+    EXPECT_FALSE(control<QRadioButton>("Option1")->isChecked());
+    EXPECT_EQ(control<QLineEdit>("Text1")->text(), QString());
+    EXPECT_TRUE(reporter.reports.empty()) << reporter;
+    const Pipeline::JobChoices choices = Pipeline::JobChoices::ReadFrom(jobControls());
+    EXPECT_TRUE(choices.movie);
+    EXPECT_FALSE(choices.slow);
+    EXPECT_FALSE(choices.play);
+
+    click("Option2");
+    EXPECT_EQ(stored("Option5"), QStringLiteral("False"));
+    start();
+    EXPECT_FALSE(control<QRadioButton>("Option5")->isChecked());
+    EXPECT_TRUE(control<QRadioButton>("Option2")->isChecked());
+    EXPECT_FALSE(Pipeline::JobChoices::ReadFrom(jobControls()).movie);
+}
+
+TEST_F(WindowTest, AsInMovieWithoutThePlayerIsKeptAndAnUnreadableOneIsReported)
+{
+    // A saved AS IN MOVIE is not replaced by SLOW when PLAY is unavailable.
+    store("Option5", QStringLiteral("True"));
+    store("Option1", QStringLiteral("False"));
+    start();
+    EXPECT_TRUE(control<QRadioButton>("Option5")->isChecked());
+    EXPECT_FALSE(control<QRadioButton>("Option1")->isChecked());
+    EXPECT_TRUE(reporter.reports.empty()) << reporter;
+
+    // (A restored SLOW would write the key back before it is read.)
+    store("Option5", QStringLiteral("sometimes"));
+    start();
+    ASSERT_EQ(reporter.reports.size(), 1u) << reporter;
+    EXPECT_EQ(reporter.reports[0].step, 141);
+    EXPECT_EQ(reporter.reports[0].description, QStringLiteral("Type mismatch"));
+    EXPECT_FALSE(control<QRadioButton>("Option5")->isChecked());
+    EXPECT_TRUE(control<QRadioButton>("Option1")->isChecked()) << "a job must still have a delay choice";
+    EXPECT_TRUE(control<QRadioButton>("Option8")->isChecked()) << "the rest still loads";
+}
+
+TEST_F(WindowTest, AsInMovieTipSaysWhenTheDelayBoxApplies)
+{
+    start();
+    click("PushButton14");
+    const QStringList tips = takeShownTexts();
+    ASSERT_EQ(tips.size(), 1);
+    EXPECT_TRUE(tips[0].startsWith(QLatin1String("AS IN MOVIE shows each picture when the movie first shows it")));
+    EXPECT_TRUE(tips[0].contains(QLatin1String("3 hours")));
+    EXPECT_TRUE(tips[0].contains(QLatin1String("as in SLOW")));
+    EXPECT_TRUE(reporter.reports.empty()) << reporter;
+}
+
+TEST_F(WindowTest, TheJobReadsEveryControlThroughItsAdapter)
+{
+    const HomeOverride home(QStringLiteral("/home/someone"));
+    start();
+    click("Option2");
+    click("Option7");
+    click("Option4");
+    control<QLineEdit>("Text1")->setText(QStringLiteral("4"));
+    control<QLineEdit>("Text2")->setText(QStringLiteral("7"));
+    control<QLineEdit>("Text3")->setText(QStringLiteral("~/videos"));
+    control<QSlider>("Slider1")->setValue(30);
+    window->fileQueue().append({QStringLiteral("/srv/a.swf"), QStringLiteral("/srv/b.swf")});
+
+    App::WindowControls controls = jobControls();
+    const Pipeline::JobChoices choices = Pipeline::JobChoices::ReadFrom(controls);
+    EXPECT_FALSE(choices.slow);
+    EXPECT_FALSE(choices.movie);
+    EXPECT_FALSE(choices.play);
+    EXPECT_EQ(choices.slowText, QStringLiteral("4"));
+    EXPECT_EQ(choices.fastText, QStringLiteral("7"));
+    EXPECT_EQ(choices.qualityValue, 30);
+    EXPECT_TRUE(choices.eachFile);
+    EXPECT_FALSE(choices.combine);
+    EXPECT_FALSE(choices.saveToFolder);
+    EXPECT_TRUE(choices.saveBeside);
+    EXPECT_EQ(choices.folder, QStringLiteral("/home/someone/videos"));
+    EXPECT_EQ(choices.playAssets, renderAssets);
+    ASSERT_EQ(controls.fileCount(), 2);
+    EXPECT_EQ(controls.fileAt(1), QStringLiteral("/srv/a.swf"));
+    EXPECT_EQ(controls.fileAt(2), QStringLiteral("/srv/b.swf"));
+
+    // The pointer the job sets is the window's own.
+    controls.setPointer(Pointer::Busy);
+    EXPECT_EQ(window->pointer(), Pointer::Busy);
+    controls.setPointer(Pointer::Default);
+    EXPECT_EQ(controls.pointer(), Pointer::Default);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }

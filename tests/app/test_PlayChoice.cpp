@@ -39,7 +39,7 @@ TEST_F(PlayChoiceTest, WithoutThePlayerItIsDisabledSaysWhatToInstallAndASavedPla
     EXPECT_FALSE(play->isEnabled());
     EXPECT_EQ(play->toolTip(), Render::MovieRecorder::MissingParts(renderAssets));
     EXPECT_FALSE(play->toolTip().isEmpty());
-    EXPECT_FALSE(window->playSelected());
+    EXPECT_FALSE(jobControls().playSelected());
     EXPECT_TRUE(control<QRadioButton>("Option1")->isChecked()) << "a job must still have a delay choice";
     EXPECT_EQ(stored("Option6"), QStringLiteral("True")) << "kept for when the parts are installed";
 }
@@ -62,8 +62,8 @@ TEST_F(PlayChoiceTest, ChoiceIsSavedExclusiveAndRestored)
     EXPECT_FALSE(control<QRadioButton>("Option2")->isChecked());
     EXPECT_EQ(stored("Option6"), QStringLiteral("True"));
     EXPECT_EQ(stored("Option1"), QStringLiteral("False"));
-    EXPECT_TRUE(window->playSelected());
-    EXPECT_EQ(Pipeline::JobChoices::ReadFrom(*window).play, true);
+    EXPECT_TRUE(jobControls().playSelected());
+    EXPECT_EQ(Pipeline::JobChoices::ReadFrom(jobControls()).play, true);
 
     start();
     EXPECT_TRUE(control<QRadioButton>("Option6")->isChecked()) << "restored";
@@ -115,7 +115,8 @@ TEST_F(PlayChoiceTest, CancelDuringARecordingEndsChromium)
     window->ListView1_OLEDragDrop({swf});
     click("Option6");
     Tools::WorkFolderOwner work;
-    Pipeline::ConversionJob job(*window, work.path());
+    App::WindowControls controls(*window);
+    Pipeline::ConversionJob job(controls, work.path());
     window->setStartAction([&] { job.PushButton2_Click(); });
 
     QList<qint64> chromium;
@@ -125,14 +126,14 @@ TEST_F(PlayChoiceTest, CancelDuringARecordingEndsChromium)
     watcher.setInterval(50);
     QObject::connect(&watcher, &QTimer::timeout, [&] {
         const QRegularExpressionMatch at = QRegularExpression(QStringLiteral("long\\.swf frame (\\d+) of 3000$"))
-                                               .match(window->progress().caption());
+                                               .match(jobControls().progress().caption());
         if (!at.hasMatch() || at.captured(1).toInt() < 5)
             return;
         chromium += ChromiumBelow(::getpid());
         if (chromium.isEmpty() && ++looks < 40)
             return; // the player's helpers are still being listed
         watcher.stop();
-        seenCaption = window->progress().caption();
+        seenCaption = jobControls().progress().caption();
         control<QPushButton>("CancelButton")->click();
     });
     watcher.start();

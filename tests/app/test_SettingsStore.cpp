@@ -48,7 +48,8 @@ TEST_F(SettingsTest, DefaultsFromTheTable)
         const char *expected;
     } cases[] = {{"Text1", "3"},      {"Text2", "1"},         {"Option1", "True"},     {"Option2", "False"},
                  {"Quality", "75"},   {"Option7", "False"},   {"Option8", "True"},     {"Option3", "True"},
-                 {"Option4", "False"}, {"LastFolderDot", ""}, {"LastFolder", ""},      {"Extension", "swf"}};
+                 {"Option4", "False"}, {"LastFolderDot", ""}, {"LastFolder", ""},      {"Extension", "swf"},
+                 {"Option5", "False"},  {"Option6", "False"}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.key);
         EXPECT_EQ(store.ReadSetting(QString::fromLatin1(c.key)).toStdString(), c.expected);

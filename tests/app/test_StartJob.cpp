@@ -69,11 +69,12 @@ TEST_F(WindowTest, StartRunsTheJobWhileTheWindowStaysAlive)
     start();
     control<QLineEdit>("Text3")->setText(out.path());
     window->ListView1_OLEDragDrop({swf});
-    ASSERT_EQ(window->fileCount(), 1);
+    ASSERT_EQ(jobControls().fileCount(), 1);
 
     // The job works through the window, except that each caption it sets
     // is seen the moment the window's bar receives it.
-    WindowWithObservedBar controls(*window, window->progress());
+    App::WindowControls windowControls(*window);
+    WindowWithObservedBar controls(windowControls, windowControls.progress());
     Tools::WorkFolderOwner work;
     Pipeline::ConversionJob job(controls, work.path());
     int jobs = 0;
@@ -127,9 +128,10 @@ TEST_F(WindowTest, SummaryOpensTheFolderOfTheVideos)
     start();
     control<QLineEdit>("Text3")->setText(QStringLiteral("~/out"));
     window->ListView1_OLEDragDrop({swf});
-    ASSERT_EQ(window->fileCount(), 1);
+    ASSERT_EQ(jobControls().fileCount(), 1);
     Tools::WorkFolderOwner work;
-    Pipeline::ConversionJob job(*window, work.path());
+    App::WindowControls controls(*window);
+    Pipeline::ConversionJob job(controls, work.path());
     window->setStartAction([&] { job.PushButton2_Click(); });
 
     App::Dialogs::setNextMessageAnswer(QMessageBox::Open);

@@ -165,8 +165,8 @@ TEST_F(WindowUseTest, TabFollowsTheLayout)
     // keys choose within the group).
     const char *const order[] = {
         "PushButton3", "PushButton6", "PushButton1",  "PushButton5", "PushButton7", "PushButton8",
-        "Option1",     "Text1",       "PushButton9",  "Text2",       "PushButton10", "PushButton13", "Option8",
-        "Slider1",     "Option3",     "Text3",        "PushButton11", "PushButton2", "PushButton4",
+        "Option1",     "Text1",       "PushButton9",  "Text2",       "PushButton10", "PushButton14", "PushButton13",
+        "Option8",     "Slider1",     "Option3",      "Text3",       "PushButton11", "PushButton2",  "PushButton4",
         "ListView1",
     };
     QStringList expected;
@@ -189,15 +189,30 @@ TEST_F(WindowUseTest, TabFollowsTheLayout)
     click("Option4");
     list->setFocus();
     visited.clear();
-    for (int i = 0; i < 15; ++i) {
+    for (int i = 0; i < 16; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited.append(QApplication::focusWidget()->objectName());
     }
     EXPECT_EQ(visited.mid(6), (QStringList{QStringLiteral("Text1"), QStringLiteral("PushButton9"),
                                            QStringLiteral("Option2"), QStringLiteral("Text2"),
-                                           QStringLiteral("PushButton10"), QStringLiteral("PushButton13"),
-                                           QStringLiteral("Option7"),
+                                           QStringLiteral("PushButton10"), QStringLiteral("PushButton14"),
+                                           QStringLiteral("PushButton13"), QStringLiteral("Option7"),
                                            QStringLiteral("Slider1"), QStringLiteral("Option4")}));
+
+    // The delay group is one stop wherever its choice is: AS IN MOVIE
+    // selected takes the stop that SLOW had.
+    click("Option5");
+    list->setFocus();
+    visited.clear();
+    for (int i = 0; i < 10; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited.append(QApplication::focusWidget()->objectName());
+    }
+    EXPECT_EQ(visited.mid(6), (QStringList{QStringLiteral("Text1"), QStringLiteral("PushButton9"),
+                                           QStringLiteral("Text2"), QStringLiteral("PushButton10")}))
+        << visited.join(QLatin1Char(' ')).toStdString();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("Option5"));
 }
 
 TEST_F(WindowUseTest, MnemonicsAndCtrlOPressTheirButton)
@@ -286,9 +301,9 @@ TEST_F(WindowUseTest, TypedFolderReachesTheJobInTheHomeFolder)
     const HomeOverride override(home.path());
     auto *text3 = control<QLineEdit>("Text3");
     text3->setText(QStringLiteral("out1"));
-    EXPECT_EQ(window->folderText(), home.path() + QStringLiteral("/out1"));
+    EXPECT_EQ(jobControls().folderText(), home.path() + QStringLiteral("/out1"));
     text3->setText(QStringLiteral("~/out2/"));
-    EXPECT_EQ(window->folderText(), home.path() + QStringLiteral("/out2/"));
+    EXPECT_EQ(jobControls().folderText(), home.path() + QStringLiteral("/out2/"));
     // What the user typed is kept as typed, on screen and in the settings.
     EXPECT_EQ(text3->text(), QStringLiteral("~/out2/"));
     EXPECT_EQ(stored("Local Folder"), QStringLiteral("~/out2/"));

@@ -113,3 +113,53 @@ TEST(BatchArguments, PlayAndItsFrameRate)
     BatchOptions missing;
     EXPECT_FALSE(ParseArguments({QStringLiteral("--play-fps")}, QStringLiteral("/h"), missing).isEmpty());
 }
+
+TEST(BatchArguments, MovieIsOneDelayChoiceWithTheOthers)
+{
+    const auto parse = [](const QStringList &arguments) {
+        BatchOptions options;
+        EXPECT_EQ(ParseArguments(arguments + QStringList{QStringLiteral("a.swf")}, QStringLiteral("/h"), options),
+                  QString());
+        return Pipeline::JobChoices::ReadFrom(BatchControls(options, stdout, stderr));
+    };
+
+    const Pipeline::JobChoices movie = parse({QStringLiteral("--movie")});
+    EXPECT_TRUE(movie.movie);
+    EXPECT_FALSE(movie.slow);
+    EXPECT_FALSE(movie.play);
+    EXPECT_EQ(movie.slowText, QStringLiteral("3")) << "the delay of movies whose timeline shows no picture";
+
+    const Pipeline::JobChoices slowFirst = parse({QStringLiteral("--slow"), QStringLiteral("5"), QStringLiteral("--movie")});
+    EXPECT_TRUE(slowFirst.movie);
+    EXPECT_FALSE(slowFirst.slow);
+    EXPECT_EQ(slowFirst.slowText, QStringLiteral("5"));
+
+    // The last delay choice counts; --play overrides wherever it stands.
+    const Pipeline::JobChoices slowLast = parse({QStringLiteral("--movie"), QStringLiteral("--slow"), QStringLiteral("4")});
+    EXPECT_FALSE(slowLast.movie);
+    EXPECT_TRUE(slowLast.slow);
+    const Pipeline::JobChoices fastLast = parse({QStringLiteral("--movie"), QStringLiteral("--fast"), QStringLiteral("2")});
+    EXPECT_FALSE(fastLast.movie);
+    EXPECT_FALSE(fastLast.slow);
+    EXPECT_EQ(fastLast.fastText, QStringLiteral("2"));
+    for (const QStringList &arguments : {QStringList{QStringLiteral("--movie"), QStringLiteral("--play")},
+                                         QStringList{QStringLiteral("--play"), QStringLiteral("--movie")},
+                                         QStringList{QStringLiteral("--play-fps"), QStringLiteral("24"), QStringLiteral("--movie")}}) {
+        SCOPED_TRACE(arguments.join(QLatin1Char(' ')).toStdString());
+        const Pipeline::JobChoices played = parse(arguments);
+        EXPECT_TRUE(played.play);
+        EXPECT_FALSE(played.movie);
+    }
+}
+
+TEST(BatchArguments, HelpNeedsNoFile)
+{
+    BatchOptions options;
+    EXPECT_EQ(ParseArguments({QStringLiteral("--help")}, QStringLiteral("/h"), options), QString());
+    EXPECT_TRUE(options.help);
+    BatchOptions plain;
+    EXPECT_FALSE(ParseArguments({QStringLiteral("--fast"), QStringLiteral("2")}, QStringLiteral("/h"), plain).isEmpty());
+    EXPECT_FALSE(plain.help);
+    for (const char *option : {"--slow SECONDS", "--fast N", "--movie", "--play", "--help"})
+        EXPECT_TRUE(UsageText().contains(QLatin1String(option))) << option;
+}

@@ -2,6 +2,7 @@
 #include "MediaProbe.h"
 #include "TempFolder.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -65,4 +66,15 @@ TEST(BatchProgram, ConvertsReportsAndExits)
     const BatchRun usage = Batch({QStringLiteral("--quality")}, tmp.path());
     EXPECT_EQ(usage.status, 2);
     EXPECT_TRUE(usage.err.contains(QStringLiteral("Usage: tarnwick-batch")));
+}
+
+TEST(BatchProgram, HelpPrintsTheUsageAndMakesNothing)
+{
+    TempFolder tmp;
+    const BatchRun help = Batch({QStringLiteral("--help")}, tmp.path());
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.startsWith(QStringLiteral("Usage: tarnwick-batch"))) << help.out.toStdString();
+    EXPECT_TRUE(help.out.contains(QStringLiteral("--movie")));
+    EXPECT_EQ(help.err, QString());
+    EXPECT_TRUE(QDir(tmp.path()).isEmpty());
 }
