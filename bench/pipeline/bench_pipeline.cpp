@@ -334,6 +334,15 @@ double Mean(const std::vector<double> &values)
     return values.empty() ? 0 : sum / double(values.size());
 }
 
+// The machine's load averages (1, 5, 15 minutes), as uptime shows them: the
+// machine is shared, so each figure is quoted with the load it ran under.
+QString Load()
+{
+    const QList<QByteArray> fields = ReadAll(QStringLiteral("/proc/loadavg")).split(' ');
+    return fields.size() >= 3 ? QString::fromLatin1(fields[0] + ' ' + fields[1] + ' ' + fields[2])
+                              : QStringLiteral("unknown");
+}
+
 QString Times(const std::vector<double> &values)
 {
     QStringList texts;
@@ -352,6 +361,8 @@ void Measure(const Corpus &corpus, bool combine, int rounds, const QString &bin,
 
     std::vector<double> ours;
     std::vector<double> floors;
+    std::vector<double> ratios; // round by round, so drift in the machine's speed cancels
+    const QString loadBefore = Load();
     bool ok = true;
     for (int round = 0; round < rounds; ++round) {
         QElapsedTimer timer;
@@ -370,6 +381,7 @@ void Measure(const Corpus &corpus, bool combine, int rounds, const QString &bin,
                 floor += Floor(corpus, movie.floorFolder, corpus.framesPerVideo, {movie.sound});
         }
         floors.push_back(floor);
+        ratios.push_back(ours.back() / floor);
     }
 
     // The videos of the last round against the source pictures.
@@ -398,7 +410,9 @@ void Measure(const Corpus &corpus, bool combine, int rounds, const QString &bin,
                 psnr.size() == expected ? "" : qPrintable(QStringLiteral(" (%1 of %2 frames compared)")
                                                               .arg(psnr.size())
                                                               .arg(expected)));
-    std::printf("      rounds: job %s   ffmpeg %s\n", qPrintable(Times(ours)), qPrintable(Times(floors)));
+    std::printf("      rounds: job %s   ffmpeg %s   paired ratios %s (median %.2f)\n", qPrintable(Times(ours)),
+                qPrintable(Times(floors)), qPrintable(Times(ratios)), Median(ratios));
+    std::printf("      load average before %s, after %s\n", qPrintable(loadBefore), qPrintable(Load()));
     std::fflush(stdout);
 }
 

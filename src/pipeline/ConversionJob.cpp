@@ -336,14 +336,17 @@ void ConversionJob::extractPictures(const QString &path, int position)
         if (m_extractorReason.isEmpty())
             m_extractorReason = LastLineOf(errors);
     };
+    // The pictures of every listing line, and the MP3 stream when the movie
+    // plays nothing but that, come from one run: the extractor reads and
+    // inflates the movie once and names each picture after its ID through
+    // the %d pattern.
+    QList<QStringList> outputs;
     for (const SwfListing::PictureLine &line : listing.pictureLines) {
-        if (line.ids.trimmed().isEmpty() || cancelled())
+        if (line.ids.trimmed().isEmpty())
             continue;
-        // One run per listing line: the extractor reads the movie once and
-        // names each picture after its ID through the %d pattern.
         const bool jpeg = line.kind == SwfListing::Kind::Jpeg;
-        run({jpeg ? QStringLiteral("-j") : QStringLiteral("-p"), line.ids, path, QStringLiteral("-o"),
-             stem + (jpeg ? QStringLiteral("_%d.jpg") : QStringLiteral("_%d.png"))});
+        outputs.append({jpeg ? QStringLiteral("-j") : QStringLiteral("-p"), line.ids, QStringLiteral("-o"),
+                        stem + (jpeg ? QStringLiteral("_%d.jpg") : QStringLiteral("_%d.png"))});
     }
     MoviePart movie;
     movie.source = path;
@@ -357,11 +360,38 @@ void ConversionJob::extractPictures(const QString &path, int position)
         if (timeline.ok)
             movie.report = timeline.report;
     }
-    if (movie.report && !IsPlainMp3Stream(*movie.report)) {
+    const bool mixed = movie.report && !IsPlainMp3Stream(*movie.report);
+    const QString soundPath = tempFile(QStringLiteral("sound%1.mp3").arg(position));
+    const bool mp3 = !mixed && listing.hasMp3Stream;
+    if (mp3)
+        outputs.append({QStringLiteral("-m"), QStringLiteral("-o"), soundPath});
+    if (!outputs.isEmpty() && !cancelled()) {
+        QStringList arguments;
+        if (outputs.size() == 1) {
+            // One output: the command as a run of its own has always been.
+            arguments = outputs.first().mid(0, outputs.first().size() - 2);
+            arguments << path << QStringLiteral("-o") << outputs.first().last();
+        } else {
+            for (const QStringList &output : outputs)
+                arguments += output;
+            arguments << path;
+        }
+        QString errors;
+        Tools::RunAndWait(Tools::Command{m_tools.extractor, arguments, QString()}, &bar, bar.caption(),
+                          static_cast<int>(bar.value()), m_controls.fileCount(), Tools::DefaultPollClock(), &errors);
+        // Why pictures are missing is named before anything about the sound.
+        QStringList lines = errors.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        if (mp3 && outputs.size() > 1) {
+            const auto soundLine = [](const QString &line) { return line.contains(QLatin1String(": MP3 stream: ")); };
+            if (!std::all_of(lines.cbegin(), lines.cend(), soundLine))
+                lines.removeIf(soundLine);
+        }
+        if (m_extractorReason.isEmpty())
+            m_extractorReason = LastLineOf(lines.join(QLatin1Char('\n')));
+    }
+    if (mixed) {
         planSound(movie, run);
-    } else if (listing.hasMp3Stream && !cancelled()) {
-        const QString soundPath = tempFile(QStringLiteral("sound%1.mp3").arg(position));
-        run({QStringLiteral("-m"), path, QStringLiteral("-o"), soundPath});
+    } else if (mp3 && !cancelled()) {
         if (Tools::FileExists(soundPath)) {
             // One sound the encoder cannot decode would fail the whole video:
             // it is left out and named instead.

@@ -1,5 +1,6 @@
 #include "FrameNormalisation.h"
 
+#include "JpegReader.h"
 #include "JpegWriter.h"
 #include "Resampling.h"
 
@@ -12,6 +13,7 @@
 #include "tarnwick/Limits.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QImage>
 #include <QImageReader>
 #include <QPainter>
@@ -95,19 +97,24 @@ QSize ReadFrameSize(const QString &path)
     return size;
 }
 
-// Reads the picture; one beyond the frame limits that is larger than `frame`
-// is decoded already reduced to fit it (JPEG decodes at a fraction of its
-// size), so a huge picture never needs its full size in memory here. Smaller
-// ones are read whole, so that their fitting is exact.
-QImage ReadFrame(const QString &path, const QSize &frame)
+// Reads a picture whose header gave `size`, for drawing into `fitted`
+// pixels. A JPEG is decoded by libjpeg-turbo itself, already reduced when it
+// is at least twice the size it is drawn at; the area filter then does the
+// rest. Anything else, or a JPEG it refuses, goes through Qt's readers, which
+// reduce only pictures beyond the frame limits (so a huge one never needs its
+// full size in memory here).
+QImage ReadFrame(const QString &path, const QSize &size, const QSize &fitted)
 {
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) {
+        const QImage picture = DecodeJpeg(file.readAll(), fitted);
+        if (!picture.isNull())
+            return picture;
+    }
     QImageReader reader;
     OpenFrame(reader, path);
-    const QSize size = reader.size();
-    if (!WithinLimits(size))
-        RaiseInvalidPicture();
-    if (frame.isValid() && !WithinFrameLimits(size) && (size.width() > frame.width() || size.height() > frame.height()))
-        reader.setScaledSize(size.scaled(frame, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
+    if (fitted.isValid() && !WithinFrameLimits(size) && (size.width() > fitted.width() || size.height() > fitted.height()))
+        reader.setScaledSize(fitted);
     QImage picture = reader.read();
     if (picture.isNull())
         RaiseInvalidPicture();
@@ -133,9 +140,10 @@ int RoundToPixel(double value)
     return int(std::floor(value + 0.5));
 }
 
-// Draws the picture onto the canvas as large as fits with its aspect ratio
-// kept, centred; the fractional rectangle is rounded to whole pixels.
-void DrawFitted(QImage &canvas, const QImage &picture)
+// Where a picture of `picture` size goes on a canvas of `canvas` size: as
+// large as fits with its aspect ratio kept, centred; the fractional
+// rectangle is rounded to whole pixels. Empty when nothing would show.
+QRect FittedRect(const QSize &canvas, const QSize &picture)
 {
     const double targetWidth = canvas.width();
     const double targetHeight = canvas.height();
@@ -152,12 +160,25 @@ void DrawFitted(QImage &canvas, const QImage &picture)
     const int right = std::clamp(RoundToPixel(x + newWidth), left + 1, canvas.width());
     const int bottom = std::clamp(RoundToPixel(y + newHeight), top + 1, canvas.height());
     if (right <= left || bottom <= top)
+        return QRect();
+    return QRect(left, top, right - left, bottom - top);
+}
+
+// Draws the picture into `where` on the canvas. A picture that fills the
+// whole canvas replaces it, which saves painting it over black.
+void DrawFitted(QImage &canvas, const QImage &picture, const QRect &where)
+{
+    if (where.isEmpty())
         return;
-    const QImage scaled = ResampleImage(picture, right - left, bottom - top);
+    const QImage scaled = ResampleImage(picture, where.width(), where.height());
     if (scaled.isNull())
         throw Tools::Failure(Tools::FailureNumber::OutOfMemory, QStringLiteral("Out of memory"));
+    if (where == canvas.rect()) {
+        canvas = scaled;
+        return;
+    }
     QPainter painter(&canvas);
-    painter.drawImage(left, top, scaled);
+    painter.drawImage(where.topLeft(), scaled);
 }
 
 } // namespace
@@ -236,8 +257,15 @@ std::vector<StepReport> RedrawFrame(const QString &path, qint32 height, qint32 w
     CollectingReporter collector(reports);
     Tools::ReportingTrap trap(collector, QLatin1String(kSetImagesSizesLocation));
 
+    // The header first: a frame already at the target size is not decoded
+    // at all, and redrawing it would only cost a generation of JPEG loss.
+    QSize size;
+    bool loaded = trap(LoadFrame, [&] { size = ReadFrameSize(path); });
+    if (loaded && size == QSize(width, height))
+        return reports;
+    const QRect where = loaded && width > 0 && height > 0 ? FittedRect(QSize(width, height), size) : QRect();
     QImage picture;
-    const bool loaded = trap(LoadFrame, [&] { picture = ReadFrame(path, QSize(width, height)); });
+    loaded = loaded && trap(LoadFrame, [&] { picture = ReadFrame(path, size, where.size()); });
     qint32 h = 0;
     qint32 w = 0;
     trap(TakeHeight, [&] { h = qint32(Tools::RoundHalfEven(picture.height())); });
@@ -246,16 +274,12 @@ std::vector<StepReport> RedrawFrame(const QString &path, qint32 height, qint32 w
     // that the numbering the encoder reads has no gap.
     if (loaded && (h <= 0 || w <= 0))
         return reports;
-    // Already the target size: redrawing would only cost a generation of
-    // JPEG loss.
-    if (loaded && h == height && w == width)
-        return reports;
 
     QImage canvas;
     if (!trap(SizeCanvas, [&] { canvas = BlackCanvas(height, width); }))
         return reports;
     if (loaded)
-        trap(FitAndCentre, [&] { DrawFitted(canvas, picture); });
+        trap(FitAndCentre, [&] { DrawFitted(canvas, picture, where); });
     trap(SaveFrame, [&] { SaveJpeg(canvas, path, kFrameQuality); });
     return reports;
 }

@@ -18,6 +18,7 @@ constexpr char kUsage[] =
     "       swfextract --timeline FILE                 report the timeline as JSON\n"
     "       swfextract --stream SPRITE FILE -o OUT.flv\n"
     "       swfextract --video ID FILE -o OUT.flv\n"
+    "       swfextract FILE [-j IDS] -o OUT [-m] -o OUT ...   several outputs, one read\n"
     "  -j IDS   JPEG pictures with these IDs (a JPEG with transparency is written\n"
     "           as PNG: an OUT ending in .jpg/.jpeg/.jpe gets .png instead, any\n"
     "           other OUT gets .png added)\n"
@@ -32,6 +33,7 @@ constexpr char kUsage[] =
     "  --video ID       the frames of a DefineVideoStream as a video-only FLV\n"
     "  -o OUT   output file; %d in OUT stands for each object's ID, and for\n"
     "           ID.2, ID.3, ... when an ID is defined more than once\n"
+    "With several -o, each writes what the options since the one before ask for.\n"
     "IDS is a list like 1-3,5, 9. Exit status: 0 when everything asked for was\n"
     "written, 1 when something was not (or the file is damaged), 2 for a wrong\n"
     "command line.\n";
@@ -46,6 +48,9 @@ struct Options
     bool timeline = false;
     std::optional<std::uint16_t> stream;
     std::optional<std::uint16_t> video;
+    // With more than one -o: what each writes, in order (each with its own
+    // request, stream or video and its out).
+    std::vector<Options> outputs;
 };
 
 Result<std::uint16_t> OneId(const std::string &option, const std::string &value)
@@ -74,9 +79,53 @@ const char *UnsupportedClass(char letter)
     }
 }
 
+// What one output needs; `options` holds the extraction options of one run
+// or of one of several -o.
+Status CheckExtraction(const Options &options)
+{
+    if (options.stream || options.video) {
+        if (!options.hasOut || options.request.out.empty())
+            return MakeError(ErrorCode::Malformed, "-o OUT is needed to extract");
+        return Done{};
+    }
+    if (options.extract && (!options.hasOut || options.request.out.empty()))
+        return MakeError(ErrorCode::Malformed, "-o OUT is needed to extract");
+    if (!options.extract && options.hasOut)
+        return MakeError(ErrorCode::Malformed, "-o given but nothing to extract (use -j, -p, -s or -m)");
+    const Request &request = options.request;
+    if (request.mp3 && (!request.jpegIds.empty() || !request.pngIds.empty() || !request.soundIds.empty()))
+        return MakeError(ErrorCode::Malformed, "-m writes one file: extract the stream in a run of its own");
+    return Done{};
+}
+
+int ModesOf(const Options &options)
+{
+    return int(options.extract) + int(options.timeline) + int(bool(options.stream)) + int(bool(options.video));
+}
+
+// Several -o: the extraction options before each -o (since the one before)
+// make one output. Nothing may follow the last -o but the input file.
+Result<Options> CheckOutputs(Options options, const Options &pending)
+{
+    if (ModesOf(pending) > 0)
+        return MakeError(ErrorCode::Malformed, "with several -o, each extraction goes before its own -o");
+    if (options.timeline)
+        return MakeError(ErrorCode::Malformed, "--timeline prints its report and needs a run of its own");
+    for (const Options &output : options.outputs) {
+        if (ModesOf(output) > 1)
+            return MakeError(ErrorCode::Malformed,
+                             "--stream, --video and the other extractions each need an -o of their own");
+        Status checked = CheckExtraction(output);
+        if (!checked)
+            return checked.error();
+    }
+    return options;
+}
+
 Result<Options> Parse(const std::vector<std::string> &arguments)
 {
     Options options;
+    Options pending; // the extraction options since the last -o
     bool optionsEnded = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string &arg = arguments[i];
@@ -97,6 +146,7 @@ Result<Options> Parse(const std::vector<std::string> &arguments)
         }
         if (arg == "-m") {
             options.request.mp3 = options.extract = true;
+            pending.request.mp3 = pending.extract = true;
             continue;
         }
         if (arg == "--timeline") {
@@ -110,6 +160,7 @@ Result<Options> Parse(const std::vector<std::string> &arguments)
             if (!id)
                 return id.error();
             (arg == "--stream" ? options.stream : options.video) = *id;
+            (arg == "--stream" ? pending.stream : pending.video) = *id;
             continue;
         }
         const bool takesValue = arg == "-j" || arg == "-p" || arg == "-s" || arg == "-o";
@@ -125,6 +176,10 @@ Result<Options> Parse(const std::vector<std::string> &arguments)
         if (arg == "-o") {
             options.request.out = value;
             options.hasOut = true;
+            pending.request.out = value;
+            pending.hasOut = true;
+            options.outputs.push_back(pending);
+            pending = Options();
             continue;
         }
         Result<std::vector<std::uint16_t>> ids = ParseIdList(value);
@@ -135,13 +190,20 @@ Result<Options> Parse(const std::vector<std::string> &arguments)
                                                          : options.request.soundIds;
         list.insert(list.end(), ids->begin(), ids->end());
         options.extract = true;
+        std::vector<std::uint16_t> &own = arg == "-j"   ? pending.request.jpegIds
+                                          : arg == "-p" ? pending.request.pngIds
+                                                        : pending.request.soundIds;
+        own.insert(own.end(), ids->begin(), ids->end());
+        pending.extract = true;
     }
     if (options.help)
         return options;
     if (options.file.empty())
         return MakeError(ErrorCode::Malformed, "no input file");
-    const int modes = int(options.extract) + int(options.timeline) + int(bool(options.stream)) + int(bool(options.video));
-    if (modes > 1)
+    if (options.outputs.size() > 1)
+        return CheckOutputs(std::move(options), pending);
+    options.outputs.clear();
+    if (ModesOf(options) > 1)
         return MakeError(ErrorCode::Malformed,
                          "--timeline, --stream, --video and the other extractions each need a run of their own");
     if (options.timeline) {
@@ -149,18 +211,9 @@ Result<Options> Parse(const std::vector<std::string> &arguments)
             return MakeError(ErrorCode::Malformed, "--timeline prints its report; -o is not used");
         return options;
     }
-    if (options.stream || options.video) {
-        if (!options.hasOut || options.request.out.empty())
-            return MakeError(ErrorCode::Malformed, "-o OUT is needed to extract");
-        return options;
-    }
-    if (options.extract && (!options.hasOut || options.request.out.empty()))
-        return MakeError(ErrorCode::Malformed, "-o OUT is needed to extract");
-    if (!options.extract && options.hasOut)
-        return MakeError(ErrorCode::Malformed, "-o given but nothing to extract (use -j, -p, -s or -m)");
-    const Request &request = options.request;
-    if (request.mp3 && (!request.jpegIds.empty() || !request.pngIds.empty() || !request.soundIds.empty()))
-        return MakeError(ErrorCode::Malformed, "-m writes one file: extract the stream in a run of its own");
+    Status checked = CheckExtraction(options);
+    if (!checked)
+        return checked.error();
     return options;
 }
 
@@ -168,6 +221,23 @@ void PrintLines(std::ostream &err, const std::string &prefix, const std::vector<
 {
     for (const std::string &line : lines)
         err << "swfextract: " << prefix << line << '\n';
+}
+
+// Writes one output: pictures and sounds by ID, the MP3 stream, a stream or
+// a video; prints its problems. True when all of it was written.
+bool WriteOutput(const Movie &movie, const Options &output, const Limits &limits, std::ostream &err)
+{
+    if (output.stream || output.video) {
+        const ExtractionReport report = output.stream
+            ? ExtractStreamFlv(movie, *output.stream, output.request.out, limits)
+            : ExtractVideoFlv(movie, *output.video, output.request.out, limits);
+        PrintLines(err, "", report.failures);
+        return report.ok();
+    }
+    const ExtractionReport report = Extract(movie, output.request, limits);
+    PrintLines(err, "warning: ", report.warnings);
+    PrintLines(err, "", report.failures);
+    return report.ok();
 }
 
 } // namespace
@@ -201,13 +271,16 @@ int RunCommandLine(const std::vector<std::string> &arguments, std::ostream &out,
         return kExitFailed;
     }
     PrintLines(err, "warning: " + options->file + ": ", movie->warnings());
-    if (options->stream || options->video) {
-        const ExtractionReport report =
-            options->stream ? ExtractStreamFlv(*movie, *options->stream, options->request.out, limits)
-                            : ExtractVideoFlv(*movie, *options->video, options->request.out, limits);
-        PrintLines(err, "", report.failures);
-        return report.ok() ? kExitOk : kExitFailed;
+    if (!options->outputs.empty()) {
+        // The movie is read once; each output is written as its own run
+        // would write it, in the order given.
+        bool ok = true;
+        for (const Options &output : options->outputs)
+            ok = WriteOutput(*movie, output, limits, err) && ok;
+        return ok ? kExitOk : kExitFailed;
     }
+    if (options->stream || options->video)
+        return WriteOutput(*movie, *options, limits, err) ? kExitOk : kExitFailed;
 
     if (!options->extract) {
         out << FormatListing(*movie, options->file);
@@ -218,10 +291,7 @@ int RunCommandLine(const std::vector<std::string> &arguments, std::ostream &out,
         return kExitFailed;
     }
 
-    const ExtractionReport report = Extract(*movie, options->request, limits);
-    PrintLines(err, "warning: ", report.warnings);
-    PrintLines(err, "", report.failures);
-    return report.ok() ? kExitOk : kExitFailed;
+    return WriteOutput(*movie, *options, limits, err) ? kExitOk : kExitFailed;
 }
 
 } // namespace SwfExtract

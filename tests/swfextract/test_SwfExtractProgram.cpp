@@ -159,3 +159,106 @@ TEST(ExtractorProgram, CutFilesListWhatTheyHoldAndFail)
     EXPECT_EQ(picture.exitCode, 0) << picture.err.toStdString();
     EXPECT_EQ(Decode(ReadFile(tmp.file(S("p.png")))).size(), QSize(4, 4));
 }
+
+// Several outputs in one run read the movie once and write exactly what the
+// separate runs write; each output succeeds or fails on its own.
+TEST(ExtractorProgram, SeveralOutputsInOneRunWriteWhatSeparateRunsWrite)
+{
+    TempFolder tmp;
+    const Bytes pcm(400, 0x21);
+    const QString swf = WriteSwf(tmp, S("m.swf"),
+                                 BuildSwf(Tags()
+                                              .defineBitsJpeg2(1, EncodeJpeg(Pattern(12, 10)))
+                                              .defineBitsJpeg2(2, EncodeJpeg(Pattern(20, 16)))
+                                              .defineBitsLossless(5, 5, 1, 1, {0, 1, 2, 3})
+                                              .defineSound(7, 0x3F, 200, pcm)
+                                              .showFrame()
+                                              .end(),
+                                          Container::Cws));
+    const QString apart = tmp.mkdir(S("apart"));
+    const QString together = tmp.mkdir(S("together"));
+    // Each output's options and the name it writes to.
+    const std::vector<std::pair<QStringList, QString>> outputs = {
+        {{S("-j"), S("1,2")}, S("j_%d.jpg")},
+        {{S("-p"), S("5")}, S("p_%d.png")},
+        {{S("-s"), S("7")}, S("s_%d.flv")},
+        {{S("-j"), S("9")}, S("missing_%d.jpg")}, // fails alone
+        {{S("-j"), S("2"), S("-p"), S("5")}, S("both_%d")},
+    };
+    QStringList oneRun = {swf};
+    QString separateErrors;
+    for (const auto &[options, name] : outputs) {
+        const ProgramRun run = RunExtractor(options + QStringList{swf, S("-o"), apart + S("/") + name});
+        EXPECT_EQ(run.exitCode, name.startsWith(S("missing")) ? 1 : 0) << run.err.toStdString();
+        separateErrors += run.err;
+        oneRun << options << S("-o") << together + S("/") + name;
+    }
+    const ProgramRun run = RunExtractor(oneRun);
+    EXPECT_EQ(run.exitCode, 1) << "one output failed";
+    EXPECT_EQ(run.err, separateErrors) << "the same reasons, in the order of the outputs";
+    const QStringList written = QDir(apart).entryList(QDir::Files, QDir::Name);
+    const QStringList expected = {S("both_2"), S("both_5"), S("j_1.jpg"), S("j_2.jpg"), S("p_5.png"),
+                                  S("s_7.flv")};
+    EXPECT_EQ(written, expected);
+    EXPECT_EQ(QDir(together).entryList(QDir::Files, QDir::Name), written);
+    for (const QString &name : written) {
+        SCOPED_TRACE(name.toStdString());
+        const Bytes bytes = ReadFile(apart + S("/") + name);
+        EXPECT_FALSE(bytes.empty());
+        EXPECT_EQ(ReadFile(together + S("/") + name), bytes);
+    }
+
+    struct Case
+    {
+        const char *name;
+        QStringList args;
+        const char *says;
+    };
+    const QString out = tmp.file(S("x_%d"));
+    const Case wrong[] = {
+        // (With one -o, options may stand on either side of it, as always.)
+        {"an extraction after the last -o",
+         Args({S("-j"), S("1"), S("-o"), out, S("-p"), S("5"), S("-o"), out, S("-s"), S("7"), swf}),
+         "before its own -o"},
+        {"an -o with nothing to write", Args({S("-j"), S("1"), S("-o"), out, S("-o"), out, swf}), "nothing to extract"},
+        {"-m with pictures in one output", Args({S("-m"), S("-j"), S("1"), S("-o"), out, S("-p"), S("5"), S("-o"), out, swf}),
+         "-m"},
+        {"--timeline among outputs", Args({S("--timeline"), S("-j"), S("1"), S("-o"), out, S("-p"), S("5"), S("-o"), out, swf}),
+         "--timeline"},
+        {"a video and pictures in one output",
+         Args({S("--video"), S("3"), S("-j"), S("1"), S("-o"), out, S("-p"), S("5"), S("-o"), out, swf}), "own"},
+    };
+    for (const Case &c : wrong) {
+        SCOPED_TRACE(c.name);
+        const ProgramRun refused = RunExtractor(c.args);
+        EXPECT_EQ(refused.exitCode, 2);
+        EXPECT_TRUE(refused.err.contains(S(c.says))) << refused.err.toStdString();
+    }
+}
+
+TEST(ExtractorProgram, AnFfmpegMovieGivesItsPicturesAndMp3InOneRun)
+{
+    if (!HaveFfmpeg())
+        GTEST_SKIP() << "ffmpeg/ffprobe not installed";
+    TempFolder tmp;
+    const QString swf = tmp.file(S("f.swf"));
+    const ProgramRun made = RunProgram(
+        S("ffmpeg"), {S("-v"), S("error"), S("-f"), S("lavfi"), S("-i"), S("testsrc2=size=96x64:rate=4:duration=2"),
+                      S("-f"), S("lavfi"), S("-i"), S("sine=frequency=440:sample_rate=22050:duration=2"), S("-c:v"),
+                      S("mjpeg"), S("-c:a"), S("libmp3lame"), S("-ar"), S("22050"), S("-f"), S("swf"), swf});
+    ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
+    const QString apart = tmp.mkdir(S("apart"));
+    const QString together = tmp.mkdir(S("together"));
+    ASSERT_EQ(RunExtractor({S("-j"), S("0"), swf, S("-o"), apart + S("/x_%d.jpg")}).exitCode, 0);
+    ASSERT_EQ(RunExtractor({S("-m"), swf, S("-o"), apart + S("/sound.mp3")}).exitCode, 0);
+    const ProgramRun run = RunExtractor({S("-j"), S("0"), S("-o"), together + S("/x_%d.jpg"), S("-m"), S("-o"),
+                                         together + S("/sound.mp3"), swf});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QStringList written = QDir(apart).entryList(QDir::Files, QDir::Name);
+    EXPECT_EQ(written.size(), 9) << "eight pictures and the sound";
+    EXPECT_EQ(QDir(together).entryList(QDir::Files, QDir::Name), written);
+    for (const QString &name : written) {
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_EQ(ReadFile(together + S("/") + name), ReadFile(apart + S("/") + name));
+    }
+}
