@@ -21,14 +21,16 @@ Result<Picture> DecodePicture(std::span<const std::uint8_t> bytes, const Limits 
     return MakeError(ErrorCode::UnknownFormat, "not a picture format we read");
 }
 
-Result<Done> ConvertToJpeg(const std::string &input, const std::string &output, int quality, const Limits &limits)
+Result<Done> ConvertToJpeg(const std::string &input, const std::string &output, int quality, const Limits &limits,
+                           Rgb background)
 {
     if (quality != kKeepQuality && (quality < 1 || quality > 100))
         return MakeError(ErrorCode::Unsupported, "quality must be 1 to 100");
     Result<std::vector<std::uint8_t>> bytes = ReadFileCapped(input, limits);
     if (!bytes)
         return bytes.error();
-    // Copying saves a decode and an encode, and a generation of loss.
+    // Copying saves a decode and an encode, and a generation of loss. Such
+    // a JPEG is opaque, so the background does not matter.
     if (quality == kKeepQuality) {
         if (const std::optional<std::span<const std::uint8_t>> jpeg = PassableJpeg(bytes.value(), limits))
             return WriteFileAtomically(output, *jpeg);
@@ -37,7 +39,7 @@ Result<Done> ConvertToJpeg(const std::string &input, const std::string &output, 
     if (!picture)
         return picture.error();
     std::vector<std::uint8_t>().swap(bytes.value()); // the file is no longer needed
-    FlattenOntoBlack(picture.value());
+    FlattenOnto(picture.value(), background);
     Result<std::vector<std::uint8_t>> jpeg = EncodeJpeg(picture.value(), quality == kKeepQuality ? kDefaultQuality : quality);
     if (!jpeg)
         return jpeg.error();

@@ -23,11 +23,11 @@ inline constexpr int kKeepQuality = 0;
 // its first bytes whatever the file is called.
 Result<Picture> DecodePicture(std::span<const std::uint8_t> bytes, const Limits &limits);
 
-// Reads the picture at `input`, composites any transparency onto black and
-// writes it to `output` as a true-colour JPEG at `quality` (1..100, or
-// kKeepQuality). On failure nothing is written and an existing `output`
-// stays as it was.
+// Reads the picture at `input`, composites any transparency onto
+// `background` and writes it to `output` as a true-colour JPEG at `quality`
+// (1..100, or kKeepQuality). On failure nothing is written and an existing
+// `output` stays as it was.
 Result<Done> ConvertToJpeg(const std::string &input, const std::string &output, int quality = kKeepQuality,
-                           const Limits &limits = Limits());
+                           const Limits &limits = Limits(), Rgb background = {});
 
 } // namespace NConvert

@@ -30,14 +30,15 @@ Result<Picture> AllocatePicture(std::uint64_t width, std::uint64_t height, const
     return picture;
 }
 
-void FlattenOntoBlack(Picture &picture)
+void FlattenOnto(Picture &picture, Rgb background)
 {
+    const unsigned under[3] = {background.red, background.green, background.blue};
     for (std::size_t i = 0; i + 3 < picture.rgba.size(); i += 4) {
         const unsigned alpha = picture.rgba[i + 3];
         if (alpha == 255)
             continue;
         for (int c = 0; c < 3; ++c)
-            picture.rgba[i + c] = std::uint8_t((picture.rgba[i + c] * alpha + 127) / 255);
+            picture.rgba[i + c] = std::uint8_t((picture.rgba[i + c] * alpha + under[c] * (255 - alpha) + 127) / 255);
         picture.rgba[i + 3] = 255;
     }
 }

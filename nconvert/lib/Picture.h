@@ -25,8 +25,17 @@ Result<Done> CheckPictureSize(std::uint64_t width, std::uint64_t height, const L
 // makes a picture of that size filled with transparent black.
 Result<Picture> AllocatePicture(std::uint64_t width, std::uint64_t height, const Limits &limits);
 
-// Composites the picture onto black: each colour channel is scaled by its
-// alpha and the alpha becomes opaque.
-void FlattenOntoBlack(Picture &picture);
+// A colour that transparent pictures are laid on.
+struct Rgb
+{
+    std::uint8_t red = 0;
+    std::uint8_t green = 0;
+    std::uint8_t blue = 0;
+};
+
+// Composites the picture onto `background` (black by default): each colour
+// channel is mixed with the background's by its alpha, rounded to the
+// nearest, and the alpha becomes opaque.
+void FlattenOnto(Picture &picture, Rgb background = {});
 
 } // namespace NConvert

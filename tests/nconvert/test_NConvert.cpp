@@ -178,10 +178,41 @@ TEST(Convert, TransparencyIsCompositedOntoBlack)
 
     Result<Picture> picture = DecodePicture(Bytes(Encode(image, "PNG")), Limits());
     ASSERT_TRUE(picture.ok());
-    FlattenOntoBlack(picture.value());
+    FlattenOnto(picture.value());
     EXPECT_EQ(PixelOf(picture.value(), 1, 0), qRgba(128, 128, 128, 255));
     EXPECT_EQ(PixelOf(picture.value(), 0, 0), kBlack);
     EXPECT_EQ(PixelOf(picture.value(), 2, 0), kGreen);
+}
+
+// A movie's background under its transparent pictures: each channel is
+// mixed by the alpha and rounded to the nearest.
+TEST(Convert, TransparencyIsCompositedOntoAGivenColour)
+{
+    QImage image(3, 1, QImage::Format_ARGB32);
+    image.setPixel(0, 0, qRgba(200, 100, 0, 64));
+    image.setPixel(1, 0, qRgba(90, 180, 30, 0));
+    image.setPixel(2, 0, qRgba(10, 20, 30, 255));
+    const QByteArray png = Encode(image, "PNG");
+    const Rgb background{20, 40, 250};
+
+    Result<Picture> picture = DecodePicture(Bytes(png), Limits());
+    ASSERT_TRUE(picture.ok());
+    FlattenOnto(picture.value(), background);
+    // (200 * 64 + 20 * 191) / 255 = 65.2, (100 * 64 + 40 * 191) / 255 = 55.1,
+    // (0 * 64 + 250 * 191) / 255 = 187.3.
+    EXPECT_EQ(PixelOf(picture.value(), 0, 0), qRgba(65, 55, 187, 255));
+    EXPECT_EQ(PixelOf(picture.value(), 1, 0), qRgba(20, 40, 250, 255));
+    EXPECT_EQ(PixelOf(picture.value(), 2, 0), qRgba(10, 20, 30, 255));
+
+    // The same through the whole conversion, on a picture large enough for
+    // the JPEG to keep its colours.
+    TempFolder folder;
+    QImage clear(32, 32, QImage::Format_ARGB32);
+    clear.fill(qRgba(255, 255, 255, 0));
+    const QString input = folder.write(QStringLiteral("clear.png"), Encode(clear, "PNG"));
+    const QString output = folder.file(QStringLiteral("clear.jpg"));
+    ASSERT_TRUE(ConvertToJpeg(Text(input), Text(output), kKeepQuality, Limits(), background).ok());
+    ExpectNear(QImage(output).pixel(16, 16), qRgb(20, 40, 250), 4);
 }
 
 TEST(Convert, TheEndFrameBitmapBecomesABlackJpeg)
@@ -471,4 +502,24 @@ TEST(Program, ExitStatusTellsWhetherTheJpegWasWritten)
     EXPECT_EQ(run({QStringLiteral("-out"), QStringLiteral("png"), QStringLiteral("-o"), out2, good}), 2);
     EXPECT_EQ(run({QStringLiteral("-o"), out2}), 2);
     EXPECT_FALSE(QFile::exists(out2));
+
+    // -bgcolor R G B: what a transparent picture is laid on; black without it.
+    QImage clear(32, 32, QImage::Format_ARGB32);
+    clear.fill(qRgba(0, 0, 0, 0));
+    const QString transparent = folder.write(QStringLiteral("clear_3.png"), Encode(clear, "PNG"));
+    EXPECT_EQ(run(form + QStringList{out2, QStringLiteral("-bgcolor"), QStringLiteral("0"), QStringLiteral("128"),
+                                     QStringLiteral("255"), transparent}),
+              0);
+    ExpectNear(QImage(out2).pixel(16, 16), qRgb(0, 128, 255), 4);
+    EXPECT_EQ(run(form + QStringList{out1, transparent}), 0);
+    ExpectNear(QImage(out1).pixel(16, 16), kBlack, 4);
+    const QString out3 = folder.file(QStringLiteral("image3.jpg"));
+    for (const QStringList &wrong : {QStringList{QStringLiteral("1"), QStringLiteral("2")},
+                                     QStringList{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("256")},
+                                     QStringList{QStringLiteral("1"), QStringLiteral("-2"), QStringLiteral("3")},
+                                     QStringList{QStringLiteral("red"), QStringLiteral("0"), QStringLiteral("0")}}) {
+        SCOPED_TRACE(wrong.join(QLatin1Char(' ')).toStdString());
+        EXPECT_EQ(run(form + QStringList{out3, transparent, QStringLiteral("-bgcolor")} + wrong), 2);
+    }
+    EXPECT_FALSE(QFile::exists(out3));
 }
