@@ -693,6 +693,13 @@ void ConversionJob::stageFrames(int position)
     // numbered in picture order from those that converted, so a picture the
     // converter cannot read leaves no gap in the numbering.
     QStringList options{QStringLiteral("-out"), QStringLiteral("jpeg"), QStringLiteral("-truecolors")};
+    // Transparent pictures are laid on the movie's background, as a player
+    // shows them; the converter's own default is black.
+    if (movie && movie->report && movie->report->background) {
+        const QColor colour = movie->report->backdrop();
+        options << QStringLiteral("-bgcolor") << QString::number(colour.red()) << QString::number(colour.green())
+                << QString::number(colour.blue());
+    }
     QList<Tools::Command> conversions;
     for (qsizetype k = 0; k < pictures.size(); ++k) {
         conversions.append(Tools::Command{m_tools.converter,

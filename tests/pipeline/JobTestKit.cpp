@@ -25,16 +25,22 @@ QImage Solid(int width, int height, QColor color)
     return image;
 }
 
-// The colour in the middle of each frame of a video, in order.
-QList<QColor> FrameColours(const QString &video, const TempFolder &scratch)
+QList<QImage> DecodedFrames(const QString &video, const TempFolder &scratch)
 {
     const QString pattern = scratch.file(QStringLiteral("frame%d.png"));
     EXPECT_TRUE(RunFfmpeg({QStringLiteral("-i"), video, QStringLiteral("-fps_mode"), QStringLiteral("passthrough"), pattern}));
+    QList<QImage> frames;
+    for (int i = 1; QFile::exists(scratch.file(QStringLiteral("frame%1.png").arg(i))); ++i)
+        frames.append(QImage(scratch.file(QStringLiteral("frame%1.png").arg(i))));
+    return frames;
+}
+
+// The colour in the middle of each frame of a video, in order.
+QList<QColor> FrameColours(const QString &video, const TempFolder &scratch)
+{
     QList<QColor> colours;
-    for (int i = 1; QFile::exists(scratch.file(QStringLiteral("frame%1.png").arg(i))); ++i) {
-        const QImage frame(scratch.file(QStringLiteral("frame%1.png").arg(i)));
+    for (const QImage &frame : DecodedFrames(video, scratch))
         colours.append(frame.pixelColor(frame.width() / 2, frame.height() / 2));
-    }
     return colours;
 }
 

@@ -138,6 +138,9 @@ SwfBuild::Bytes JpegOf(const QImage &image);
 
 QImage Solid(int width, int height, QColor color);
 
+// Each frame of a video, in order, decoded through PNG files in `scratch`.
+QList<QImage> DecodedFrames(const QString &video, const TempFolder &scratch);
+
 // The colour in the middle of each frame of a video, in order.
 QList<QColor> FrameColours(const QString &video, const TempFolder &scratch);
 

@@ -210,6 +210,117 @@ TEST_F(ConversionJobTest, LosslessAndJpegPicturesInCharacterOrder)
     ExpectNear(colours[2], Qt::blue);
 }
 
+namespace {
+
+constexpr int kHalfClearWidth = 64;
+constexpr int kHalfClearHeight = 48;
+
+// A two-picture movie at 12 fps: from frame 0 a DefineBitsLossless2 picture,
+// from frame 12 a DefineBitsJPEG3 one. The left half of each is transparent,
+// the right half opaque green or blue.
+QString HalfClearMovie(const TempFolder &folder, const QString &name, std::optional<QColor> background)
+{
+    using namespace SwfBuild;
+    std::vector<std::array<std::uint8_t, 4>> argb;
+    Bytes alpha;
+    for (int y = 0; y < kHalfClearHeight; ++y) {
+        for (int x = 0; x < kHalfClearWidth; ++x) {
+            const bool opaque = x >= kHalfClearWidth / 2;
+            // Premultiplied ARGB: opaque green, or nothing at all.
+            argb.push_back(opaque ? std::array<std::uint8_t, 4>{255, 0, 200, 0} : std::array<std::uint8_t, 4>{});
+            alpha.push_back(opaque ? 255 : 0);
+        }
+    }
+    Tags tags;
+    if (background)
+        tags.setBackgroundColor(std::uint8_t(background->red()), std::uint8_t(background->green()),
+                                std::uint8_t(background->blue()));
+    tags.defineBitsLossless2(1, 5, kHalfClearWidth, kHalfClearHeight, EncodeArgb(argb))
+        .defineBitmapShape(100, 1)
+        .defineBitsJpeg3(2, JpegOf(Solid(kHalfClearWidth, kHalfClearHeight, Qt::blue)), alpha)
+        .defineBitmapShape(101, 2);
+    for (int frame = 0; frame < 24; ++frame) {
+        if (frame == 0)
+            tags.placeObject2(1, 100);
+        if (frame == 12)
+            tags.placeObject2(1, 101, true);
+        tags.showFrame();
+    }
+    tags.end();
+    MovieOptions options;
+    options.frameCount = 24;
+    return folder.write(name + QStringLiteral(".swf"), SwfTestKit::ToQt(BuildSwf(tags, Container::Fws, options)));
+}
+
+// The colours at the middle of the left and of the right half of each
+// frame of a video, in order.
+QList<std::pair<QColor, QColor>> HalfColours(const QString &video)
+{
+    const TempFolder scratch;
+    QList<std::pair<QColor, QColor>> halves;
+    for (const QImage &frame : DecodedFrames(video, scratch)) {
+        halves.append({frame.pixelColor(frame.width() / 4, frame.height() / 2),
+                       frame.pixelColor(frame.width() * 3 / 4, frame.height() / 2)});
+    }
+    return halves;
+}
+
+// Both pictures of a half-clear movie, in order from `first`, laid on `under`.
+void ExpectHalfClearPictures(const QList<std::pair<QColor, QColor>> &halves, qsizetype first, const QColor &under)
+{
+    ASSERT_GE(halves.size(), first + 2);
+    ExpectNear(halves[first].first, under);
+    ExpectNear(halves[first].second, QColor(0, 200, 0));
+    ExpectNear(halves[first + 1].first, under);
+    ExpectNear(halves[first + 1].second, Qt::blue);
+}
+
+} // namespace
+
+// Lossless and JPEG-with-alpha pictures alike are laid on their own movie's
+// background colour in every mode, and on black when it sets none.
+TEST_F(ConversionJobTest, TransparentPicturesLieOnTheMoviesBackground)
+{
+    const QColor orange(230, 120, 20);
+    const QString coloured = HalfClearMovie(in, QStringLiteral("coloured"), orange);
+    const QString plain = HalfClearMovie(in, QStringLiteral("plain"), std::nullopt);
+    const auto said = [&] { return (controls.messages + outcome.details).join(QLatin1Char('\n')).toStdString(); };
+
+    controls.seconds = QStringLiteral("1");
+    controls.files = {coloured, plain};
+    run();
+    {
+        SCOPED_TRACE("slow, one video per movie");
+        ExpectHalfClearPictures(HalfColours(out.file(QStringLiteral("coloured.mp4"))), 0, orange);
+        ExpectHalfClearPictures(HalfColours(out.file(QStringLiteral("plain.mp4"))), 0, Qt::black);
+    }
+
+    controls.slow = false;
+    controls.perSecond = QStringLiteral("2");
+    controls.combine = true;
+    controls.files = {plain, coloured};
+    run();
+    {
+        SCOPED_TRACE("fast, combined");
+        const QList<std::pair<QColor, QColor>> halves = HalfColours(out.file(QStringLiteral("video.mp4")));
+        ASSERT_EQ(halves.size(), 4) << said();
+        ExpectHalfClearPictures(halves, 0, Qt::black);
+        ExpectHalfClearPictures(halves, 2, orange);
+    }
+
+    controls.movie = true;
+    controls.combine = false;
+    controls.files = {coloured};
+    QFile::remove(out.file(QStringLiteral("coloured.mp4")));
+    run();
+    {
+        SCOPED_TRACE("as in the movie");
+        ExpectHalfClearPictures(HalfColours(out.file(QStringLiteral("coloured.mp4"))), 0, orange);
+        EXPECT_NEAR(ProbeMedia(out.file(QStringLiteral("coloured.mp4"))).duration, 2.0, 1.0 / 12) << said();
+    }
+    expectCleanWorkFolder();
+}
+
 TEST_F(ConversionJobTest, SamplesMakePlayableVideosInBothModes)
 {
     const QDir samples(QStringLiteral(TARNWICK_BIN_DIR "/Samples"));
