@@ -151,3 +151,34 @@ TEST_F(WindowTest, SummaryOpensTheFolderOfTheVideos)
     EXPECT_EQ(opened, QStringList{QUrl::fromLocalFile(in.path() + QLatin1Char('/')).toString()});
     EXPECT_TRUE(reporter.reports.empty()) << reporter;
 }
+
+// AS IN MOVIE needs no delay: Start with both delay boxes empty makes the
+// video with the movie's own length instead of asking for a delay.
+TEST_F(WindowTest, StartAsInMovieWithEmptyDelayBoxesMakesTheVideo)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty())
+        GTEST_SKIP() << "ffmpeg is not installed";
+    TempFolder in;
+    TempFolder out;
+    const QString swf = in.file(QStringLiteral("clip.swf"));
+    ASSERT_TRUE(MakeFfmpegSwf(swf, 160, 120, 3));
+
+    start();
+    click("Option5");
+    control<QLineEdit>("Text1")->clear();
+    control<QLineEdit>("Text2")->clear();
+    control<QLineEdit>("Text3")->setText(out.path());
+    window->ListView1_OLEDragDrop({swf});
+    Tools::WorkFolderOwner work;
+    App::WindowControls controls(*window);
+    Pipeline::ConversionJob job(controls, work.path());
+    window->setStartAction([&] { job.PushButton2_Click(); });
+    click("PushButton2");
+
+    ASSERT_EQ(App::Dialogs::shown().size(), 1);
+    const QString summary = App::Dialogs::shown().first().text;
+    EXPECT_TRUE(summary.startsWith(QStringLiteral("Done."))) << summary.toStdString();
+    // Three pictures at the movie's two a second, no end frame.
+    EXPECT_NEAR(ProbeMedia(out.file(QStringLiteral("video.mp4"))).duration, 1.5, 0.1);
+    EXPECT_TRUE(reporter.reports.empty()) << reporter;
+}

@@ -131,12 +131,15 @@ constexpr double kFrame24 = 1.0 / 24;
 
 TEST_F(MovieModeTest, PicturesChangeWhenTheMovieShowsThem)
 {
-    // Shown at frames 0, 24 and 72 of 120 at 24 fps.
+    // Shown at frames 0, 24 and 72 of 120 at 24 fps; a larger picture the
+    // timeline never shows is left out, so it does not size the frame.
     controls.files = {SlideShow(in, QStringLiteral("slides"),
-                                Movie{24, 120, {{0, Qt::red}, {24, Qt::green}, {72, Qt::blue}}, false, {}, {}})};
+                                Movie{24, 120, {{0, Qt::red}, {24, Qt::green}, {72, Qt::blue}}, false, {}, {}},
+                                [](SwfBuild::Tags &tags) { tags.defineBitsJpeg2(50, JpegOf(Solid(200, 150, Qt::yellow))); })};
     run();
     const MediaProbe probe = ProbeMedia(video(QStringLiteral("slides")));
     ASSERT_TRUE(probe.ok) << said();
+    EXPECT_EQ(probe.width, 64);
     EXPECT_FALSE(probe.hasAudio);
     EXPECT_NEAR(probe.duration, 5.0, kFrame24);
     const auto changes = Changes(video(QStringLiteral("slides")), scratch);
