@@ -372,3 +372,24 @@ TEST_F(MovieModeTest, AnEmbeddedVideoPlaysItsFramesAtTheirOwnTimes)
         EXPECT_NEAR(times[1 + k], 1.0 + k / 12.0, 0.01) << k;
     ExpectNear(FrameColours(clip, scratch).first(), Qt::red);
 }
+
+TEST_F(MovieModeTest, AVideoIsCutAtThreeHoursAndTheDetailsSaySo)
+{
+    // The slowest clock a SWF can have, 1/256 frame a second: 50 frames are
+    // 12800 s, more than 3 hours.
+    using namespace SwfBuild;
+    Tags tags;
+    tags.defineBitsJpeg2(1, JpegOf(Solid(64, 48, Qt::red))).defineBitmapShape(100, 1).placeObject2(1, 100);
+    for (int frame = 0; frame < 50; ++frame)
+        tags.showFrame();
+    tags.end();
+    MovieOptions options;
+    options.frameRate = 1;
+    options.frameCount = 50;
+    controls.files = {in.write(QStringLiteral("endless.swf"), SwfTestKit::ToQt(BuildSwf(tags, Container::Fws, options)))};
+    run();
+    const MediaProbe probe = ProbeMedia(video(QStringLiteral("endless")));
+    ASSERT_TRUE(probe.ok) << said();
+    EXPECT_NEAR(probe.duration, 3 * 3600.0, 1.0);
+    EXPECT_TRUE(outcome.details.join(QLatin1Char('\n')).contains(QStringLiteral("cut at 3 hours"))) << said();
+}
