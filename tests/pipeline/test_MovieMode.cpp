@@ -133,9 +133,9 @@ TEST_F(MovieModeTest, PicturesChangeWhenTheMovieShowsThem)
 {
     // Shown at frames 0, 24 and 72 of 120 at 24 fps; a larger picture the
     // timeline never shows is left out, so it does not size the frame.
-    controls.files = {SlideShow(in, QStringLiteral("slides"),
-                                Movie{24, 120, {{0, Qt::red}, {24, Qt::green}, {72, Qt::blue}}, false, {}, {}},
-                                [](SwfBuild::Tags &tags) { tags.defineBitsJpeg2(50, JpegOf(Solid(200, 150, Qt::yellow))); })};
+    const auto unshown = [](SwfBuild::Tags &tags) { tags.defineBitsJpeg2(50, JpegOf(Solid(200, 150, Qt::yellow))); };
+    const Movie slides{24, 120, {{0, Qt::red}, {24, Qt::green}, {72, Qt::blue}}, false, {}, {}};
+    controls.files = {SlideShow(in, QStringLiteral("slides"), slides, unshown)};
     run();
     const MediaProbe probe = ProbeMedia(video(QStringLiteral("slides")));
     ASSERT_TRUE(probe.ok) << said();
@@ -386,7 +386,8 @@ TEST_F(MovieModeTest, AVideoIsCutAtThreeHoursAndTheDetailsSaySo)
     MovieOptions options;
     options.frameRate = 1;
     options.frameCount = 50;
-    controls.files = {in.write(QStringLiteral("endless.swf"), SwfTestKit::ToQt(BuildSwf(tags, Container::Fws, options)))};
+    controls.files = {in.write(QStringLiteral("endless.swf"),
+                               SwfTestKit::ToQt(BuildSwf(tags, Container::Fws, options)))};
     run();
     const MediaProbe probe = ProbeMedia(video(QStringLiteral("endless")));
     ASSERT_TRUE(probe.ok) << said();
