@@ -1,5 +1,7 @@
 #include "JpegCodec.h"
 
+#include "tarnwick/JpegCompress.h"
+
 #include <turbojpeg.h>
 
 #include <cstring>
@@ -17,11 +19,6 @@ struct HandleCloser
     void operator()(void *handle) const { tjDestroy(handle); }
 };
 using Handle = std::unique_ptr<void, HandleCloser>;
-
-struct BufferFreer
-{
-    void operator()(unsigned char *buffer) const { tjFree(buffer); }
-};
 
 bool HasStrayEndMarker(std::span<const std::uint8_t> bytes)
 {
@@ -189,18 +186,16 @@ Result<std::vector<std::uint8_t>> EncodeJpeg(const Picture &picture, int quality
 {
     if (picture.width == 0 || picture.height == 0 || picture.rgba.size() != std::size_t(picture.width) * picture.height * 4)
         return MakeError(ErrorCode::Malformed, "no picture to encode");
-    const Handle handle(tjInitCompress());
-    if (!handle)
-        return MakeError(ErrorCode::OutOfMemory, "cannot start the JPEG encoder");
-    unsigned char *buffer = nullptr;
-    unsigned long size = 0;
-    const int status = tjCompress2(handle.get(), picture.rgba.data(), int(picture.width), 0, int(picture.height),
-                                   TJPF_RGBX, &buffer, &size, TJSAMP_444, quality, TJFLAG_ACCURATEDCT);
-    const std::unique_ptr<unsigned char, BufferFreer> owned(buffer);
-    if (status != 0)
-        return MakeError(ErrorCode::WriteFailed, DecoderMessage(handle.get()));
+    const Tarnwick::PixelRows rows{picture.rgba.data(), int(picture.width), int(picture.height),
+                                   std::size_t(picture.width) * 4, Tarnwick::PixelLayout::Rgbx};
+    const auto jpeg = Tarnwick::CompressJpeg(rows, quality);
+    if (!jpeg) {
+        if (jpeg.error().failure == Tarnwick::JpegFailure::NoEncoder)
+            return MakeError(ErrorCode::OutOfMemory, "cannot start the JPEG encoder");
+        return MakeError(ErrorCode::WriteFailed, "JPEG: " + jpeg.error().message);
+    }
     try {
-        return std::vector<std::uint8_t>(buffer, buffer + size);
+        return std::vector<std::uint8_t>(jpeg->bytes().begin(), jpeg->bytes().end());
     } catch (const std::bad_alloc &) {
         return MakeError(ErrorCode::OutOfMemory, "not enough memory for the JPEG");
     }

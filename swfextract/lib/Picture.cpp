@@ -1,9 +1,9 @@
 #include "swfextract/lib/Picture.h"
 
-#include "swfextract/lib/ByteReader.h"
 #include "swfextract/lib/Inflater.h"
 #include "swfextract/lib/PngWriter.h"
 #include "swfextract/lib/TagCode.h"
+#include "tarnwick/ByteReader.h"
 
 #include <turbojpeg.h>
 
@@ -11,6 +11,8 @@
 #include <cstring>
 
 namespace SwfExtract {
+
+using Tarnwick::ByteReader;
 
 namespace {
 

@@ -1,15 +1,17 @@
 #include "swfextract/lib/Timeline.h"
 
-#include "swfextract/lib/ByteReader.h"
 #include "swfextract/lib/CharacterUse.h"
 #include "swfextract/lib/JpegData.h"
 #include "swfextract/lib/TagCode.h"
+#include "tarnwick/ByteReader.h"
 
 #include <algorithm>
 #include <map>
 #include <set>
 
 namespace SwfExtract {
+
+using Tarnwick::ByteReader;
 
 namespace {
 
