@@ -30,6 +30,26 @@ std::string DecoderMessage(tjhandle handle)
     return std::string("JPEG: ") + tjGetErrorStr2(handle);
 }
 
+struct Header
+{
+    int width = 0;
+    int height = 0;
+    int colourspace = 0;
+};
+
+// The size and colourspace from the frame header; nothing when the decoder
+// cannot read it (DecoderMessage says why).
+std::optional<Header> ReadHeader(tjhandle handle, std::span<const std::uint8_t> bytes)
+{
+    Header header;
+    int subsampling = 0;
+    if (tjDecompressHeader3(handle, bytes.data(), static_cast<unsigned long>(bytes.size()), &header.width,
+                            &header.height, &subsampling, &header.colourspace)
+        != 0)
+        return std::nullopt;
+    return header;
+}
+
 // Reads the marker segments from the start of the image to the first scan:
 // true when exactly one frame header comes first and it is an 8-bit,
 // three-component baseline or progressive Huffman frame, and no Exif block
@@ -101,14 +121,14 @@ Result<Picture> DecodeJpeg(std::span<const std::uint8_t> bytes, const Limits &li
     const Handle handle(tjInitDecompress());
     if (!handle)
         return MakeError(ErrorCode::OutOfMemory, "cannot start the JPEG decoder");
-    int width = 0;
-    int height = 0;
-    int subsampling = 0;
-    int colourspace = 0;
     auto *data = const_cast<unsigned char *>(bytes.data());
     const unsigned long size = static_cast<unsigned long>(bytes.size());
-    if (tjDecompressHeader3(handle.get(), data, size, &width, &height, &subsampling, &colourspace) != 0)
+    const std::optional<Header> header = ReadHeader(handle.get(), bytes);
+    if (!header)
         return MakeError(ErrorCode::Malformed, DecoderMessage(handle.get()));
+    const int width = header->width;
+    const int height = header->height;
+    const int colourspace = header->colourspace;
 
     Result<Picture> made = AllocatePicture(std::uint64_t(std::max(width, 0)), std::uint64_t(std::max(height, 0)), limits);
     if (!made)
@@ -149,18 +169,17 @@ std::optional<std::span<const std::uint8_t>> PassableJpeg(std::span<const std::u
     const Handle handle(tjInitDecompress());
     if (!handle)
         return std::nullopt;
-    int width = 0;
-    int height = 0;
-    int subsampling = 0;
-    int colourspace = 0;
     auto *data = const_cast<unsigned char *>(bytes.data());
     const unsigned long size = static_cast<unsigned long>(bytes.size());
     // The colourspace also tells YCbCr from RGB (an Adobe block or R, G, B
     // component names).
-    if (tjDecompressHeader3(handle.get(), data, size, &width, &height, &subsampling, &colourspace) != 0
-        || colourspace != TJCS_YCbCr || !CheckPictureSize(std::uint64_t(std::max(width, 0)),
-                                                          std::uint64_t(std::max(height, 0)), limits))
+    const std::optional<Header> header = ReadHeader(handle.get(), bytes);
+    if (!header || header->colourspace != TJCS_YCbCr
+        || !CheckPictureSize(std::uint64_t(std::max(header->width, 0)), std::uint64_t(std::max(header->height, 0)),
+                             limits))
         return std::nullopt;
+    const int width = header->width;
+    const int height = header->height;
 
     // Damage shows while the entropy-coded data is read, at any scale; the
     // smallest one skips most of the decoder's work and memory. Only a
