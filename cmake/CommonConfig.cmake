@@ -4,6 +4,12 @@ option(TARNWICK_WERROR "Treat compiler warnings as errors (CI turns this on)" OF
 add_library(tarnwick_common INTERFACE)
 target_compile_features(tarnwick_common INTERFACE cxx_std_20)
 target_compile_options(tarnwick_common INTERFACE -Wall -Wextra -Wshadow)
+# -Wconversion for the targets that are clean of it, linked PRIVATE one by
+# one. Clang's -Wconversion also holds -Wsign-conversion, which GCC keeps
+# apart; the same set of warnings for both.
+add_library(tarnwick_conversion_warnings INTERFACE)
+target_compile_options(tarnwick_conversion_warnings INTERFACE
+  -Wconversion $<$<CXX_COMPILER_ID:Clang>:-Wno-sign-conversion>)
 if(TARNWICK_WERROR)
   target_compile_options(tarnwick_common INTERFACE -Werror)
 endif()

@@ -1,12 +1,14 @@
 #include "BmpDecoder.h"
 
-#include "ByteReader.h"
+#include "tarnwick/ByteReader.h"
 
 #include <algorithm>
 #include <bit>
 #include <string>
 
 namespace NConvert {
+
+using Tarnwick::ByteReader;
 
 namespace {
 
@@ -99,9 +101,9 @@ Result<Header> ReadHeader(ByteReader &reader)
     } else {
         return MakeError(ErrorCode::Unsupported, "unknown bitmap header of " + std::to_string(size) + " bytes");
     }
-    if (reader.failed())
+    if (!reader.ok())
         return MakeError(ErrorCode::Malformed, "the bitmap header ends early");
-    header.paletteOffset = std::max(reader.offset(), kFileHeaderBytes + size);
+    header.paletteOffset = std::max(reader.position(), kFileHeaderBytes + size);
     return header;
 }
 
@@ -149,7 +151,7 @@ Result<Palette> ReadPalette(std::span<const std::uint8_t> bytes, const Header &h
     ByteReader paletteReader(bytes);
     paletteReader.seek(header.paletteOffset);
     palette.entries = paletteReader.take(std::size_t(palette.size) * header.paletteEntryBytes);
-    if (paletteReader.failed())
+    if (!paletteReader.ok())
         return MakeError(ErrorCode::Malformed, "the bitmap palette ends early");
     return palette;
 }

@@ -1,12 +1,14 @@
 #include "GifDecoder.h"
 
-#include "ByteReader.h"
+#include "tarnwick/ByteReader.h"
 
 #include <algorithm>
 #include <array>
 #include <vector>
 
 namespace NConvert {
+
+using Tarnwick::ByteReader;
 
 namespace {
 
@@ -40,12 +42,12 @@ bool ReadSubBlocks(ByteReader &reader, std::vector<std::uint8_t> *out)
 {
     for (;;) {
         const std::uint8_t size = reader.u8();
-        if (reader.failed())
+        if (!reader.ok())
             return false;
         if (size == 0)
             return true;
         const auto data = reader.take(size);
-        if (reader.failed())
+        if (!reader.ok())
             return false;
         if (out)
             out->insert(out->end(), data.begin(), data.end());
@@ -194,7 +196,7 @@ Result<Screen> ReadScreen(ByteReader &reader)
     reader.skip(2); // background colour index and aspect ratio: viewers ignore both
     if (flags & 0x80)
         screen.global.rgb = reader.take(3u << ((flags & 0x07) + 1));
-    if (reader.failed())
+    if (!reader.ok())
         return Truncated();
     return screen;
 }
@@ -207,7 +209,7 @@ Result<int> SkipToFirstImage(ByteReader &reader)
     int transparentIndex = -1;
     for (;;) {
         const std::uint8_t introducer = reader.u8();
-        if (reader.failed())
+        if (!reader.ok())
             return Truncated();
         if (introducer == 0x00)
             continue; // stray padding between blocks, written by some encoders
@@ -252,7 +254,7 @@ Result<Frame> ReadFrame(ByteReader &reader)
     if (flags & 0x80)
         frame.local.rgb = reader.take(3u << ((flags & 0x07) + 1));
     frame.minCodeSize = reader.u8();
-    if (reader.failed())
+    if (!reader.ok())
         return Truncated();
     if (frame.minCodeSize < 1 || frame.minCodeSize > 8)
         return MakeError(ErrorCode::Malformed, "invalid LZW code size " + std::to_string(frame.minCodeSize));

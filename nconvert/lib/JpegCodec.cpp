@@ -1,5 +1,7 @@
 #include "JpegCodec.h"
 
+#include "tarnwick/JpegCompress.h"
+
 #include <turbojpeg.h>
 
 #include <cstring>
@@ -18,11 +20,6 @@ struct HandleCloser
 };
 using Handle = std::unique_ptr<void, HandleCloser>;
 
-struct BufferFreer
-{
-    void operator()(unsigned char *buffer) const { tjFree(buffer); }
-};
-
 bool HasStrayEndMarker(std::span<const std::uint8_t> bytes)
 {
     return bytes.size() >= 4 && bytes[0] == 0xFF && bytes[1] == 0xD9 && bytes[2] == 0xFF && bytes[3] == 0xD8;
@@ -31,6 +28,26 @@ bool HasStrayEndMarker(std::span<const std::uint8_t> bytes)
 std::string DecoderMessage(tjhandle handle)
 {
     return std::string("JPEG: ") + tjGetErrorStr2(handle);
+}
+
+struct Header
+{
+    int width = 0;
+    int height = 0;
+    int colourspace = 0;
+};
+
+// The size and colourspace from the frame header; nothing when the decoder
+// cannot read it (DecoderMessage says why).
+std::optional<Header> ReadHeader(tjhandle handle, std::span<const std::uint8_t> bytes)
+{
+    Header header;
+    int subsampling = 0;
+    if (tjDecompressHeader3(handle, bytes.data(), static_cast<unsigned long>(bytes.size()), &header.width,
+                            &header.height, &subsampling, &header.colourspace)
+        != 0)
+        return std::nullopt;
+    return header;
 }
 
 // Reads the marker segments from the start of the image to the first scan:
@@ -104,14 +121,14 @@ Result<Picture> DecodeJpeg(std::span<const std::uint8_t> bytes, const Limits &li
     const Handle handle(tjInitDecompress());
     if (!handle)
         return MakeError(ErrorCode::OutOfMemory, "cannot start the JPEG decoder");
-    int width = 0;
-    int height = 0;
-    int subsampling = 0;
-    int colourspace = 0;
     auto *data = const_cast<unsigned char *>(bytes.data());
     const unsigned long size = static_cast<unsigned long>(bytes.size());
-    if (tjDecompressHeader3(handle.get(), data, size, &width, &height, &subsampling, &colourspace) != 0)
+    const std::optional<Header> header = ReadHeader(handle.get(), bytes);
+    if (!header)
         return MakeError(ErrorCode::Malformed, DecoderMessage(handle.get()));
+    const int width = header->width;
+    const int height = header->height;
+    const int colourspace = header->colourspace;
 
     Result<Picture> made = AllocatePicture(std::uint64_t(std::max(width, 0)), std::uint64_t(std::max(height, 0)), limits);
     if (!made)
@@ -152,18 +169,17 @@ std::optional<std::span<const std::uint8_t>> PassableJpeg(std::span<const std::u
     const Handle handle(tjInitDecompress());
     if (!handle)
         return std::nullopt;
-    int width = 0;
-    int height = 0;
-    int subsampling = 0;
-    int colourspace = 0;
     auto *data = const_cast<unsigned char *>(bytes.data());
     const unsigned long size = static_cast<unsigned long>(bytes.size());
     // The colourspace also tells YCbCr from RGB (an Adobe block or R, G, B
     // component names).
-    if (tjDecompressHeader3(handle.get(), data, size, &width, &height, &subsampling, &colourspace) != 0
-        || colourspace != TJCS_YCbCr || !CheckPictureSize(std::uint64_t(std::max(width, 0)),
-                                                          std::uint64_t(std::max(height, 0)), limits))
+    const std::optional<Header> header = ReadHeader(handle.get(), bytes);
+    if (!header || header->colourspace != TJCS_YCbCr
+        || !CheckPictureSize(std::uint64_t(std::max(header->width, 0)), std::uint64_t(std::max(header->height, 0)),
+                             limits))
         return std::nullopt;
+    const int width = header->width;
+    const int height = header->height;
 
     // Damage shows while the entropy-coded data is read, at any scale; the
     // smallest one skips most of the decoder's work and memory. Only a
@@ -189,18 +205,16 @@ Result<std::vector<std::uint8_t>> EncodeJpeg(const Picture &picture, int quality
 {
     if (picture.width == 0 || picture.height == 0 || picture.rgba.size() != std::size_t(picture.width) * picture.height * 4)
         return MakeError(ErrorCode::Malformed, "no picture to encode");
-    const Handle handle(tjInitCompress());
-    if (!handle)
-        return MakeError(ErrorCode::OutOfMemory, "cannot start the JPEG encoder");
-    unsigned char *buffer = nullptr;
-    unsigned long size = 0;
-    const int status = tjCompress2(handle.get(), picture.rgba.data(), int(picture.width), 0, int(picture.height),
-                                   TJPF_RGBX, &buffer, &size, TJSAMP_444, quality, TJFLAG_ACCURATEDCT);
-    const std::unique_ptr<unsigned char, BufferFreer> owned(buffer);
-    if (status != 0)
-        return MakeError(ErrorCode::WriteFailed, DecoderMessage(handle.get()));
+    const Tarnwick::PixelRows rows{picture.rgba.data(), int(picture.width), int(picture.height),
+                                   std::size_t(picture.width) * 4, Tarnwick::PixelLayout::Rgbx};
+    const auto jpeg = Tarnwick::CompressJpeg(rows, quality);
+    if (!jpeg) {
+        if (jpeg.error().failure == Tarnwick::JpegFailure::NoEncoder)
+            return MakeError(ErrorCode::OutOfMemory, "cannot start the JPEG encoder");
+        return MakeError(ErrorCode::WriteFailed, "JPEG: " + jpeg.error().message);
+    }
     try {
-        return std::vector<std::uint8_t>(buffer, buffer + size);
+        return std::vector<std::uint8_t>(jpeg->bytes().begin(), jpeg->bytes().end());
     } catch (const std::bad_alloc &) {
         return MakeError(ErrorCode::OutOfMemory, "not enough memory for the JPEG");
     }

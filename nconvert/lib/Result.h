@@ -1,8 +1,9 @@
 #pragma once
 
+#include "tarnwick/Result.h"
+
 #include <string>
 #include <utility>
-#include <variant>
 
 namespace NConvert {
 
@@ -25,31 +26,8 @@ struct Error
 // A value or the reason there is none. The converter's library reports every
 // failure this way; no exception leaves it.
 template <typename T>
-class Result
-{
-public:
-    Result(T value)
-        : m_state(std::move(value))
-    {
-    }
-    Result(Error error)
-        : m_state(std::move(error))
-    {
-    }
-
-    bool ok() const { return std::holds_alternative<T>(m_state); }
-    explicit operator bool() const { return ok(); }
-    T &value() { return std::get<T>(m_state); }
-    const T &value() const { return std::get<T>(m_state); }
-    const Error &error() const { return std::get<Error>(m_state); }
-
-private:
-    std::variant<T, Error> m_state;
-};
-
-struct Done
-{
-};
+using Result = Tarnwick::Result<T, Error>;
+using Tarnwick::Done;
 
 inline Error MakeError(ErrorCode code, std::string message)
 {

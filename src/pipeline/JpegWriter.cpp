@@ -2,14 +2,15 @@
 
 #include "tools/Failure.h"
 
+#include "tarnwick/JpegCompress.h"
+
 #include <QImage>
 #include <QSaveFile>
 #include <QString>
 
-#include <turbojpeg.h>
-
-#include <memory>
+#include <algorithm>
 #include <new>
+#include <optional>
 
 namespace Pipeline {
 
@@ -22,42 +23,28 @@ constexpr int kBestQuality = 100;
     throw Tools::Failure(kSaveFailureNumber, QLatin1String(kSaveFailureText) + QString::number(int(status)));
 }
 
-struct CompressorCloser
-{
-    void operator()(void *handle) const { tjDestroy(handle); }
-};
-
-struct BufferFreer
-{
-    void operator()(unsigned char *buffer) const { tjFree(buffer); }
-};
-
-std::unique_ptr<unsigned char, BufferFreer> Encode(const QImage &picture, int quality, unsigned long &size)
+// The encoded file, or the failure it is reported as.
+Tarnwick::JpegBytes Encode(const QImage &picture, int quality)
 {
     // 32-bit RGB in memory is B, G, R, X on little-endian machines; other
     // layouts are converted to one with a fixed byte order first.
     QImage converted;
     const QImage *source = &picture;
-    int pixelFormat = TJPF_BGRX;
+    Tarnwick::PixelLayout layout = Tarnwick::PixelLayout::Bgrx;
     if (picture.format() != QImage::Format_RGB32 || Q_BYTE_ORDER != Q_LITTLE_ENDIAN) {
         converted = picture.convertToFormat(QImage::Format_RGBX8888);
         if (converted.isNull())
             RaiseSaveFailure(JpegStatus::OutOfMemory);
         source = &converted;
-        pixelFormat = TJPF_RGBX;
+        layout = Tarnwick::PixelLayout::Rgbx;
     }
-    const std::unique_ptr<void, CompressorCloser> compressor(tjInitCompress());
-    if (!compressor)
-        RaiseSaveFailure(JpegStatus::OutOfMemory);
-    unsigned char *buffer = nullptr;
-    size = 0;
-    const int status = tjCompress2(compressor.get(), source->constBits(), source->width(),
-                                   int(source->bytesPerLine()), source->height(), pixelFormat, &buffer, &size,
-                                   TJSAMP_444, std::max(quality, 1), TJFLAG_ACCURATEDCT);
-    std::unique_ptr<unsigned char, BufferFreer> owned(buffer);
-    if (status != 0)
-        RaiseSaveFailure(JpegStatus::GenericError);
-    return owned;
+    const Tarnwick::PixelRows rows{source->constBits(), source->width(), source->height(),
+                                   std::size_t(source->bytesPerLine()), layout};
+    auto jpeg = Tarnwick::CompressJpeg(rows, std::max(quality, 1));
+    if (!jpeg)
+        RaiseSaveFailure(jpeg.error().failure == Tarnwick::JpegFailure::NoEncoder ? JpegStatus::OutOfMemory
+                                                                                  : JpegStatus::GenericError);
+    return std::move(*jpeg);
 }
 
 } // namespace
@@ -66,17 +53,18 @@ void SaveJpeg(const QImage &picture, const QString &path, quint8 quality)
 {
     if (picture.isNull() || quality > kBestQuality)
         RaiseSaveFailure(JpegStatus::InvalidParameter);
-    unsigned long size = 0;
-    std::unique_ptr<unsigned char, BufferFreer> jpeg;
+    std::optional<Tarnwick::JpegBytes> jpeg;
     try {
-        jpeg = Encode(picture, quality, size);
+        jpeg = Encode(picture, quality);
     } catch (const std::bad_alloc &) {
         RaiseSaveFailure(JpegStatus::OutOfMemory);
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         RaiseSaveFailure(JpegStatus::FileError);
-    if (file.write(reinterpret_cast<const char *>(jpeg.get()), qint64(size)) != qint64(size) || !file.commit())
+    const std::span<const std::uint8_t> bytes = jpeg->bytes();
+    const qint64 size = qint64(bytes.size());
+    if (file.write(reinterpret_cast<const char *>(bytes.data()), size) != size || !file.commit())
         RaiseSaveFailure(JpegStatus::FileError);
 }
 

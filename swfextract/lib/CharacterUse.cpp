@@ -1,9 +1,11 @@
 #include "swfextract/lib/CharacterUse.h"
 
-#include "swfextract/lib/ByteReader.h"
 #include "swfextract/lib/TagCode.h"
+#include "tarnwick/ByteReader.h"
 
 namespace SwfExtract {
+
+using Tarnwick::ByteReader;
 
 namespace {
 

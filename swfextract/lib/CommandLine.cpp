@@ -122,86 +122,103 @@ Result<Options> CheckOutputs(Options options, const Options &pending)
     return options;
 }
 
-Result<Options> Parse(const std::vector<std::string> &arguments)
+// What the command line says so far: the whole run's options and the
+// extraction options since the last -o.
+struct Parsed
 {
     Options options;
-    Options pending; // the extraction options since the last -o
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string &arg = arguments[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            if (!options.file.empty())
-                return MakeError(ErrorCode::Malformed, "more than one input file: \"" + options.file + "\" and \""
-                                                           + arg + "\"");
-            options.file = arg;
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        if (arg == "-h" || arg == "--help") {
-            options.help = true;
-            continue;
-        }
-        if (arg == "-m") {
-            options.request.mp3 = options.extract = true;
-            pending.request.mp3 = pending.extract = true;
-            continue;
-        }
-        if (arg == "--timeline") {
-            options.timeline = true;
-            continue;
-        }
-        if (arg == "--stream" || arg == "--video") {
-            if (i + 1 >= arguments.size())
-                return MakeError(ErrorCode::Malformed, "option " + arg + " needs a value");
-            Result<std::uint16_t> id = OneId(arg, arguments[++i]);
-            if (!id)
-                return id.error();
-            (arg == "--stream" ? options.stream : options.video) = *id;
-            (arg == "--stream" ? pending.stream : pending.video) = *id;
-            continue;
-        }
-        const bool takesValue = arg == "-j" || arg == "-p" || arg == "-s" || arg == "-o";
-        if (!takesValue) {
-            if (const char *what = arg.size() == 2 ? UnsupportedClass(arg[1]) : nullptr)
-                return MakeError(ErrorCode::Unsupported, std::string("extracting ") + what + " (" + arg
-                                                             + ") is not supported");
-            return MakeError(ErrorCode::Malformed, "unknown option " + arg);
-        }
-        if (i + 1 >= arguments.size())
-            return MakeError(ErrorCode::Malformed, "option " + arg + " needs a value");
-        const std::string &value = arguments[++i];
-        if (arg == "-o") {
-            options.request.out = value;
-            options.hasOut = true;
-            pending.request.out = value;
-            pending.hasOut = true;
-            options.outputs.push_back(pending);
-            pending = Options();
-            continue;
-        }
-        Result<std::vector<std::uint16_t>> ids = ParseIdList(value);
-        if (!ids)
-            return ids.error();
-        std::vector<std::uint16_t> &list = arg == "-j"   ? options.request.jpegIds
-                                           : arg == "-p" ? options.request.pngIds
-                                                         : options.request.soundIds;
+    Options pending;
+};
+
+// -j, -p or -s with its list of IDs.
+Status AddIds(const std::string &option, const std::string &value, Parsed &parsed)
+{
+    Result<std::vector<std::uint16_t>> ids = ParseIdList(value);
+    if (!ids)
+        return ids.error();
+    for (Options *options : {&parsed.options, &parsed.pending}) {
+        std::vector<std::uint16_t> &list = option == "-j"   ? options->request.jpegIds
+                                           : option == "-p" ? options->request.pngIds
+                                                            : options->request.soundIds;
         list.insert(list.end(), ids->begin(), ids->end());
-        options.extract = true;
-        std::vector<std::uint16_t> &own = arg == "-j"   ? pending.request.jpegIds
-                                          : arg == "-p" ? pending.request.pngIds
-                                                        : pending.request.soundIds;
-        own.insert(own.end(), ids->begin(), ids->end());
-        pending.extract = true;
+        options->extract = true;
     }
+    return Done{};
+}
+
+// -o ends the output being gathered.
+void AddOutput(const std::string &out, Parsed &parsed)
+{
+    parsed.options.request.out = out;
+    parsed.options.hasOut = true;
+    parsed.pending.request.out = out;
+    parsed.pending.hasOut = true;
+    parsed.options.outputs.push_back(parsed.pending);
+    parsed.pending = Options();
+}
+
+// --stream or --video with its one ID.
+Status AddFlvSource(const std::string &option, const std::string &value, Parsed &parsed)
+{
+    Result<std::uint16_t> id = OneId(option, value);
+    if (!id)
+        return id.error();
+    (option == "--stream" ? parsed.options.stream : parsed.options.video) = *id;
+    (option == "--stream" ? parsed.pending.stream : parsed.pending.video) = *id;
+    return Done{};
+}
+
+Error UnknownOption(const std::string &option)
+{
+    if (const char *what = option.size() == 2 ? UnsupportedClass(option[1]) : nullptr)
+        return MakeError(ErrorCode::Unsupported, std::string("extracting ") + what + " (" + option
+                                                     + ") is not supported");
+    return MakeError(ErrorCode::Malformed, "unknown option " + option);
+}
+
+// One option; `i` moves past the value of an option that takes one.
+Status ParseOption(const std::vector<std::string> &arguments, std::size_t &i, Parsed &parsed)
+{
+    const std::string &arg = arguments[i];
+    if (arg == "-h" || arg == "--help") {
+        parsed.options.help = true;
+        return Done{};
+    }
+    if (arg == "-m") {
+        parsed.options.request.mp3 = parsed.options.extract = true;
+        parsed.pending.request.mp3 = parsed.pending.extract = true;
+        return Done{};
+    }
+    if (arg == "--timeline") {
+        parsed.options.timeline = true;
+        return Done{};
+    }
+    const bool flvSource = arg == "--stream" || arg == "--video";
+    const bool takesValue = flvSource || arg == "-j" || arg == "-p" || arg == "-s" || arg == "-o";
+    if (!takesValue)
+        return UnknownOption(arg);
+    if (i + 1 >= arguments.size())
+        return MakeError(ErrorCode::Malformed, "option " + arg + " needs a value");
+    const std::string &value = arguments[++i];
+    if (flvSource)
+        return AddFlvSource(arg, value, parsed);
+    if (arg == "-o") {
+        AddOutput(value, parsed);
+        return Done{};
+    }
+    return AddIds(arg, value, parsed);
+}
+
+// Whether the options parsed make one run, or several outputs of one run.
+Result<Options> CheckParsed(Parsed parsed)
+{
+    Options &options = parsed.options;
     if (options.help)
         return options;
     if (options.file.empty())
         return MakeError(ErrorCode::Malformed, "no input file");
     if (options.outputs.size() > 1)
-        return CheckOutputs(std::move(options), pending);
+        return CheckOutputs(std::move(options), parsed.pending);
     options.outputs.clear();
     if (ModesOf(options) > 1)
         return MakeError(ErrorCode::Malformed,
@@ -215,6 +232,30 @@ Result<Options> Parse(const std::vector<std::string> &arguments)
     if (!checked)
         return checked.error();
     return options;
+}
+
+Result<Options> Parse(const std::vector<std::string> &arguments)
+{
+    Parsed parsed;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string &arg = arguments[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            if (!parsed.options.file.empty())
+                return MakeError(ErrorCode::Malformed, "more than one input file: \"" + parsed.options.file
+                                                           + "\" and \"" + arg + "\"");
+            parsed.options.file = arg;
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        Status option = ParseOption(arguments, i, parsed);
+        if (!option)
+            return option.error();
+    }
+    return CheckParsed(std::move(parsed));
 }
 
 void PrintLines(std::ostream &err, const std::string &prefix, const std::vector<std::string> &lines)

@@ -1,11 +1,13 @@
 #include "swfextract/lib/Flv.h"
 
-#include "swfextract/lib/ByteReader.h"
 #include "swfextract/lib/Sound.h"
+#include "tarnwick/ByteReader.h"
 
 #include <algorithm>
 
 namespace SwfExtract {
+
+using Tarnwick::ByteReader;
 
 namespace {
 

@@ -1,12 +1,14 @@
 #include "swfextract/lib/Movie.h"
 
-#include "swfextract/lib/ByteReader.h"
 #include "swfextract/lib/TagCode.h"
+#include "tarnwick/ByteReader.h"
 
 #include <cerrno>
 #include <cstring>
 
 namespace SwfExtract {
+
+using Tarnwick::ByteReader;
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 
@@ -160,9 +161,14 @@ Status LoadZlib(ByteSource &source, MovieBody &body, const Limits &limits)
     return status;
 }
 
-Status LoadLzma(ByteSource &source, MovieBody &body, const Limits &limits)
+// Reads the ZWS fields before the LZMA data (UI32 compressed length, unused,
+// and 5 LZMA property bytes), checks the dictionary size, and makes the
+// classic .lzma header liblzma wants: properties, then the size. It always
+// gives the known size: with "unknown" a stream without an end marker never
+// ends and the decoder runs on past the real data.
+Result<std::array<std::uint8_t, 13>> ReadLzmaHeader(ByteSource &source, const FileHeader &header,
+                                                    const Limits &limits)
 {
-    // ZWS: UI32 compressed length (unused), 5 LZMA property bytes, LZMA data.
     std::uint8_t fields[9];
     const std::int64_t got = ReadFully(source, fields, sizeof fields);
     if (got < 0)
@@ -173,25 +179,28 @@ Status LoadLzma(ByteSource &source, MovieBody &body, const Limits &limits)
     if (dictionary > limits.maxLzmaMemory)
         return MakeError(ErrorCode::TooLarge, "the LZMA dictionary (" + MiB(dictionary) + ") exceeds the "
                                                   + MiB(limits.maxLzmaMemory) + " limit", 13);
+    std::array<std::uint8_t, 13> alone;
+    std::memcpy(alone.data(), fields + 4, 5);
+    const std::uint64_t size = header.fileLength - 8u;
+    for (int i = 0; i < 8; ++i)
+        alone[5 + i] = std::uint8_t(size >> (8 * i));
+    return alone;
+}
 
+Status LoadLzma(ByteSource &source, MovieBody &body, const Limits &limits)
+{
+    const Result<std::array<std::uint8_t, 13>> alone = ReadLzmaHeader(source, body.header, limits);
+    if (!alone)
+        return alone.error();
     const BodyBound bound = BoundFor(body.header, limits);
     lzma_stream ls = LZMA_STREAM_INIT;
     // Twice the dictionary leaves room for the decoder's own state.
     if (lzma_alone_decoder(&ls, limits.maxLzmaMemory * 2 + (1u << 20)) != LZMA_OK)
         return MakeError(ErrorCode::TooLarge, "out of memory for decompression");
 
-    // liblzma wants the classic .lzma header: properties, then the size.
-    // Always give the known size: with "unknown" a stream without an end
-    // marker never ends and the decoder runs on past the real data.
-    std::uint8_t alone[13];
-    std::memcpy(alone, fields + 4, 5);
-    const std::uint64_t size = body.header.fileLength - 8u;
-    for (int i = 0; i < 8; ++i)
-        alone[5 + i] = std::uint8_t(size >> (8 * i));
-
     std::vector<std::uint8_t> input(kInputChunk);
-    ls.next_in = alone;
-    ls.avail_in = sizeof alone;
+    ls.next_in = alone->data();
+    ls.avail_in = alone->size();
     bool sourceEnded = false;
     std::size_t want = FirstCapacity(source, bound.cap);
     Status status = Done{};

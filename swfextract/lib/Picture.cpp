@@ -1,9 +1,9 @@
 #include "swfextract/lib/Picture.h"
 
-#include "swfextract/lib/ByteReader.h"
 #include "swfextract/lib/Inflater.h"
 #include "swfextract/lib/PngWriter.h"
 #include "swfextract/lib/TagCode.h"
+#include "tarnwick/ByteReader.h"
 
 #include <turbojpeg.h>
 
@@ -11,6 +11,8 @@
 #include <cstring>
 
 namespace SwfExtract {
+
+using Tarnwick::ByteReader;
 
 namespace {
 
@@ -69,6 +71,38 @@ std::vector<std::uint8_t> Concatenate(const Pieces &pieces)
     return joined;
 }
 
+// The image and the zlib-compressed alpha plane of a DefineBitsJPEG2/3/4:
+// ID, then for 3 and 4 the alpha offset (and for 4 the deblocking strength),
+// then the image data. `reader` stands after the ID.
+struct JpegParts
+{
+    Bytes image;
+    Bytes alpha;
+};
+
+Result<JpegParts> SplitJpegTag(const Definition &definition, ByteReader &reader, std::vector<std::string> &warnings)
+{
+    const TagCode code = TagCode(definition.tag.code);
+    JpegParts parts;
+    if (code == TagCode::DefineBitsJpeg2) {
+        parts.image = reader.rest();
+        return parts;
+    }
+    const std::uint32_t alphaOffset = reader.u32();
+    if (code == TagCode::DefineBitsJpeg4)
+        reader.skip(2);
+    if (!reader.ok())
+        return MakeError(ErrorCode::Malformed, NameOf(definition) + " is too short");
+    if (alphaOffset > reader.remaining()) {
+        warnings.push_back("the alpha offset points past the tag; alpha ignored");
+        parts.image = reader.rest();
+    } else {
+        parts.image = reader.take(alphaOffset);
+        parts.alpha = reader.rest();
+    }
+    return parts;
+}
+
 } // namespace
 
 namespace {
@@ -93,6 +127,115 @@ const UnpremultiplyTable &Straight()
     return table.value;
 }
 
+// How the rows of a lossless bitmap are stored: colour-mapped (one index a
+// pixel), PIX15 or PIX24/ARGB, each row padded to 32 bits.
+struct LosslessRows
+{
+    std::uint8_t format;
+    bool withAlpha; // DefineBitsLossless2
+    std::size_t width;
+
+    std::size_t channels() const { return withAlpha ? 4 : 3; }
+    std::size_t stride() const
+    {
+        if (format == kFormatPalette)
+            return Ceil4(width);
+        if (format == kFormatRgb15)
+            return Ceil4(2 * width);
+        return 4 * width;
+    }
+};
+
+// Palette as RGBA, straight alpha; indices past its end are black
+// (Lossless) or transparent (Lossless2).
+using Palette = std::uint8_t[256][4];
+
+// Reads the palette that starts the bitmap data; false when the data ends
+// before it does (the palette then stays all zero).
+bool ReadPalette(Inflater &inflater, std::uint32_t size, bool withAlpha, Palette &palette)
+{
+    const std::size_t entry = withAlpha ? 4 : 3;
+    std::uint8_t raw[256 * 4];
+    if (inflater.read(raw, size * entry) != size * entry)
+        return false;
+    for (std::size_t i = 0; i < size; ++i) {
+        const std::uint8_t *p = raw + i * entry;
+        const std::uint8_t a = withAlpha ? p[3] : 255;
+        for (int c = 0; c < 3; ++c)
+            palette[i][c] = withAlpha ? Unpremultiply(p[c], a) : p[c];
+        palette[i][3] = a;
+    }
+    return true;
+}
+
+// The stored rows one at a time, inflated many per call: zlib's fast path
+// wants large outputs.
+class StoredRows
+{
+public:
+    StoredRows(Inflater &inflater, std::size_t stride, std::size_t height, bool dataEnded)
+        : m_inflater(inflater), m_stride(stride), m_rowsLeft(height), m_dataEnded(dataEnded),
+          m_chunk(std::min<std::size_t>(std::max<std::size_t>(1, (256 * 1024) / stride), height) * stride)
+    {
+    }
+
+    // The next row, or null once the data has ended before it.
+    const std::uint8_t *next()
+    {
+        if (m_chunkRow == m_rowsInChunk && !m_dataEnded) {
+            const std::size_t want = std::min(m_chunk.size(), m_rowsLeft * m_stride);
+            const std::size_t got = m_inflater.read(m_chunk.data(), want);
+            m_rowsInChunk = got / m_stride;
+            m_chunkRow = 0;
+            m_dataEnded = got < want;
+        }
+        --m_rowsLeft;
+        const bool haveRow = m_chunkRow < m_rowsInChunk;
+        const std::uint8_t *row = m_chunk.data() + m_chunkRow * m_stride;
+        ++m_chunkRow;
+        return haveRow ? row : nullptr;
+    }
+
+private:
+    Inflater &m_inflater;
+    std::size_t m_stride;
+    std::size_t m_rowsLeft;
+    bool m_dataEnded;
+    std::vector<std::uint8_t> m_chunk;
+    std::size_t m_rowsInChunk = 0;
+    std::size_t m_chunkRow = 0;
+};
+
+// One stored row as PNG pixels: RGB, or RGBA with straight alpha.
+void ConvertRow(const LosslessRows &layout, const Palette &palette, const std::uint8_t *stored, std::uint8_t *row)
+{
+    const UnpremultiplyTable &straight = Straight();
+    const std::size_t channels = layout.channels();
+    for (std::size_t x = 0; x < layout.width; ++x) {
+        std::uint8_t *out = row + x * channels;
+        if (layout.format == kFormatPalette) {
+            std::memcpy(out, palette[stored[x]], channels);
+        } else if (layout.format == kFormatRgb15) {
+            // PIX15 is a bit-field record: big-endian, bit 15 reserved.
+            const unsigned v = (unsigned(stored[2 * x]) << 8) | stored[2 * x + 1];
+            out[0] = Widen5((v >> 10) & 0x1F);
+            out[1] = Widen5((v >> 5) & 0x1F);
+            out[2] = Widen5(v & 0x1F);
+        } else {
+            const std::uint8_t *p = stored + 4 * x; // A/reserved, R, G, B
+            if (layout.withAlpha) {
+                const std::uint8_t *fromAlpha = straight[p[0]];
+                out[0] = fromAlpha[p[1]];
+                out[1] = fromAlpha[p[2]];
+                out[2] = fromAlpha[p[3]];
+                out[3] = p[0];
+            } else {
+                std::memcpy(out, p + 1, 3);
+            }
+        }
+    }
+}
+
 } // namespace
 
 std::uint8_t Unpremultiply(std::uint8_t colour, std::uint8_t alpha)
@@ -102,89 +245,84 @@ std::uint8_t Unpremultiply(std::uint8_t colour, std::uint8_t alpha)
 
 Result<Picture> Picture::prepare(const Movie &movie, const Definition &definition, const Limits &limits)
 {
-    Picture picture;
     ByteReader reader(movie.bytesOf(definition.tag));
     reader.skip(2); // character ID
-    const TagCode code = TagCode(definition.tag.code);
-    switch (code) {
-    case TagCode::DefineBits: {
-        const std::optional<TagRef> tables = movie.tablesFor(definition.tag);
-        if (!tables)
-            picture.m_warnings.push_back("the movie has no JPEGTables; the picture is written as it is");
-        picture.m_pieces = MergeJpegTables(tables ? movie.bytesOf(*tables) : Bytes(), reader.rest());
-        return picture;
-    }
+    switch (TagCode(definition.tag.code)) {
+    case TagCode::DefineBits: return prepareDefineBits(movie, definition, reader);
     case TagCode::DefineBitsJpeg2:
     case TagCode::DefineBitsJpeg3:
-    case TagCode::DefineBitsJpeg4:
-        break;
+    case TagCode::DefineBitsJpeg4: return prepareJpeg(definition, reader, limits);
     case TagCode::DefineBitsLossless:
-    case TagCode::DefineBitsLossless2: {
-        picture.m_source = Source::Lossless;
-        picture.m_format = PictureFormat::Png;
-        picture.m_tagCode = definition.tag.code;
-        picture.m_bitmapFormat = reader.u8();
-        picture.m_width = reader.u16();
-        picture.m_height = reader.u16();
-        if (picture.m_bitmapFormat == kFormatPalette)
-            picture.m_paletteSize = std::uint32_t(reader.u8()) + 1;
-        if (!reader.ok())
-            return MakeError(ErrorCode::Malformed, NameOf(definition) + " is too short");
-        const bool knownFormat = picture.m_bitmapFormat == kFormatPalette || picture.m_bitmapFormat == kFormatRgb24
-                                 || (picture.m_bitmapFormat == kFormatRgb15 && code == TagCode::DefineBitsLossless);
-        if (!knownFormat)
-            return MakeError(ErrorCode::Unsupported,
-                             NameOf(definition) + " has unknown bitmap format " + std::to_string(picture.m_bitmapFormat));
-        if (Status size = CheckSize(picture.m_width, picture.m_height, limits); !size)
-            return size.error();
-        picture.m_zlibData = TagRef{definition.tag.code, definition.tag.offset + reader.position(),
-                                    reader.remaining()};
-        return picture;
+    case TagCode::DefineBitsLossless2: return prepareLossless(definition, reader, limits);
+    default: return MakeError(ErrorCode::Unsupported, NameOf(definition) + " is not a picture");
     }
-    default:
-        return MakeError(ErrorCode::Unsupported, NameOf(definition) + " is not a picture");
-    }
+}
 
-    // DefineBitsJPEG2/3/4: ID, then for 3 and 4 the alpha offset (and for 4
-    // the deblocking strength), then the image data.
-    Bytes image;
-    Bytes alphaData;
-    if (code == TagCode::DefineBitsJpeg2) {
-        image = reader.rest();
-    } else {
-        const std::uint32_t alphaOffset = reader.u32();
-        if (code == TagCode::DefineBitsJpeg4)
-            reader.skip(2);
-        if (!reader.ok())
-            return MakeError(ErrorCode::Malformed, NameOf(definition) + " is too short");
-        if (alphaOffset > reader.remaining()) {
-            picture.m_warnings.push_back("the alpha offset points past the tag; alpha ignored");
-            image = reader.rest();
-        } else {
-            image = reader.take(alphaOffset);
-            alphaData = reader.rest();
-        }
-    }
-    switch (DetectPayload(image)) {
+Result<Picture> Picture::prepareDefineBits(const Movie &movie, const Definition &definition, ByteReader &reader)
+{
+    Picture picture;
+    const std::optional<TagRef> tables = movie.tablesFor(definition.tag);
+    if (!tables)
+        picture.m_warnings.push_back("the movie has no JPEGTables; the picture is written as it is");
+    picture.m_pieces = MergeJpegTables(tables ? movie.bytesOf(*tables) : Bytes(), reader.rest());
+    return picture;
+}
+
+Result<Picture> Picture::prepareLossless(const Definition &definition, ByteReader &reader, const Limits &limits)
+{
+    Picture picture;
+    picture.m_source = Source::Lossless;
+    picture.m_format = PictureFormat::Png;
+    picture.m_tagCode = definition.tag.code;
+    picture.m_bitmapFormat = reader.u8();
+    picture.m_width = reader.u16();
+    picture.m_height = reader.u16();
+    if (picture.m_bitmapFormat == kFormatPalette)
+        picture.m_paletteSize = std::uint32_t(reader.u8()) + 1;
+    if (!reader.ok())
+        return MakeError(ErrorCode::Malformed, NameOf(definition) + " is too short");
+    const bool knownFormat = picture.m_bitmapFormat == kFormatPalette || picture.m_bitmapFormat == kFormatRgb24
+                             || (picture.m_bitmapFormat == kFormatRgb15
+                                 && TagCode(definition.tag.code) == TagCode::DefineBitsLossless);
+    if (!knownFormat)
+        return MakeError(ErrorCode::Unsupported,
+                         NameOf(definition) + " has unknown bitmap format " + std::to_string(picture.m_bitmapFormat));
+    if (Status size = CheckSize(picture.m_width, picture.m_height, limits); !size)
+        return size.error();
+    picture.m_zlibData = TagRef{definition.tag.code, definition.tag.offset + reader.position(), reader.remaining()};
+    return picture;
+}
+
+Result<Picture> Picture::prepareJpeg(const Definition &definition, ByteReader &reader, const Limits &limits)
+{
+    Picture picture;
+    const Result<JpegParts> parts = SplitJpegTag(definition, reader, picture.m_warnings);
+    if (!parts)
+        return parts.error();
+    switch (DetectPayload(parts->image)) {
     case PayloadKind::Png:
         picture.m_format = PictureFormat::Png;
-        picture.m_pieces = {image};
+        picture.m_pieces = {parts->image};
         return picture;
     case PayloadKind::Gif:
         picture.m_format = PictureFormat::Gif;
-        picture.m_pieces = {image};
+        picture.m_pieces = {parts->image};
         return picture;
     case PayloadKind::Unknown:
         return MakeError(ErrorCode::Unsupported, NameOf(definition) + " holds neither JPEG, PNG nor GIF data");
     case PayloadKind::Jpeg:
         break;
     }
-    picture.m_pieces = NormaliseJpeg(image);
-    if (alphaData.empty())
-        return picture;
+    picture.m_pieces = NormaliseJpeg(parts->image);
+    if (!parts->alpha.empty())
+        picture.decodeWithAlpha(parts->alpha, limits);
+    return picture;
+}
 
+void Picture::decodeWithAlpha(Bytes alphaData, const Limits &limits)
+{
     // A JPEG cannot carry transparency: decode it and write PNG with the alpha.
-    const std::vector<std::uint8_t> jpeg = Concatenate(picture.m_pieces);
+    const std::vector<std::uint8_t> jpeg = Concatenate(m_pieces);
     TurboJpeg tj;
     int width = 0;
     int height = 0;
@@ -192,39 +330,38 @@ Result<Picture> Picture::prepare(const Movie &movie, const Definition &definitio
     int colourspace = 0;
     if (!tj.handle
         || tjDecompressHeader3(tj.handle, jpeg.data(), jpeg.size(), &width, &height, &subsampling, &colourspace) != 0) {
-        picture.m_warnings.push_back(std::string("cannot read the JPEG header (") + tjGetErrorStr2(tj.handle)
-                                     + "); written without alpha");
-        return picture;
+        m_warnings.push_back(std::string("cannot read the JPEG header (") + tjGetErrorStr2(tj.handle)
+                             + "); written without alpha");
+        return;
     }
     if (Status size = CheckSize(std::uint64_t(width), std::uint64_t(height), limits); !size) {
-        picture.m_warnings.push_back(size.error().message + "; written without alpha");
-        return picture;
+        m_warnings.push_back(size.error().message + "; written without alpha");
+        return;
     }
     const std::size_t pixels = std::size_t(width) * std::size_t(height);
     // One byte more than needed tells a too-long plane from a fitting one.
     std::vector<std::uint8_t> alpha = Inflater::inflateAll(alphaData, pixels + 1);
     if (alpha.size() != pixels) {
-        picture.m_warnings.push_back("the alpha plane holds " + std::to_string(alpha.size()) + " bytes, not "
-                                     + std::to_string(pixels) + "; written without alpha");
-        return picture;
+        m_warnings.push_back("the alpha plane holds " + std::to_string(alpha.size()) + " bytes, not "
+                             + std::to_string(pixels) + "; written without alpha");
+        return;
     }
     std::vector<std::uint8_t> rgb(pixels * 3);
     if (tjDecompress2(tj.handle, jpeg.data(), jpeg.size(), rgb.data(), width, 0, height, TJPF_RGB,
                       TJFLAG_LIMITSCANS)
             != 0
         && tjGetErrorCode(tj.handle) != TJERR_WARNING) {
-        picture.m_warnings.push_back(std::string("cannot decode the JPEG (") + tjGetErrorStr2(tj.handle)
-                                     + "); written without alpha");
-        return picture;
+        m_warnings.push_back(std::string("cannot decode the JPEG (") + tjGetErrorStr2(tj.handle)
+                             + "); written without alpha");
+        return;
     }
-    picture.m_source = Source::DecodedWithAlpha;
-    picture.m_format = PictureFormat::Png;
-    picture.m_width = std::uint32_t(width);
-    picture.m_height = std::uint32_t(height);
-    picture.m_rgb = std::move(rgb);
-    picture.m_alpha = std::move(alpha);
-    picture.m_pieces.clear();
-    return picture;
+    m_source = Source::DecodedWithAlpha;
+    m_format = PictureFormat::Png;
+    m_width = std::uint32_t(width);
+    m_height = std::uint32_t(height);
+    m_rgb = std::move(rgb);
+    m_alpha = std::move(alpha);
+    m_pieces.clear();
 }
 
 Status Picture::write(const Movie &movie, ByteSink &sink, bool &partial, std::string &partialNote) const
@@ -270,80 +407,23 @@ Status Picture::writeDecoded(ByteSink &sink) const
 
 Status Picture::writeLossless(const Movie &movie, ByteSink &sink, bool &partial, std::string &partialNote) const
 {
-    const bool withAlpha = TagCode(m_tagCode) == TagCode::DefineBitsLossless2;
-    const std::size_t width = m_width;
-    std::size_t stride = 4 * width;
-    if (m_bitmapFormat == kFormatPalette)
-        stride = Ceil4(width);
-    else if (m_bitmapFormat == kFormatRgb15)
-        stride = Ceil4(2 * width);
-
+    const LosslessRows layout{m_bitmapFormat, TagCode(m_tagCode) == TagCode::DefineBitsLossless2, m_width};
     Inflater inflater(movie.bytesOf(m_zlibData));
-    // Palette as RGBA, straight alpha; indices past its end are black
-    // (Lossless) or transparent (Lossless2).
-    std::uint8_t palette[256][4] = {};
+    Palette palette = {};
     bool dataEnded = false;
-    if (m_bitmapFormat == kFormatPalette) {
-        const std::size_t entry = withAlpha ? 4 : 3;
-        std::uint8_t raw[256 * 4];
-        dataEnded = inflater.read(raw, m_paletteSize * entry) != m_paletteSize * entry;
-        for (std::size_t i = 0; i < m_paletteSize && !dataEnded; ++i) {
-            const std::uint8_t *p = raw + i * entry;
-            const std::uint8_t a = withAlpha ? p[3] : 255;
-            for (int c = 0; c < 3; ++c)
-                palette[i][c] = withAlpha ? Unpremultiply(p[c], a) : p[c];
-            palette[i][3] = a;
-        }
-    }
+    if (m_bitmapFormat == kFormatPalette)
+        dataEnded = !ReadPalette(inflater, m_paletteSize, layout.withAlpha, palette);
 
-    const std::size_t channels = withAlpha ? 4 : 3;
-    const UnpremultiplyTable &straight = Straight();
-    PngWriter png(sink, m_width, m_height, withAlpha);
-    // Inflate many rows per call: zlib's fast path wants large outputs.
-    const std::size_t rowsPerChunk = std::max<std::size_t>(1, (256 * 1024) / stride);
-    std::vector<std::uint8_t> chunk(std::min<std::size_t>(rowsPerChunk, m_height) * stride);
-    std::size_t rowsInChunk = 0;
-    std::size_t chunkRow = 0;
-    std::vector<std::uint8_t> row(width * channels);
+    PngWriter png(sink, m_width, m_height, layout.withAlpha);
+    StoredRows stored(inflater, layout.stride(), m_height, dataEnded);
+    std::vector<std::uint8_t> row(layout.width * layout.channels());
     std::size_t rowsRead = 0;
     for (std::size_t y = 0; y < m_height; ++y) {
-        if (chunkRow == rowsInChunk && !dataEnded) {
-            const std::size_t want = std::min(chunk.size(), (m_height - y) * stride);
-            const std::size_t got = inflater.read(chunk.data(), want);
-            rowsInChunk = got / stride;
-            chunkRow = 0;
-            dataEnded = got < want;
-        }
-        const bool haveRow = chunkRow < rowsInChunk;
-        const std::uint8_t *stored = chunk.data() + chunkRow * stride;
-        ++chunkRow;
-        if (!haveRow) {
-            std::fill(row.begin(), row.end(), 0);
-        } else {
+        if (const std::uint8_t *data = stored.next()) {
             ++rowsRead;
-            for (std::size_t x = 0; x < width; ++x) {
-                std::uint8_t *out = row.data() + x * channels;
-                if (m_bitmapFormat == kFormatPalette) {
-                    std::memcpy(out, palette[stored[x]], channels);
-                } else if (m_bitmapFormat == kFormatRgb15) {
-                    // PIX15 is a bit-field record: big-endian, bit 15 reserved.
-                    const unsigned v = (unsigned(stored[2 * x]) << 8) | stored[2 * x + 1];
-                    out[0] = Widen5((v >> 10) & 0x1F);
-                    out[1] = Widen5((v >> 5) & 0x1F);
-                    out[2] = Widen5(v & 0x1F);
-                } else {
-                    const std::uint8_t *p = stored + 4 * x; // A/reserved, R, G, B
-                    if (withAlpha) {
-                        const std::uint8_t *fromAlpha = straight[p[0]];
-                        out[0] = fromAlpha[p[1]];
-                        out[1] = fromAlpha[p[2]];
-                        out[2] = fromAlpha[p[3]];
-                        out[3] = p[0];
-                    } else {
-                        std::memcpy(out, p + 1, 3);
-                    }
-                }
-            }
+            ConvertRow(layout, palette, data, row.data());
+        } else {
+            std::fill(row.begin(), row.end(), 0);
         }
         if (!png.writeRow(row.data()))
             return MakeError(ErrorCode::WriteFailed, png.error());
@@ -354,7 +434,7 @@ Status Picture::writeLossless(const Movie &movie, ByteSink &sink, bool &partial,
         partial = true;
         partialNote = "the bitmap data ends after row " + std::to_string(rowsRead) + " of "
                       + std::to_string(m_height) + "; the missing rows are left "
-                      + (withAlpha ? "transparent" : "black");
+                      + (layout.withAlpha ? "transparent" : "black");
     }
     return Done{};
 }

@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+namespace Tarnwick {
+class ByteReader;
+}
+
 namespace SwfExtract {
 
 enum class PictureFormat { Jpeg, Png, Gif };
@@ -38,6 +42,17 @@ public:
 
 private:
     enum class Source { JpegPieces, DecodedWithAlpha, Lossless };
+
+    // The steps of prepare(), by tag; `reader` stands after the character ID.
+    static Result<Picture> prepareDefineBits(const Movie &movie, const Definition &definition,
+                                             Tarnwick::ByteReader &reader);
+    static Result<Picture> prepareJpeg(const Definition &definition, Tarnwick::ByteReader &reader,
+                                       const Limits &limits);
+    static Result<Picture> prepareLossless(const Definition &definition, Tarnwick::ByteReader &reader,
+                                           const Limits &limits);
+    // Decodes the JPEG pieces and pairs them with the alpha plane; on any
+    // failure the picture stays a JPEG and a warning says why.
+    void decodeWithAlpha(Bytes alphaData, const Limits &limits);
 
     Status writeDecoded(ByteSink &sink) const;
     Status writeLossless(const Movie &movie, ByteSink &sink, bool &partial, std::string &partialNote) const;

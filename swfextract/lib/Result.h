@@ -1,9 +1,10 @@
 #pragma once
 
+#include "tarnwick/Result.h"
+
 #include <cstdint>
 #include <string>
 #include <utility>
-#include <variant>
 
 namespace SwfExtract {
 
@@ -30,34 +31,11 @@ struct Error
     std::string text() const;
 };
 
-// A value or the reason there is none. Parsing code returns this instead of
+// A value or the reason there is none: parsing code returns this instead of
 // throwing, so that no exception leaves the library.
 template <typename T>
-class Result
-{
-public:
-    Result(T value) : m_state(std::move(value)) {}
-    Result(Error error) : m_state(std::move(error)) {}
-
-    bool ok() const { return m_state.index() == 0; }
-    explicit operator bool() const { return ok(); }
-
-    T &value() { return std::get<0>(m_state); }
-    const T &value() const { return std::get<0>(m_state); }
-    T &operator*() { return value(); }
-    const T &operator*() const { return value(); }
-    T *operator->() { return &value(); }
-    const T *operator->() const { return &value(); }
-
-    const Error &error() const { return std::get<1>(m_state); }
-
-private:
-    std::variant<T, Error> m_state;
-};
-
-struct Done
-{
-};
+using Result = Tarnwick::Result<T, Error>;
+using Tarnwick::Done;
 using Status = Result<Done>;
 
 inline Error MakeError(ErrorCode code, std::string message, std::int64_t offset = -1)

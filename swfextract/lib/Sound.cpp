@@ -1,10 +1,12 @@
 #include "swfextract/lib/Sound.h"
 
-#include "swfextract/lib/ByteReader.h"
+#include "tarnwick/ByteReader.h"
 
 #include <string>
 
 namespace SwfExtract {
+
+using Tarnwick::ByteReader;
 
 namespace {
 

@@ -1,15 +1,17 @@
 #include "swfextract/lib/Timeline.h"
 
-#include "swfextract/lib/ByteReader.h"
 #include "swfextract/lib/CharacterUse.h"
 #include "swfextract/lib/JpegData.h"
 #include "swfextract/lib/TagCode.h"
+#include "tarnwick/ByteReader.h"
 
 #include <algorithm>
 #include <map>
 #include <set>
 
 namespace SwfExtract {
+
+using Tarnwick::ByteReader;
 
 namespace {
 
@@ -217,7 +219,19 @@ private:
     void onPlace(const TagRef &tag, Bytes body, Context &context);
     void onRemove(std::uint16_t depth, Context &context);
     void place(std::uint16_t depth, std::uint16_t character, Context &context);
-    void onDefinition(const TagRef &tag, Bytes body, Context &context, int depth);
+    void onSymbolClass(ByteReader &reader);
+    void onStartSound(const TagRef &tag, ByteReader &reader, Context &context);
+    void onVideoFrame(const TagRef &tag, ByteReader &reader, Context &context);
+    // A character definition; the read* steps return false for one that is
+    // left out.
+    void onDefinition(const TagRef &tag, Bytes body, int depth);
+    std::vector<std::uint16_t> readSprite(const TagRef &tag, Bytes body, std::uint16_t id, int depth,
+                                          Character &character);
+    bool readVideoStream(Bytes body, std::uint16_t id, const std::string &label, Character &character);
+    bool readSound(const TagRef &tag, Bytes body, std::uint16_t id, const std::string &label);
+    bool readPicture(const TagRef &tag, Bytes body, std::uint16_t id, Character &character);
+    // A definition too short to read: the movie is damaged. Returns false.
+    bool leaveOut(const std::string &label);
     void onStart(SoundStart start, Context &context);
     void onStreamHead(Bytes body, Context &context);
     void onStreamBlock(const TagRef &tag, Context &context);
@@ -399,36 +413,13 @@ void Walker::onTag(const TagRef &tag, Bytes body, Context &context, int depth)
         if (context.main && HasStop(body))
             context.stopInFrame = true;
         return;
-    case TagCode::SymbolClass: {
-        const std::uint16_t count = reader.u16();
-        for (std::uint32_t i = 0; i < count && reader.ok(); ++i) {
-            const std::uint16_t id = reader.u16();
-            std::string name = ReadString(reader);
-            if (reader.ok() && m_symbols.size() < m_limits.maxReportEntries)
-                m_symbols[std::move(name)] = id;
-        }
+    case TagCode::SymbolClass:
+        onSymbolClass(reader);
         return;
-    }
-    case TagCode::StartSound: {
-        SoundStart start;
-        start.sound = reader.u16();
-        ReadSoundInfo(reader, start);
-        if (reader.ok())
-            onStart(start, context);
-        else
-            warnOnce("a StartSound is cut short; it is left out");
+    case TagCode::StartSound:
+    case TagCode::StartSound2:
+        onStartSound(tag, reader, context);
         return;
-    }
-    case TagCode::StartSound2: {
-        SoundStart start;
-        start.className = ReadString(reader);
-        ReadSoundInfo(reader, start);
-        if (reader.ok())
-            onStart(start, context);
-        else
-            warnOnce("a StartSound2 is cut short; it is left out");
-        return;
-    }
     case TagCode::SoundStreamHead:
     case TagCode::SoundStreamHead2:
         onStreamHead(body, context);
@@ -436,24 +427,54 @@ void Walker::onTag(const TagRef &tag, Bytes body, Context &context, int depth)
     case TagCode::SoundStreamBlock:
         onStreamBlock(tag, context);
         return;
-    case TagCode::VideoFrame: {
-        const std::uint16_t id = reader.u16();
-        reader.skip(2);
-        const std::int32_t index = reader.ok() ? m_current[id] : -1;
-        if (index < 0 || m_characters[std::size_t(index)].kind != Kind::Video) {
-            warnOnce("VideoFrame for " + std::to_string(id) + ", which is not a defined video stream, ignored");
-            return;
-        }
-        TimelineVideo &video = m_timeline.videos[m_characters[std::size_t(index)].index];
-        ++video.frameCount;
-        video.frames.push_back(VideoFrameRef{TagRef{tag.code, tag.offset + 4, tag.length - 4}, context.frame});
+    case TagCode::VideoFrame:
+        onVideoFrame(tag, reader, context);
         return;
-    }
     default:
         break;
     }
     if (ClassOfTag(tag.code))
-        onDefinition(tag, body, context, depth);
+        onDefinition(tag, body, depth);
+}
+
+void Walker::onSymbolClass(ByteReader &reader)
+{
+    const std::uint16_t count = reader.u16();
+    for (std::uint32_t i = 0; i < count && reader.ok(); ++i) {
+        const std::uint16_t id = reader.u16();
+        std::string name = ReadString(reader);
+        if (reader.ok() && m_symbols.size() < m_limits.maxReportEntries)
+            m_symbols[std::move(name)] = id;
+    }
+}
+
+void Walker::onStartSound(const TagRef &tag, ByteReader &reader, Context &context)
+{
+    const bool byClass = TagCode(tag.code) == TagCode::StartSound2;
+    SoundStart start;
+    if (byClass)
+        start.className = ReadString(reader);
+    else
+        start.sound = reader.u16();
+    ReadSoundInfo(reader, start);
+    if (reader.ok())
+        onStart(start, context);
+    else
+        warnOnce(byClass ? "a StartSound2 is cut short; it is left out" : "a StartSound is cut short; it is left out");
+}
+
+void Walker::onVideoFrame(const TagRef &tag, ByteReader &reader, Context &context)
+{
+    const std::uint16_t id = reader.u16();
+    reader.skip(2);
+    const std::int32_t index = reader.ok() ? m_current[id] : -1;
+    if (index < 0 || m_characters[std::size_t(index)].kind != Kind::Video) {
+        warnOnce("VideoFrame for " + std::to_string(id) + ", which is not a defined video stream, ignored");
+        return;
+    }
+    TimelineVideo &video = m_timeline.videos[m_characters[std::size_t(index)].index];
+    ++video.frameCount;
+    video.frames.push_back(VideoFrameRef{TagRef{tag.code, tag.offset + 4, tag.length - 4}, context.frame});
 }
 
 void Walker::showMainFrame(Context &context)
@@ -656,7 +677,7 @@ std::uint32_t Walker::addLinks(std::vector<std::uint16_t> links)
     return std::uint32_t(links.size());
 }
 
-void Walker::onDefinition(const TagRef &tag, Bytes body, Context &context, int depth)
+void Walker::onDefinition(const TagRef &tag, Bytes body, int depth)
 {
     if (body.size() < 2)
         return; // the movie's walk has said so
@@ -686,87 +707,107 @@ void Walker::onDefinition(const TagRef &tag, Bytes body, Context &context, int d
             warn(label + " could not be read to its end; later records are not followed");
         }
         break;
-    case TagCode::DefineSprite: {
-        character.kind = Kind::Container;
-        character.sprite = true;
-        character.index = std::uint32_t(m_sprites.size());
-        Sprite sprite;
-        sprite.id = id;
-        m_sprites.push_back(sprite);
-        if (body.size() >= 4 && depth + 1 <= m_limits.maxSpriteDepth) {
-            Context inner;
-            inner.sprite = character.index;
-            walk(body.subspan(4), tag.offset + 4, inner, depth + 1);
-            links = std::move(inner.children);
-        }
+    case TagCode::DefineSprite:
+        links = readSprite(tag, body, id, depth, character);
         break;
-    }
-    case TagCode::DefineVideoStream: {
-        ByteReader reader(body);
-        reader.skip(4);
-        TimelineVideo video;
-        video.id = id;
-        video.width = reader.u16();
-        video.height = reader.u16();
-        reader.skip(1);
-        video.codec = reader.u8();
-        if (!reader.ok()) {
-            m_timeline.damaged = true;
-            warn(label + " is too short; it is left out");
+    case TagCode::DefineVideoStream:
+        if (!readVideoStream(body, id, label, character))
             return;
-        }
-        if (!roomFor(m_timeline.videos.size(), "videos"))
-            return;
-        character.kind = Kind::Video;
-        character.index = std::uint32_t(m_timeline.videos.size());
-        m_timeline.videos.push_back(video);
-        m_videoStamps.push_back(0);
         break;
-    }
-    case TagCode::DefineSound: {
-        ByteReader reader(body);
-        reader.skip(2);
-        TimelineSound sound;
-        sound.id = id;
-        sound.formatByte = reader.u8();
-        sound.samples = reader.u32();
-        if (sound.formatByte >> 4 == kCodecMp3 && reader.remaining() >= 2)
-            sound.seekSamples = std::int16_t(reader.u16());
-        sound.tag = tag;
-        if (!reader.ok()) {
-            m_timeline.damaged = true;
-            warn(label + " is too short; it is left out");
+    case TagCode::DefineSound:
+        if (!readSound(tag, body, id, label))
             return;
-        }
-        if (roomFor(m_timeline.sounds.size(), "sounds"))
-            m_timeline.sounds.push_back(sound);
         break;
-    }
     default:
-        if (!IsPicture(tag.code))
-            break;
-        if (!roomFor(m_timeline.pictures.size(), "pictures"))
+        if (IsPicture(tag.code) && !readPicture(tag, body, id, character))
             return;
-        {
-            TimelinePicture picture;
-            picture.id = id;
-            picture.jpeg = ClassOfTag(tag.code) == ObjectClass::Jpeg;
-            picture.definition = ++m_definitionCounts[(std::uint32_t(picture.jpeg) << 16) | id];
-            const ImageFacts facts = PictureFacts(tag.code, body);
-            picture.width = facts.width;
-            picture.height = facts.height;
-            picture.alpha = facts.alpha;
-            character.kind = Kind::Picture;
-            character.index = std::uint32_t(m_timeline.pictures.size());
-            m_timeline.pictures.push_back(picture);
-            m_pictureStamps.push_back(0);
-        }
         break;
     }
-    (void)context;
     character.linkStart = std::uint32_t(m_links.size());
     character.linkCount = addLinks(std::move(links));
     define(id, character);
+}
+
+std::vector<std::uint16_t> Walker::readSprite(const TagRef &tag, Bytes body, std::uint16_t id, int depth,
+                                              Character &character)
+{
+    character.kind = Kind::Container;
+    character.sprite = true;
+    character.index = std::uint32_t(m_sprites.size());
+    Sprite sprite;
+    sprite.id = id;
+    m_sprites.push_back(sprite);
+    if (body.size() < 4 || depth + 1 > m_limits.maxSpriteDepth)
+        return {};
+    Context inner;
+    inner.sprite = character.index;
+    walk(body.subspan(4), tag.offset + 4, inner, depth + 1);
+    return std::move(inner.children);
+}
+
+bool Walker::leaveOut(const std::string &label)
+{
+    m_timeline.damaged = true;
+    warn(label + " is too short; it is left out");
+    return false;
+}
+
+bool Walker::readVideoStream(Bytes body, std::uint16_t id, const std::string &label, Character &character)
+{
+    ByteReader reader(body);
+    reader.skip(4);
+    TimelineVideo video;
+    video.id = id;
+    video.width = reader.u16();
+    video.height = reader.u16();
+    reader.skip(1);
+    video.codec = reader.u8();
+    if (!reader.ok())
+        return leaveOut(label);
+    if (!roomFor(m_timeline.videos.size(), "videos"))
+        return false;
+    character.kind = Kind::Video;
+    character.index = std::uint32_t(m_timeline.videos.size());
+    m_timeline.videos.push_back(video);
+    m_videoStamps.push_back(0);
+    return true;
+}
+
+bool Walker::readSound(const TagRef &tag, Bytes body, std::uint16_t id, const std::string &label)
+{
+    ByteReader reader(body);
+    reader.skip(2);
+    TimelineSound sound;
+    sound.id = id;
+    sound.formatByte = reader.u8();
+    sound.samples = reader.u32();
+    if (sound.formatByte >> 4 == kCodecMp3 && reader.remaining() >= 2)
+        sound.seekSamples = std::int16_t(reader.u16());
+    sound.tag = tag;
+    if (!reader.ok())
+        return leaveOut(label);
+    if (roomFor(m_timeline.sounds.size(), "sounds"))
+        m_timeline.sounds.push_back(sound);
+    return true;
+}
+
+bool Walker::readPicture(const TagRef &tag, Bytes body, std::uint16_t id, Character &character)
+{
+    if (!roomFor(m_timeline.pictures.size(), "pictures"))
+        return false;
+    TimelinePicture picture;
+    picture.id = id;
+    picture.jpeg = ClassOfTag(tag.code) == ObjectClass::Jpeg;
+    picture.definition = ++m_definitionCounts[(std::uint32_t(picture.jpeg) << 16) | id];
+    const ImageFacts facts = PictureFacts(tag.code, body);
+    picture.width = facts.width;
+    picture.height = facts.height;
+    picture.alpha = facts.alpha;
+    character.kind = Kind::Picture;
+    character.index = std::uint32_t(m_timeline.pictures.size());
+    m_timeline.pictures.push_back(picture);
+    m_pictureStamps.push_back(0);
+    return true;
 }
 
 void Walker::recompute(std::uint32_t frame)

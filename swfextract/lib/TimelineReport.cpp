@@ -45,9 +45,8 @@ JsonObject Stream(const TimelineStream &stream)
     return object;
 }
 
-} // namespace
-
-std::string FormatTimeline(const Movie &movie, const Timeline &timeline)
+// The report's lists: JSON arrays with one element a line.
+std::string Pictures(const Timeline &timeline)
 {
     JsonArray pictures;
     for (const TimelinePicture &picture : timeline.pictures)
@@ -61,7 +60,11 @@ std::string FormatTimeline(const Movie &movie, const Timeline &timeline)
                          .add("firstFrame", JsonOptional(picture.onStage.first))
                          .add("lastFrame", JsonOptional(picture.onStage.last))
                          .text());
+    return pictures.text(true, 2);
+}
 
+std::string SpriteStreams(const Timeline &timeline)
+{
     JsonArray spriteStreams;
     for (const TimelineStream &stream : timeline.spriteStreams) {
         if (stream.blockCount == 0)
@@ -73,7 +76,11 @@ std::string FormatTimeline(const Movie &movie, const Timeline &timeline)
         object.add("sprite", JsonInteger(stream.sprite)).add("placedAt", placedAt.text()).add(Stream(stream));
         spriteStreams.add(object.text());
     }
+    return spriteStreams.text(true, 2);
+}
 
+std::string Sounds(const Timeline &timeline)
+{
     JsonArray sounds;
     for (const TimelineSound &sound : timeline.sounds) {
         const double seconds = double(sound.samples) / SoundRate(sound.formatByte);
@@ -87,7 +94,11 @@ std::string FormatTimeline(const Movie &movie, const Timeline &timeline)
             object.add("seekSamples", JsonInteger(*sound.seekSamples));
         sounds.add(object.text());
     }
+    return sounds.text(true, 2);
+}
 
+std::string SoundStarts(const Timeline &timeline)
+{
     JsonArray starts;
     for (const SoundStart &start : timeline.starts) {
         JsonObject object;
@@ -104,7 +115,11 @@ std::string FormatTimeline(const Movie &movie, const Timeline &timeline)
             object.add("className", JsonString(start.className));
         starts.add(object.text());
     }
+    return starts.text(true, 2);
+}
 
+std::string Videos(const Timeline &timeline)
+{
     JsonArray videos;
     for (const TimelineVideo &video : timeline.videos)
         videos.add(JsonObject()
@@ -116,11 +131,21 @@ std::string FormatTimeline(const Movie &movie, const Timeline &timeline)
                        .add("firstFrame", JsonOptional(video.onStage.first))
                        .add("lastFrame", JsonOptional(video.onStage.last))
                        .text());
+    return videos.text(true, 2);
+}
 
+std::string Warnings(const Timeline &timeline)
+{
     JsonArray warnings;
     for (const std::string &warning : timeline.warnings)
         warnings.add(JsonString(warning));
+    return warnings.text(true, 2);
+}
 
+} // namespace
+
+std::string FormatTimeline(const Movie &movie, const Timeline &timeline)
+{
     const JsonObject stage = JsonObject()
                                  .add("width", JsonNumber(movie.stageWidthTwips / 20.0))
                                  .add("height", JsonNumber(movie.stageHeightTwips / 20.0));
@@ -132,13 +157,13 @@ std::string FormatTimeline(const Movie &movie, const Timeline &timeline)
         {"frameCount", JsonInteger(timeline.frames)},
         {"background", timeline.background ? JsonString(Colour(*timeline.background)) : "null"},
         {"stops", JsonBool(timeline.stops())},
-        {"pictures", pictures.text(true, 2)},
+        {"pictures", Pictures(timeline)},
         {"stream", timeline.stream && timeline.stream->blockCount > 0 ? Stream(*timeline.stream).text() : "null"},
-        {"spriteStreams", spriteStreams.text(true, 2)},
-        {"sounds", sounds.text(true, 2)},
-        {"soundStarts", starts.text(true, 2)},
-        {"videos", videos.text(true, 2)},
-        {"warnings", warnings.text(true, 2)},
+        {"spriteStreams", SpriteStreams(timeline)},
+        {"sounds", Sounds(timeline)},
+        {"soundStarts", SoundStarts(timeline)},
+        {"videos", Videos(timeline)},
+        {"warnings", Warnings(timeline)},
     };
     std::string text = "{";
     bool first = true;

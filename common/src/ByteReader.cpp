@@ -1,10 +1,10 @@
-#include "swfextract/lib/ByteReader.h"
+#include "tarnwick/ByteReader.h"
 
-namespace SwfExtract {
+namespace Tarnwick {
 
 bool ByteReader::need(std::size_t count)
 {
-    alignToByte();
+    align();
     if (m_failed || m_data.size() - m_pos < count) {
         m_failed = true;
         return false;
@@ -53,6 +53,15 @@ Bytes ByteReader::rest()
     return take(remaining());
 }
 
+void ByteReader::seek(std::size_t offset)
+{
+    align();
+    if (m_failed || offset > m_data.size())
+        m_failed = true;
+    else
+        m_pos = offset;
+}
+
 std::uint32_t ByteReader::bits(int count)
 {
     std::uint32_t value = 0;
@@ -80,4 +89,4 @@ std::int32_t ByteReader::signedBits(int count)
     return std::int32_t((raw ^ sign) - sign);
 }
 
-} // namespace SwfExtract
+} // namespace Tarnwick
