@@ -64,11 +64,14 @@ QString Describe(const SoundSource &source)
     return QString();
 }
 
+// Without a caption of its own the run keeps the bar's: the runner would
+// leave its idle text there, under which the job's next step would run.
 bool RunFfmpeg(const QString &ffmpeg, const QStringList &arguments, Tools::ProgressSink *bar, const QString &caption)
 {
     if (bar && !caption.isEmpty())
         bar->setCaption(caption);
-    return Tools::RunAndWait(Tools::Command{ffmpeg, arguments, QString()}, bar, caption) == 0;
+    const QString shown = bar && caption.isEmpty() ? bar->caption() : caption;
+    return Tools::RunAndWait(Tools::Command{ffmpeg, arguments, QString()}, bar, shown) == 0;
 }
 
 // Graphs go through a file: a movie with hundreds of sounds, or a long

@@ -234,6 +234,9 @@ TEST_F(JobLogicTest, CombinedVideoNumbersOnAcrossMoviesAndJoinsTheirSounds)
                            QStringLiteral("Processing: output video"), QStringLiteral("Processing: image1.jpg"),
                            QStringLiteral("Processing: image2.jpg"), QStringLiteral("Processing: image3.jpg"),
                            QStringLiteral("Progress Bar")}));
+    // Making the joined soundtrack leaves the caption as it was for the
+    // encode; the idle text comes back only when the job ends.
+    EXPECT_EQ(controls.captions.indexOf(QStringLiteral("Progress Bar")), controls.captions.size() - 1);
     EXPECT_TRUE(outcome.details.isEmpty()) << outcome.details.join(QLatin1Char('\n')).toStdString();
 }
 
