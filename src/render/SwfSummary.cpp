@@ -1,5 +1,7 @@
 #include "SwfSummary.h"
 
+#include "tarnwick/Limits.h"
+
 #include <QFile>
 #include <QHash>
 #include <QRectF>
@@ -190,6 +192,9 @@ QRectF ButtonBounds(const QByteArray &d, int code, qsizetype body, qsizetype end
 // places a known button adds the button's centre, once.
 void NotePlacedButton(const QByteArray &d, int code, qsizetype body, qsizetype end, const Scan &scan, SwfSummary &s)
 {
+    // The flags are read only from within the tag.
+    if (end - body < (code == 70 ? 2 : 1))
+        return;
     const quint8 flags = quint8(d[body]);
     qsizetype p = body + (code == 70 ? 2 : 1) + 2;
     if (code == 70) {
@@ -217,7 +222,9 @@ void NotePlacedButton(const QByteArray &d, int code, qsizetype body, qsizetype e
         s.buttons.append(centre);
 }
 
-void ScanTags(const QByteArray &d, qsizetype pos, qsizetype end, bool mainTimeline, Scan &scan, SwfSummary &s)
+// `spriteDepth` is 0 on the main timeline; sprites deeper than the
+// extractor reads are skipped.
+void ScanTags(const QByteArray &d, qsizetype pos, qsizetype end, int spriteDepth, Scan &scan, SwfSummary &s)
 {
     while (pos + 2 <= end) {
         const quint16 head = U16(d, pos);
@@ -256,12 +263,12 @@ void ScanTags(const QByteArray &d, qsizetype pos, qsizetype end, bool mainTimeli
             scan.buttonBounds.insert(U16(d, body), ButtonBounds(d, code, body, pos, scan));
             break;
         case 26: case 70: // PlaceObject2, PlaceObject3
-            if (mainTimeline)
+            if (spriteDepth == 0)
                 NotePlacedButton(d, code, body, pos, scan, s);
             break;
         case 39: // DefineSprite: its sounds count, its placements are not on the main timeline
-            if (length >= 4)
-                ScanTags(d, body + 4, pos, false, scan, s);
+            if (length >= 4 && spriteDepth < Tarnwick::kMaxSpriteDepth)
+                ScanTags(d, body + 4, pos, spriteDepth + 1, scan, s);
             break;
         default:
             break;
@@ -309,7 +316,7 @@ SwfSummary ReadSwfSummary(const QByteArray &file)
     s.frameRate = U16(data, pos) / 256.0;
     s.frameCount = U16(data, pos + 2);
     Scan scan;
-    ScanTags(data, pos + 4, data.size(), true, scan, s);
+    ScanTags(data, pos + 4, data.size(), 0, scan, s);
     s.ok = true;
     return s;
 }
