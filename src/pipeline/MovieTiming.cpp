@@ -16,13 +16,6 @@ qint64 Microseconds(double seconds)
     return qint64(std::llround(seconds * 1e6));
 }
 
-QString ConcatQuote(const QString &path)
-{
-    QString quoted = path;
-    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
-    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
-}
-
 // Something that appears, with the movie frame it appears in (videos: the
 // frame they come on stage, their own frames after it by time).
 struct Item
@@ -151,7 +144,7 @@ QString ConcatList(const QList<ConcatEntry> &entries)
 {
     QString list = QStringLiteral("ffconcat version 1.0\n");
     for (const ConcatEntry &entry : entries) {
-        list += QStringLiteral("file ") + ConcatQuote(entry.file) + QLatin1Char('\n');
+        list += ConcatFileLine(entry.file);
         list += QStringLiteral("option framerate %1\n").arg(kListTimeBase);
         const qint64 duration = Microseconds(entry.end) - Microseconds(entry.start);
         list += QStringLiteral("duration %1.%2\n")
@@ -159,10 +152,17 @@ QString ConcatList(const QList<ConcatEntry> &entries)
                     .arg(duration % 1000000, 6, 10, QLatin1Char('0'));
     }
     if (!entries.isEmpty()) {
-        list += QStringLiteral("file ") + ConcatQuote(entries.last().file) + QLatin1Char('\n');
+        list += ConcatFileLine(entries.last().file);
         list += QStringLiteral("option framerate %1\n").arg(kListTimeBase);
     }
     return list;
+}
+
+QString ConcatFileLine(const QString &path)
+{
+    QString quoted = path;
+    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+    return QStringLiteral("file '%1'\n").arg(quoted);
 }
 
 QStringList ConcatInputArguments(const QString &listPath)

@@ -1,5 +1,6 @@
 #include "PlayRecording.h"
 
+#include "MovieTiming.h"
 #include "OutputFolder.h"
 #include "TimelineReport.h"
 #include "VideoCheck.h"
@@ -24,14 +25,6 @@ namespace {
 
 constexpr int kSampleRate = 44100;
 
-// One line of ffmpeg's concat list; the names are the work folder's own.
-QString ConcatLine(const QString &file)
-{
-    QString quoted = file;
-    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
-    return QStringLiteral("file '%1'\n").arg(quoted);
-}
-
 using Take = PlayRecording::Take;
 
 bool AllAlike(const QList<Take> &takes)
@@ -50,7 +43,7 @@ bool WriteConcatList(const QString &list, const QList<Take> &takes)
     QFile file(list);
     QString text;
     for (const Take &take : takes)
-        text += ConcatLine(take.file);
+        text += ConcatFileLine(take.file);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text.toUtf8()) >= 0;
 }
 
