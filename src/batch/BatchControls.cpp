@@ -7,6 +7,9 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <functional>
+#include <optional>
+
 namespace Batch {
 
 namespace {
@@ -16,6 +19,92 @@ void Print(std::FILE *stream, const QString &text)
     const QByteArray bytes = text.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
     std::fflush(stream);
+}
+
+// An option without a value; false when `argument` is none of them.
+bool TakeSwitch(const QString &argument, BatchOptions &options)
+{
+    if (argument == QLatin1String("--play")) {
+        options.play = true;
+    } else if (argument == QLatin1String("--movie")) {
+        // As the window's AS IN MOVIE: neither SLOW nor FAST is selected.
+        options.slow = false;
+        options.movie = true;
+    } else if (argument == QLatin1String("--each")) {
+        options.combine = false;
+    } else if (argument == QLatin1String("--combine")) {
+        options.combine = true;
+    } else if (argument == QLatin1String("--beside")) {
+        options.beside = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The window's "Load Sample/Example Files": sorted by name, none listed twice.
+QString AddSamples(BatchOptions &options, const QString &dataFolder)
+{
+    const QString folder = FileList::SamplesFolder(dataFolder);
+    if (dataFolder.isEmpty() || !Tools::IsFolder(folder))
+        return QStringLiteral("the sample folder %1 is missing").arg(folder);
+    FileList::FileQueue queue;
+    queue.append(options.files);
+    FileList::LoadSampleFiles(queue, dataFolder);
+    options.files = queue.entries();
+    return QString();
+}
+
+// --play-fps's value, or nothing when it has none.
+QString TakePlayFps(const std::optional<QString> &text, BatchOptions &options)
+{
+    bool ok = false;
+    double fps = text ? text->toDouble(&ok) : 0;
+    if (!ok || !(fps >= 0))
+        return QStringLiteral("--play-fps needs a number of frames per second");
+    options.play = true;
+    // A rate no player shows (none, or a movie's absurd one) becomes 30.
+    if (fps == 0 || fps > 120) {
+        options.notes.append(QStringLiteral("--play-fps %1 is not a usable frame rate: 30 is used").arg(*text));
+        fps = 30;
+    }
+    options.playFps = fps;
+    return QString();
+}
+
+// An option followed by its value, which `value` takes from the arguments
+// (false when none is left); returns the usage error, or empty.
+QString TakeValueOption(const QString &argument, const std::function<bool(QString &)> &value, const QDir &here,
+                        BatchOptions &options)
+{
+    QString text;
+    if (argument == QLatin1String("--slow")) {
+        options.slow = true;
+        options.movie = false;
+        if (!value(options.seconds))
+            return QStringLiteral("--slow needs a number of seconds");
+    } else if (argument == QLatin1String("--play-fps")) {
+        return TakePlayFps(value(text) ? std::optional<QString>(text) : std::nullopt, options);
+    } else if (argument == QLatin1String("--fast")) {
+        options.slow = false;
+        options.movie = false;
+        if (!value(options.perSecond))
+            return QStringLiteral("--fast needs a number of pictures per second");
+    } else if (argument == QLatin1String("--quality")) {
+        bool ok = false;
+        if (value(text))
+            options.quality = text.toInt(&ok);
+        if (!ok || options.quality < 0 || options.quality > 100)
+            return QStringLiteral("--quality needs a whole number from 0 to 100");
+    } else if (argument == QLatin1String("--out")) {
+        if (!value(text))
+            return QStringLiteral("--out needs a folder");
+        options.beside = false;
+        options.outFolder = QDir::cleanPath(here.absoluteFilePath(text));
+    } else {
+        return QStringLiteral("unknown option ") + argument;
+    }
+    return QString();
 }
 
 } // namespace
@@ -78,6 +167,7 @@ QString ParseArguments(const QStringList &arguments, const QString &currentFolde
             into = arguments.at(++i);
             return true;
         };
+        QString error;
         if (filesOnly || !argument.startsWith(QLatin1String("--"))) {
             options.files.append(QDir::cleanPath(here.absoluteFilePath(argument)));
         } else if (argument == QLatin1String("--")) {
@@ -85,68 +175,15 @@ QString ParseArguments(const QStringList &arguments, const QString &currentFolde
         } else if (argument == QLatin1String("--help")) {
             options.help = true;
             return QString();
-        } else if (argument == QLatin1String("--slow")) {
-            options.slow = true;
-            options.movie = false;
-            if (!value(options.seconds))
-                return QStringLiteral("--slow needs a number of seconds");
-        } else if (argument == QLatin1String("--play")) {
-            options.play = true;
-        } else if (argument == QLatin1String("--play-fps")) {
-            QString text;
-            bool ok = false;
-            double fps = 0;
-            if (value(text))
-                fps = text.toDouble(&ok);
-            if (!ok || !(fps >= 0))
-                return QStringLiteral("--play-fps needs a number of frames per second");
-            options.play = true;
-            // A rate no player shows (none, or a movie's absurd one) becomes 30.
-            if (fps == 0 || fps > 120) {
-                options.notes.append(QStringLiteral("--play-fps %1 is not a usable frame rate: 30 is used").arg(text));
-                fps = 30;
-            }
-            options.playFps = fps;
-        } else if (argument == QLatin1String("--movie")) {
-            // As the window's AS IN MOVIE: neither SLOW nor FAST is selected.
-            options.slow = false;
-            options.movie = true;
-        } else if (argument == QLatin1String("--fast")) {
-            options.slow = false;
-            options.movie = false;
-            if (!value(options.perSecond))
-                return QStringLiteral("--fast needs a number of pictures per second");
-        } else if (argument == QLatin1String("--quality")) {
-            QString text;
-            bool ok = false;
-            if (value(text))
-                options.quality = text.toInt(&ok);
-            if (!ok || options.quality < 0 || options.quality > 100)
-                return QStringLiteral("--quality needs a whole number from 0 to 100");
-        } else if (argument == QLatin1String("--each")) {
-            options.combine = false;
-        } else if (argument == QLatin1String("--combine")) {
-            options.combine = true;
-        } else if (argument == QLatin1String("--beside")) {
-            options.beside = true;
+        } else if (TakeSwitch(argument, options)) {
+            continue;
         } else if (argument == QLatin1String("--samples")) {
-            // The window's "Load Sample/Example Files": sorted by name, none listed twice.
-            const QString folder = FileList::SamplesFolder(dataFolder);
-            if (dataFolder.isEmpty() || !Tools::IsFolder(folder))
-                return QStringLiteral("the sample folder %1 is missing").arg(folder);
-            FileList::FileQueue queue;
-            queue.append(options.files);
-            FileList::LoadSampleFiles(queue, dataFolder);
-            options.files = queue.entries();
-        } else if (argument == QLatin1String("--out")) {
-            QString folder;
-            if (!value(folder))
-                return QStringLiteral("--out needs a folder");
-            options.beside = false;
-            options.outFolder = QDir::cleanPath(here.absoluteFilePath(folder));
+            error = AddSamples(options, dataFolder);
         } else {
-            return QStringLiteral("unknown option ") + argument;
+            error = TakeValueOption(argument, value, here, options);
         }
+        if (!error.isEmpty())
+            return error;
     }
     if (options.play)
         options.movie = false;

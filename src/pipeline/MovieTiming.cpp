@@ -16,27 +16,19 @@ qint64 Microseconds(double seconds)
     return qint64(std::llround(seconds * 1e6));
 }
 
-QString ConcatQuote(const QString &path)
+// Something that appears, with the movie frame it appears in (videos: the
+// frame they come on stage, their own frames after it by time).
+struct Item
 {
-    QString quoted = path;
-    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
-    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
-}
+    qint64 frame = 0;
+    double time = 0;
+    TimedFrame shows;
+};
 
-} // namespace
-
-MovieTiming PlanMovieTiming(const TimelineReport &report, double soundtrackEnd, double delay,
-                            const QList<VideoOnStage> &videos)
+// Everything the timeline shows, in time order: pictures before video
+// frames of the same moment, pictures in ID order.
+QList<Item> AppearingItems(const TimelineReport &report, const QList<VideoOnStage> &videos)
 {
-    MovieTiming timing;
-    // Everything that appears, with the movie frame it appears in (videos:
-    // the frame they come on stage, their own frames after it by time).
-    struct Item
-    {
-        qint64 frame = 0;
-        double time = 0;
-        TimedFrame shows;
-    };
     QList<Item> items;
     for (const TimelinePicture &picture : report.pictures) {
         if (picture.firstFrame)
@@ -50,30 +42,16 @@ MovieTiming PlanMovieTiming(const TimelineReport &report, double soundtrackEnd, 
                           {std::nullopt, VideoFrameKey{video.id, int(k)}}};
         }
     }
-    const auto fallBack = [&](const QString &why) {
-        timing.fallBack = true;
-        timing.fallbackDelay = std::isfinite(delay) && delay > 0 ? delay : kDefaultFallbackDelay;
-        timing.notes << why.arg(timing.fallbackDelay);
-        return timing;
-    };
-    if (items.isEmpty())
-        return fallBack(QStringLiteral("The movie's timeline shows none of its pictures; each is shown for %1 s."));
-    if (report.frameRate <= 0)
-        return fallBack(QStringLiteral("The movie gives no usable frame rate; each picture is shown for %1 s."));
-    // Pictures before video frames of the same moment, pictures in ID order.
     std::stable_sort(items.begin(), items.begin() + pictures,
                      [](const Item &a, const Item &b) { return *a.shows.picture < *b.shows.picture; });
     std::stable_sort(items.begin(), items.end(), [](const Item &a, const Item &b) { return a.time < b.time; });
+    return items;
+}
 
-    // One pass of the timeline: frames counted from 0, each lasting one
-    // tick of the movie's clock. A report whose count is below its last
-    // item's frame still shows that item for one frame.
-    qint64 lastFrame = 0;
-    for (const Item &item : items)
-        lastFrame = std::max(lastFrame, item.frame);
-    const double pass = std::max(report.secondsAt(std::max(report.frameCount, lastFrame + 1)),
-                                 items.last().time + 1 / report.frameRate);
-
+// The frames of one pass of `pass` seconds: the stage alone before the
+// first item, then each item until the next moment.
+QList<TimedFrame> OnePass(const QList<Item> &items, double pass)
+{
     QList<TimedFrame> cycle;
     if (items.first().time > 0)
         cycle << TimedFrame{std::nullopt, std::nullopt, 0, items.first().time};
@@ -93,6 +71,57 @@ MovieTiming PlanMovieTiming(const TimelineReport &report, double soundtrackEnd, 
         }
         i = next;
     }
+    return cycle;
+}
+
+// Lays the pass into the timing up to `length`, again and again when it
+// repeats, up to kMaxTimedFrames.
+void Repeat(MovieTiming &timing, const QList<TimedFrame> &cycle, double pass, double length, bool repeat)
+{
+    for (qint64 round = 0;; ++round) {
+        const double offset = double(round) * pass;
+        for (const TimedFrame &frame : cycle) {
+            if (offset + frame.start >= length)
+                break;
+            if (timing.frames.size() == kMaxTimedFrames) {
+                timing.notes << QStringLiteral("The movie would show more than %1 pictures; the last one stays to the end.")
+                                    .arg(kMaxTimedFrames);
+                return;
+            }
+            timing.frames << TimedFrame{frame.picture, frame.video, offset + frame.start, std::min(offset + frame.end, length)};
+        }
+        if (!repeat || offset + pass >= length)
+            return;
+    }
+}
+
+} // namespace
+
+MovieTiming PlanMovieTiming(const TimelineReport &report, double soundtrackEnd, double delay,
+                            const QList<VideoOnStage> &videos)
+{
+    MovieTiming timing;
+    const auto fallBack = [&](const QString &why) {
+        timing.fallBack = true;
+        timing.fallbackDelay = std::isfinite(delay) && delay > 0 ? delay : kDefaultFallbackDelay;
+        timing.notes << why.arg(timing.fallbackDelay);
+        return timing;
+    };
+    const QList<Item> items = AppearingItems(report, videos);
+    if (items.isEmpty())
+        return fallBack(QStringLiteral("The movie's timeline shows none of its pictures; each is shown for %1 s."));
+    if (report.frameRate <= 0)
+        return fallBack(QStringLiteral("The movie gives no usable frame rate; each picture is shown for %1 s."));
+
+    // One pass of the timeline: frames counted from 0, each lasting one
+    // tick of the movie's clock. A report whose count is below its last
+    // item's frame still shows that item for one frame.
+    qint64 lastFrame = 0;
+    for (const Item &item : items)
+        lastFrame = std::max(lastFrame, item.frame);
+    const double pass = std::max(report.secondsAt(std::max(report.frameCount, lastFrame + 1)),
+                                 items.last().time + 1 / report.frameRate);
+    const QList<TimedFrame> cycle = OnePass(items, pass);
 
     double length = std::max(pass, std::isfinite(soundtrackEnd) ? soundtrackEnd : 0.0);
     if (length < kMinTimedVideoSeconds) {
@@ -103,30 +132,9 @@ MovieTiming PlanMovieTiming(const TimelineReport &report, double soundtrackEnd, 
         length = kMaxTimedVideoSeconds;
         timing.notes << QStringLiteral("The movie's video is cut at %1 hours.").arg(kMaxTimedVideoSeconds / 3600);
     }
-
     // A movie that does not stop loops under a longer soundtrack, as a
     // player would; one that stops keeps its last picture.
-    const bool repeat = !report.stops && length > pass;
-    for (qint64 round = 0;; ++round) {
-        const double offset = double(round) * pass;
-        bool full = false;
-        for (const TimedFrame &frame : cycle) {
-            if (offset + frame.start >= length)
-                break;
-            if (timing.frames.size() == kMaxTimedFrames) {
-                full = true;
-                break;
-            }
-            timing.frames << TimedFrame{frame.picture, frame.video, offset + frame.start, std::min(offset + frame.end, length)};
-        }
-        if (full) {
-            timing.notes << QStringLiteral("The movie would show more than %1 pictures; the last one stays to the end.")
-                                .arg(kMaxTimedFrames);
-            break;
-        }
-        if (!repeat || offset + pass >= length)
-            break;
-    }
+    Repeat(timing, cycle, pass, length, !report.stops && length > pass);
     timing.frames.last().end = length;
     timing.length = length;
     return timing;
@@ -136,7 +144,7 @@ QString ConcatList(const QList<ConcatEntry> &entries)
 {
     QString list = QStringLiteral("ffconcat version 1.0\n");
     for (const ConcatEntry &entry : entries) {
-        list += QStringLiteral("file ") + ConcatQuote(entry.file) + QLatin1Char('\n');
+        list += ConcatFileLine(entry.file);
         list += QStringLiteral("option framerate %1\n").arg(kListTimeBase);
         const qint64 duration = Microseconds(entry.end) - Microseconds(entry.start);
         list += QStringLiteral("duration %1.%2\n")
@@ -144,10 +152,17 @@ QString ConcatList(const QList<ConcatEntry> &entries)
                     .arg(duration % 1000000, 6, 10, QLatin1Char('0'));
     }
     if (!entries.isEmpty()) {
-        list += QStringLiteral("file ") + ConcatQuote(entries.last().file) + QLatin1Char('\n');
+        list += ConcatFileLine(entries.last().file);
         list += QStringLiteral("option framerate %1\n").arg(kListTimeBase);
     }
     return list;
+}
+
+QString ConcatFileLine(const QString &path)
+{
+    QString quoted = path;
+    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+    return QStringLiteral("file '%1'\n").arg(quoted);
 }
 
 QStringList ConcatInputArguments(const QString &listPath)

@@ -85,6 +85,9 @@ struct ConcatEntry
 // is repeated as the demuxer needs to give the last picture its duration.
 QString ConcatList(const QList<ConcatEntry> &entries);
 
+// A "file" line of a concat list, the path quoted as the demuxer reads it.
+QString ConcatFileLine(const QString &path);
+
 // The encoder's input arguments for such a list, and the output arguments
 // that keep each picture's own duration (no frames duplicated to a fixed rate).
 QStringList ConcatInputArguments(const QString &listPath);

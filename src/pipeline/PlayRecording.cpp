@@ -1,5 +1,6 @@
 #include "PlayRecording.h"
 
+#include "MovieTiming.h"
 #include "OutputFolder.h"
 #include "TimelineReport.h"
 #include "VideoCheck.h"
@@ -24,18 +25,72 @@ namespace {
 
 constexpr int kSampleRate = 44100;
 
-QString LastLine(const QString &text)
+using Take = PlayRecording::Take;
+
+bool AllAlike(const QList<Take> &takes)
 {
-    const QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    return lines.isEmpty() ? QString() : lines.constLast().trimmed();
+    const Take &first = takes.constFirst();
+    bool alike = true;
+    for (const Take &take : takes) {
+        alike = alike && take.width == first.width && take.height == first.height && take.frameRate == first.frameRate
+            && take.hasSound == first.hasSound;
+    }
+    return alike;
 }
 
-// One line of ffmpeg's concat list; the names are the work folder's own.
-QString ConcatLine(const QString &file)
+bool WriteConcatList(const QString &list, const QList<Take> &takes)
 {
-    QString quoted = file;
-    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
-    return QStringLiteral("file '%1'\n").arg(quoted);
+    QFile file(list);
+    QString text;
+    for (const Take &take : takes)
+        text += ConcatFileLine(take.file);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text.toUtf8()) >= 0;
+}
+
+// The inputs and the re-encode that join takes which differ: each one
+// brought to the first one's frame (scaled to fit, padded with black) at
+// its rate; a silent one gets silence of its length.
+QStringList ReencodedJoinArguments(const QList<Take> &takes, int crf)
+{
+    const Take &first = takes.constFirst();
+    const bool anySound = std::any_of(takes.cbegin(), takes.cend(), [](const Take &t) { return t.hasSound; });
+    QStringList args;
+    QString graph;
+    QString joined;
+    for (qsizetype i = 0; i < takes.size(); ++i) {
+        const Take &take = takes.at(i);
+        args << QStringLiteral("-i") << take.file;
+        graph += QStringLiteral("[%1:v]scale=%2:%3:force_original_aspect_ratio=decrease,"
+                                "pad=%2:%3:(ow-iw)/2:(oh-ih)/2,setsar=1,fps=%4[v%1];")
+                     .arg(i)
+                     .arg(first.width)
+                     .arg(first.height)
+                     .arg(QString::number(first.frameRate, 'g', 10));
+        joined += QStringLiteral("[v%1]").arg(i);
+        if (anySound) {
+            if (take.hasSound)
+                graph += QStringLiteral("[%1:a]aresample=%2,aformat=channel_layouts=stereo,apad,atrim=duration=%3[a%1];")
+                             .arg(i)
+                             .arg(kSampleRate)
+                             .arg(QString::number(take.seconds, 'f', 6));
+            else
+                graph += QStringLiteral("anullsrc=r=%1:cl=stereo,atrim=duration=%2[a%3];")
+                             .arg(kSampleRate)
+                             .arg(QString::number(take.seconds, 'f', 6))
+                             .arg(i);
+            joined += QStringLiteral("[a%1]").arg(i);
+        }
+    }
+    graph += joined + QStringLiteral("concat=n=%1:v=1:a=%2[v]").arg(takes.size()).arg(anySound ? 1 : 0);
+    if (anySound)
+        graph += QStringLiteral("[a]");
+    args << QStringLiteral("-filter_complex") << graph << QStringLiteral("-map") << QStringLiteral("[v]");
+    if (anySound)
+        args << QStringLiteral("-map") << QStringLiteral("[a]") << QStringLiteral("-c:a") << QStringLiteral("aac")
+             << QStringLiteral("-b:a") << QStringLiteral("192k");
+    args << QStringLiteral("-c:v") << QStringLiteral("libx264") << QStringLiteral("-pix_fmt")
+         << QStringLiteral("yuv420p") << QStringLiteral("-crf") << QString::number(crf);
+    return args;
 }
 
 } // namespace
@@ -95,67 +150,19 @@ bool PlayRecording::record(const QString &swf, int position, const Progress &pro
 
 bool PlayRecording::join(const QString &target, QString &reason) const
 {
-    const Take &first = m_takes.constFirst();
-    bool alike = true;
-    for (const Take &take : m_takes) {
-        alike = alike && take.width == first.width && take.height == first.height && take.frameRate == first.frameRate
-            && take.hasSound == first.hasSound;
-    }
     QStringList args{QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-loglevel"),
                      QStringLiteral("error"), QStringLiteral("-y")};
-    if (alike) {
+    if (AllAlike(m_takes)) {
         // Same size, rate and sound: the recordings are joined as they are.
         const QString list = m_setup.workFolder + QStringLiteral("/play/concat.txt");
-        QFile file(list);
-        QString text;
-        for (const Take &take : m_takes)
-            text += ConcatLine(take.file);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text.toUtf8()) < 0) {
+        if (!WriteConcatList(list, m_takes)) {
             reason = QStringLiteral("the list of recordings cannot be written in the work folder");
             return false;
         }
-        file.close();
         args << QStringLiteral("-f") << QStringLiteral("concat") << QStringLiteral("-safe") << QStringLiteral("0")
              << QStringLiteral("-i") << list << QStringLiteral("-c") << QStringLiteral("copy");
     } else {
-        // Each one brought to the first one's frame: scaled to fit, padded
-        // with black, at its rate; a silent one gets silence of its length.
-        const bool anySound = std::any_of(m_takes.cbegin(), m_takes.cend(), [](const Take &t) { return t.hasSound; });
-        QString graph;
-        QString joined;
-        for (qsizetype i = 0; i < m_takes.size(); ++i) {
-            const Take &take = m_takes.at(i);
-            args << QStringLiteral("-i") << take.file;
-            graph += QStringLiteral("[%1:v]scale=%2:%3:force_original_aspect_ratio=decrease,"
-                                    "pad=%2:%3:(ow-iw)/2:(oh-ih)/2,setsar=1,fps=%4[v%1];")
-                         .arg(i)
-                         .arg(first.width)
-                         .arg(first.height)
-                         .arg(QString::number(first.frameRate, 'g', 10));
-            joined += QStringLiteral("[v%1]").arg(i);
-            if (anySound) {
-                if (take.hasSound)
-                    graph += QStringLiteral("[%1:a]aresample=%2,aformat=channel_layouts=stereo,apad,atrim=duration=%3[a%1];")
-                                 .arg(i)
-                                 .arg(kSampleRate)
-                                 .arg(QString::number(take.seconds, 'f', 6));
-                else
-                    graph += QStringLiteral("anullsrc=r=%1:cl=stereo,atrim=duration=%2[a%3];")
-                                 .arg(kSampleRate)
-                                 .arg(QString::number(take.seconds, 'f', 6))
-                                 .arg(i);
-                joined += QStringLiteral("[a%1]").arg(i);
-            }
-        }
-        graph += joined + QStringLiteral("concat=n=%1:v=1:a=%2[v]").arg(m_takes.size()).arg(anySound ? 1 : 0);
-        if (anySound)
-            graph += QStringLiteral("[a]");
-        args << QStringLiteral("-filter_complex") << graph << QStringLiteral("-map") << QStringLiteral("[v]");
-        if (anySound)
-            args << QStringLiteral("-map") << QStringLiteral("[a]") << QStringLiteral("-c:a") << QStringLiteral("aac")
-                 << QStringLiteral("-b:a") << QStringLiteral("192k");
-        args << QStringLiteral("-c:v") << QStringLiteral("libx264") << QStringLiteral("-pix_fmt")
-             << QStringLiteral("yuv420p") << QStringLiteral("-crf") << QString::number(m_setup.crf);
+        args << ReencodedJoinArguments(m_takes, m_setup.crf);
     }
     args << QStringLiteral("-movflags") << QStringLiteral("+faststart") << QStringLiteral("-f") << QStringLiteral("mp4")
          << target;
@@ -164,9 +171,7 @@ bool PlayRecording::join(const QString &target, QString &reason) const
                                          std::nullopt, std::nullopt, Tools::DefaultPollClock(), &errors);
     if (status == 0)
         return true;
-    reason = Tools::ChildrenCancelled() ? QStringLiteral("cancelled")
-        : LastLine(errors).isEmpty()    ? QStringLiteral("the encoder stopped with status %1").arg(status)
-                                        : LastLine(errors);
+    reason = EncoderFailure(status, errors);
     return false;
 }
 

@@ -64,11 +64,14 @@ QString Describe(const SoundSource &source)
     return QString();
 }
 
+// Without a caption of its own the run keeps the bar's: the runner would
+// leave its idle text there, under which the job's next step would run.
 bool RunFfmpeg(const QString &ffmpeg, const QStringList &arguments, Tools::ProgressSink *bar, const QString &caption)
 {
     if (bar && !caption.isEmpty())
         bar->setCaption(caption);
-    return Tools::RunAndWait(Tools::Command{ffmpeg, arguments, QString()}, bar, caption) == 0;
+    const QString shown = bar && caption.isEmpty() ? bar->caption() : caption;
+    return Tools::RunAndWait(Tools::Command{ffmpeg, arguments, QString()}, bar, shown) == 0;
 }
 
 // Graphs go through a file: a movie with hundreds of sounds, or a long
@@ -113,6 +116,305 @@ double StreamSeconds(const TimelineStream &stream, double decoded)
 {
     const auto skip = LatencySkip(stream);
     return skip && stream.rate > 0 ? std::max(0.0, decoded - double(*skip) / stream.rate) : decoded;
+}
+
+// A stream's play from movie second `start`, its encoder delay skipped.
+SoundPlay StreamPlay(const TimelineStream &stream, int input, double start, double decoded)
+{
+    SoundPlay play;
+    play.input = input;
+    play.stream = true;
+    play.start = start;
+    play.fromSample = LatencySkip(stream);
+    play.playSeconds = StreamSeconds(stream, decoded);
+    return play;
+}
+
+// An event sound's play as a start asks for it, `decoded` seconds being
+// all the decoder gives; nothing when it would play nothing.
+std::optional<SoundPlay> EventPlay(const SoundStart &start, const TimelineSound &sound, int input, double at,
+                                   double decoded)
+{
+    SoundPlay play;
+    play.input = input;
+    play.start = at;
+    play.plays = start.loops;
+    play.fromSample = start.inPoint;
+    play.toSample = start.outPoint;
+    if (!play.toSample && sound.samples > 0)
+        play.toSample = sound.samples;
+    // In and out points count the sound's own samples, after the MP3
+    // encoder's delay that the decoder still gives.
+    const qint64 seek = sound.format.startsWith(QLatin1String("mp3")) ? sound.seekSamples : 0;
+    if (seek > 0) {
+        play.fromSample = play.fromSample.value_or(0) + seek;
+        if (play.toSample)
+            *play.toSample += seek;
+    }
+    if (play.fromSample && play.toSample && *play.toSample <= *play.fromSample)
+        return std::nullopt;
+    // One play lasts from the in point to the out point at the sound's
+    // rate; the decoder may pad the last block, so the sample count is
+    // what counts, never more than was decoded.
+    double one = decoded;
+    if (sound.rate > 0) {
+        const qint64 from = play.fromSample.value_or(0);
+        one = play.toSample ? double(*play.toSample - from) / sound.rate : decoded - double(from) / sound.rate;
+    }
+    play.playSeconds = std::clamp(one, 0.0, decoded);
+    if (play.playSeconds <= 0)
+        return std::nullopt;
+    return play;
+}
+
+// Builds one soundtrack plan: each source checked once, the streams placed,
+// then the event sounds as the timeline starts and stops them.
+class SoundtrackPlanner
+{
+public:
+    SoundtrackPlanner(const QString &ffmpeg, const TimelineReport &report, const QList<SoundSource> &sources)
+        : m_ffmpeg(ffmpeg)
+        , m_report(report)
+        , m_sources(sources)
+    {
+    }
+
+    void addStreams()
+    {
+        double seconds = 0;
+        if (m_report.stream) {
+            const int input = inputOf(SoundSource::Kind::MainStream, 0, &seconds);
+            if (input >= 0)
+                add(StreamPlay(*m_report.stream, input, m_report.secondsAt(m_report.stream->firstFrame), seconds));
+        }
+        for (const TimelineStream &stream : m_report.spriteStreams) {
+            if (stream.placedAt.isEmpty())
+                continue;
+            const int input = inputOf(SoundSource::Kind::SpriteStream, stream.sprite, &seconds);
+            for (const qint64 placed : stream.placedAt) {
+                if (input < 0)
+                    break;
+                add(StreamPlay(stream, input, m_report.secondsAt(placed + stream.firstFrame), seconds));
+            }
+        }
+    }
+
+    void addEventStarts()
+    {
+        // Starts act in frame order; within a frame in the order the report
+        // lists them, so a stop after a start in one frame ends that start.
+        QList<SoundStart> starts = m_report.soundStarts;
+        std::stable_sort(starts.begin(), starts.end(),
+                         [](const SoundStart &a, const SoundStart &b) { return a.frame < b.frame; });
+        const auto sounds = SoundsById(m_report);
+        for (const SoundStart &start : starts) {
+            if (start.stop) {
+                stopPlays(start);
+                continue;
+            }
+            const TimelineSound *sound = sounds.value(start.sound);
+            if (!sound) {
+                leaveOut(QStringLiteral("sound %1").arg(start.sound), QStringLiteral("not defined in the movie"));
+                continue;
+            }
+            addEventStart(start, *sound);
+        }
+    }
+
+    SoundtrackPlan finish()
+    {
+        if (m_capped)
+            m_plan.notes << QStringLiteral("The movie plays more than %1 sounds; the later ones are left out.")
+                                .arg(kMaxSoundPlays);
+        std::stable_sort(m_plan.plays.begin(), m_plan.plays.end(),
+                         [](const SoundPlay &a, const SoundPlay &b) { return a.start < b.start; });
+        for (const SoundPlay &play : m_plan.plays) {
+            const double once = play.stopAt ? std::min(play.start + play.playSeconds, std::max(*play.stopAt, play.start))
+                                            : play.start + play.playSeconds;
+            m_plan.end = std::max(m_plan.end, once);
+        }
+        return m_plan;
+    }
+
+private:
+    struct Checked
+    {
+        SoundCheck check;
+        int input = -1;
+    };
+
+    // The input of a source, or -1 when it is missing or does not decode
+    // (it is then named as left out, once); `seconds` gets its length.
+    int inputOf(SoundSource::Kind kind, quint32 id, double *seconds)
+    {
+        const auto found = std::find_if(m_sources.begin(), m_sources.end(),
+                                        [&](const SoundSource &s) { return s.kind == kind && s.id == id; });
+        const SoundSource source = found != m_sources.end() ? *found : SoundSource{kind, id, QString()};
+        const QString key = source.path.isEmpty() ? Describe(source) : source.path;
+        auto it = m_checked.find(key);
+        if (it == m_checked.end()) {
+            Checked c;
+            c.check = source.path.isEmpty() ? SoundCheck{false, 0, QStringLiteral("not exported")}
+                                            : CheckSound(m_ffmpeg, source.path);
+            if (c.check.decodes) {
+                c.input = int(m_plan.inputs.size());
+                m_plan.inputs << source.path;
+            }
+            it = m_checked.insert(key, c);
+        }
+        if (!it->check.decodes) {
+            leaveOut(Describe(source), it->check.reason);
+            return -1;
+        }
+        *seconds = it->check.seconds;
+        return it->input;
+    }
+
+    void leaveOut(const QString &name, const QString &reason)
+    {
+        if (m_named.contains(name))
+            return;
+        m_named << name;
+        m_plan.leftOut << QStringLiteral("%1 (%2)").arg(name, reason);
+    }
+
+    bool add(const SoundPlay &play)
+    {
+        if (m_plan.plays.size() == kMaxSoundPlays) {
+            m_capped = true;
+            return false;
+        }
+        m_plan.plays << play;
+        return true;
+    }
+
+    // A SyncStop ends the sound's plays still sounding at its frame.
+    void stopPlays(const SoundStart &stop)
+    {
+        const double at = m_report.secondsAt(stop.frame);
+        for (const qsizetype i : m_playsOf[stop.sound]) {
+            SoundPlay &play = m_plan.plays[i];
+            if (play.end() > at)
+                play.stopAt = at;
+        }
+    }
+
+    void addEventStart(const SoundStart &start, const TimelineSound &sound)
+    {
+        double seconds = 0;
+        const int input = inputOf(SoundSource::Kind::Event, start.sound, &seconds);
+        if (input < 0)
+            return;
+        const double at = m_report.secondsAt(start.frame);
+        QList<qsizetype> &mine = m_playsOf[start.sound];
+        if (start.noMultiple
+            && std::any_of(mine.begin(), mine.end(), [&](qsizetype i) { return m_plan.plays.at(i).end() > at; }))
+            return;
+        const std::optional<SoundPlay> play = EventPlay(start, sound, input, at, seconds);
+        if (play && add(*play))
+            mine << m_plan.plays.size() - 1;
+    }
+
+    const QString &m_ffmpeg;
+    const TimelineReport &m_report;
+    const QList<SoundSource> &m_sources;
+    SoundtrackPlan m_plan;
+    QHash<QString, Checked> m_checked; // by path
+    QStringList m_named;               // sounds already listed as left out
+    QHash<quint32, QList<qsizetype>> m_playsOf; // event sound ID -> its plays
+    bool m_capped = false;
+};
+
+// An input heard more than once is split, so each file is decoded once;
+// each play then takes the next copy of its input.
+class InputCopies
+{
+public:
+    explicit InputCopies(const QList<const SoundPlay *> &heard)
+    {
+        for (const SoundPlay *play : heard)
+            ++m_uses[play->input];
+    }
+
+    // The split filters, one line for each input heard more than once.
+    QString splits() const
+    {
+        QString graph;
+        for (auto it = m_uses.cbegin(); it != m_uses.cend(); ++it) {
+            if (it.value() < 2)
+                continue;
+            graph += QStringLiteral("[%1:a]asplit=%2").arg(it.key()).arg(it.value());
+            for (int k = 0; k < it.value(); ++k)
+                graph += QStringLiteral("[s%1_%2]").arg(it.key()).arg(k);
+            graph += QStringLiteral(";\n");
+        }
+        return graph;
+    }
+
+    QString next(int input)
+    {
+        if (m_uses.value(input) == 1)
+            return QStringLiteral("[%1:a]").arg(input);
+        return QStringLiteral("[s%1_%2]").arg(input).arg(m_taken[input]++);
+    }
+
+private:
+    QHash<int, int> m_uses;
+    QHash<int, int> m_taken;
+};
+
+// The filters that cut a play to its in and out points, repeat its loops
+// as far as the video needs and bring it to the common format.
+QStringList PlayFilters(const SoundPlay &play, double seconds)
+{
+    QStringList chain;
+    if (play.fromSample || play.toSample) {
+        QString trim = QStringLiteral("atrim=start_sample=%1").arg(play.fromSample.value_or(0));
+        if (play.toSample)
+            trim += QStringLiteral(":end_sample=%1").arg(*play.toSample);
+        chain << trim << QStringLiteral("asetpts=PTS-STARTPTS");
+    }
+    if (!play.stream) {
+        const double left = seconds - play.start;
+        const int needed = int(std::min<double>(play.plays, std::ceil(left / play.playSeconds) + 1));
+        if (needed > 1)
+            chain << QStringLiteral("aloop=loop=%1:size=%2").arg(needed - 1).arg(QLatin1String(kWholeSound))
+                  << QStringLiteral("asetpts=N/SR/TB");
+    }
+    // Gaps between stream blocks are timestamps without samples: the
+    // resampler fills them with silence.
+    chain << CommonFormat(play.stream);
+    return chain;
+}
+
+// Plays laid one after another, the silence between them in front of each.
+struct Lane
+{
+    qint64 end = 0; // samples
+    QStringList segments;
+};
+
+// Joins each lane's plays, then mixes the lanes, ready for the finish.
+QString MixLanes(const QList<Lane> &lanes)
+{
+    QString graph;
+    for (qsizetype i = 0; i < lanes.size(); ++i) {
+        graph += lanes[i].segments.join(QString());
+        if (lanes[i].segments.size() > 1)
+            graph += QStringLiteral("concat=n=%1:v=0:a=1").arg(lanes[i].segments.size());
+        else
+            graph += QStringLiteral("anull");
+        graph += QStringLiteral("[l%1];\n").arg(i);
+    }
+    for (qsizetype i = 0; i < lanes.size(); ++i)
+        graph += QStringLiteral("[l%1]").arg(i);
+    // normalize=0: each sound keeps its own level instead of a share of
+    // 1/inputs; the limiter catches what the sum pushes past full scale.
+    if (lanes.size() > 1)
+        graph += QStringLiteral("amix=inputs=%1:normalize=0:duration=longest,").arg(lanes.size());
+    else
+        graph += QStringLiteral("anull,");
+    return graph;
 }
 
 } // namespace
@@ -207,159 +509,10 @@ double SoundPlay::end() const
 
 SoundtrackPlan PlanSoundtrack(const QString &ffmpeg, const TimelineReport &report, const QList<SoundSource> &sources)
 {
-    SoundtrackPlan plan;
-    struct Checked
-    {
-        SoundCheck check;
-        int input = -1;
-    };
-    QHash<QString, Checked> checked; // by path
-    QStringList named;               // sounds already listed as left out
-
-    // The input of a source, or -1 when it is missing or does not decode.
-    auto inputOf = [&](SoundSource::Kind kind, quint32 id, double *seconds) {
-        const auto found = std::find_if(sources.begin(), sources.end(),
-                                        [&](const SoundSource &s) { return s.kind == kind && s.id == id; });
-        const SoundSource source = found != sources.end() ? *found : SoundSource{kind, id, QString()};
-        const QString key = source.path.isEmpty() ? Describe(source) : source.path;
-        auto it = checked.find(key);
-        if (it == checked.end()) {
-            Checked c;
-            c.check = source.path.isEmpty() ? SoundCheck{false, 0, QStringLiteral("not exported")}
-                                            : CheckSound(ffmpeg, source.path);
-            if (c.check.decodes) {
-                c.input = int(plan.inputs.size());
-                plan.inputs << source.path;
-            }
-            it = checked.insert(key, c);
-        }
-        if (!it->check.decodes) {
-            const QString name = Describe(source);
-            if (!named.contains(name)) {
-                named << name;
-                plan.leftOut << QStringLiteral("%1 (%2)").arg(name, it->check.reason);
-            }
-            return -1;
-        }
-        *seconds = it->check.seconds;
-        return it->input;
-    };
-    bool capped = false;
-    auto add = [&](const SoundPlay &play) {
-        if (plan.plays.size() == kMaxSoundPlays) {
-            capped = true;
-            return false;
-        }
-        plan.plays << play;
-        return true;
-    };
-
-    double seconds = 0;
-    if (report.stream) {
-        const int input = inputOf(SoundSource::Kind::MainStream, 0, &seconds);
-        if (input >= 0) {
-            SoundPlay play;
-            play.input = input;
-            play.stream = true;
-            play.start = report.secondsAt(report.stream->firstFrame);
-            play.fromSample = LatencySkip(*report.stream);
-            play.playSeconds = StreamSeconds(*report.stream, seconds);
-            add(play);
-        }
-    }
-    for (const TimelineStream &stream : report.spriteStreams) {
-        if (stream.placedAt.isEmpty())
-            continue;
-        const int input = inputOf(SoundSource::Kind::SpriteStream, stream.sprite, &seconds);
-        for (const qint64 placed : stream.placedAt) {
-            if (input < 0)
-                break;
-            SoundPlay play;
-            play.input = input;
-            play.stream = true;
-            play.start = report.secondsAt(placed + stream.firstFrame);
-            play.fromSample = LatencySkip(stream);
-            play.playSeconds = StreamSeconds(stream, seconds);
-            add(play);
-        }
-    }
-
-    // Starts act in frame order; within a frame in the order the report
-    // lists them, so a stop after a start in one frame ends that start.
-    QList<SoundStart> starts = report.soundStarts;
-    std::stable_sort(starts.begin(), starts.end(), [](const SoundStart &a, const SoundStart &b) { return a.frame < b.frame; });
-    QHash<quint32, QList<qsizetype>> playsOf; // event sound ID -> its plays
-    const auto sounds = SoundsById(report);
-    for (const SoundStart &start : starts) {
-        const double at = report.secondsAt(start.frame);
-        QList<qsizetype> &mine = playsOf[start.sound];
-        if (start.stop) {
-            for (const qsizetype i : mine) {
-                SoundPlay &play = plan.plays[i];
-                if (play.end() > at)
-                    play.stopAt = at;
-            }
-            continue;
-        }
-        const TimelineSound *sound = sounds.value(start.sound);
-        if (!sound) {
-            const QString name = QStringLiteral("sound %1").arg(start.sound);
-            if (!named.contains(name)) {
-                named << name;
-                plan.leftOut << name + QStringLiteral(" (not defined in the movie)");
-            }
-            continue;
-        }
-        const int input = inputOf(SoundSource::Kind::Event, start.sound, &seconds);
-        if (input < 0)
-            continue;
-        if (start.noMultiple
-            && std::any_of(mine.begin(), mine.end(), [&](qsizetype i) { return plan.plays.at(i).end() > at; }))
-            continue;
-
-        SoundPlay play;
-        play.input = input;
-        play.start = at;
-        play.plays = start.loops;
-        play.fromSample = start.inPoint;
-        play.toSample = start.outPoint;
-        if (!play.toSample && sound->samples > 0)
-            play.toSample = sound->samples;
-        // In and out points count the sound's own samples, after the MP3
-        // encoder's delay that the decoder still gives.
-        const qint64 seek = sound->format.startsWith(QLatin1String("mp3")) ? sound->seekSamples : 0;
-        if (seek > 0) {
-            play.fromSample = play.fromSample.value_or(0) + seek;
-            if (play.toSample)
-                *play.toSample += seek;
-        }
-        if (play.fromSample && play.toSample && *play.toSample <= *play.fromSample)
-            continue;
-        // One play lasts from the in point to the out point at the sound's
-        // rate; the decoder may pad the last block, so the sample count is
-        // what counts, never more than was decoded.
-        double one = seconds;
-        if (sound->rate > 0) {
-            const qint64 from = play.fromSample.value_or(0);
-            one = play.toSample ? double(*play.toSample - from) / sound->rate : seconds - double(from) / sound->rate;
-        }
-        play.playSeconds = std::clamp(one, 0.0, seconds);
-        if (play.playSeconds <= 0)
-            continue;
-        if (add(play))
-            mine << plan.plays.size() - 1;
-    }
-    if (capped)
-        plan.notes << QStringLiteral("The movie plays more than %1 sounds; the later ones are left out.").arg(kMaxSoundPlays);
-
-    std::stable_sort(plan.plays.begin(), plan.plays.end(),
-                     [](const SoundPlay &a, const SoundPlay &b) { return a.start < b.start; });
-    for (const SoundPlay &play : plan.plays) {
-        const double once = play.stopAt ? std::min(play.start + play.playSeconds, std::max(*play.stopAt, play.start))
-                                        : play.start + play.playSeconds;
-        plan.end = std::max(plan.end, once);
-    }
-    return plan;
+    SoundtrackPlanner planner(ffmpeg, report, sources);
+    planner.addStreams();
+    planner.addEventStarts();
+    return planner.finish();
 }
 
 QString SoundtrackGraph(const SoundtrackPlan &plan, double seconds)
@@ -370,59 +523,20 @@ QString SoundtrackGraph(const SoundtrackPlan &plan, double seconds)
         if (Samples(play.start) < total && play.end() > play.start)
             heard << &play;
     }
-    QString graph;
     const QString finish = QStringLiteral("alimiter=level=false:latency=true,apad=whole_len=%1,atrim=end_sample=%1[out]").arg(total);
     if (heard.isEmpty())
         return QStringLiteral("anullsrc=r=%1:cl=stereo,").arg(kSoundtrackRate) + finish;
 
-    // An input heard more than once is split, so each file is decoded once.
-    QHash<int, int> uses;
-    for (const SoundPlay *play : heard)
-        ++uses[play->input];
-    QHash<int, int> taken;
-    auto source = [&](int input) {
-        if (uses.value(input) == 1)
-            return QStringLiteral("[%1:a]").arg(input);
-        return QStringLiteral("[s%1_%2]").arg(input).arg(taken[input]++);
-    };
-    for (auto it = uses.cbegin(); it != uses.cend(); ++it) {
-        if (it.value() < 2)
-            continue;
-        graph += QStringLiteral("[%1:a]asplit=%2").arg(it.key()).arg(it.value());
-        for (int k = 0; k < it.value(); ++k)
-            graph += QStringLiteral("[s%1_%2]").arg(it.key()).arg(k);
-        graph += QStringLiteral(";\n");
-    }
-
+    InputCopies copies(heard);
+    QString graph = copies.splits();
     // Plays that do not overlap share a lane: one after another, each padded
     // to its exact length with the silence between them put in front. The
     // mixer then sums a few lanes instead of hundreds of inputs each padded
     // with silence from the movie's start.
-    struct Lane
-    {
-        qint64 end = 0; // samples
-        QStringList segments;
-    };
     QList<Lane> lanes;
     for (qsizetype i = 0; i < heard.size(); ++i) {
         const SoundPlay &play = *heard.at(i);
-        QStringList chain;
-        if (play.fromSample || play.toSample) {
-            QString trim = QStringLiteral("atrim=start_sample=%1").arg(play.fromSample.value_or(0));
-            if (play.toSample)
-                trim += QStringLiteral(":end_sample=%1").arg(*play.toSample);
-            chain << trim << QStringLiteral("asetpts=PTS-STARTPTS");
-        }
-        if (!play.stream) {
-            const double left = seconds - play.start;
-            const int needed = int(std::min<double>(play.plays, std::ceil(left / play.playSeconds) + 1));
-            if (needed > 1)
-                chain << QStringLiteral("aloop=loop=%1:size=%2").arg(needed - 1).arg(QLatin1String(kWholeSound))
-                      << QStringLiteral("asetpts=N/SR/TB");
-        }
-        // Gaps between stream blocks are timestamps without samples: the
-        // resampler fills them with silence.
-        chain << CommonFormat(play.stream);
+        QStringList chain = PlayFilters(play, seconds);
         const qint64 from = Samples(play.start);
         const qint64 length = std::min(Samples(std::min(play.end(), seconds)), total) - from;
         if (length <= 0)
@@ -436,27 +550,10 @@ QString SoundtrackGraph(const SoundtrackPlan &plan, double seconds)
             chain << QStringLiteral("adelay=delays=%1S:all=1").arg(from - lane->end);
         lane->end = from + length;
         const QString label = QStringLiteral("[p%1]").arg(i);
-        graph += source(play.input) + chain.join(QLatin1Char(',')) + label + QStringLiteral(";\n");
+        graph += copies.next(play.input) + chain.join(QLatin1Char(',')) + label + QStringLiteral(";\n");
         lane->segments << label;
     }
-
-    for (qsizetype i = 0; i < lanes.size(); ++i) {
-        graph += lanes[i].segments.join(QString());
-        if (lanes[i].segments.size() > 1)
-            graph += QStringLiteral("concat=n=%1:v=0:a=1").arg(lanes[i].segments.size());
-        else
-            graph += QStringLiteral("anull");
-        graph += QStringLiteral("[l%1];\n").arg(i);
-    }
-    for (qsizetype i = 0; i < lanes.size(); ++i)
-        graph += QStringLiteral("[l%1]").arg(i);
-    // normalize=0: each sound keeps its own level instead of a share of
-    // 1/inputs; the limiter catches what the sum pushes past full scale.
-    if (lanes.size() > 1)
-        graph += QStringLiteral("amix=inputs=%1:normalize=0:duration=longest,").arg(lanes.size());
-    else
-        graph += QStringLiteral("anull,");
-    return graph + finish;
+    return graph + MixLanes(lanes) + finish;
 }
 
 QStringList SoundtrackArguments(const SoundtrackPlan &plan, const QString &graphPath, const QString &target)

@@ -90,6 +90,109 @@ TimelineStream Stream(const QJsonObject &o, QStringList &warnings)
     return s;
 }
 
+// The movie as a whole: version, container, stage, clock, background.
+void ReadMovie(const QJsonObject &root, TimelineReport &r)
+{
+    r.version = SmallNumber(root.value(QLatin1String("version")));
+    r.container = root.value(QLatin1String("container")).toString();
+    const QJsonObject stage = root.value(QLatin1String("stage")).toObject();
+    r.stageWidth = SmallNumber(stage.value(QLatin1String("width")));
+    r.stageHeight = SmallNumber(stage.value(QLatin1String("height")));
+
+    const QJsonValue rate = root.value(QLatin1String("frameRate"));
+    const double frameRate = rate.toDouble(0);
+    if (rate.isDouble() && std::isfinite(frameRate) && frameRate > 0 && frameRate <= Limits::kMaxFrameRate)
+        r.frameRate = frameRate;
+    else
+        r.warnings << QStringLiteral("The timeline gives no usable frame rate.");
+    r.frameCount = Frame(root.value(QLatin1String("frameCount"))).value_or(0);
+
+    static const QRegularExpression colour(QStringLiteral("^#[0-9A-Fa-f]{6}$"));
+    const QString background = root.value(QLatin1String("background")).toString();
+    if (colour.match(background).hasMatch())
+        r.background = QColor::fromString(background);
+    r.stops = Flag(root.value(QLatin1String("stops")));
+}
+
+std::optional<TimelinePicture> Picture(const QJsonObject &o)
+{
+    const auto id = Id(o.value(QLatin1String("id")));
+    if (!id)
+        return std::nullopt;
+    TimelinePicture p;
+    p.key.id = *id;
+    p.key.definition = quint32(WholeNumber(o.value(QLatin1String("definition")), 1, Limits::kMaxCount).value_or(1));
+    p.kind = o.value(QLatin1String("kind")).toString() == QLatin1String("png") ? SwfListing::Kind::Png
+                                                                              : SwfListing::Kind::Jpeg;
+    p.width = SmallNumber(o.value(QLatin1String("width")));
+    p.height = SmallNumber(o.value(QLatin1String("height")));
+    p.alpha = Flag(o.value(QLatin1String("alpha")));
+    p.firstFrame = Frame(o.value(QLatin1String("firstFrame")));
+    p.lastFrame = Frame(o.value(QLatin1String("lastFrame")));
+    if (p.firstFrame && (!p.lastFrame || *p.lastFrame < *p.firstFrame))
+        p.lastFrame = p.firstFrame;
+    if (!p.firstFrame)
+        p.lastFrame.reset();
+    return p;
+}
+
+std::optional<TimelineSound> Sound(const QJsonObject &o)
+{
+    const auto id = Id(o.value(QLatin1String("id")));
+    if (!id)
+        return std::nullopt;
+    TimelineSound s;
+    s.id = *id;
+    s.format = o.value(QLatin1String("format")).toString();
+    s.rate = SmallNumber(o.value(QLatin1String("rate")));
+    s.channels = SmallNumber(o.value(QLatin1String("channels")));
+    s.bits = SmallNumber(o.value(QLatin1String("bits")));
+    s.samples = Frame(o.value(QLatin1String("samples"))).value_or(0);
+    s.seekSamples = int(WholeNumber(o.value(QLatin1String("seekSamples")), 0, 32767).value_or(0));
+    const double seconds = o.value(QLatin1String("seconds")).toDouble(0);
+    s.seconds = std::isfinite(seconds) && seconds > 0 ? seconds : 0;
+    return s;
+}
+
+std::optional<SoundStart> Start(const QJsonObject &o)
+{
+    const auto id = Id(o.value(QLatin1String("sound")));
+    const auto frame = Frame(o.value(QLatin1String("frame")));
+    // A StartSound2 whose class was not found names no sound.
+    if (!id || !frame)
+        return std::nullopt;
+    SoundStart s;
+    s.frame = *frame;
+    s.sound = *id;
+    s.sprite = Id(o.value(QLatin1String("sprite"))).value_or(0);
+    s.loops = int(WholeNumber(o.value(QLatin1String("loops")), 0, Limits::kMaxLoops).value_or(1));
+    // A loop count of 0 plays the sound once, as players do.
+    s.loops = std::max(s.loops, 1);
+    s.stop = Flag(o.value(QLatin1String("stop")));
+    s.noMultiple = Flag(o.value(QLatin1String("noMultiple")));
+    s.inPoint = Frame(o.value(QLatin1String("inPoint")));
+    s.outPoint = Frame(o.value(QLatin1String("outPoint")));
+    s.envelope = Flag(o.value(QLatin1String("envelope")));
+    return s;
+}
+
+std::optional<TimelineVideo> Video(const QJsonObject &o)
+{
+    const auto id = Id(o.value(QLatin1String("id")));
+    if (!id)
+        return std::nullopt;
+    TimelineVideo video;
+    video.id = *id;
+    video.codec = o.value(QLatin1String("codec")).toString();
+    video.width = SmallNumber(o.value(QLatin1String("width")));
+    video.height = SmallNumber(o.value(QLatin1String("height")));
+    video.frames = Frame(o.value(QLatin1String("frames"))).value_or(0);
+    video.firstFrame = Frame(o.value(QLatin1String("firstFrame")));
+    video.lastFrame = video.firstFrame ? Frame(o.value(QLatin1String("lastFrame"))).value_or(*video.firstFrame)
+                                       : std::optional<qint64>();
+    return video;
+}
+
 } // namespace
 
 double TimelineReport::secondsAt(qint64 frame) const
@@ -130,49 +233,12 @@ TimelineReportResult ParseTimelineReport(const QByteArray &json)
             r.warnings << w.toString();
     }
     r.warnings << cut;
-
-    r.version = SmallNumber(root.value(QLatin1String("version")));
-    r.container = root.value(QLatin1String("container")).toString();
-    const QJsonObject stage = root.value(QLatin1String("stage")).toObject();
-    r.stageWidth = SmallNumber(stage.value(QLatin1String("width")));
-    r.stageHeight = SmallNumber(stage.value(QLatin1String("height")));
-
-    const QJsonValue rate = root.value(QLatin1String("frameRate"));
-    const double frameRate = rate.toDouble(0);
-    if (rate.isDouble() && std::isfinite(frameRate) && frameRate > 0 && frameRate <= Limits::kMaxFrameRate)
-        r.frameRate = frameRate;
-    else
-        r.warnings << QStringLiteral("The timeline gives no usable frame rate.");
-    r.frameCount = Frame(root.value(QLatin1String("frameCount"))).value_or(0);
-
-    static const QRegularExpression colour(QStringLiteral("^#[0-9A-Fa-f]{6}$"));
-    const QString background = root.value(QLatin1String("background")).toString();
-    if (colour.match(background).hasMatch())
-        r.background = QColor::fromString(background);
-    r.stops = Flag(root.value(QLatin1String("stops")));
+    ReadMovie(root, r);
 
     for (const QJsonValue &v : Capped(root, "pictures", Limits::kMaxPictures, r.warnings)) {
-        const QJsonObject o = v.toObject();
-        const auto id = Id(o.value(QLatin1String("id")));
-        if (!id)
-            continue;
-        TimelinePicture p;
-        p.key.id = *id;
-        p.key.definition = quint32(WholeNumber(o.value(QLatin1String("definition")), 1, Limits::kMaxCount).value_or(1));
-        p.kind = o.value(QLatin1String("kind")).toString() == QLatin1String("png") ? SwfListing::Kind::Png
-                                                                                  : SwfListing::Kind::Jpeg;
-        p.width = SmallNumber(o.value(QLatin1String("width")));
-        p.height = SmallNumber(o.value(QLatin1String("height")));
-        p.alpha = Flag(o.value(QLatin1String("alpha")));
-        p.firstFrame = Frame(o.value(QLatin1String("firstFrame")));
-        p.lastFrame = Frame(o.value(QLatin1String("lastFrame")));
-        if (p.firstFrame && (!p.lastFrame || *p.lastFrame < *p.firstFrame))
-            p.lastFrame = p.firstFrame;
-        if (!p.firstFrame)
-            p.lastFrame.reset();
-        r.pictures << p;
+        if (const auto picture = Picture(v.toObject()))
+            r.pictures << *picture;
     }
-
     const QJsonValue stream = root.value(QLatin1String("stream"));
     if (stream.isObject()) {
         r.stream = Stream(stream.toObject(), r.warnings);
@@ -183,64 +249,18 @@ TimelineReportResult ParseTimelineReport(const QByteArray &json)
         if (v.isObject())
             r.spriteStreams << Stream(v.toObject(), r.warnings);
     }
-
     for (const QJsonValue &v : Capped(root, "sounds", Limits::kMaxSounds, r.warnings)) {
-        const QJsonObject o = v.toObject();
-        const auto id = Id(o.value(QLatin1String("id")));
-        if (!id)
-            continue;
-        TimelineSound s;
-        s.id = *id;
-        s.format = o.value(QLatin1String("format")).toString();
-        s.rate = SmallNumber(o.value(QLatin1String("rate")));
-        s.channels = SmallNumber(o.value(QLatin1String("channels")));
-        s.bits = SmallNumber(o.value(QLatin1String("bits")));
-        s.samples = Frame(o.value(QLatin1String("samples"))).value_or(0);
-        s.seekSamples = int(WholeNumber(o.value(QLatin1String("seekSamples")), 0, 32767).value_or(0));
-        const double seconds = o.value(QLatin1String("seconds")).toDouble(0);
-        s.seconds = std::isfinite(seconds) && seconds > 0 ? seconds : 0;
-        r.sounds << s;
+        if (const auto sound = Sound(v.toObject()))
+            r.sounds << *sound;
     }
-
     for (const QJsonValue &v : Capped(root, "soundStarts", Limits::kMaxSoundStarts, r.warnings)) {
-        const QJsonObject o = v.toObject();
-        const auto id = Id(o.value(QLatin1String("sound")));
-        const auto frame = Frame(o.value(QLatin1String("frame")));
-        // A StartSound2 whose class was not found names no sound.
-        if (!id || !frame)
-            continue;
-        SoundStart s;
-        s.frame = *frame;
-        s.sound = *id;
-        s.sprite = Id(o.value(QLatin1String("sprite"))).value_or(0);
-        s.loops = int(WholeNumber(o.value(QLatin1String("loops")), 0, Limits::kMaxLoops).value_or(1));
-        // A loop count of 0 plays the sound once, as players do.
-        s.loops = std::max(s.loops, 1);
-        s.stop = Flag(o.value(QLatin1String("stop")));
-        s.noMultiple = Flag(o.value(QLatin1String("noMultiple")));
-        s.inPoint = Frame(o.value(QLatin1String("inPoint")));
-        s.outPoint = Frame(o.value(QLatin1String("outPoint")));
-        s.envelope = Flag(o.value(QLatin1String("envelope")));
-        r.soundStarts << s;
+        if (const auto start = Start(v.toObject()))
+            r.soundStarts << *start;
     }
-
     for (const QJsonValue &v : Capped(root, "videos", Limits::kMaxVideos, r.warnings)) {
-        const QJsonObject o = v.toObject();
-        const auto id = Id(o.value(QLatin1String("id")));
-        if (!id)
-            continue;
-        TimelineVideo video;
-        video.id = *id;
-        video.codec = o.value(QLatin1String("codec")).toString();
-        video.width = SmallNumber(o.value(QLatin1String("width")));
-        video.height = SmallNumber(o.value(QLatin1String("height")));
-        video.frames = Frame(o.value(QLatin1String("frames"))).value_or(0);
-        video.firstFrame = Frame(o.value(QLatin1String("firstFrame")));
-        video.lastFrame = video.firstFrame ? Frame(o.value(QLatin1String("lastFrame"))).value_or(*video.firstFrame)
-                                           : std::optional<qint64>();
-        r.videos << video;
+        if (const auto video = Video(v.toObject()))
+            r.videos << *video;
     }
-
     result.ok = true;
     return result;
 }

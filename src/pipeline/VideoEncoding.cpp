@@ -41,16 +41,6 @@ bool WriteText(const QString &path, const QString &text)
     return file.write(bytes) == bytes.size();
 }
 
-QString LastLine(const QString &text)
-{
-    const QStringList lines = text.split(QLatin1Char('\n'));
-    for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
-        if (!it->trimmed().isEmpty())
-            return it->trimmed();
-    }
-    return QString();
-}
-
 // The encoder is started by the script's shell; setpriv hands it the
 // parent-death signal too, so that it does not outlive a killed job.
 Tools::Command ScriptCommand(const QString &encoder, const QStringList &arguments)
@@ -144,6 +134,14 @@ bool ReplaceWithTemporary(const QString &target, const QString &output, QString 
     if (reason)
         *reason = QString::fromLocal8Bit(std::strerror(errno));
     return false;
+}
+
+QString EncoderFailure(int status, const QString &errors)
+{
+    if (Tools::ChildrenCancelled())
+        return QStringLiteral("cancelled");
+    const QString last = Tools::LastLineOf(errors);
+    return last.isEmpty() ? QStringLiteral("the encoder stopped with status %1").arg(status) : last;
 }
 
 int EncodedFrames(const QByteArray &report)
@@ -247,10 +245,8 @@ bool EncodeVideo(const EncodeRequest &request, const QString &workFolder, QStrin
             Tools::DeleteFiles(report);
         }
         made = status == 0;
-        if (Tools::ChildrenCancelled())
-            why = QStringLiteral("cancelled");
-        else if (!made)
-            why = LastLine(errors).isEmpty() ? QStringLiteral("the encoder stopped with status %1").arg(status) : LastLine(errors);
+        if (!made || Tools::ChildrenCancelled())
+            why = EncoderFailure(status, errors);
         // The script removes the marker as its last act; a script that never
         // ran leaves it, so the wait is bounded.
         QElapsedTimer waited;

@@ -38,6 +38,10 @@ struct EncodeRequest
 // "frame=" line; 0 when there is none yet.
 int EncodedFrames(const QByteArray &report);
 
+// Why an encoder run that ended with `status` failed: "cancelled" after a
+// cancel, else the last line of its `errors`, else its status.
+QString EncoderFailure(int status, const QString &errors);
+
 // The encoder's arguments, writing to `target`. The video lasts exactly
 // seconds(): a shorter sound does not cut pictures off and a longer one is
 // cut at the last picture.

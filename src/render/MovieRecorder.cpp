@@ -74,6 +74,324 @@ QString Seconds(double s)
     return QString::number(s, 'f', 2);
 }
 
+bool CancelAsked(const RecordRequest &request)
+{
+    return (request.cancel && request.cancel->load()) || Tools::ChildrenCancelled();
+}
+
+// The plan's frame, rate and notes, as the result reports them.
+void TakePlan(RecordResult &result, const SwfSummary &movie, const RecordPlan &plan)
+{
+    result.notes << plan.notes;
+    result.width = plan.frame.width();
+    result.height = plan.frame.height();
+    result.frameRate = plan.frameRate;
+    result.framesPlanned = plan.frames;
+    if (movie.actionScript3)
+        result.notes << QStringLiteral("ActionScript 3 movie: the player may not support all of it");
+}
+
+// The encoder reads raw RGBA frames from its standard input.
+QStringList EncoderArguments(const RecordPlan &plan, int crf, const QString &videoPath)
+{
+    return {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"),
+            QStringLiteral("-f"), QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("rgba"),
+            QStringLiteral("-s"), QStringLiteral("%1x%2").arg(plan.frame.width()).arg(plan.frame.height()),
+            QStringLiteral("-framerate"), QString::number(plan.frameRate, 'g', 10), QStringLiteral("-i"),
+            QStringLiteral("-"), QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-pix_fmt"),
+            QStringLiteral("yuv420p"), QStringLiteral("-preset"), QStringLiteral("veryfast"), QStringLiteral("-crf"),
+            QString::number(crf), QStringLiteral("-f"),
+            QStringLiteral("mp4"), videoPath};
+}
+
+// The page's config.json: the frame, the clock, the background and the
+// buttons it may press, in frame pixels.
+QByteArray PageConfig(const SwfSummary &movie, const RecordPlan &plan)
+{
+    QJsonArray buttons;
+    for (const QPointF &b : movie.buttons)
+        buttons.append(QJsonObject{{QStringLiteral("x"), b.x() * plan.frame.width() / movie.widthPx},
+                                   {QStringLiteral("y"), b.y() * plan.frame.height() / movie.heightPx}});
+    const QJsonObject config{
+        {QStringLiteral("width"), plan.frame.width()},
+        {QStringLiteral("height"), plan.frame.height()},
+        {QStringLiteral("frameRate"), plan.frameRate},
+        {QStringLiteral("frames"), plan.frames},
+        {QStringLiteral("sampleRate"), SampleRate},
+        {QStringLiteral("background"), movie.background},
+        {QStringLiteral("buttons"), buttons},
+        {QStringLiteral("maxPresses"), MaxPresses},
+        // A second without change counts as standing still.
+        {QStringLiteral("stillFrames"), std::max(2, int(plan.frameRate + 0.5))},
+    };
+    return QJsonDocument(config).toJson(QJsonDocument::Compact);
+}
+
+QStringList ChromiumArguments(const RecordPlan &plan, const QString &profile, const QString &pageUrl)
+{
+    QStringList arguments = {
+        QStringLiteral("--headless"),
+        QStringLiteral("--disable-gpu"),
+        QStringLiteral("--disable-background-networking"),
+        QStringLiteral("--disable-component-update"),
+        QStringLiteral("--disable-sync"),
+        QStringLiteral("--disable-extensions"),
+        QStringLiteral("--disable-quic"),
+        QStringLiteral("--disable-dev-shm-usage"),
+        QStringLiteral("--no-first-run"),
+        QStringLiteral("--no-default-browser-check"),
+        QStringLiteral("--mute-audio"),
+        // Nothing beyond the loopback: no name resolves, no proxy answers.
+        QStringLiteral("--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1"),
+        QStringLiteral("--proxy-server=127.0.0.1:9"),
+        QStringLiteral("--proxy-bypass-list=<-loopback>;127.0.0.1"),
+        QStringLiteral("--force-device-scale-factor=1"),
+        QStringLiteral("--window-size=%1,%2").arg(plan.frame.width()).arg(plan.frame.height()),
+        QStringLiteral("--user-data-dir=%1").arg(profile),
+    };
+    // Chromium's sandbox cannot run as root; for anyone else it stays on.
+    if (::geteuid() == 0)
+        arguments << QStringLiteral("--no-sandbox");
+    arguments << pageUrl;
+    return arguments;
+}
+
+// Puts sound samples at sample `at` of the sound file, silence filling any
+// gap before them; nothing reaches `limit` samples.
+void WriteSoundAt(QFile &sound, qint64 at, const QByteArray &samples, qint64 limit)
+{
+    if (at >= limit)
+        return;
+    const qint64 pos = at * BytesPerSample;
+    const QByteArray kept = samples.left((limit - at) * BytesPerSample);
+    if (sound.size() < pos) {
+        sound.seek(sound.size());
+        sound.write(QByteArray(pos - sound.size(), '\0'));
+    }
+    sound.seek(pos);
+    sound.write(kept);
+}
+
+// One recording as it runs: the page's frames go to the encoder and its
+// sound to the sound file until the page is done, Chromium or the encoder
+// ends, a step stalls or the job is cancelled.
+class Session
+{
+public:
+    Session(const RecordRequest &request, const RecordPlan &plan, RecordResult &result, Tools::ChildProcess &encoder,
+            QFile &sound, qint64 frameBytes)
+        : m_request(request)
+        , m_plan(plan)
+        , m_result(result)
+        , m_encoder(encoder)
+        , m_sound(sound)
+        , m_frameBytes(frameBytes)
+    {
+        m_sinceStep.start();
+    }
+
+    // Hands what the page sends to this recording.
+    void serve(CaptureServer &server)
+    {
+        server.framesWaiting = [this] {
+            return m_encoder.process().bytesToWrite() > EncoderBacklogFrames * m_frameBytes;
+        };
+        server.onFrame = [this](int index, const QByteArray &pixels) { takeFrame(index, pixels); };
+        server.onSound = [this](qint64 at, const QByteArray &samples) { takeSound(at, samples); };
+        server.onEvent = [this](const QJsonObject &event) { takeEvent(event); };
+        QObject::connect(&m_encoder.process(), &QProcess::bytesWritten, &m_loop, [&server] { server.releaseFrames(); });
+    }
+
+    // Starts Chromium on the page and records until the recording ends;
+    // false when Chromium did not start.
+    bool play(const QString &pageUrl, const QDir &work)
+    {
+        Tools::ChildProcess player(Tools::Command{
+            Chromium(), ChromiumArguments(m_plan, work.filePath(QStringLiteral("player-profile")), pageUrl), QString()});
+        player.logErrorsTo(work.filePath(QStringLiteral("chromium.log")));
+        if (!player.start())
+            return false;
+        QObject::connect(&player.process(), &QProcess::finished, &m_loop,
+                         [this] { end(StopReason::PlayerDied, QStringLiteral("Chromium ended")); });
+        QObject::connect(&m_encoder.process(), &QProcess::finished, &m_loop, [this] {
+            end(StopReason::Failed, QStringLiteral("FFmpeg ended: ") + LastLines(m_encoder.errorTail(), 2));
+        });
+        watchUntilEnd(player);
+        QObject::disconnect(&player.process(), nullptr, &m_loop, nullptr);
+        QObject::disconnect(&m_encoder.process(), nullptr, &m_loop, nullptr);
+        player.stop();
+        return true;
+    }
+
+    StopReason stop() const { return m_stop; }
+    const QString &stopDetail() const { return m_stopDetail; }
+    double cpuSeconds() const { return m_playerUsage.cpuSeconds() + m_encoderUsage.cpuSeconds(); }
+    double peakMemoryMb() const { return m_playerUsage.peakMemoryMb() + m_encoderUsage.peakMemoryMb(); }
+
+private:
+    void end(StopReason why, const QString &detail = QString())
+    {
+        if (m_ended)
+            return;
+        m_ended = true;
+        // Cancel ends the children too: their end is then the cancel's.
+        m_stop = CancelAsked(m_request) ? StopReason::Cancelled : why;
+        m_stopDetail = detail;
+        m_loop.quit();
+    }
+
+    void takeFrame(int index, const QByteArray &pixels)
+    {
+        if (m_ended || pixels.size() != m_frameBytes || index != m_result.framesRecorded)
+            return;
+        m_encoder.process().write(pixels);
+        ++m_result.framesRecorded;
+        m_sinceStep.restart();
+        if (m_request.progress)
+            m_request.progress(m_result.framesRecorded, m_plan.frames);
+    }
+
+    void takeSound(qint64 at, const QByteArray &samples)
+    {
+        if (m_ended || at < 0 || samples.size() % BytesPerSample != 0)
+            return;
+        // Sound never reaches past the planned length (plus a second).
+        WriteSoundAt(m_sound, at, samples, qint64((m_plan.frames / m_plan.frameRate + 1) * SampleRate));
+    }
+
+    void takeEvent(const QJsonObject &event)
+    {
+        const QString kind = event.value(QStringLiteral("kind")).toString();
+        if (kind == QStringLiteral("ready")) {
+            m_ready = true;
+            m_sinceStep.restart();
+        } else if (kind == QStringLiteral("press")) {
+            m_result.notes << QStringLiteral("pressed the button at %1, %2 after frame %3 (the movie stood still)")
+                                  .arg(qRound(event.value(QStringLiteral("x")).toDouble()))
+                                  .arg(qRound(event.value(QStringLiteral("y")).toDouble()))
+                                  .arg(event.value(QStringLiteral("frame")).toInt() + 1);
+        } else if (kind == QStringLiteral("done")) {
+            end(StopReason::Finished);
+        } else if (kind == QStringLiteral("error")) {
+            end(StopReason::PlayerDied, event.value(QStringLiteral("message")).toString());
+        }
+    }
+
+    // Runs the loop with the watchdog: it samples what the children use,
+    // and ends the recording on cancel or when the player stalls.
+    void watchUntilEnd(Tools::ChildProcess &player)
+    {
+        QTimer watchdog;
+        watchdog.setInterval(100);
+        int ticks = 0;
+        QObject::connect(&watchdog, &QTimer::timeout, &m_loop, [&] {
+            if (++ticks % 5 == 0) {
+                m_playerUsage.sample(player.group());
+                m_encoderUsage.sample(m_encoder.group());
+            }
+            if (CancelAsked(m_request))
+                end(StopReason::Cancelled);
+            else if (!m_ready && m_sinceStep.elapsed() > m_request.startTimeoutMs)
+                end(StopReason::PlayerDied,
+                    QStringLiteral("the player did not start within %1 s").arg(m_request.startTimeoutMs / 1000));
+            else if (m_ready && m_sinceStep.elapsed() > m_request.stepTimeoutMs)
+                end(StopReason::StepTimeout, QStringLiteral("frame %1 took more than %2 s")
+                                                 .arg(m_result.framesRecorded + 1)
+                                                 .arg(m_request.stepTimeoutMs / 1000));
+        });
+        watchdog.start();
+        m_loop.exec();
+        watchdog.stop();
+        m_playerUsage.sample(player.group());
+        m_encoderUsage.sample(m_encoder.group());
+    }
+
+    const RecordRequest &m_request;
+    const RecordPlan &m_plan;
+    RecordResult &m_result;
+    Tools::ChildProcess &m_encoder;
+    QFile &m_sound;
+    const qint64 m_frameBytes;
+    QEventLoop m_loop;
+    QElapsedTimer m_sinceStep;
+    GroupUsage m_encoderUsage;
+    GroupUsage m_playerUsage;
+    bool m_ready = false;
+    bool m_ended = false;
+    StopReason m_stop = StopReason::Finished;
+    QString m_stopDetail;
+};
+
+// Lets the encoder finish the frames it has been given; false when it
+// failed, with its last words in `log`.
+bool FinishEncoding(Tools::ChildProcess &encoder, QString &log)
+{
+    encoder.process().closeWriteChannel();
+    const bool encoded = encoder.process().waitForFinished(120000) &&
+                         encoder.process().exitStatus() == QProcess::NormalExit &&
+                         encoder.process().exitCode() == 0;
+    log = LastLines(encoder.errorTail(), 3);
+    return encoded;
+}
+
+// Sets how the recording stopped and its length; returns why nothing is
+// kept, or empty when the recording is kept (with a note when cut short).
+QString JudgeRecording(RecordResult &result, StopReason stop, const QString &stopDetail, const RecordPlan &plan,
+                       int movieFrames, bool encoded, const QString &encoderLog)
+{
+    if (stop == StopReason::Finished && result.framesRecorded < plan.frames)
+        stop = StopReason::PlayerDied;
+    if (stop == StopReason::Finished && plan.frames < movieFrames)
+        stop = StopReason::FrameCap;
+    result.stop = stop;
+    result.seconds = result.framesRecorded / plan.frameRate;
+    const QString why = StopReasonText(stop) + (stopDetail.isEmpty() ? QString() : QStringLiteral(": ") + stopDetail);
+    if (stop == StopReason::Cancelled)
+        return why;
+    if (!encoded || result.framesRecorded == 0)
+        return result.framesRecorded == 0 ? QStringLiteral("nothing was recorded (%1)").arg(why)
+                                          : QStringLiteral("FFmpeg could not encode the frames: ") + encoderLog;
+    if (stop != StopReason::Finished && stop != StopReason::FrameCap) {
+        if (result.seconds < MinKeptSeconds)
+            return QStringLiteral("only %1 s recorded (%2)").arg(Seconds(result.seconds), why);
+        result.notes << QStringLiteral("recording stopped after frame %1 of %2 (%3 s): %4")
+                            .arg(result.framesRecorded)
+                            .arg(plan.frames)
+                            .arg(Seconds(result.seconds), why);
+    }
+    return QString();
+}
+
+// Writes the MP4: the video as encoded, with the sound shifted by the
+// player's delay for the movie's kind of sound. Returns why it was not
+// written, or empty.
+QString WriteVideo(const RecordRequest &request, const SwfSummary &movie, const QString &videoPath,
+                   const QString &soundPath, RecordResult &result, const QDir &work)
+{
+    QFile::remove(request.outputPath);
+    QStringList mux = {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+                       QStringLiteral("-y"), QStringLiteral("-i"), videoPath};
+    result.hasSound = (movie.eventSounds || movie.streamSound) && QFileInfo(soundPath).size() > 0;
+    if (result.hasSound) {
+        const double delay = movie.streamSound ? StreamSoundDelay : EventSoundDelay;
+        mux << QStringLiteral("-ss") << QString::number(delay, 'f', 3) << QStringLiteral("-f")
+            << QStringLiteral("f32le") << QStringLiteral("-ar") << QString::number(SampleRate)
+            << QStringLiteral("-ac") << QStringLiteral("2") << QStringLiteral("-i") << soundPath
+            << QStringLiteral("-map") << QStringLiteral("0:v") << QStringLiteral("-map") << QStringLiteral("1:a")
+            << QStringLiteral("-c:a") << QStringLiteral("aac") << QStringLiteral("-b:a") << QStringLiteral("192k")
+            << QStringLiteral("-t") << QString::number(result.seconds, 'f', 6);
+    }
+    mux << QStringLiteral("-c:v") << QStringLiteral("copy") << QStringLiteral("-movflags")
+        << QStringLiteral("+faststart") << QStringLiteral("-f") << QStringLiteral("mp4") << request.outputPath;
+    Tools::ChildProcess muxer(Tools::Command{Ffmpeg(), mux, QString()});
+    muxer.logErrorsTo(work.filePath(QStringLiteral("mux.log")));
+    if (!muxer.start() || !muxer.process().waitForFinished(600000) || muxer.exitCode() != 0)
+        return Tools::ChildrenCancelled() ? StopReasonText(StopReason::Cancelled)
+                                          : QStringLiteral("FFmpeg could not write %1: %2")
+                                                .arg(request.outputPath, LastLines(muxer.errorTail(), 3));
+    return QString();
+}
+
 } // namespace
 
 QString StopReasonText(StopReason reason)
@@ -123,13 +441,7 @@ RecordResult MovieRecorder::record(const RecordRequest &request)
     const RecordPlan plan = PlanRecording(movie, request);
     if (!plan.ok)
         return fail(plan.error);
-    result.notes << plan.notes;
-    result.width = plan.frame.width();
-    result.height = plan.frame.height();
-    result.frameRate = plan.frameRate;
-    result.framesPlanned = plan.frames;
-    if (movie.actionScript3)
-        result.notes << QStringLiteral("ActionScript 3 movie: the player may not support all of it");
+    TakePlan(result, movie, plan);
 
     QDir work(request.workFolder);
     if (!work.mkpath(QStringLiteral("player-profile")))
@@ -141,223 +453,38 @@ RecordResult MovieRecorder::record(const RecordRequest &request)
 
     // The encoder takes the frames as they come.
     const qint64 frameBytes = qint64(plan.frame.width()) * plan.frame.height() * 4;
-    const QStringList encoderArgs = {
-        QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"),
-        QStringLiteral("-f"), QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("rgba"),
-        QStringLiteral("-s"), QStringLiteral("%1x%2").arg(plan.frame.width()).arg(plan.frame.height()),
-        QStringLiteral("-framerate"), QString::number(plan.frameRate, 'g', 10), QStringLiteral("-i"),
-        QStringLiteral("-"), QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-pix_fmt"),
-        QStringLiteral("yuv420p"), QStringLiteral("-preset"), QStringLiteral("veryfast"), QStringLiteral("-crf"),
-        QString::number(request.crf), QStringLiteral("-f"),
-        QStringLiteral("mp4"), videoPath};
-    Tools::ChildProcess encoder(Tools::Command{Ffmpeg(), encoderArgs, QString()});
+    Tools::ChildProcess encoder(Tools::Command{Ffmpeg(), EncoderArguments(plan, request.crf, videoPath), QString()});
     encoder.feedInput();
     encoder.logErrorsTo(work.filePath(QStringLiteral("encoder.log")));
     if (!encoder.start())
         return fail(QStringLiteral("FFmpeg did not start"));
-    GroupUsage encoderUsage, playerUsage;
-
     QFile sound(soundPath);
     if (!sound.open(QIODevice::ReadWrite | QIODevice::Truncate))
         return fail(QStringLiteral("cannot write %1").arg(soundPath));
 
-    QJsonArray buttons;
-    for (const QPointF &b : movie.buttons)
-        buttons.append(QJsonObject{{QStringLiteral("x"), b.x() * plan.frame.width() / movie.widthPx},
-                                   {QStringLiteral("y"), b.y() * plan.frame.height() / movie.heightPx}});
-    const QJsonObject config{
-        {QStringLiteral("width"), plan.frame.width()},
-        {QStringLiteral("height"), plan.frame.height()},
-        {QStringLiteral("frameRate"), plan.frameRate},
-        {QStringLiteral("frames"), plan.frames},
-        {QStringLiteral("sampleRate"), SampleRate},
-        {QStringLiteral("background"), movie.background},
-        {QStringLiteral("buttons"), buttons},
-        {QStringLiteral("maxPresses"), MaxPresses},
-        // A second without change counts as standing still.
-        {QStringLiteral("stillFrames"), std::max(2, int(plan.frameRate + 0.5))},
-    };
     CaptureServer server({PageFolder(request.assetsFolder), PlayerFolder(request.assetsFolder), request.swfPath,
-                          QJsonDocument(config).toJson(QJsonDocument::Compact), frameBytes + (1 << 20)});
-
-    QEventLoop loop;
-    QElapsedTimer sinceStep;
-    sinceStep.start();
-    bool ready = false, ended = false;
-    StopReason stop = StopReason::Finished;
-    QString stopDetail;
-    const auto end = [&](StopReason why, const QString &detail = QString()) {
-        if (ended)
-            return;
-        ended = true;
-        // Cancel ends the children too: their end is then the cancel's.
-        stop = (request.cancel && request.cancel->load()) || Tools::ChildrenCancelled() ? StopReason::Cancelled : why;
-        stopDetail = detail;
-        loop.quit();
-    };
-
-    server.framesWaiting = [&] { return encoder.process().bytesToWrite() > EncoderBacklogFrames * frameBytes; };
-    server.onFrame = [&](int index, const QByteArray &pixels) {
-        if (ended || pixels.size() != frameBytes || index != result.framesRecorded)
-            return;
-        encoder.process().write(pixels);
-        ++result.framesRecorded;
-        sinceStep.restart();
-        if (request.progress)
-            request.progress(result.framesRecorded, plan.frames);
-    };
-    server.onSound = [&](qint64 at, const QByteArray &samples) {
-        if (ended || at < 0 || samples.size() % BytesPerSample != 0)
-            return;
-        // Sound never reaches past the planned length (plus a second).
-        const qint64 limit = qint64((plan.frames / plan.frameRate + 1) * SampleRate);
-        if (at >= limit)
-            return;
-        const qint64 pos = at * BytesPerSample;
-        const QByteArray kept = samples.left((limit - at) * BytesPerSample);
-        if (sound.size() < pos) {
-            sound.seek(sound.size());
-            sound.write(QByteArray(pos - sound.size(), '\0'));
-        }
-        sound.seek(pos);
-        sound.write(kept);
-    };
-    server.onEvent = [&](const QJsonObject &event) {
-        const QString kind = event.value(QStringLiteral("kind")).toString();
-        if (kind == QStringLiteral("ready")) {
-            ready = true;
-            sinceStep.restart();
-        } else if (kind == QStringLiteral("press")) {
-            result.notes << QStringLiteral("pressed the button at %1, %2 after frame %3 (the movie stood still)")
-                                .arg(qRound(event.value(QStringLiteral("x")).toDouble()))
-                                .arg(qRound(event.value(QStringLiteral("y")).toDouble()))
-                                .arg(event.value(QStringLiteral("frame")).toInt() + 1);
-        } else if (kind == QStringLiteral("done")) {
-            end(StopReason::Finished);
-        } else if (kind == QStringLiteral("error")) {
-            end(StopReason::PlayerDied, event.value(QStringLiteral("message")).toString());
-        }
-    };
-    QObject::connect(&encoder.process(), &QProcess::bytesWritten, &loop, [&] { server.releaseFrames(); });
+                          PageConfig(movie, plan), frameBytes + (1 << 20)});
+    Session session(request, plan, result, encoder, sound, frameBytes);
+    session.serve(server);
     if (!server.listen())
         return fail(QStringLiteral("cannot open a local port for the player"));
-
-    QStringList chromiumArgs = {
-        QStringLiteral("--headless"),
-        QStringLiteral("--disable-gpu"),
-        QStringLiteral("--disable-background-networking"),
-        QStringLiteral("--disable-component-update"),
-        QStringLiteral("--disable-sync"),
-        QStringLiteral("--disable-extensions"),
-        QStringLiteral("--disable-quic"),
-        QStringLiteral("--disable-dev-shm-usage"),
-        QStringLiteral("--no-first-run"),
-        QStringLiteral("--no-default-browser-check"),
-        QStringLiteral("--mute-audio"),
-        // Nothing beyond the loopback: no name resolves, no proxy answers.
-        QStringLiteral("--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1"),
-        QStringLiteral("--proxy-server=127.0.0.1:9"),
-        QStringLiteral("--proxy-bypass-list=<-loopback>;127.0.0.1"),
-        QStringLiteral("--force-device-scale-factor=1"),
-        QStringLiteral("--window-size=%1,%2").arg(plan.frame.width()).arg(plan.frame.height()),
-        QStringLiteral("--user-data-dir=%1").arg(work.filePath(QStringLiteral("player-profile"))),
-    };
-    // Chromium's sandbox cannot run as root; for anyone else it stays on.
-    if (::geteuid() == 0)
-        chromiumArgs << QStringLiteral("--no-sandbox");
-    chromiumArgs << server.pageUrl();
-    Tools::ChildProcess player(Tools::Command{Chromium(), chromiumArgs, QString()});
-    player.logErrorsTo(work.filePath(QStringLiteral("chromium.log")));
-    if (!player.start())
+    if (!session.play(server.pageUrl(), work))
         return fail(QStringLiteral("Chromium did not start"));
-    QObject::connect(&player.process(), &QProcess::finished, &loop,
-                     [&] { end(StopReason::PlayerDied, QStringLiteral("Chromium ended")); });
-    QObject::connect(&encoder.process(), &QProcess::finished, &loop,
-                     [&] { end(StopReason::Failed, QStringLiteral("FFmpeg ended: ") + LastLines(encoder.errorTail(), 2)); });
-
-    QTimer watchdog;
-    watchdog.setInterval(100);
-    int ticks = 0;
-    QObject::connect(&watchdog, &QTimer::timeout, &loop, [&] {
-        if (++ticks % 5 == 0) {
-            playerUsage.sample(player.group());
-            encoderUsage.sample(encoder.group());
-        }
-        if ((request.cancel && request.cancel->load()) || Tools::ChildrenCancelled())
-            end(StopReason::Cancelled);
-        else if (!ready && sinceStep.elapsed() > request.startTimeoutMs)
-            end(StopReason::PlayerDied,
-                QStringLiteral("the player did not start within %1 s").arg(request.startTimeoutMs / 1000));
-        else if (ready && sinceStep.elapsed() > request.stepTimeoutMs)
-            end(StopReason::StepTimeout,
-                QStringLiteral("frame %1 took more than %2 s").arg(result.framesRecorded + 1)
-                    .arg(request.stepTimeoutMs / 1000));
-    });
-    watchdog.start();
-    loop.exec();
-    watchdog.stop();
-    playerUsage.sample(player.group());
-    encoderUsage.sample(encoder.group());
-
-    QObject::disconnect(&player.process(), nullptr, &loop, nullptr);
-    QObject::disconnect(&encoder.process(), nullptr, &loop, nullptr);
-    player.stop();
     sound.close();
 
-    // The encoder finishes what it has been given.
-    encoder.process().closeWriteChannel();
-    const bool encoded = encoder.process().waitForFinished(120000) &&
-                         encoder.process().exitStatus() == QProcess::NormalExit &&
-                         encoder.process().exitCode() == 0;
-    const QString encoderLog = LastLines(encoder.errorTail(), 3);
-    result.cpuSeconds = playerUsage.cpuSeconds() + encoderUsage.cpuSeconds();
-    result.peakMemoryMb = playerUsage.peakMemoryMb() + encoderUsage.peakMemoryMb();
+    QString encoderLog;
+    const bool encoded = FinishEncoding(encoder, encoderLog);
+    result.cpuSeconds = session.cpuSeconds();
+    result.peakMemoryMb = session.peakMemoryMb();
     encoder.stop();
 
-    if (stop == StopReason::Finished && result.framesRecorded < plan.frames)
-        stop = StopReason::PlayerDied;
-    if (stop == StopReason::Finished && plan.frames < movie.frameCount)
-        stop = StopReason::FrameCap;
-    result.stop = stop;
-    result.seconds = result.framesRecorded / plan.frameRate;
-    const QString why = StopReasonText(stop) + (stopDetail.isEmpty() ? QString() : QStringLiteral(": ") + stopDetail);
-    if (stop == StopReason::Cancelled)
+    const QString why = JudgeRecording(result, session.stop(), session.stopDetail(), plan, movie.frameCount,
+                                       encoded, encoderLog);
+    if (!why.isEmpty())
         return fail(why);
-    if (!encoded || result.framesRecorded == 0)
-        return fail(result.framesRecorded == 0 ? QStringLiteral("nothing was recorded (%1)").arg(why)
-                                               : QStringLiteral("FFmpeg could not encode the frames: ") + encoderLog);
-    if (stop != StopReason::Finished && stop != StopReason::FrameCap) {
-        if (result.seconds < MinKeptSeconds)
-            return fail(QStringLiteral("only %1 s recorded (%2)").arg(Seconds(result.seconds), why));
-        result.notes << QStringLiteral("recording stopped after frame %1 of %2 (%3 s): %4")
-                            .arg(result.framesRecorded)
-                            .arg(plan.frames)
-                            .arg(Seconds(result.seconds), why);
-    }
-
-    // The sound, shifted by the player's delay for the movie's kind of sound.
-    QFile::remove(request.outputPath);
-    QStringList mux = {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-                       QStringLiteral("-y"), QStringLiteral("-i"), videoPath};
-    result.hasSound = (movie.eventSounds || movie.streamSound) && QFileInfo(soundPath).size() > 0;
-    if (result.hasSound) {
-        const double delay = movie.streamSound ? StreamSoundDelay : EventSoundDelay;
-        mux << QStringLiteral("-ss") << QString::number(delay, 'f', 3) << QStringLiteral("-f")
-            << QStringLiteral("f32le") << QStringLiteral("-ar") << QString::number(SampleRate)
-            << QStringLiteral("-ac") << QStringLiteral("2") << QStringLiteral("-i") << soundPath
-            << QStringLiteral("-map") << QStringLiteral("0:v") << QStringLiteral("-map") << QStringLiteral("1:a")
-            << QStringLiteral("-c:a") << QStringLiteral("aac") << QStringLiteral("-b:a") << QStringLiteral("192k")
-            << QStringLiteral("-t") << QString::number(result.seconds, 'f', 6);
-    }
-    mux << QStringLiteral("-c:v") << QStringLiteral("copy") << QStringLiteral("-movflags")
-        << QStringLiteral("+faststart") << QStringLiteral("-f") << QStringLiteral("mp4") << request.outputPath;
-    Tools::ChildProcess muxer(Tools::Command{Ffmpeg(), mux, QString()});
-    muxer.logErrorsTo(work.filePath(QStringLiteral("mux.log")));
-    if (!muxer.start() || !muxer.process().waitForFinished(600000) || muxer.exitCode() != 0)
-        return fail(Tools::ChildrenCancelled()
-                        ? StopReasonText(StopReason::Cancelled)
-                        : QStringLiteral("FFmpeg could not write %1: %2")
-                              .arg(request.outputPath, LastLines(muxer.errorTail(), 3)));
+    const QString unwritten = WriteVideo(request, movie, videoPath, soundPath, result, work);
+    if (!unwritten.isEmpty())
+        return fail(unwritten);
     QFile::remove(videoPath);
     QFile::remove(soundPath);
     result.ok = true;

@@ -1,5 +1,7 @@
 #include "SwfSummary.h"
 
+#include "tarnwick/Limits.h"
+
 #include <QFile>
 #include <QHash>
 #include <QRectF>
@@ -140,7 +142,89 @@ struct Scan
     QHash<quint16, QRectF> buttonBounds;
 };
 
-void ScanTags(const QByteArray &d, qsizetype pos, qsizetype end, bool mainTimeline, Scan &scan, SwfSummary &s)
+QString ColourOf(const QByteArray &d, qsizetype body)
+{
+    return QStringLiteral("#%1%2%3")
+        .arg(quint8(d[body]), 2, 16, QLatin1Char('0'))
+        .arg(quint8(d[body + 1]), 2, 16, QLatin1Char('0'))
+        .arg(quint8(d[body + 2]), 2, 16, QLatin1Char('0'));
+}
+
+// The spot to press of a DefineButton (code 7) or DefineButton2 (34) whose
+// body runs from `body` to `end`: the bounds of the shapes its up state
+// shows, through their matrices.
+QRectF ButtonBounds(const QByteArray &d, int code, qsizetype body, qsizetype end, const Scan &scan)
+{
+    qsizetype p = body + (code == 34 ? 5 : 2);
+    QRectF bounds;
+    bool any = false;
+    while (p < end && quint8(d[p]) != 0) {
+        const quint8 flags = quint8(d[p]);
+        const quint16 character = U16(d, p + 1);
+        BitReader r(d, p + 5);
+        const Matrix m = ReadMatrix(r);
+        if (code == 34)
+            SkipColorTransform(r, true);
+        p = r.bytePos();
+        if (code == 34 && (flags & 0x10)) // filter list: give up on the rest
+            break;
+        if (code == 34 && (flags & 0x20))
+            ++p;
+        // Only the shapes seen in the up state make the spot to press.
+        if ((flags & 0x01) && scan.shapeBounds.contains(character)) {
+            const QRectF c = scan.shapeBounds.value(character);
+            for (const QPointF corner : {c.topLeft(), c.topRight(), c.bottomLeft(), c.bottomRight()}) {
+                const QPointF q = m.map(corner);
+                if (!any)
+                    bounds = QRectF(q, q);
+                bounds.setLeft(std::min(bounds.left(), q.x()));
+                bounds.setRight(std::max(bounds.right(), q.x()));
+                bounds.setTop(std::min(bounds.top(), q.y()));
+                bounds.setBottom(std::max(bounds.bottom(), q.y()));
+                any = true;
+            }
+        }
+    }
+    return bounds;
+}
+
+// A PlaceObject2 (code 26) or PlaceObject3 (70) on the main timeline that
+// places a known button adds the button's centre, once.
+void NotePlacedButton(const QByteArray &d, int code, qsizetype body, qsizetype end, const Scan &scan, SwfSummary &s)
+{
+    // The flags are read only from within the tag.
+    if (end - body < (code == 70 ? 2 : 1))
+        return;
+    const quint8 flags = quint8(d[body]);
+    qsizetype p = body + (code == 70 ? 2 : 1) + 2;
+    if (code == 70) {
+        const quint8 flags2 = quint8(d[body + 1]);
+        if (flags2 & 0x08) { // class name
+            while (p < end && d[p] != 0)
+                ++p;
+            ++p;
+        }
+    }
+    if (!(flags & 0x02))
+        return;
+    const quint16 character = U16(d, p);
+    p += 2;
+    if (!scan.buttonBounds.contains(character))
+        return;
+    Matrix m;
+    if (flags & 0x04) {
+        BitReader r(d, p);
+        m = ReadMatrix(r);
+    }
+    const QRectF b = scan.buttonBounds.value(character);
+    const QPointF centre = m.map(b.center()) / 20.0;
+    if (!s.buttons.contains(centre))
+        s.buttons.append(centre);
+}
+
+// `spriteDepth` is 0 on the main timeline; sprites deeper than the
+// extractor reads are skipped.
+void ScanTags(const QByteArray &d, qsizetype pos, qsizetype end, int spriteDepth, Scan &scan, SwfSummary &s)
 {
     while (pos + 2 <= end) {
         const quint16 head = U16(d, pos);
@@ -158,10 +242,7 @@ void ScanTags(const QByteArray &d, qsizetype pos, qsizetype end, bool mainTimeli
         switch (code) {
         case 9: // SetBackgroundColor
             if (length >= 3)
-                s.background = QStringLiteral("#%1%2%3")
-                                   .arg(quint8(d[body]), 2, 16, QLatin1Char('0'))
-                                   .arg(quint8(d[body + 1]), 2, 16, QLatin1Char('0'))
-                                   .arg(quint8(d[body + 2]), 2, 16, QLatin1Char('0'));
+                s.background = ColourOf(d, body);
             break;
         case 69: // FileAttributes
             if (length >= 1)
@@ -178,74 +259,16 @@ void ScanTags(const QByteArray &d, qsizetype pos, qsizetype end, bool mainTimeli
             scan.shapeBounds.insert(U16(d, body), ReadRect(r));
             break;
         }
-        case 7: case 34: { // DefineButton, DefineButton2
-            const quint16 id = U16(d, body);
-            qsizetype p = body + (code == 34 ? 5 : 2);
-            QRectF bounds;
-            bool any = false;
-            while (p < pos && quint8(d[p]) != 0) {
-                const quint8 flags = quint8(d[p]);
-                const quint16 character = U16(d, p + 1);
-                BitReader r(d, p + 5);
-                const Matrix m = ReadMatrix(r);
-                if (code == 34)
-                    SkipColorTransform(r, true);
-                p = r.bytePos();
-                if (code == 34 && (flags & 0x10)) // filter list: give up on the rest
-                    break;
-                if (code == 34 && (flags & 0x20))
-                    ++p;
-                // Only the shapes seen in the up state make the spot to press.
-                if ((flags & 0x01) && scan.shapeBounds.contains(character)) {
-                    const QRectF c = scan.shapeBounds.value(character);
-                    for (const QPointF corner : {c.topLeft(), c.topRight(), c.bottomLeft(), c.bottomRight()}) {
-                        const QPointF q = m.map(corner);
-                        if (!any)
-                            bounds = QRectF(q, q);
-                        bounds.setLeft(std::min(bounds.left(), q.x()));
-                        bounds.setRight(std::max(bounds.right(), q.x()));
-                        bounds.setTop(std::min(bounds.top(), q.y()));
-                        bounds.setBottom(std::max(bounds.bottom(), q.y()));
-                        any = true;
-                    }
-                }
-            }
-            scan.buttonBounds.insert(id, bounds);
+        case 7: case 34: // DefineButton, DefineButton2
+            scan.buttonBounds.insert(U16(d, body), ButtonBounds(d, code, body, pos, scan));
             break;
-        }
-        case 26: case 70: { // PlaceObject2, PlaceObject3
-            if (!mainTimeline)
-                break;
-            const quint8 flags = quint8(d[body]);
-            qsizetype p = body + (code == 70 ? 2 : 1) + 2;
-            if (code == 70) {
-                const quint8 flags2 = quint8(d[body + 1]);
-                if (flags2 & 0x08) { // class name
-                    while (p < pos && d[p] != 0)
-                        ++p;
-                    ++p;
-                }
-            }
-            if (!(flags & 0x02))
-                break;
-            const quint16 character = U16(d, p);
-            p += 2;
-            if (!scan.buttonBounds.contains(character))
-                break;
-            Matrix m;
-            if (flags & 0x04) {
-                BitReader r(d, p);
-                m = ReadMatrix(r);
-            }
-            const QRectF b = scan.buttonBounds.value(character);
-            const QPointF centre = m.map(b.center()) / 20.0;
-            if (!s.buttons.contains(centre))
-                s.buttons.append(centre);
+        case 26: case 70: // PlaceObject2, PlaceObject3
+            if (spriteDepth == 0)
+                NotePlacedButton(d, code, body, pos, scan, s);
             break;
-        }
         case 39: // DefineSprite: its sounds count, its placements are not on the main timeline
-            if (length >= 4)
-                ScanTags(d, body + 4, pos, false, scan, s);
+            if (length >= 4 && spriteDepth < Tarnwick::kMaxSpriteDepth)
+                ScanTags(d, body + 4, pos, spriteDepth + 1, scan, s);
             break;
         default:
             break;
@@ -293,7 +316,7 @@ SwfSummary ReadSwfSummary(const QByteArray &file)
     s.frameRate = U16(data, pos) / 256.0;
     s.frameCount = U16(data, pos + 2);
     Scan scan;
-    ScanTags(data, pos + 4, data.size(), true, scan, s);
+    ScanTags(data, pos + 4, data.size(), 0, scan, s);
     s.ok = true;
     return s;
 }

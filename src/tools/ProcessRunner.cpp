@@ -183,7 +183,12 @@ QString ChildProcess::errorTail() const
 
 QString ChildProcess::lastErrorLine() const
 {
-    const QStringList lines = errorTail().split(QLatin1Char('\n'));
+    return LastLineOf(errorTail());
+}
+
+QString LastLineOf(const QString &text)
+{
+    const QStringList lines = text.split(QLatin1Char('\n'));
     for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
         const QString line = it->trimmed();
         if (!line.isEmpty())

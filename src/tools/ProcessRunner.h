@@ -81,6 +81,10 @@ private:
     int m_slot = -1;
 };
 
+// The last line of a tool's output with more than blanks in it, trimmed:
+// what a message quotes of why the tool failed. Empty when there is none.
+QString LastLineOf(const QString &text);
+
 // Kills every live child's process group. Safe to call from a signal
 // handler or another thread; the children's waits then return.
 void EndAllChildren();

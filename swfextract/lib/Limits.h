@@ -21,7 +21,7 @@ struct Limits
     // Most tags walked in the whole file, sprites included.
     std::uint64_t maxTags = 16ull << 20;
     // Deepest DefineSprite nesting walked.
-    int maxSpriteDepth = 16;
+    int maxSpriteDepth = Tarnwick::kMaxSpriteDepth;
     // Largest picture, in pixels, decoded or converted (checked before any
     // buffer for it is allocated), and its largest side: the program's one
     // picture limit.

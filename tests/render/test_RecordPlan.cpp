@@ -28,6 +28,37 @@ SwfBuild::MovieOptions Options(std::uint16_t w, std::uint16_t h, double fps, std
     return o;
 }
 
+// `levels` sprites, each defined inside the one before, with a StartSound in
+// the outermost and a SoundStreamHead in the innermost. Written front to
+// back: wrapping each level in the next would take quadratic time.
+QByteArray NestedSprites(int levels)
+{
+    SwfBuild::Bytes body;
+    const auto u16 = [&body](unsigned v) {
+        body.push_back(std::uint8_t(v & 0xff));
+        body.push_back(std::uint8_t(v >> 8));
+    };
+    u16(1); // the outermost sprite's ID and frame count
+    u16(1);
+    u16(15 << 6 | 3); // StartSound of sound 1, no sound info
+    u16(1);
+    body.push_back(0);
+    const std::uint32_t innermost = 2 + 4 + 2; // SoundStreamHead and End
+    for (int level = 2; level <= levels; ++level) {
+        const std::uint32_t length = 4 + 10 * std::uint32_t(levels - level) + innermost;
+        u16(39 << 6 | 0x3f);
+        u16(length & 0xffff);
+        u16(length >> 16);
+        u16(unsigned(level));
+        u16(1);
+    }
+    u16(18 << 6 | 4);
+    u16(0);
+    u16(0);
+    u16(0);
+    return Bytes(SwfBuild::BuildSwf(SwfBuild::Tags().tag(39, body, true).showFrame().end(), SwfBuild::Container::Fws));
+}
+
 } // namespace
 
 TEST(FrameSize, SmallStagesGrowToFitTheTargetLargeOnesShrinkToTheCaps)
@@ -143,4 +174,38 @@ TEST(RecordPlan, FrameRateOverrideCapsAndNotes)
 
     movie.widthPx = 0;
     EXPECT_FALSE(PlanRecording(movie, RecordRequest{}).ok);
+}
+
+TEST(SwfSummary, SpritesNestedPastTheExtractorsDepthAreNotRead)
+{
+    const SwfSummary atCap = ReadSwfSummary(NestedSprites(16));
+    ASSERT_TRUE(atCap.ok) << atCap.error.toStdString();
+    EXPECT_TRUE(atCap.eventSounds);
+    EXPECT_TRUE(atCap.streamSound);
+
+    const SwfSummary beyond = ReadSwfSummary(NestedSprites(17));
+    ASSERT_TRUE(beyond.ok);
+    EXPECT_TRUE(beyond.eventSounds);
+    EXPECT_FALSE(beyond.streamSound);
+
+    // Half a million levels once ran the reader out of stack.
+    const SwfSummary deep = ReadSwfSummary(NestedSprites(500000));
+    ASSERT_TRUE(deep.ok);
+    EXPECT_TRUE(deep.eventSounds);
+    EXPECT_FALSE(deep.streamSound);
+}
+
+TEST(SwfSummary, PlacementCutShortAtTheEndIsIgnored)
+{
+    SwfBuild::Tags tags;
+    SwfBuild::AddRectShape(tags, 1, 0, 0, 100, 100, {1, 2, 3});
+    tags.defineButton2(2, {SwfBuild::ButtonRecord{1, 1, 0x01}});
+    for (const std::uint16_t code : {26, 70}) {
+        SCOPED_TRACE(code);
+        SwfBuild::Tags cut = tags;
+        cut.placeObject2(1, 2).tag(code, {});
+        const SwfSummary s = ReadSwfSummary(Bytes(SwfBuild::BuildSwf(cut, SwfBuild::Container::Fws)));
+        ASSERT_TRUE(s.ok);
+        EXPECT_EQ(s.buttons.size(), 1) << "the whole placement before it still counts";
+    }
 }

@@ -22,4 +22,8 @@ inline constexpr std::uint64_t kMaxPictureBytes = kMaxPicturePixels * 4;
 inline constexpr std::uint32_t kMaxFrameSide = 4096;
 inline constexpr std::uint64_t kMaxFramePixels = 8'912'896;
 
+// Deepest DefineSprite nesting read. Players nest no sprite definitions at
+// all; a crafted file nests them to exhaust a reader's stack.
+inline constexpr int kMaxSpriteDepth = 16;
+
 } // namespace Tarnwick

@@ -1,0 +1,57 @@
+#!/bin/sh
+# Stands in for FFmpeg in the job's fast tests. Three kinds of run:
+# - a sound check (-f null): a file holding "sound SECONDS" decodes for that
+#   long, anything else does not;
+# - an encode of temp/image%d.jpg: the frames and the arguments are kept in
+#   $FAKE_TOOLS_DIR/encodes/N/ (N counts from 1), and the video written is a
+#   text the fake ffprobe reads back. When $FAKE_TOOLS_DIR/encode-N-fails
+#   exists, encode N fails with its text on standard error;
+# - anything else writes a sound ("sound made") to its last argument.
+printf 'ffmpeg %s\n' "$*" >> "$FAKE_TOOLS_DIR/runs"
+for last; do :; done
+
+value_of() {
+    option=$1
+    shift
+    while [ $# -gt 1 ]; do
+        [ "$1" = "$option" ] && { printf '%s\n' "$2"; return; }
+        shift
+    done
+}
+
+case " $* " in
+*" -f null "*)
+    read -r word seconds < "$(value_of -i "$@")"
+    if [ "$word" = sound ] && [ "$seconds" != broken ]; then
+        awk -v s="$seconds" 'BEGIN { printf "out_time_us=%d\nprogress=end\n", s * 1000000 }'
+        exit 0
+    fi
+    echo "Invalid data found when processing input" >&2
+    exit 1
+    ;;
+*" temp/image%d.jpg "*)
+    mkdir -p "$FAKE_TOOLS_DIR/encodes"
+    n=$(($(ls "$FAKE_TOOLS_DIR/encodes" | wc -l) + 1))
+    kept="$FAKE_TOOLS_DIR/encodes/$n"
+    mkdir "$kept"
+    for argument; do printf '%s\n' "$argument"; done > "$kept/arguments"
+    if [ -f "$FAKE_TOOLS_DIR/encode-$n-fails" ]; then
+        cat "$FAKE_TOOLS_DIR/encode-$n-fails" >&2
+        exit 1
+    fi
+    frames=0
+    while [ -f "temp/image$((frames + 1)).jpg" ]; do
+        frames=$((frames + 1))
+        cp "temp/image$frames.jpg" "$kept/frame$frames.jpg"
+    done
+    audio=no
+    [ "$(grep -c '^-i$' "$kept/arguments")" -gt 1 ] && audio=yes
+    progress=$(value_of -progress "$@")
+    [ -n "$progress" ] && printf 'frame=%d\nprogress=end\n' "$frames" > "$progress"
+    printf 'frames %d\nseconds %s\naudio %s\n' "$frames" "$(value_of -t "$@")" "$audio" > "$last"
+    exit 0
+    ;;
+*)
+    echo "sound made" > "$last"
+    ;;
+esac
