@@ -20,13 +20,17 @@
 #include "tools/Command.h"
 #include "tools/ToolDeployment.h"
 
+#include "lib/Convert.h"
+
 #include <QFile>
 #include <QImage>
 #include <QLocale>
 #include <QThread>
 
 #include <algorithm>
+#include <future>
 #include <set>
+#include <vector>
 
 namespace Pipeline {
 
@@ -683,6 +687,41 @@ QStringList ConversionJob::picturesToStage(const QString &stem) const
     return pictures;
 }
 
+// Converts each picture to temp/conv<k>.jpg. A JPEG that the converter
+// would only copy is copied here, without starting it (most of a picture's
+// cost on a cheap encode); the others go through the converter. Both run on
+// every core, as the pictures are independent.
+void ConversionJob::convertPictures(const QStringList &pictures)
+{
+    const auto converted = [&](qsizetype k) { return tempFile(QStringLiteral("conv%1.jpg").arg(k + 1)); };
+    const int parallel = ConverterParallelism();
+    std::vector<char> copied(std::size_t(pictures.size()), 0);
+    std::vector<std::future<void>> copiers;
+    for (int lane = 0; lane < parallel; ++lane) {
+        copiers.push_back(std::async(std::launch::async, [&, lane] {
+            for (qsizetype k = lane; k < pictures.size(); k += parallel) {
+                const std::optional<NConvert::Result<NConvert::Done>> copy = NConvert::PassJpegThrough(
+                    QFile::encodeName(pictureFile(pictures.at(k))).toStdString(),
+                    QFile::encodeName(converted(k)).toStdString());
+                copied[std::size_t(k)] = copy && copy->ok();
+            }
+        }));
+    }
+    for (std::future<void> &copier : copiers)
+        copier.get();
+
+    const QStringList options{QStringLiteral("-out"), QStringLiteral("jpeg"), QStringLiteral("-truecolors")};
+    QList<Tools::Command> conversions;
+    for (qsizetype k = 0; k < pictures.size(); ++k) {
+        if (!copied[std::size_t(k)]) {
+            conversions.append(Tools::Command{
+                m_tools.converter, options + QStringList{QStringLiteral("-o"), converted(k), pictureFile(pictures.at(k))},
+                QString()});
+        }
+    }
+    Tools::RunAllAndWait(conversions, parallel);
+}
+
 void ConversionJob::stageFrames(int position)
 {
     const QString stem = QStringLiteral("swf%1").arg(position);
@@ -692,17 +731,7 @@ void ConversionJob::stageFrames(int position)
     // Each picture is converted to a scratch name first; the frames are then
     // numbered in picture order from those that converted, so a picture the
     // converter cannot read leaves no gap in the numbering.
-    QStringList options{QStringLiteral("-out"), QStringLiteral("jpeg"), QStringLiteral("-truecolors")};
-    QList<Tools::Command> conversions;
-    for (qsizetype k = 0; k < pictures.size(); ++k) {
-        conversions.append(Tools::Command{m_tools.converter,
-                                          options
-                                              + QStringList{QStringLiteral("-o"),
-                                                            tempFile(QStringLiteral("conv%1.jpg").arg(k + 1)),
-                                                            pictureFile(pictures.at(k))},
-                                          QString()});
-    }
-    Tools::RunAllAndWait(conversions, ConverterParallelism());
+    convertPictures(pictures);
 
     int staged = 0;
     for (qsizetype k = 0; k < pictures.size(); ++k) {

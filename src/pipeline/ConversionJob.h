@@ -104,6 +104,7 @@ private:
     void decodeVideos(MoviePart &movie, const std::function<void(const QStringList &)> &run);
     int stageVideoFrames(MoviePart &movie, int after);
     QStringList picturesToStage(const QString &stem) const;
+    void convertPictures(const QStringList &pictures);
     void stageFrames(int position);
     void layOutMovies();
     bool writeFrameList(EncodeRequest &request);
