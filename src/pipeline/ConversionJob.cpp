@@ -52,6 +52,38 @@ int ConverterParallelism()
     return std::max(1, QThread::idealThreadCount());
 }
 
+} // namespace
+
+// Work on a thread of its own whose result is taken once. A QThread, so that
+// a child it starts through the runner is watched as on the main thread.
+template <typename T>
+class Background
+{
+public:
+    explicit Background(std::function<T()> work)
+        : m_thread(QThread::create([this, work = std::move(work)] { m_result = work(); }))
+    {
+        m_thread->start();
+    }
+    ~Background() { m_thread->wait(); }
+    Background(const Background &) = delete;
+    Background &operator=(const Background &) = delete;
+
+    // Waits for the result with the event loop kept alive.
+    T take()
+    {
+        while (!m_thread->wait(10))
+            YieldToEventLoop();
+        return std::move(*m_result);
+    }
+
+private:
+    std::optional<T> m_result;
+    std::unique_ptr<QThread> m_thread;
+};
+
+namespace {
+
 QString LastLineOf(const QString &text)
 {
     const QStringList lines = text.split(QLatin1Char('\n'));
@@ -142,6 +174,7 @@ void ConversionJob::PushButton2_Click()
     m_movies.clear();
     m_frameCount = 0;
     m_pictureFrames = 0;
+    m_detailsInserted = 0;
     Tools::ResumeChildren();
     // Taken once: a choice changed while the job runs is for the next job.
     m_choices = JobChoices::ReadFrom(m_controls);
@@ -239,6 +272,7 @@ void ConversionJob::convertFile(Tools::ReportingTrap &trap, int position)
     });
     QString outputPath;
     if (m_choices.eachFile) {
+        settleSoundChecks();
         m_frameCount = 0;
         m_pictureFrames = 0;
         m_movies.clear();
@@ -293,6 +327,7 @@ void ConversionJob::makeCombinedVideo(Tools::ReportingTrap &trap)
 
 void ConversionJob::clearScratch()
 {
+    settleSoundChecks();
     Tools::DeleteFiles(tempFile(QStringLiteral("*.*")));
     Tools::DeleteFiles(pictureFile(QStringLiteral("*.*")));
 }
@@ -301,6 +336,7 @@ void ConversionJob::clearScratch()
 // summary.
 void ConversionJob::finishJob(Tools::ReportingTrap &trap)
 {
+    settleSoundChecks();
     cancelled();
     if (m_play) {
         m_play->clear();
@@ -323,27 +359,46 @@ void ConversionJob::finishJob(Tools::ReportingTrap &trap)
     trap(128, [&] { m_controls.showSummary(summary(), details(), resultFolder()); });
 }
 
-void ConversionJob::extractPictures(const QString &path, int position)
+// The movie's listing: what its pictures are and whether it holds an MP3
+// stream. Its complaints say why pictures may be missing.
+SwfListing ConversionJob::listMovie(const QString &path)
 {
-    const QString stem = pictureFile(QStringLiteral("swf%1").arg(position));
     QString listingErrors;
     const SwfListing listing = ParseSwfListing(
         Tools::RunCaptured(Tools::Command{m_tools.extractor, {path}, QString()}, true, false, true, &listingErrors));
     m_readInPart = listingErrors.contains(QLatin1String("is cut or damaged"));
     m_extractorReason = LastLineOf(listingErrors);
+    return listing;
+}
 
+std::optional<TimelineReport> ConversionJob::readTimeline(const QString &path)
+{
+    // Standard output only: the report is JSON, the warnings go to errors.
+    const TimelineReportResult timeline = ParseTimelineReport(
+        Tools::RunCaptured(Tools::Command{m_tools.extractor, {QStringLiteral("--timeline"), path}, QString()}, true,
+                           false, true)
+            .toUtf8());
+    return timeline.ok ? std::optional<TimelineReport>(timeline.report) : std::nullopt;
+}
+
+// One run of the extractor with the progress bar kept alive; returns what
+// it complained of.
+QString ConversionJob::runExtractor(const QStringList &arguments)
+{
     Tools::ProgressSink &bar = m_controls.progress();
-    const auto run = [&](const QStringList &arguments) {
-        QString errors;
-        Tools::RunAndWait(Tools::Command{m_tools.extractor, arguments, QString()}, &bar, bar.caption(),
-                          static_cast<int>(bar.value()), m_controls.fileCount(), Tools::DefaultPollClock(), &errors);
-        if (m_extractorReason.isEmpty())
-            m_extractorReason = LastLineOf(errors);
-    };
-    // The pictures of every listing line, and the MP3 stream when the movie
-    // plays nothing but that, come from one run: the extractor reads and
-    // inflates the movie once and names each picture after its ID through
-    // the %d pattern.
+    QString errors;
+    Tools::RunAndWait(Tools::Command{m_tools.extractor, arguments, QString()}, &bar, bar.caption(),
+                      static_cast<int>(bar.value()), m_controls.fileCount(), Tools::DefaultPollClock(), &errors);
+    return errors;
+}
+
+// The pictures of every listing line, and the MP3 stream when `soundPath` is
+// given, come from one run: the extractor reads and inflates the movie once
+// and names each picture after its ID through the %d pattern.
+void ConversionJob::extractOutputs(const QString &path, const SwfListing &listing, int position,
+                                   const QString &soundPath)
+{
+    const QString stem = pictureFile(QStringLiteral("swf%1").arg(position));
     QList<QStringList> outputs;
     for (const SwfListing::PictureLine &line : listing.pictureLines) {
         if (line.ids.trimmed().isEmpty())
@@ -352,69 +407,110 @@ void ConversionJob::extractPictures(const QString &path, int position)
         outputs.append({jpeg ? QStringLiteral("-j") : QStringLiteral("-p"), line.ids, QStringLiteral("-o"),
                         stem + (jpeg ? QStringLiteral("_%d.jpg") : QStringLiteral("_%d.png"))});
     }
+    const bool mp3 = !soundPath.isEmpty();
+    if (mp3)
+        outputs.append({QStringLiteral("-m"), QStringLiteral("-o"), soundPath});
+    if (outputs.isEmpty() || cancelled())
+        return;
+    QStringList arguments;
+    if (outputs.size() == 1) {
+        // One output: the command as a run of its own has always been.
+        arguments = outputs.first().mid(0, outputs.first().size() - 2);
+        arguments << path << QStringLiteral("-o") << outputs.first().last();
+    } else {
+        for (const QStringList &output : outputs)
+            arguments += output;
+        arguments << path;
+    }
+    const QString errors = runExtractor(arguments);
+    // Why pictures are missing is named before anything about the sound.
+    QStringList lines = errors.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    if (mp3 && outputs.size() > 1) {
+        const auto soundLine = [](const QString &line) { return line.contains(QLatin1String(": MP3 stream: ")); };
+        if (!std::all_of(lines.cbegin(), lines.cend(), soundLine))
+            lines.removeIf(soundLine);
+    }
+    if (m_extractorReason.isEmpty())
+        m_extractorReason = LastLineOf(lines.join(QLatin1Char('\n')));
+}
+
+void ConversionJob::extractPictures(const QString &path, int position)
+{
+    const SwfListing listing = listMovie(path);
     MoviePart movie;
     movie.source = path;
     movie.position = position;
-    if (!cancelled()) {
-        // Standard output only: the report is JSON, the warnings go to errors.
-        const TimelineReportResult timeline = ParseTimelineReport(
-            Tools::RunCaptured(Tools::Command{m_tools.extractor, {QStringLiteral("--timeline"), path}, QString()}, true,
-                               false, true)
-                .toUtf8());
-        if (timeline.ok)
-            movie.report = timeline.report;
-    }
+    if (!cancelled())
+        movie.report = readTimeline(path);
     const bool mixed = movie.report && !IsPlainMp3Stream(*movie.report);
-    const QString soundPath = tempFile(QStringLiteral("sound%1.mp3").arg(position));
     const bool mp3 = !mixed && listing.hasMp3Stream;
-    if (mp3)
-        outputs.append({QStringLiteral("-m"), QStringLiteral("-o"), soundPath});
-    if (!outputs.isEmpty() && !cancelled()) {
-        QStringList arguments;
-        if (outputs.size() == 1) {
-            // One output: the command as a run of its own has always been.
-            arguments = outputs.first().mid(0, outputs.first().size() - 2);
-            arguments << path << QStringLiteral("-o") << outputs.first().last();
-        } else {
-            for (const QStringList &output : outputs)
-                arguments += output;
-            arguments << path;
-        }
-        QString errors;
-        Tools::RunAndWait(Tools::Command{m_tools.extractor, arguments, QString()}, &bar, bar.caption(),
-                          static_cast<int>(bar.value()), m_controls.fileCount(), Tools::DefaultPollClock(), &errors);
-        // Why pictures are missing is named before anything about the sound.
-        QStringList lines = errors.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        if (mp3 && outputs.size() > 1) {
-            const auto soundLine = [](const QString &line) { return line.contains(QLatin1String(": MP3 stream: ")); };
-            if (!std::all_of(lines.cbegin(), lines.cend(), soundLine))
-                lines.removeIf(soundLine);
-        }
+    const QString soundPath = mp3 ? tempFile(QStringLiteral("sound%1.mp3").arg(position)) : QString();
+    extractOutputs(path, listing, position, soundPath);
+    const auto run = [this](const QStringList &arguments) {
+        const QString errors = runExtractor(arguments);
         if (m_extractorReason.isEmpty())
-            m_extractorReason = LastLineOf(lines.join(QLatin1Char('\n')));
-    }
-    if (mixed) {
+            m_extractorReason = LastLineOf(errors);
+    };
+    if (mixed)
         planSound(movie, run);
-    } else if (mp3 && !cancelled()) {
-        if (Tools::FileExists(soundPath)) {
-            // One sound the encoder cannot decode would fail the whole video:
-            // it is left out and named instead.
-            const SoundCheck check = CheckSound(m_encoder, soundPath);
-            const QString problem = check.decodes ? QString() : check.reason;
-            if (problem.isEmpty() || cancelled()) {
-                movie.mp3 = soundPath;
-                movie.mp3Seconds = check.seconds;
-            } else {
-                Tools::DeleteFiles(soundPath);
-                m_outcome.details.append(QStringLiteral("The sound of %1 was left out: %2").arg(path, problem));
-            }
-        }
-    }
+    else if (mp3 && !cancelled() && Tools::FileExists(soundPath))
+        checkMp3(movie, soundPath);
     if (m_choices.movie && movie.report && !cancelled())
         decodeVideos(movie, run);
     if (m_choices.movie && !cancelled())
         planTiming(movie);
     m_movies.append(movie);
+}
+
+// One sound the encoder cannot decode would fail the whole video: it is left
+// out and named instead. The check starts an FFmpeg of its own, so it runs
+// beside the work that follows, up to one per core; a movie shown as in the
+// movie needs the sound's length at once, for its timing.
+void ConversionJob::checkMp3(MoviePart &movie, const QString &soundPath)
+{
+    const int limit = m_choices.movie ? 0 : ConverterParallelism() - 1;
+    while (qsizetype(m_soundChecks.size()) > limit)
+        settleOldestSoundCheck();
+    PendingSoundCheck pending;
+    pending.movie = int(m_movies.size()); // appended after this
+    pending.soundPath = soundPath;
+    pending.detailsAt = m_outcome.details.size() - m_detailsInserted;
+    const QString encoder = m_encoder;
+    pending.check = std::make_unique<Background<SoundCheck>>([encoder, soundPath] { return CheckSound(encoder, soundPath); });
+    if (m_choices.movie) {
+        applySoundCheck(movie, pending);
+        return;
+    }
+    m_soundChecks.push_back(std::move(pending));
+}
+
+void ConversionJob::applySoundCheck(MoviePart &movie, PendingSoundCheck &pending)
+{
+    const SoundCheck check = pending.check->take();
+    const QString problem = check.decodes ? QString() : check.reason;
+    if (problem.isEmpty() || cancelled()) {
+        movie.mp3 = pending.soundPath;
+        movie.mp3Seconds = check.seconds;
+        return;
+    }
+    Tools::DeleteFiles(pending.soundPath);
+    // Where it would have been noted had the check not run beside later work.
+    m_outcome.details.insert(pending.detailsAt + m_detailsInserted,
+                             QStringLiteral("The sound of %1 was left out: %2").arg(movie.source, problem));
+    ++m_detailsInserted;
+}
+
+void ConversionJob::settleOldestSoundCheck()
+{
+    PendingSoundCheck pending = std::move(m_soundChecks.front());
+    m_soundChecks.pop_front();
+    applySoundCheck(m_movies[pending.movie], pending);
+}
+
+void ConversionJob::settleSoundChecks()
+{
+    while (!m_soundChecks.empty())
+        settleOldestSoundCheck();
 }
 
 // As in the movie, each embedded video on stage is decoded into numbered
@@ -817,6 +913,7 @@ void ConversionJob::evenFrameSize()
 
 void ConversionJob::encode(const QString &outputPath)
 {
+    settleSoundChecks();
     // The end frame alone is no video: it would only replace an older video
     // of the same name with a black picture.
     if (m_pictureFrames == 0 || !Tools::FileExists(tempFile(QStringLiteral("image1.jpg"))))

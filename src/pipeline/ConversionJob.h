@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -23,6 +24,9 @@ namespace Pipeline {
 
 class PlayRecording;
 struct EncodeRequest;
+struct SwfListing;
+template <typename T>
+class Background;
 
 // What one run of the job made and missed, for callers that report it
 // other than through the summary message (tarnwick-batch's exit status).
@@ -86,6 +90,16 @@ private:
         double soundEnd() const { return mp3.isEmpty() ? plan.end : mp3Seconds; }
     };
 
+    // A movie's MP3 stream being checked while the job goes on: where its
+    // outcome goes once it is known.
+    struct PendingSoundCheck
+    {
+        int movie = 0;            // in m_movies
+        QString soundPath;
+        qsizetype detailsAt = 0;  // its note's place among the details noted at once
+        std::unique_ptr<Background<SoundCheck>> check;
+    };
+
     bool checkChoices(Tools::ReportingTrap &trap);
     void setUpTools(Tools::ReportingTrap &trap);
     void convertFile(Tools::ReportingTrap &trap, int position);
@@ -97,6 +111,14 @@ private:
     void fail(const QString &output, const QString &reason);
     bool cancelled();
     void extractPictures(const QString &path, int position);
+    SwfListing listMovie(const QString &path);
+    std::optional<TimelineReport> readTimeline(const QString &path);
+    QString runExtractor(const QStringList &arguments);
+    void extractOutputs(const QString &path, const SwfListing &listing, int position, const QString &soundPath);
+    void checkMp3(MoviePart &movie, const QString &soundPath);
+    void applySoundCheck(MoviePart &movie, PendingSoundCheck &pending);
+    void settleOldestSoundCheck();
+    void settleSoundChecks();
     void planSound(MoviePart &movie, const std::function<void(const QStringList &)> &run);
     QString movieSoundtrack(const MoviePart &movie, double seconds);
     QStringList videoSounds();
@@ -142,6 +164,8 @@ private:
     QString m_extractorReason;  // the extractor's last word on it
     QSet<QString> m_claimedOutputs;
     std::unique_ptr<PlayRecording> m_play; // PLAY: the movies recorded
+    std::deque<PendingSoundCheck> m_soundChecks; // oldest first
+    int m_detailsInserted = 0; // details noted after later ones, in their place
     JobOutcome m_outcome;
 };
 
