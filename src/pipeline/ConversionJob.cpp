@@ -152,6 +152,7 @@ bool ConversionJob::checkOutputFolder(const QString &folder)
 
 void ConversionJob::fail(const QString &output, const QString &reason)
 {
+    settleVideo();
     m_outcome.failed.append(output);
     if (!reason.isEmpty())
         m_outcome.reasons.insert(output, reason);
@@ -336,6 +337,7 @@ void ConversionJob::clearScratch()
 // summary.
 void ConversionJob::finishJob(Tools::ReportingTrap &trap)
 {
+    settleVideo();
     settleSoundChecks();
     cancelled();
     if (m_play) {
@@ -502,6 +504,7 @@ void ConversionJob::applySoundCheck(MoviePart &movie, PendingSoundCheck &pending
 
 void ConversionJob::settleOldestSoundCheck()
 {
+    settleVideo(); // the older of the two
     PendingSoundCheck pending = std::move(m_soundChecks.front());
     m_soundChecks.pop_front();
     applySoundCheck(m_movies[pending.movie], pending);
@@ -913,6 +916,7 @@ void ConversionJob::evenFrameSize()
 
 void ConversionJob::encode(const QString &outputPath)
 {
+    settleVideo();
     settleSoundChecks();
     // The end frame alone is no video: it would only replace an older video
     // of the same name with a black picture.
@@ -936,15 +940,74 @@ void ConversionJob::encode(const QString &outputPath)
         return;
     request.output = claimOutput(outputPath);
     QString reason;
-    if (EncodeVideo(request, m_workFolder, &reason)) {
-        m_outcome.made.append(request.output);
-        const double seconds = request.seconds();
-        if (seconds < 1.0)
-            m_outcome.details.append(QStringLiteral("%1 lasts only %2 s: some players show nothing of a video shorter "
-                                                    "than one second.")
-                                         .arg(request.output, QLocale::c().toString(seconds, 'g', 3)));
-    } else if (!cancelled()) {
-        fail(request.output, reason);
+    const QString target = EncodeToTemporary(request, m_workFolder, &reason);
+    if (target.isEmpty()) {
+        recordVideo(request, false, reason);
+        return;
+    }
+    request.progress = nullptr;
+    if (!m_choices.eachFile) {
+        const bool made = PublishVideo(request, target, CheckTemporaryVideo(request, target), &reason);
+        recordVideo(request, made, reason);
+        return;
+    }
+    // One video per file: the check starts a prober of its own, which runs
+    // beside the next file's work; the video replaces the old one as soon as
+    // it is found whole, and is counted in its place.
+    m_pendingVideo = std::make_unique<PendingVideo>();
+    m_pendingVideo->request = request;
+    m_pendingVideo->target = target;
+    m_pendingVideo->detailsAt = m_outcome.details.size() - m_detailsInserted;
+    m_pendingVideo->check = std::make_unique<Background<CheckedVideo>>([request, target] {
+        CheckedVideo checked;
+        checked.problem = CheckTemporaryVideo(request, target);
+        checked.whole = checked.problem.isEmpty();
+        checked.made = checked.whole && PublishVideo(request, target, QString(), &checked.problem);
+        return checked;
+    });
+}
+
+void ConversionJob::settleVideo()
+{
+    if (!m_pendingVideo)
+        return;
+    const std::unique_ptr<PendingVideo> pending = std::move(m_pendingVideo);
+    CheckedVideo checked = pending->check->take();
+    if (!checked.whole) {
+        // A Cancel after the encode ended may have stopped only the check:
+        // the video is checked again, as it was before such a Cancel.
+        if (Tools::ChildrenCancelled()) {
+            Tools::ResumeChildren();
+            checked.problem = CheckTemporaryVideo(pending->request, pending->target);
+            Tools::CancelAllChildren();
+        }
+        checked.made = PublishVideo(pending->request, pending->target, checked.problem, &checked.problem);
+    }
+    recordVideo(pending->request, checked.made, checked.problem, pending->detailsAt);
+}
+
+// Counts a video as made or failed. `detailsAt` places its note among the
+// details when it is counted after later notes were made.
+void ConversionJob::recordVideo(const EncodeRequest &request, bool made, const QString &reason,
+                                std::optional<qsizetype> detailsAt)
+{
+    if (!made) {
+        if (!cancelled())
+            fail(request.output, reason);
+        return;
+    }
+    m_outcome.made.append(request.output);
+    const double seconds = request.seconds();
+    if (seconds >= 1.0)
+        return;
+    const QString note = QStringLiteral("%1 lasts only %2 s: some players show nothing of a video shorter than one "
+                                        "second.")
+                             .arg(request.output, QLocale::c().toString(seconds, 'g', 3));
+    if (detailsAt) {
+        m_outcome.details.insert(*detailsAt + m_detailsInserted, note);
+        ++m_detailsInserted;
+    } else {
+        m_outcome.details.append(note);
     }
 }
 

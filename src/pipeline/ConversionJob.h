@@ -4,6 +4,7 @@
 #include "MovieTiming.h"
 #include "Soundtrack.h"
 #include "TimelineReport.h"
+#include "VideoEncoding.h"
 
 #include <QMap>
 #include <QSize>
@@ -23,7 +24,6 @@ class ReportingTrap;
 namespace Pipeline {
 
 class PlayRecording;
-struct EncodeRequest;
 struct SwfListing;
 template <typename T>
 class Background;
@@ -100,6 +100,21 @@ private:
         std::unique_ptr<Background<SoundCheck>> check;
     };
 
+    // A video being checked while the next file's work goes on.
+    struct CheckedVideo
+    {
+        bool whole = false; // the check found nothing missing
+        bool made = false;  // and it replaced the output
+        QString problem;
+    };
+    struct PendingVideo
+    {
+        EncodeRequest request;
+        QString target;           // its hidden temporary file
+        qsizetype detailsAt = 0;  // its note's place among the details noted at once
+        std::unique_ptr<Background<CheckedVideo>> check;
+    };
+
     bool checkChoices(Tools::ReportingTrap &trap);
     void setUpTools(Tools::ReportingTrap &trap);
     void convertFile(Tools::ReportingTrap &trap, int position);
@@ -133,6 +148,9 @@ private:
     void appendEndFrame();
     void evenFrameSize();
     void encode(const QString &outputPath);
+    void settleVideo();
+    void recordVideo(const EncodeRequest &request, bool made, const QString &reason,
+                     std::optional<qsizetype> detailsAt = std::nullopt);
     void outputSteps(const QString &outputPath);
     void recordPlaying(const QString &path, int position, const QString &outputPath);
     void publishPlaying(const QString &outputPath);
@@ -165,6 +183,7 @@ private:
     QSet<QString> m_claimedOutputs;
     std::unique_ptr<PlayRecording> m_play; // PLAY: the movies recorded
     std::deque<PendingSoundCheck> m_soundChecks; // oldest first
+    std::unique_ptr<PendingVideo> m_pendingVideo;
     int m_detailsInserted = 0; // details noted after later ones, in their place
     JobOutcome m_outcome;
 };

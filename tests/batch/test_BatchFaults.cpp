@@ -336,8 +336,8 @@ TEST_F(BatchFaults, GarbageSoundIsLeftOutAndTheOthersStay)
     EXPECT_NEAR(video.audioDuration, 2.5, 0.05);
 }
 
-// The sounds are checked while later movies are read: what each check finds
-// is still told in the movies' order, before what comes after it.
+// The sounds, and each file's video, are checked while later movies are
+// read: what each check finds is still told in the movies' order.
 TEST_F(BatchFaults, NotesOnSoundsKeepTheMoviesOrder)
 {
     const QString bad1 = GarbageSoundSwf(in, QStringLiteral("bad1.swf"), 1);
@@ -355,6 +355,14 @@ TEST_F(BatchFaults, NotesOnSoundsKeepTheMoviesOrder)
         EXPECT_GE(first, 0) << result.err.toStdString();
         EXPECT_LT(first, empty) << result.err.toStdString();
         EXPECT_LT(empty, second) << result.err.toStdString();
+        if (mode == QLatin1String("--each")) {
+            // Each video is checked while the next file is read: its note
+            // still comes before that file's.
+            const qsizetype brief = result.err.indexOf(out.file(QStringLiteral("bad1.mp4")) + QStringLiteral(" lasts only"));
+            EXPECT_LT(first, brief) << result.err.toStdString();
+            EXPECT_LT(brief, empty) << result.err.toStdString();
+            EXPECT_TRUE(QFile::exists(out.file(QStringLiteral("bad2.mp4"))));
+        }
     }
 }
 
