@@ -28,6 +28,12 @@
 #include <cstdio>
 #include <vector>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
 
 const QSize kSizes[] = {{640, 480}, {800, 600}, {480, 360}, {1024, 768}, {720, 540}};
@@ -73,6 +79,52 @@ bool Run(const QString &program, const QStringList &arguments, const QString &fo
     if (errors != nullptr)
         *errors = process.readAllStandardError();
     return ok;
+}
+
+// One whole run of a program and everything it started: wall seconds, CPU
+// seconds (user + system, its waited-for descendants included) and the
+// largest resident memory of any one of those processes.
+struct RunUsage
+{
+    bool ok = false;
+    double wall = 0;
+    double cpu = 0;
+    double peakMiB = 0;
+};
+
+RunUsage Spawn(const QString &program, const QStringList &arguments, const QString &folder = QString())
+{
+    std::vector<QByteArray> texts{QFile::encodeName(program)};
+    for (const QString &argument : arguments)
+        texts.push_back(QFile::encodeName(argument));
+    std::vector<char *> argv;
+    for (QByteArray &text : texts)
+        argv.push_back(text.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    const QByteArray directory = QFile::encodeName(folder);
+    if (!folder.isEmpty())
+        posix_spawn_file_actions_addchdir_np(&actions, directory.constData());
+    QElapsedTimer timer;
+    timer.start();
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    RunUsage usage;
+    if (spawned != 0)
+        return usage;
+    int status = 0;
+    struct rusage resources{};
+    wait4(pid, &status, 0, &resources);
+    usage.wall = timer.elapsed() / 1000.0;
+    const auto seconds = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    usage.cpu = seconds(resources.ru_utime) + seconds(resources.ru_stime);
+    usage.peakMiB = double(resources.ru_maxrss) / 1024.0;
+    usage.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return usage;
 }
 
 QStringList Quiet(const QStringList &arguments)
@@ -253,8 +305,8 @@ Corpus LightCorpus(const QDir &root, int swfs, int pictures)
 }
 
 // FFmpeg alone on frames already at their final size, with the job's own
-// arguments; returns seconds.
-double Floor(const Corpus &corpus, const QString &folder, int frames, const QStringList &sounds)
+// arguments.
+RunUsage Floor(const Corpus &corpus, const QString &folder, int frames, const QStringList &sounds)
 {
     Pipeline::EncodeRequest request;
     request.rate = corpus.rate;
@@ -262,11 +314,10 @@ double Floor(const Corpus &corpus, const QString &folder, int frames, const QStr
     request.frameSeconds = corpus.frameSeconds;
     request.quality = 8; // the default slider position, 75
     request.sounds = sounds;
-    QElapsedTimer timer;
-    timer.start();
-    if (!Run(kFfmpeg, Pipeline::EncoderArguments(request, QStringLiteral("floor.mp4")), folder))
+    const RunUsage usage = Spawn(kFfmpeg, Pipeline::EncoderArguments(request, QStringLiteral("floor.mp4")), folder);
+    if (!usage.ok)
         std::printf("  (the floor's encode failed in %s)\n", qPrintable(folder));
-    return timer.elapsed() / 1000.0;
+    return usage;
 }
 
 QSize VideoSize(const QString &video)
@@ -362,26 +413,35 @@ void Measure(const Corpus &corpus, bool combine, int rounds, const QString &bin,
     std::vector<double> ours;
     std::vector<double> floors;
     std::vector<double> ratios; // round by round, so drift in the machine's speed cancels
+    std::vector<double> cpuOurs;
+    std::vector<double> cpuFloors;
+    std::vector<double> peaks;
     const QString loadBefore = Load();
     bool ok = true;
     for (int round = 0; round < rounds; ++round) {
-        QElapsedTimer timer;
-        timer.start();
-        ok = Run(bin + QStringLiteral("/tarnwick-batch"), arguments, QString(), nullptr, true) && ok;
-        ours.push_back(timer.elapsed() / 1000.0);
+        const RunUsage job = Spawn(bin + QStringLiteral("/tarnwick-batch"), arguments);
+        ok = job.ok && ok;
+        ours.push_back(job.wall);
+        cpuOurs.push_back(job.cpu);
+        peaks.push_back(job.peakMiB);
 
-        double floor = 0;
+        RunUsage floor;
+        const auto add = [&floor](const RunUsage &one) {
+            floor.wall += one.wall;
+            floor.cpu += one.cpu;
+        };
         if (combine) {
             QStringList sounds;
             for (const Movie &movie : corpus.movies)
                 sounds.append(movie.sound);
-            floor = Floor(corpus, corpus.combinedFloor, corpus.combinedFrames, sounds);
+            add(Floor(corpus, corpus.combinedFloor, corpus.combinedFrames, sounds));
         } else {
             for (const Movie &movie : corpus.movies)
-                floor += Floor(corpus, movie.floorFolder, corpus.framesPerVideo, {movie.sound});
+                add(Floor(corpus, movie.floorFolder, corpus.framesPerVideo, {movie.sound}));
         }
-        floors.push_back(floor);
-        ratios.push_back(ours.back() / floor);
+        floors.push_back(floor.wall);
+        cpuFloors.push_back(floor.cpu);
+        ratios.push_back(ours.back() / floor.wall);
     }
 
     // The videos of the last round against the source pictures.
@@ -412,6 +472,8 @@ void Measure(const Corpus &corpus, bool combine, int rounds, const QString &bin,
                                                               .arg(expected)));
     std::printf("      rounds: job %s   ffmpeg %s   paired ratios %s (median %.2f)\n", qPrintable(Times(ours)),
                 qPrintable(Times(floors)), qPrintable(Times(ratios)), Median(ratios));
+    std::printf("      CPU (user + system) job %.2f s   ffmpeg %.2f s   ratio %.2f   job's largest process %.0f MiB\n",
+                Median(cpuOurs), Median(cpuFloors), Median(cpuOurs) / Median(cpuFloors), Median(peaks));
     std::printf("      load average before %s, after %s\n", qPrintable(loadBefore), qPrintable(Load()));
     std::fflush(stdout);
 }

@@ -6,7 +6,22 @@
 #include "JpegCodec.h"
 #include "PngDecoder.h"
 
+#include <utility>
+
 namespace NConvert {
+
+namespace {
+
+// Copying saves a decode and an encode, and a generation of loss.
+std::optional<Result<Done>> CopyIfPassable(std::span<const std::uint8_t> bytes, const std::string &output,
+                                           const Limits &limits)
+{
+    if (const std::optional<std::span<const std::uint8_t>> jpeg = PassableJpeg(bytes, limits))
+        return WriteFileAtomically(output, *jpeg);
+    return std::nullopt;
+}
+
+} // namespace
 
 Result<Picture> DecodePicture(std::span<const std::uint8_t> bytes, const Limits &limits)
 {
@@ -21,6 +36,14 @@ Result<Picture> DecodePicture(std::span<const std::uint8_t> bytes, const Limits 
     return MakeError(ErrorCode::UnknownFormat, "not a picture format we read");
 }
 
+std::optional<Result<Done>> PassJpegThrough(const std::string &input, const std::string &output, const Limits &limits)
+{
+    const Result<std::vector<std::uint8_t>> bytes = ReadFileCapped(input, limits);
+    if (!bytes)
+        return std::nullopt;
+    return CopyIfPassable(bytes.value(), output, limits);
+}
+
 Result<Done> ConvertToJpeg(const std::string &input, const std::string &output, int quality, const Limits &limits,
                            Rgb background)
 {
@@ -32,8 +55,8 @@ Result<Done> ConvertToJpeg(const std::string &input, const std::string &output, 
     // Copying saves a decode and an encode, and a generation of loss. Such
     // a JPEG is opaque, so the background does not matter.
     if (quality == kKeepQuality) {
-        if (const std::optional<std::span<const std::uint8_t>> jpeg = PassableJpeg(bytes.value(), limits))
-            return WriteFileAtomically(output, *jpeg);
+        if (std::optional<Result<Done>> copied = CopyIfPassable(bytes.value(), output, limits))
+            return std::move(*copied);
     }
     Result<Picture> picture = DecodePicture(bytes.value(), limits);
     if (!picture)

@@ -5,6 +5,7 @@
 #include "Result.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -22,6 +23,15 @@ inline constexpr int kKeepQuality = 0;
 // Decodes a JPEG, PNG, GIF (first frame) or Windows bitmap, recognised by
 // its first bytes whatever the file is called.
 Result<Picture> DecodePicture(std::span<const std::uint8_t> bytes, const Limits &limits);
+
+// The converter's pass-through with no quality asked for: copies the picture
+// at `input` to `output` byte for byte when it is a JPEG the video encoder
+// reads as it is (PassableJpeg), exactly as ConvertToJpeg would. Nothing,
+// with nothing written, when the picture must be decoded or cannot be read;
+// ConvertToJpeg then converts it or says why not. A caller that would run
+// the converter on the picture can skip it when this copied.
+std::optional<Result<Done>> PassJpegThrough(const std::string &input, const std::string &output,
+                                            const Limits &limits = Limits());
 
 // Reads the picture at `input`, composites any transparency onto
 // `background` and writes it to `output` as a true-colour JPEG at `quality`

@@ -20,13 +20,17 @@
 #include "tools/Command.h"
 #include "tools/ToolDeployment.h"
 
+#include "lib/Convert.h"
+
 #include <QFile>
 #include <QImage>
 #include <QLocale>
 #include <QThread>
 
 #include <algorithm>
+#include <future>
 #include <set>
+#include <vector>
 
 namespace Pipeline {
 
@@ -47,6 +51,38 @@ int ConverterParallelism()
 {
     return std::max(1, QThread::idealThreadCount());
 }
+
+} // namespace
+
+// Work on a thread of its own whose result is taken once. A QThread, so that
+// a child it starts through the runner is watched as on the main thread.
+template <typename T>
+class Background
+{
+public:
+    explicit Background(std::function<T()> work)
+        : m_thread(QThread::create([this, work = std::move(work)] { m_result = work(); }))
+    {
+        m_thread->start();
+    }
+    ~Background() { m_thread->wait(); }
+    Background(const Background &) = delete;
+    Background &operator=(const Background &) = delete;
+
+    // Waits for the result with the event loop kept alive.
+    T take()
+    {
+        while (!m_thread->wait(10))
+            YieldToEventLoop();
+        return std::move(*m_result);
+    }
+
+private:
+    std::optional<T> m_result;
+    std::unique_ptr<QThread> m_thread;
+};
+
+namespace {
 
 QString LastLineOf(const QString &text)
 {
@@ -116,6 +152,7 @@ bool ConversionJob::checkOutputFolder(const QString &folder)
 
 void ConversionJob::fail(const QString &output, const QString &reason)
 {
+    settleVideo();
     m_outcome.failed.append(output);
     if (!reason.isEmpty())
         m_outcome.reasons.insert(output, reason);
@@ -138,6 +175,7 @@ void ConversionJob::PushButton2_Click()
     m_movies.clear();
     m_frameCount = 0;
     m_pictureFrames = 0;
+    m_detailsInserted = 0;
     Tools::ResumeChildren();
     // Taken once: a choice changed while the job runs is for the next job.
     m_choices = JobChoices::ReadFrom(m_controls);
@@ -235,6 +273,7 @@ void ConversionJob::convertFile(Tools::ReportingTrap &trap, int position)
     });
     QString outputPath;
     if (m_choices.eachFile) {
+        settleSoundChecks();
         m_frameCount = 0;
         m_pictureFrames = 0;
         m_movies.clear();
@@ -289,6 +328,7 @@ void ConversionJob::makeCombinedVideo(Tools::ReportingTrap &trap)
 
 void ConversionJob::clearScratch()
 {
+    settleSoundChecks();
     Tools::DeleteFiles(tempFile(QStringLiteral("*.*")));
     Tools::DeleteFiles(pictureFile(QStringLiteral("*.*")));
 }
@@ -297,6 +337,8 @@ void ConversionJob::clearScratch()
 // summary.
 void ConversionJob::finishJob(Tools::ReportingTrap &trap)
 {
+    settleVideo();
+    settleSoundChecks();
     cancelled();
     if (m_play) {
         m_play->clear();
@@ -319,27 +361,46 @@ void ConversionJob::finishJob(Tools::ReportingTrap &trap)
     trap(128, [&] { m_controls.showSummary(summary(), details(), resultFolder()); });
 }
 
-void ConversionJob::extractPictures(const QString &path, int position)
+// The movie's listing: what its pictures are and whether it holds an MP3
+// stream. Its complaints say why pictures may be missing.
+SwfListing ConversionJob::listMovie(const QString &path)
 {
-    const QString stem = pictureFile(QStringLiteral("swf%1").arg(position));
     QString listingErrors;
     const SwfListing listing = ParseSwfListing(
         Tools::RunCaptured(Tools::Command{m_tools.extractor, {path}, QString()}, true, false, true, &listingErrors));
     m_readInPart = listingErrors.contains(QLatin1String("is cut or damaged"));
     m_extractorReason = LastLineOf(listingErrors);
+    return listing;
+}
 
+std::optional<TimelineReport> ConversionJob::readTimeline(const QString &path)
+{
+    // Standard output only: the report is JSON, the warnings go to errors.
+    const TimelineReportResult timeline = ParseTimelineReport(
+        Tools::RunCaptured(Tools::Command{m_tools.extractor, {QStringLiteral("--timeline"), path}, QString()}, true,
+                           false, true)
+            .toUtf8());
+    return timeline.ok ? std::optional<TimelineReport>(timeline.report) : std::nullopt;
+}
+
+// One run of the extractor with the progress bar kept alive; returns what
+// it complained of.
+QString ConversionJob::runExtractor(const QStringList &arguments)
+{
     Tools::ProgressSink &bar = m_controls.progress();
-    const auto run = [&](const QStringList &arguments) {
-        QString errors;
-        Tools::RunAndWait(Tools::Command{m_tools.extractor, arguments, QString()}, &bar, bar.caption(),
-                          static_cast<int>(bar.value()), m_controls.fileCount(), Tools::DefaultPollClock(), &errors);
-        if (m_extractorReason.isEmpty())
-            m_extractorReason = LastLineOf(errors);
-    };
-    // The pictures of every listing line, and the MP3 stream when the movie
-    // plays nothing but that, come from one run: the extractor reads and
-    // inflates the movie once and names each picture after its ID through
-    // the %d pattern.
+    QString errors;
+    Tools::RunAndWait(Tools::Command{m_tools.extractor, arguments, QString()}, &bar, bar.caption(),
+                      static_cast<int>(bar.value()), m_controls.fileCount(), Tools::DefaultPollClock(), &errors);
+    return errors;
+}
+
+// The pictures of every listing line, and the MP3 stream when `soundPath` is
+// given, come from one run: the extractor reads and inflates the movie once
+// and names each picture after its ID through the %d pattern.
+void ConversionJob::extractOutputs(const QString &path, const SwfListing &listing, int position,
+                                   const QString &soundPath)
+{
+    const QString stem = pictureFile(QStringLiteral("swf%1").arg(position));
     QList<QStringList> outputs;
     for (const SwfListing::PictureLine &line : listing.pictureLines) {
         if (line.ids.trimmed().isEmpty())
@@ -348,69 +409,111 @@ void ConversionJob::extractPictures(const QString &path, int position)
         outputs.append({jpeg ? QStringLiteral("-j") : QStringLiteral("-p"), line.ids, QStringLiteral("-o"),
                         stem + (jpeg ? QStringLiteral("_%d.jpg") : QStringLiteral("_%d.png"))});
     }
+    const bool mp3 = !soundPath.isEmpty();
+    if (mp3)
+        outputs.append({QStringLiteral("-m"), QStringLiteral("-o"), soundPath});
+    if (outputs.isEmpty() || cancelled())
+        return;
+    QStringList arguments;
+    if (outputs.size() == 1) {
+        // One output: the command as a run of its own has always been.
+        arguments = outputs.first().mid(0, outputs.first().size() - 2);
+        arguments << path << QStringLiteral("-o") << outputs.first().last();
+    } else {
+        for (const QStringList &output : outputs)
+            arguments += output;
+        arguments << path;
+    }
+    const QString errors = runExtractor(arguments);
+    // Why pictures are missing is named before anything about the sound.
+    QStringList lines = errors.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    if (mp3 && outputs.size() > 1) {
+        const auto soundLine = [](const QString &line) { return line.contains(QLatin1String(": MP3 stream: ")); };
+        if (!std::all_of(lines.cbegin(), lines.cend(), soundLine))
+            lines.removeIf(soundLine);
+    }
+    if (m_extractorReason.isEmpty())
+        m_extractorReason = LastLineOf(lines.join(QLatin1Char('\n')));
+}
+
+void ConversionJob::extractPictures(const QString &path, int position)
+{
+    const SwfListing listing = listMovie(path);
     MoviePart movie;
     movie.source = path;
     movie.position = position;
-    if (!cancelled()) {
-        // Standard output only: the report is JSON, the warnings go to errors.
-        const TimelineReportResult timeline = ParseTimelineReport(
-            Tools::RunCaptured(Tools::Command{m_tools.extractor, {QStringLiteral("--timeline"), path}, QString()}, true,
-                               false, true)
-                .toUtf8());
-        if (timeline.ok)
-            movie.report = timeline.report;
-    }
+    if (!cancelled())
+        movie.report = readTimeline(path);
     const bool mixed = movie.report && !IsPlainMp3Stream(*movie.report);
-    const QString soundPath = tempFile(QStringLiteral("sound%1.mp3").arg(position));
     const bool mp3 = !mixed && listing.hasMp3Stream;
-    if (mp3)
-        outputs.append({QStringLiteral("-m"), QStringLiteral("-o"), soundPath});
-    if (!outputs.isEmpty() && !cancelled()) {
-        QStringList arguments;
-        if (outputs.size() == 1) {
-            // One output: the command as a run of its own has always been.
-            arguments = outputs.first().mid(0, outputs.first().size() - 2);
-            arguments << path << QStringLiteral("-o") << outputs.first().last();
-        } else {
-            for (const QStringList &output : outputs)
-                arguments += output;
-            arguments << path;
-        }
-        QString errors;
-        Tools::RunAndWait(Tools::Command{m_tools.extractor, arguments, QString()}, &bar, bar.caption(),
-                          static_cast<int>(bar.value()), m_controls.fileCount(), Tools::DefaultPollClock(), &errors);
-        // Why pictures are missing is named before anything about the sound.
-        QStringList lines = errors.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        if (mp3 && outputs.size() > 1) {
-            const auto soundLine = [](const QString &line) { return line.contains(QLatin1String(": MP3 stream: ")); };
-            if (!std::all_of(lines.cbegin(), lines.cend(), soundLine))
-                lines.removeIf(soundLine);
-        }
+    const QString soundPath = mp3 ? tempFile(QStringLiteral("sound%1.mp3").arg(position)) : QString();
+    extractOutputs(path, listing, position, soundPath);
+    const auto run = [this](const QStringList &arguments) {
+        const QString errors = runExtractor(arguments);
         if (m_extractorReason.isEmpty())
-            m_extractorReason = LastLineOf(lines.join(QLatin1Char('\n')));
-    }
-    if (mixed) {
+            m_extractorReason = LastLineOf(errors);
+    };
+    if (mixed)
         planSound(movie, run);
-    } else if (mp3 && !cancelled()) {
-        if (Tools::FileExists(soundPath)) {
-            // One sound the encoder cannot decode would fail the whole video:
-            // it is left out and named instead.
-            const SoundCheck check = CheckSound(m_encoder, soundPath);
-            const QString problem = check.decodes ? QString() : check.reason;
-            if (problem.isEmpty() || cancelled()) {
-                movie.mp3 = soundPath;
-                movie.mp3Seconds = check.seconds;
-            } else {
-                Tools::DeleteFiles(soundPath);
-                m_outcome.details.append(QStringLiteral("The sound of %1 was left out: %2").arg(path, problem));
-            }
-        }
-    }
+    else if (mp3 && !cancelled() && Tools::FileExists(soundPath))
+        checkMp3(movie, soundPath);
     if (m_choices.movie && movie.report && !cancelled())
         decodeVideos(movie, run);
     if (m_choices.movie && !cancelled())
         planTiming(movie);
     m_movies.append(movie);
+}
+
+// One sound the encoder cannot decode would fail the whole video: it is left
+// out and named instead. The check starts an FFmpeg of its own, so it runs
+// beside the work that follows, up to one per core; a movie shown as in the
+// movie needs the sound's length at once, for its timing.
+void ConversionJob::checkMp3(MoviePart &movie, const QString &soundPath)
+{
+    const int limit = m_choices.movie ? 0 : ConverterParallelism() - 1;
+    while (qsizetype(m_soundChecks.size()) > limit)
+        settleOldestSoundCheck();
+    PendingSoundCheck pending;
+    pending.movie = int(m_movies.size()); // appended after this
+    pending.soundPath = soundPath;
+    pending.detailsAt = m_outcome.details.size() - m_detailsInserted;
+    const QString encoder = m_encoder;
+    pending.check = std::make_unique<Background<SoundCheck>>([encoder, soundPath] { return CheckSound(encoder, soundPath); });
+    if (m_choices.movie) {
+        applySoundCheck(movie, pending);
+        return;
+    }
+    m_soundChecks.push_back(std::move(pending));
+}
+
+void ConversionJob::applySoundCheck(MoviePart &movie, PendingSoundCheck &pending)
+{
+    const SoundCheck check = pending.check->take();
+    const QString problem = check.decodes ? QString() : check.reason;
+    if (problem.isEmpty() || cancelled()) {
+        movie.mp3 = pending.soundPath;
+        movie.mp3Seconds = check.seconds;
+        return;
+    }
+    Tools::DeleteFiles(pending.soundPath);
+    // Where it would have been noted had the check not run beside later work.
+    m_outcome.details.insert(pending.detailsAt + m_detailsInserted,
+                             QStringLiteral("The sound of %1 was left out: %2").arg(movie.source, problem));
+    ++m_detailsInserted;
+}
+
+void ConversionJob::settleOldestSoundCheck()
+{
+    settleVideo(); // the older of the two
+    PendingSoundCheck pending = std::move(m_soundChecks.front());
+    m_soundChecks.pop_front();
+    applySoundCheck(m_movies[pending.movie], pending);
+}
+
+void ConversionJob::settleSoundChecks()
+{
+    while (!m_soundChecks.empty())
+        settleOldestSoundCheck();
 }
 
 // As in the movie, each embedded video on stage is decoded into numbered
@@ -683,6 +786,40 @@ QStringList ConversionJob::picturesToStage(const QString &stem) const
     return pictures;
 }
 
+// Converts each picture to temp/conv<k>.jpg. A JPEG that the converter
+// would only copy is copied here, without starting it (most of a picture's
+// cost on a cheap encode); the others go through the converter. Both run on
+// every core, as the pictures are independent.
+void ConversionJob::convertPictures(const QStringList &pictures, const QStringList &options)
+{
+    const auto converted = [&](qsizetype k) { return tempFile(QStringLiteral("conv%1.jpg").arg(k + 1)); };
+    const int parallel = ConverterParallelism();
+    std::vector<char> copied(std::size_t(pictures.size()), 0);
+    std::vector<std::future<void>> copiers;
+    for (int lane = 0; lane < parallel; ++lane) {
+        copiers.push_back(std::async(std::launch::async, [&, lane] {
+            for (qsizetype k = lane; k < pictures.size(); k += parallel) {
+                const std::optional<NConvert::Result<NConvert::Done>> copy = NConvert::PassJpegThrough(
+                    QFile::encodeName(pictureFile(pictures.at(k))).toStdString(),
+                    QFile::encodeName(converted(k)).toStdString());
+                copied[std::size_t(k)] = copy && copy->ok();
+            }
+        }));
+    }
+    for (std::future<void> &copier : copiers)
+        copier.get();
+
+    QList<Tools::Command> conversions;
+    for (qsizetype k = 0; k < pictures.size(); ++k) {
+        if (!copied[std::size_t(k)]) {
+            conversions.append(Tools::Command{
+                m_tools.converter, options + QStringList{QStringLiteral("-o"), converted(k), pictureFile(pictures.at(k))},
+                QString()});
+        }
+    }
+    Tools::RunAllAndWait(conversions, parallel);
+}
+
 void ConversionJob::stageFrames(int position)
 {
     const QString stem = QStringLiteral("swf%1").arg(position);
@@ -692,24 +829,15 @@ void ConversionJob::stageFrames(int position)
     // Each picture is converted to a scratch name first; the frames are then
     // numbered in picture order from those that converted, so a picture the
     // converter cannot read leaves no gap in the numbering.
-    QStringList options{QStringLiteral("-out"), QStringLiteral("jpeg"), QStringLiteral("-truecolors")};
     // Transparent pictures are laid on the movie's background, as a player
     // shows them; the converter's own default is black.
+    QStringList options{QStringLiteral("-out"), QStringLiteral("jpeg"), QStringLiteral("-truecolors")};
     if (movie && movie->report && movie->report->background) {
         const QColor colour = movie->report->backdrop();
         options << QStringLiteral("-bgcolor") << QString::number(colour.red()) << QString::number(colour.green())
                 << QString::number(colour.blue());
     }
-    QList<Tools::Command> conversions;
-    for (qsizetype k = 0; k < pictures.size(); ++k) {
-        conversions.append(Tools::Command{m_tools.converter,
-                                          options
-                                              + QStringList{QStringLiteral("-o"),
-                                                            tempFile(QStringLiteral("conv%1.jpg").arg(k + 1)),
-                                                            pictureFile(pictures.at(k))},
-                                          QString()});
-    }
-    Tools::RunAllAndWait(conversions, ConverterParallelism());
+    convertPictures(pictures, options);
 
     int staged = 0;
     for (qsizetype k = 0; k < pictures.size(); ++k) {
@@ -795,6 +923,8 @@ void ConversionJob::evenFrameSize()
 
 void ConversionJob::encode(const QString &outputPath)
 {
+    settleVideo();
+    settleSoundChecks();
     // The end frame alone is no video: it would only replace an older video
     // of the same name with a black picture.
     if (m_pictureFrames == 0 || !Tools::FileExists(tempFile(QStringLiteral("image1.jpg"))))
@@ -817,15 +947,74 @@ void ConversionJob::encode(const QString &outputPath)
         return;
     request.output = claimOutput(outputPath);
     QString reason;
-    if (EncodeVideo(request, m_workFolder, &reason)) {
-        m_outcome.made.append(request.output);
-        const double seconds = request.seconds();
-        if (seconds < 1.0)
-            m_outcome.details.append(QStringLiteral("%1 lasts only %2 s: some players show nothing of a video shorter "
-                                                    "than one second.")
-                                         .arg(request.output, QLocale::c().toString(seconds, 'g', 3)));
-    } else if (!cancelled()) {
-        fail(request.output, reason);
+    const QString target = EncodeToTemporary(request, m_workFolder, &reason);
+    if (target.isEmpty()) {
+        recordVideo(request, false, reason);
+        return;
+    }
+    request.progress = nullptr;
+    if (!m_choices.eachFile) {
+        const bool made = PublishVideo(request, target, CheckTemporaryVideo(request, target), &reason);
+        recordVideo(request, made, reason);
+        return;
+    }
+    // One video per file: the check starts a prober of its own, which runs
+    // beside the next file's work; the video replaces the old one as soon as
+    // it is found whole, and is counted in its place.
+    m_pendingVideo = std::make_unique<PendingVideo>();
+    m_pendingVideo->request = request;
+    m_pendingVideo->target = target;
+    m_pendingVideo->detailsAt = m_outcome.details.size() - m_detailsInserted;
+    m_pendingVideo->check = std::make_unique<Background<CheckedVideo>>([request, target] {
+        CheckedVideo checked;
+        checked.problem = CheckTemporaryVideo(request, target);
+        checked.whole = checked.problem.isEmpty();
+        checked.made = checked.whole && PublishVideo(request, target, QString(), &checked.problem);
+        return checked;
+    });
+}
+
+void ConversionJob::settleVideo()
+{
+    if (!m_pendingVideo)
+        return;
+    const std::unique_ptr<PendingVideo> pending = std::move(m_pendingVideo);
+    CheckedVideo checked = pending->check->take();
+    if (!checked.whole) {
+        // A Cancel after the encode ended may have stopped only the check:
+        // the video is checked again, as it was before such a Cancel.
+        if (Tools::ChildrenCancelled()) {
+            Tools::ResumeChildren();
+            checked.problem = CheckTemporaryVideo(pending->request, pending->target);
+            Tools::CancelAllChildren();
+        }
+        checked.made = PublishVideo(pending->request, pending->target, checked.problem, &checked.problem);
+    }
+    recordVideo(pending->request, checked.made, checked.problem, pending->detailsAt);
+}
+
+// Counts a video as made or failed. `detailsAt` places its note among the
+// details when it is counted after later notes were made.
+void ConversionJob::recordVideo(const EncodeRequest &request, bool made, const QString &reason,
+                                std::optional<qsizetype> detailsAt)
+{
+    if (!made) {
+        if (!cancelled())
+            fail(request.output, reason);
+        return;
+    }
+    m_outcome.made.append(request.output);
+    const double seconds = request.seconds();
+    if (seconds >= 1.0)
+        return;
+    const QString note = QStringLiteral("%1 lasts only %2 s: some players show nothing of a video shorter than one "
+                                        "second.")
+                             .arg(request.output, QLocale::c().toString(seconds, 'g', 3));
+    if (detailsAt) {
+        m_outcome.details.insert(*detailsAt + m_detailsInserted, note);
+        ++m_detailsInserted;
+    } else {
+        m_outcome.details.append(note);
     }
 }
 

@@ -4,6 +4,7 @@
 #include "MovieTiming.h"
 #include "Soundtrack.h"
 #include "TimelineReport.h"
+#include "VideoEncoding.h"
 
 #include <QMap>
 #include <QSize>
@@ -11,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -22,7 +24,9 @@ class ReportingTrap;
 namespace Pipeline {
 
 class PlayRecording;
-struct EncodeRequest;
+struct SwfListing;
+template <typename T>
+class Background;
 
 // What one run of the job made and missed, for callers that report it
 // other than through the summary message (tarnwick-batch's exit status).
@@ -86,6 +90,31 @@ private:
         double soundEnd() const { return mp3.isEmpty() ? plan.end : mp3Seconds; }
     };
 
+    // A movie's MP3 stream being checked while the job goes on: where its
+    // outcome goes once it is known.
+    struct PendingSoundCheck
+    {
+        int movie = 0;            // in m_movies
+        QString soundPath;
+        qsizetype detailsAt = 0;  // its note's place among the details noted at once
+        std::unique_ptr<Background<SoundCheck>> check;
+    };
+
+    // A video being checked while the next file's work goes on.
+    struct CheckedVideo
+    {
+        bool whole = false; // the check found nothing missing
+        bool made = false;  // and it replaced the output
+        QString problem;
+    };
+    struct PendingVideo
+    {
+        EncodeRequest request;
+        QString target;           // its hidden temporary file
+        qsizetype detailsAt = 0;  // its note's place among the details noted at once
+        std::unique_ptr<Background<CheckedVideo>> check;
+    };
+
     bool checkChoices(Tools::ReportingTrap &trap);
     void setUpTools(Tools::ReportingTrap &trap);
     void convertFile(Tools::ReportingTrap &trap, int position);
@@ -97,6 +126,14 @@ private:
     void fail(const QString &output, const QString &reason);
     bool cancelled();
     void extractPictures(const QString &path, int position);
+    SwfListing listMovie(const QString &path);
+    std::optional<TimelineReport> readTimeline(const QString &path);
+    QString runExtractor(const QStringList &arguments);
+    void extractOutputs(const QString &path, const SwfListing &listing, int position, const QString &soundPath);
+    void checkMp3(MoviePart &movie, const QString &soundPath);
+    void applySoundCheck(MoviePart &movie, PendingSoundCheck &pending);
+    void settleOldestSoundCheck();
+    void settleSoundChecks();
     void planSound(MoviePart &movie, const std::function<void(const QStringList &)> &run);
     QString movieSoundtrack(const MoviePart &movie, double seconds);
     QStringList videoSounds();
@@ -104,12 +141,16 @@ private:
     void decodeVideos(MoviePart &movie, const std::function<void(const QStringList &)> &run);
     int stageVideoFrames(MoviePart &movie, int after);
     QStringList picturesToStage(const QString &stem) const;
+    void convertPictures(const QStringList &pictures, const QStringList &options);
     void stageFrames(int position);
     void layOutMovies();
     bool writeFrameList(EncodeRequest &request);
     void appendEndFrame();
     void evenFrameSize();
     void encode(const QString &outputPath);
+    void settleVideo();
+    void recordVideo(const EncodeRequest &request, bool made, const QString &reason,
+                     std::optional<qsizetype> detailsAt = std::nullopt);
     void outputSteps(const QString &outputPath);
     void recordPlaying(const QString &path, int position, const QString &outputPath);
     void publishPlaying(const QString &outputPath);
@@ -141,6 +182,9 @@ private:
     QString m_extractorReason;  // the extractor's last word on it
     QSet<QString> m_claimedOutputs;
     std::unique_ptr<PlayRecording> m_play; // PLAY: the movies recorded
+    std::deque<PendingSoundCheck> m_soundChecks; // oldest first
+    std::unique_ptr<PendingVideo> m_pendingVideo;
+    int m_detailsInserted = 0; // details noted after later ones, in their place
     JobOutcome m_outcome;
 };
 

@@ -204,13 +204,13 @@ private:
 
 } // namespace
 
-bool EncodeVideo(const EncodeRequest &request, const QString &workFolder, QString *reason)
+QString EncodeToTemporary(const EncodeRequest &request, const QString &workFolder, QString *reason)
 {
     QString why;
     const auto fail = [&](const QString &text) {
         if (reason)
             *reason = text;
-        return false;
+        return QString();
     };
     RemoveStaleTemporaries(Tools::FolderOf(request.output));
     const QString target = ReserveTemporaryOutput(request.output, &why);
@@ -258,18 +258,34 @@ bool EncodeVideo(const EncodeRequest &request, const QString &workFolder, QStrin
         }
         Tools::DeleteFiles(marker);
     }
-
-    if (made) {
-        const QString prober = request.prober.isEmpty() ? LocateProber(request.encoder) : request.prober;
-        why = CheckEncodedVideo(prober, target, request.frameCount, request.seconds(), !request.sounds.isEmpty());
-        made = why.isEmpty();
-    }
     if (made)
-        made = ReplaceWithTemporary(target, request.output, &why);
+        return target;
+    QFile::remove(target);
+    Tools::ForgetOnStop(target);
+    return fail(why);
+}
+
+QString CheckTemporaryVideo(const EncodeRequest &request, const QString &target)
+{
+    const QString prober = request.prober.isEmpty() ? LocateProber(request.encoder) : request.prober;
+    return CheckEncodedVideo(prober, target, request.frameCount, request.seconds(), !request.sounds.isEmpty());
+}
+
+bool PublishVideo(const EncodeRequest &request, const QString &target, QString problem, QString *reason)
+{
+    const bool made = problem.isEmpty() && ReplaceWithTemporary(target, request.output, &problem);
     if (!made)
         QFile::remove(target);
     Tools::ForgetOnStop(target);
-    return made || fail(why);
+    if (!made && reason)
+        *reason = problem;
+    return made;
+}
+
+bool EncodeVideo(const EncodeRequest &request, const QString &workFolder, QString *reason)
+{
+    const QString target = EncodeToTemporary(request, workFolder, reason);
+    return !target.isEmpty() && PublishVideo(request, target, CheckTemporaryVideo(request, target), reason);
 }
 
 } // namespace Pipeline

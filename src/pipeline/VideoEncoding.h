@@ -66,4 +66,15 @@ bool ReplaceWithTemporary(const QString &target, const QString &output, QString 
 // encoder's last error line or what the check found).
 bool EncodeVideo(const EncodeRequest &request, const QString &workFolder, QString *reason = nullptr);
 
+// EncodeVideo in three steps, so that the check, which starts only the
+// prober and touches no work file, can run beside later work:
+// - encodes into the hidden temporary file and returns its path; empty with
+//   `reason` when the encode failed (nothing is then left behind);
+QString EncodeToTemporary(const EncodeRequest &request, const QString &workFolder, QString *reason = nullptr);
+// - what the temporary video lacks for the request; empty when it is whole;
+QString CheckTemporaryVideo(const EncodeRequest &request, const QString &target);
+// - moves the temporary video over the output when `problem` is empty, and
+//   otherwise, or when the move fails, removes it; false with `reason` then.
+bool PublishVideo(const EncodeRequest &request, const QString &target, QString problem, QString *reason = nullptr);
+
 } // namespace Pipeline

@@ -303,16 +303,24 @@ TEST_F(BatchFaults, CutMovieIsReportedInPart)
     EXPECT_LT(video.videoFrames, 5);
 }
 
-TEST_F(BatchFaults, GarbageSoundIsLeftOutAndTheOthersStay)
+// A movie whose MP3 stream is garbage, with `pictures` pictures.
+QString GarbageSoundSwf(const TempFolder &folder, const QString &name, int pictures)
 {
     using namespace SwfBuild;
-    const QString first = swf(QStringLiteral("a.swf"), 2, 1.0);
     const SwfBuild::Bytes garbage(1500, 0x5A);
     Tags tags;
-    tags.defineBitsJpeg2(1, JpegOf(96, 64)).soundStreamHead2(0x2F, 1152).soundStreamBlock(1152, 0, garbage).showFrame().end();
+    tags.soundStreamHead2(0x2F, 1152).soundStreamBlock(1152, 0, garbage);
+    for (int p = 0; p < pictures; ++p)
+        tags.defineBitsJpeg2(std::uint16_t(p + 1), JpegOf(96, 64));
+    tags.showFrame().end();
     const Bytes movie = BuildSwf(tags, Container::Fws, MovieOptions{});
-    const QString bad = in.write(QStringLiteral("b.swf"), QByteArray(reinterpret_cast<const char *>(movie.data()),
-                                                                     static_cast<qsizetype>(movie.size())));
+    return folder.write(name, QByteArray(reinterpret_cast<const char *>(movie.data()), static_cast<qsizetype>(movie.size())));
+}
+
+TEST_F(BatchFaults, GarbageSoundIsLeftOutAndTheOthersStay)
+{
+    const QString first = swf(QStringLiteral("a.swf"), 2, 1.0);
+    const QString bad = GarbageSoundSwf(in, QStringLiteral("b.swf"), 1);
     const QString third = swf(QStringLiteral("c.swf"), 2, 1.0);
 
     const BatchRun result = run({QStringLiteral("--fast"), QStringLiteral("2"), QStringLiteral("--combine"),
@@ -326,6 +334,36 @@ TEST_F(BatchFaults, GarbageSoundIsLeftOutAndTheOthersStay)
     // Each movie's sound plays during its own pictures: the track spans all
     // five frames at 2 a second, the bad movie's share in silence.
     EXPECT_NEAR(video.audioDuration, 2.5, 0.05);
+}
+
+// The sounds, and each file's video, are checked while later movies are
+// read: what each check finds is still told in the movies' order.
+TEST_F(BatchFaults, NotesOnSoundsKeepTheMoviesOrder)
+{
+    const QString bad1 = GarbageSoundSwf(in, QStringLiteral("bad1.swf"), 1);
+    const QString none = GarbageSoundSwf(in, QStringLiteral("none.swf"), 0);
+    const QString good = swf(QStringLiteral("good.swf"), 2, 1.0);
+    const QString bad2 = GarbageSoundSwf(in, QStringLiteral("bad2.swf"), 2);
+    for (const QString &mode : {QStringLiteral("--combine"), QStringLiteral("--each")}) {
+        SCOPED_TRACE(mode.toStdString());
+        const BatchRun result = run({QStringLiteral("--fast"), QStringLiteral("2"), mode, QStringLiteral("--out"),
+                                     out.path(), bad1, none, good, bad2});
+        EXPECT_EQ(result.status, 1) << result.err.toStdString(); // none.swf gave no pictures
+        const qsizetype first = result.err.indexOf(QStringLiteral("The sound of %1 was left out: ").arg(bad1));
+        const qsizetype empty = result.err.indexOf(none + QStringLiteral(": "));
+        const qsizetype second = result.err.indexOf(QStringLiteral("The sound of %1 was left out: ").arg(bad2));
+        EXPECT_GE(first, 0) << result.err.toStdString();
+        EXPECT_LT(first, empty) << result.err.toStdString();
+        EXPECT_LT(empty, second) << result.err.toStdString();
+        if (mode == QLatin1String("--each")) {
+            // Each video is checked while the next file is read: its note
+            // still comes before that file's.
+            const qsizetype brief = result.err.indexOf(out.file(QStringLiteral("bad1.mp4")) + QStringLiteral(" lasts only"));
+            EXPECT_LT(first, brief) << result.err.toStdString();
+            EXPECT_LT(brief, empty) << result.err.toStdString();
+            EXPECT_TRUE(QFile::exists(out.file(QStringLiteral("bad2.mp4"))));
+        }
+    }
 }
 
 TEST_F(BatchFaults, HugePictureGivesABoundedFrameThatIsNotBlackInBoundedMemory)

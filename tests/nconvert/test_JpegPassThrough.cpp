@@ -374,6 +374,49 @@ TEST(JpegPassThrough, SizeLimitsHoldForCopiesToo)
     EXPECT_FALSE(QFile::exists(output));
 }
 
+// A caller may skip the converter whenever PassJpegThrough copied: the copy
+// is then exactly what the converter writes. Everything else is left to the
+// converter, with nothing written.
+TEST(JpegPassThrough, ThePassThroughAloneCopiesJustWhatTheConverterCopies)
+{
+    TempFolder folder;
+    const QByteArray ffmpeg420 = Ffmpeg(folder.path(), QStringLiteral("mjpeg"), QStringLiteral("yuvj420p"));
+    ASSERT_FALSE(ffmpeg420.isEmpty());
+    const struct
+    {
+        const char *name;
+        QByteArray bytes;
+        bool copied;
+    } cases[] = {
+        {"FFmpeg baseline", ffmpeg420, true},
+        {"libjpeg-turbo progressive", TurboJpeg(TJSAMP_444, TJFLAG_PROGRESSIVE), true},
+        {"stray end marker first", QByteArray("\xFF\xD9", 2) + ffmpeg420, true},
+        {"greyscale", TurboJpeg(TJSAMP_GRAY), false},
+        {"Exif block", WithExif(ffmpeg420), false},
+        {"cut short", ffmpeg420.left(ffmpeg420.size() * 2 / 3), false},
+        {"not a picture", QByteArray("GIF? no"), false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString input = folder.write(QStringLiteral("in.jpg"), c.bytes);
+        const QString alone = folder.file(QStringLiteral("alone.jpg"));
+        const QString converted = folder.file(QStringLiteral("converted.jpg"));
+        const std::optional<Result<Done>> copy = PassJpegThrough(Text(input), Text(alone));
+        EXPECT_EQ(copy.has_value(), c.copied);
+        if (copy) {
+            ASSERT_TRUE(copy->ok()) << copy->error().message;
+            ASSERT_TRUE(ConvertToJpeg(Text(input), Text(converted)).ok());
+            EXPECT_EQ(ReadAll(alone), ReadAll(converted));
+        } else {
+            EXPECT_FALSE(QFile::exists(alone));
+        }
+        QFile::remove(alone);
+        QFile::remove(converted);
+    }
+    EXPECT_FALSE(PassJpegThrough(Text(folder.file(QStringLiteral("missing.jpg"))),
+                                 Text(folder.file(QStringLiteral("out.jpg")))).has_value());
+}
+
 // The built program: copies by default, re-encodes when -q is given, and
 // keeps an existing output when the input is broken.
 TEST(JpegPassThrough, TheProgramCopiesUnlessAQualityIsGiven)

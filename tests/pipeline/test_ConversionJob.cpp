@@ -3,6 +3,8 @@
 #include "JobTestKit.h"
 #include "SwfTestKit.h"
 
+#include "tools/ProcessRunner.h"
+
 #include <QBuffer>
 #include <QDir>
 #include <QImage>
@@ -91,6 +93,32 @@ TEST_F(ConversionJobTest, EachFileSlowWithAndWithoutSound)
     EXPECT_EQ(controls.captions.last(), QStringLiteral("Progress Bar"));
     EXPECT_EQ(controls.pointers, (QList<Pointer>{Pointer::Busy, Pointer::Default}));
     EXPECT_EQ(controls.value(), 0);
+    expectCleanWorkFolder();
+}
+
+// Each video is checked while the next file is read. A Cancel then may stop
+// that check but not the video: it is checked again and kept, as it was when
+// the check ended before the next file began.
+TEST_F(ConversionJobTest, ACancelAfterAnEncodeKeepsThatVideo)
+{
+    controls.slow = false;
+    controls.perSecond = QStringLiteral("2");
+    controls.files = {swf(QStringLiteral("one.swf"), 160, 120, 2, 1.0), swf(QStringLiteral("two.swf"), 160, 120, 2)};
+    controls.onYield = [&] {
+        if (controls.caption() == QLatin1String("Processing: two.swf"))
+            Tools::CancelAllChildren();
+    };
+    run();
+
+    EXPECT_TRUE(outcome.cancelled);
+    EXPECT_EQ(outcome.made, QStringList{out.file(QStringLiteral("one.mp4"))});
+    EXPECT_TRUE(outcome.failed.isEmpty()) << outcome.failed.join(QLatin1Char('\n')).toStdString();
+    const MediaProbe one = ProbeMedia(out.file(QStringLiteral("one.mp4")));
+    ASSERT_TRUE(one.ok);
+    EXPECT_EQ(one.videoFrames, 2);
+    EXPECT_TRUE(one.hasAudio);
+    EXPECT_FALSE(QFile::exists(out.file(QStringLiteral("two.mp4"))));
+    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden).size(), 1) << "no temporary video is left";
     expectCleanWorkFolder();
 }
 
