@@ -11,7 +11,7 @@
 
 namespace Pipeline {
 
-// Longest video made from one movie's own timing.
+// Longest video made with the movies' own timing, however many it holds.
 inline constexpr double kMaxTimedVideoSeconds = 3 * 60 * 60;
 // Most pictures in one timed sequence: a short loop repeated under a long
 // soundtrack must not become millions of list lines.
