@@ -158,7 +158,7 @@ void Form1::PushButton14_Click()
                                          "until the movie shows the next one. The video lasts as long as the movie's "
                                          "timeline, or as long as its sound when that is longer: a movie that loops "
                                          "repeats its pictures, one that stops keeps its last picture. At most 3 "
-                                         "hours a movie.")
+                                         "hours a video.")
                               + kLineEnd + kLineEnd
                               + QStringLiteral("The delay boxes do not apply, except to a movie whose timeline "
                                                "shows none of its pictures (a slide-show run by its code): that "

@@ -658,17 +658,24 @@ void ConversionJob::layOutMovies()
         return;
     }
     // As in the movie, the movies follow one another, each for as long as
-    // it plays.
-    double start = 0;
-    for (MoviePart &movie : m_movies) {
-        movie.start = start;
-        movie.seconds = 0;
-        if (movie.frames > 0 && movie.timing) {
-            movie.seconds = movie.timing->fallBack ? movie.frames * movie.timing->fallbackDelay : movie.timing->length;
-        }
-        start += movie.seconds;
+    // it plays, until the video's cap.
+    QList<double> lengths;
+    for (const MoviePart &movie : m_movies) {
+        double length = 0;
+        if (movie.frames > 0 && movie.timing)
+            length = movie.timing->fallBack ? movie.frames * movie.timing->fallbackDelay : movie.timing->length;
+        lengths << length;
     }
-    m_videoSeconds = start;
+    const QList<MovieSpan> spans = FollowOneAnother(lengths);
+    m_videoSeconds = 0;
+    for (qsizetype i = 0; i < spans.size(); ++i) {
+        MoviePart &movie = m_movies[i];
+        movie.start = spans[i].start;
+        movie.seconds = spans[i].seconds;
+        m_videoSeconds = std::max(m_videoSeconds, movie.start + movie.seconds);
+        if (!spans[i].note.isEmpty())
+            m_outcome.details.append(movie.source + QStringLiteral(": ") + spans[i].note);
+    }
 }
 
 // The concat list that shows each movie's pictures for their own times,
@@ -676,7 +683,9 @@ void ConversionJob::layOutMovies()
 bool ConversionJob::writeFrameList(EncodeRequest &request)
 {
     QList<ConcatEntry> entries;
+    double until = 0; // where the current movie's span ends, its cut included
     const auto show = [&](const QString &file, double from, double to) {
+        to = std::min(to, until);
         if (!(to > from))
             return;
         // A picture that stays across an unchanged moment is one frame.
@@ -686,8 +695,9 @@ bool ConversionJob::writeFrameList(EncodeRequest &request)
             entries.append(ConcatEntry{file, from, to});
     };
     for (const MoviePart &movie : m_movies) {
-        if (movie.frames <= 0 || !movie.timing)
+        if (movie.frames <= 0 || !movie.timing || movie.seconds <= 0)
             continue;
+        until = movie.start + movie.seconds;
         const MovieTiming &timing = *movie.timing;
         if (timing.fallBack) {
             for (int k = 0; k < movie.frames; ++k) {
@@ -735,7 +745,7 @@ QStringList ConversionJob::videoSounds()
     const double videoSeconds = m_videoSeconds;
     QList<const MoviePart *> shown;
     for (const MoviePart &movie : m_movies) {
-        if (movie.frames > 0)
+        if (movie.frames > 0 && movie.seconds > 0)
             shown.append(&movie);
     }
     if (shown.size() == 1 && shown.first()->start == 0) {

@@ -140,6 +140,30 @@ MovieTiming PlanMovieTiming(const TimelineReport &report, double soundtrackEnd, 
     return timing;
 }
 
+QList<MovieSpan> FollowOneAnother(const QList<double> &lengths)
+{
+    QList<MovieSpan> spans;
+    double start = 0;
+    for (const double length : lengths) {
+        MovieSpan span;
+        span.start = start;
+        if (length > 0) {
+            span.leftOut = start >= kMaxTimedVideoSeconds;
+            span.cut = !span.leftOut && start + length > kMaxTimedVideoSeconds;
+            span.seconds = span.leftOut ? 0 : std::min(length, kMaxTimedVideoSeconds - start);
+        }
+        const QString hours = QString::number(kMaxTimedVideoSeconds / 3600);
+        if (span.cut)
+            span.note = QStringLiteral("The video is cut at %1 hours, %2 s into this movie.")
+                            .arg(hours, QString::number(span.seconds, 'f', 0));
+        else if (span.leftOut)
+            span.note = QStringLiteral("Left out: the video is cut at %1 hours, before this movie.").arg(hours);
+        start += span.seconds;
+        spans << span;
+    }
+    return spans;
+}
+
 QString ConcatList(const QList<ConcatEntry> &entries)
 {
     QString list = QStringLiteral("ffconcat version 1.0\n");

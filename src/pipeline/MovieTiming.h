@@ -11,7 +11,7 @@
 
 namespace Pipeline {
 
-// Longest video made from one movie's own timing.
+// Longest video made with the movies' own timing, however many it holds.
 inline constexpr double kMaxTimedVideoSeconds = 3 * 60 * 60;
 // Most pictures in one timed sequence: a short loop repeated under a long
 // soundtrack must not become millions of list lines.
@@ -69,6 +69,20 @@ struct MovieTiming
 // videos' frames take their turns at their own times.
 MovieTiming PlanMovieTiming(const TimelineReport &report, double soundtrackEnd, double delay,
                             const QList<VideoOnStage> &videos = {});
+
+// One movie's stretch of a video in which movies follow one another.
+struct MovieSpan
+{
+    double start = 0;
+    double seconds = 0;    // 0 for a movie that shows nothing
+    bool cut = false;      // the video ends during this movie
+    bool leftOut = false;  // the video ended before this movie's turn
+    QString note;          // for the summary's details, when cut or left out
+};
+
+// Each movie after the one before it, for its length in `lengths`, in a
+// video that stops at kMaxTimedVideoSeconds however many movies it holds.
+QList<MovieSpan> FollowOneAnother(const QList<double> &lengths);
 
 // One line pair of a concat list: a picture file shown from start to end
 // (seconds from the video's start).

@@ -102,6 +102,32 @@ QList<std::pair<double, QColor>> Changes(const QString &video, const TempFolder 
     return changes;
 }
 
+// A movie on a slow clock (`rate` in 1/256 frames a second, so 1 is the
+// slowest a SWF can have) with one picture: from frame 0 when `shown`,
+// otherwise defined but never put on stage. A long video, cheap to make.
+QString SlowMovie(const TempFolder &folder, const QString &name, const QColor &colour, std::uint16_t rate,
+                  std::uint16_t frames, bool shown = true)
+{
+    using namespace SwfBuild;
+    Tags tags;
+    tags.defineBitsJpeg2(1, JpegOf(Solid(64, 48, colour))).defineBitmapShape(100, 1);
+    if (shown)
+        tags.placeObject2(1, 100);
+    for (int frame = 0; frame < frames; ++frame)
+        tags.showFrame();
+    tags.end();
+    MovieOptions options;
+    options.frameRate = rate;
+    options.frameCount = frames;
+    return folder.write(name + QStringLiteral(".swf"), SwfTestKit::ToQt(BuildSwf(tags, Container::Fws, options)));
+}
+
+// Two hours at 1/32 frame a second.
+QString TwoHourMovie(const TempFolder &folder, const QString &name, const QColor &colour, bool shown = true)
+{
+    return SlowMovie(folder, name, colour, 8, 225, shown);
+}
+
 class MovieModeTest : public ConversionJobTest
 {
 protected:
@@ -377,20 +403,51 @@ TEST_F(MovieModeTest, AVideoIsCutAtThreeHoursAndTheDetailsSaySo)
 {
     // The slowest clock a SWF can have, 1/256 frame a second: 50 frames are
     // 12800 s, more than 3 hours.
-    using namespace SwfBuild;
-    Tags tags;
-    tags.defineBitsJpeg2(1, JpegOf(Solid(64, 48, Qt::red))).defineBitmapShape(100, 1).placeObject2(1, 100);
-    for (int frame = 0; frame < 50; ++frame)
-        tags.showFrame();
-    tags.end();
-    MovieOptions options;
-    options.frameRate = 1;
-    options.frameCount = 50;
-    controls.files = {in.write(QStringLiteral("endless.swf"),
-                               SwfTestKit::ToQt(BuildSwf(tags, Container::Fws, options)))};
+    controls.files = {SlowMovie(in, QStringLiteral("endless"), Qt::red, 1, 50)};
     run();
     const MediaProbe probe = ProbeMedia(video(QStringLiteral("endless")));
     ASSERT_TRUE(probe.ok) << said();
     EXPECT_NEAR(probe.duration, 3 * 3600.0, 1.0);
     EXPECT_TRUE(outcome.details.join(QLatin1Char('\n')).contains(QStringLiteral("cut at 3 hours"))) << said();
+}
+
+TEST_F(MovieModeTest, ACombinedVideoIsCutAtThreeHoursWhateverItsMovies)
+{
+    // 2 h + 2 h: the second movie is cut an hour in, a third left out.
+    controls.combine = true;
+    controls.files = {TwoHourMovie(in, QStringLiteral("first"), Qt::red),
+                      TwoHourMovie(in, QStringLiteral("second"), Qt::blue),
+                      SlideShow(in, QStringLiteral("third"), Movie{24, 48, {{0, Qt::green}}, false, {}, {}})};
+    run();
+    const QString combined = video(QStringLiteral("video"));
+    MediaProbe probe = ProbeMedia(combined);
+    ASSERT_TRUE(probe.ok) << said();
+    EXPECT_NEAR(probe.duration, 3 * 3600.0, 1.0);
+    auto changes = Changes(combined, scratch);
+    ASSERT_EQ(changes.size(), 2) << said();
+    ExpectNear(changes[0].second, Qt::red);
+    EXPECT_NEAR(changes[1].first, 7200.0, 1.0);
+    ExpectNear(changes[1].second, Qt::blue);
+    QString details = outcome.details.join(QLatin1Char('\n'));
+    EXPECT_TRUE(details.contains(controls.files[1] + QStringLiteral(": The video is cut at 3 hours"))) << said();
+    EXPECT_TRUE(details.contains(controls.files[2] + QStringLiteral(": Left out"))) << said();
+    EXPECT_TRUE(outcome.failed.isEmpty()) << said();
+    QDir(scratch.path()).removeRecursively();
+    QDir().mkpath(scratch.path());
+
+    // A movie shown with the fixed delay counts towards the same 3 hours.
+    controls.seconds = QStringLiteral("7200");
+    controls.files = {TwoHourMovie(in, QStringLiteral("attached"), Qt::red, false),
+                      TwoHourMovie(in, QStringLiteral("second"), Qt::blue)};
+    run();
+    probe = ProbeMedia(combined);
+    ASSERT_TRUE(probe.ok) << said();
+    EXPECT_NEAR(probe.duration, 3 * 3600.0, 1.0);
+    changes = Changes(combined, scratch);
+    ASSERT_EQ(changes.size(), 2) << said();
+    EXPECT_NEAR(changes[1].first, 7200.0, 1.0);
+    details = outcome.details.join(QLatin1Char('\n'));
+    EXPECT_TRUE(details.contains(QStringLiteral("shows none of its pictures"))) << said();
+    EXPECT_TRUE(details.contains(controls.files[1] + QStringLiteral(": The video is cut at 3 hours"))) << said();
+    expectCleanWorkFolder();
 }

@@ -171,6 +171,32 @@ TEST(MovieTiming, ThreeHourCapAndFrameCap)
     EXPECT_EQ(many.notes.size(), 1);
 }
 
+TEST(MovieTiming, MoviesFollowOneAnotherUntilTheVideosCap)
+{
+    // Two hours, two hours, a minute, a movie that shows nothing.
+    const QList<MovieSpan> spans = FollowOneAnother({7200, 7200, 60, 0});
+    ASSERT_EQ(spans.size(), 4);
+    EXPECT_DOUBLE_EQ(spans[0].seconds, 7200);
+    EXPECT_FALSE(spans[0].cut || spans[0].leftOut);
+    EXPECT_TRUE(spans[0].note.isEmpty());
+    EXPECT_DOUBLE_EQ(spans[1].start, 7200);
+    EXPECT_DOUBLE_EQ(spans[1].seconds, kMaxTimedVideoSeconds - 7200);
+    EXPECT_TRUE(spans[1].cut);
+    EXPECT_TRUE(spans[1].note.contains(QLatin1String("cut at 3 hours, 3600 s into"))) << spans[1].note.toStdString();
+    EXPECT_TRUE(spans[2].leftOut);
+    EXPECT_EQ(spans[2].seconds, 0);
+    EXPECT_TRUE(spans[2].note.startsWith(QLatin1String("Left out"))) << spans[2].note.toStdString();
+    // Nothing to show is not a movie left out.
+    EXPECT_FALSE(spans[3].leftOut || spans[3].cut);
+    EXPECT_TRUE(spans[3].note.isEmpty());
+
+    // Ending exactly at the cap cuts nothing; the next movie has no time left.
+    const QList<MovieSpan> exact = FollowOneAnother({3600, kMaxTimedVideoSeconds - 3600, 1});
+    EXPECT_FALSE(exact[1].cut);
+    EXPECT_DOUBLE_EQ(exact[1].start + exact[1].seconds, kMaxTimedVideoSeconds);
+    EXPECT_TRUE(exact[2].leftOut);
+}
+
 TEST(ConcatList, DurationsAddUpExactlyAndTheLastFileIsRepeated)
 {
     // Thirds of a second do not drift over a thousand seconds.
