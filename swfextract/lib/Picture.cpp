@@ -103,10 +103,6 @@ Result<JpegParts> SplitJpegTag(const Definition &definition, ByteReader &reader,
     return parts;
 }
 
-} // namespace
-
-namespace {
-
 // Unpremultiplied colours by [alpha][colour]: a division per channel would
 // cost more than all the rest of a pixel's conversion.
 using UnpremultiplyTable = std::uint8_t[256][256];
