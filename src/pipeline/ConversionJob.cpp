@@ -84,16 +84,6 @@ private:
 
 namespace {
 
-QString LastLineOf(const QString &text)
-{
-    const QStringList lines = text.split(QLatin1Char('\n'));
-    for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
-        if (!it->trimmed().isEmpty())
-            return it->trimmed();
-    }
-    return QString();
-}
-
 double NumberOf(const QString &text)
 {
     return QLocale::c().toDouble(text.trimmed());
@@ -369,7 +359,7 @@ SwfListing ConversionJob::listMovie(const QString &path)
     const SwfListing listing = ParseSwfListing(
         Tools::RunCaptured(Tools::Command{m_tools.extractor, {path}, QString()}, true, false, true, &listingErrors));
     m_readInPart = listingErrors.contains(QLatin1String("is cut or damaged"));
-    m_extractorReason = LastLineOf(listingErrors);
+    m_extractorReason = Tools::LastLineOf(listingErrors);
     return listing;
 }
 
@@ -433,7 +423,7 @@ void ConversionJob::extractOutputs(const QString &path, const SwfListing &listin
             lines.removeIf(soundLine);
     }
     if (m_extractorReason.isEmpty())
-        m_extractorReason = LastLineOf(lines.join(QLatin1Char('\n')));
+        m_extractorReason = Tools::LastLineOf(lines.join(QLatin1Char('\n')));
 }
 
 void ConversionJob::extractPictures(const QString &path, int position)
@@ -451,7 +441,7 @@ void ConversionJob::extractPictures(const QString &path, int position)
     const auto run = [this](const QStringList &arguments) {
         const QString errors = runExtractor(arguments);
         if (m_extractorReason.isEmpty())
-            m_extractorReason = LastLineOf(errors);
+            m_extractorReason = Tools::LastLineOf(errors);
     };
     if (mixed)
         planSound(movie, run);
