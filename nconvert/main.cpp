@@ -91,8 +91,8 @@ int main(int argc, char **argv)
     if (output.empty() || !haveInput)
         return Usage("an output file (-o) and an input file are needed");
 
-    const NConvert::Result<NConvert::Done> done
-        = NConvert::ConvertToJpeg(input, output, quality, NConvert::Limits(), background);
+    const NConvert::Result<NConvert::Done> done = NConvert::ConvertToJpeg(input, output, quality, NConvert::Limits(),
+                                                                          background);
     if (!done) {
         std::fprintf(stderr, "nconvert: %s: %s\n", input.c_str(), done.error().message.c_str());
         return kExitFailed;

@@ -33,8 +33,7 @@ std::uint32_t ByteReader::u32()
     if (!need(4))
         return 0;
     const std::uint32_t value = std::uint32_t(m_data[m_pos]) | (std::uint32_t(m_data[m_pos + 1]) << 8)
-                                | (std::uint32_t(m_data[m_pos + 2]) << 16)
-                                | (std::uint32_t(m_data[m_pos + 3]) << 24);
+                                | (std::uint32_t(m_data[m_pos + 2]) << 16) | (std::uint32_t(m_data[m_pos + 3]) << 24);
     m_pos += 4;
     return value;
 }

@@ -86,14 +86,14 @@ Result<Header> ReadHeader(ByteReader &reader)
         header.coloursUsed = reader.u32();
         reader.skip(4);
         const bool bitFields = header.compression == Compression::BitFields
-            || header.compression == Compression::AlphaBitFields;
+                               || header.compression == Compression::AlphaBitFields;
         // A plain info header is followed by its masks; the longer headers
         // hold them (and from 56 bytes on, the alpha mask) themselves.
-        const std::size_t maskCount = size >= 56 ? 4
-            : size >= 52                         ? 3
-            : !bitFields                         ? 0
-            : header.compression == Compression::AlphaBitFields ? 4
-                                                                : 3;
+        const std::size_t maskCount = size >= 56                                          ? 4
+                                      : size >= 52                                        ? 3
+                                      : !bitFields                                        ? 0
+                                      : header.compression == Compression::AlphaBitFields ? 4
+                                                                                          : 3;
         for (std::size_t i = 0; i < maskCount; ++i)
             header.masks[i] = reader.u32();
         if (!bitFields)
@@ -114,8 +114,7 @@ Result<Done> CheckDecodable(const Header &header)
     switch (header.compression) {
     case Compression::Rgb:
     case Compression::BitFields:
-    case Compression::AlphaBitFields:
-        break;
+    case Compression::AlphaBitFields: break;
     case Compression::Rle8:
     case Compression::Rle4:
     case Compression::Jpeg:

@@ -63,7 +63,8 @@ Result<Done> ConvertToJpeg(const std::string &input, const std::string &output, 
         return picture.error();
     std::vector<std::uint8_t>().swap(bytes.value()); // the file is no longer needed
     FlattenOnto(picture.value(), background);
-    Result<std::vector<std::uint8_t>> jpeg = EncodeJpeg(picture.value(), quality == kKeepQuality ? kDefaultQuality : quality);
+    Result<std::vector<std::uint8_t>> jpeg = EncodeJpeg(picture.value(),
+                                                        quality == kKeepQuality ? kDefaultQuality : quality);
     if (!jpeg)
         return jpeg.error();
     return WriteFileAtomically(output, jpeg.value());

@@ -48,7 +48,9 @@ Result<std::vector<std::uint8_t>> ReadFileCapped(const std::string &path, const 
     const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0)
         return MakeError(ErrorCode::Unreadable, SystemMessage("cannot open", path));
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::fstat(file.get(), &st) != 0)
         return MakeError(ErrorCode::Unreadable, SystemMessage("cannot examine", path));
     // A pipe or device could block forever or never end.

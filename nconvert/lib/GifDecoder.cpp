@@ -90,10 +90,10 @@ private:
 // the first invalid code.
 std::size_t DecodeLzw(const std::vector<std::uint8_t> &data, int minCodeSize, std::vector<std::uint8_t> &indices)
 {
-    std::array<std::uint16_t, kMaxCodes> prefix {};
-    std::array<std::uint8_t, kMaxCodes> suffix {};
-    std::array<std::uint8_t, kMaxCodes> first {};
-    std::array<std::uint8_t, kMaxCodes> stack {};
+    std::array<std::uint16_t, kMaxCodes> prefix{};
+    std::array<std::uint8_t, kMaxCodes> suffix{};
+    std::array<std::uint8_t, kMaxCodes> first{};
+    std::array<std::uint8_t, kMaxCodes> stack{};
 
     const int clear = 1 << minCodeSize;
     const int end = clear + 1;
@@ -290,7 +290,7 @@ bool LooksLikeGif(std::span<const std::uint8_t> bytes)
     static constexpr std::uint8_t gif87[] = {'G', 'I', 'F', '8', '7', 'a'};
     static constexpr std::uint8_t gif89[] = {'G', 'I', 'F', '8', '9', 'a'};
     return bytes.size() >= 6
-        && (std::equal(gif87, gif87 + 6, bytes.begin()) || std::equal(gif89, gif89 + 6, bytes.begin()));
+           && (std::equal(gif87, gif87 + 6, bytes.begin()) || std::equal(gif89, gif89 + 6, bytes.begin()));
 }
 
 Result<Picture> DecodeGif(std::span<const std::uint8_t> bytes, const Limits &limits)

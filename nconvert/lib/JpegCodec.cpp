@@ -83,10 +83,16 @@ bool HasPassableHeaders(std::span<const std::uint8_t> bytes)
             break;
         case 0xC1: // extended sequential
         case 0xC3: // lossless
-        case 0xC5: case 0xC6: case 0xC7: // hierarchical
-        case 0xC9: case 0xCA: case 0xCB: // arithmetic-coded
+        case 0xC5:
+        case 0xC6:
+        case 0xC7: // hierarchical
+        case 0xC9:
+        case 0xCA:
+        case 0xCB: // arithmetic-coded
         case 0xCC: // arithmetic-coding conditioning
-        case 0xCD: case 0xCE: case 0xCF: // arithmetic-coded hierarchical
+        case 0xCD:
+        case 0xCE:
+        case 0xCF: // arithmetic-coded hierarchical
             return false;
         case 0xE1:
             if (body.size() >= 6 && std::memcmp(body.data(), "Exif\0", 6) == 0)
@@ -94,8 +100,7 @@ bool HasPassableHeaders(std::span<const std::uint8_t> bytes)
             break;
         case 0xDA: // the first scan
             return sawFrame;
-        default:
-            break;
+        default: break;
         }
         at += 2 + length;
     }
@@ -130,7 +135,8 @@ Result<Picture> DecodeJpeg(std::span<const std::uint8_t> bytes, const Limits &li
     const int height = header->height;
     const int colourspace = header->colourspace;
 
-    Result<Picture> made = AllocatePicture(std::uint64_t(std::max(width, 0)), std::uint64_t(std::max(height, 0)), limits);
+    Result<Picture> made = AllocatePicture(std::uint64_t(std::max(width, 0)), std::uint64_t(std::max(height, 0)),
+                                           limits);
     if (!made)
         return made;
     Picture &picture = made.value();
@@ -203,7 +209,8 @@ std::optional<std::span<const std::uint8_t>> PassableJpeg(std::span<const std::u
 
 Result<std::vector<std::uint8_t>> EncodeJpeg(const Picture &picture, int quality)
 {
-    if (picture.width == 0 || picture.height == 0 || picture.rgba.size() != std::size_t(picture.width) * picture.height * 4)
+    if (picture.width == 0 || picture.height == 0
+        || picture.rgba.size() != std::size_t(picture.width) * picture.height * 4)
         return MakeError(ErrorCode::Malformed, "no picture to encode");
     const Tarnwick::PixelRows rows{picture.rgba.data(), int(picture.width), int(picture.height),
                                    std::size_t(picture.width) * 4, Tarnwick::PixelLayout::Rgbx};

@@ -10,8 +10,8 @@ Result<Done> CheckPictureSize(std::uint64_t width, std::uint64_t height, const L
     if (width == 0 || height == 0)
         return MakeError(ErrorCode::Malformed, "the picture has no pixels");
     if (width > limits.maxSide || height > limits.maxSide || width * height > limits.maxPixels)
-        return MakeError(ErrorCode::TooLarge, "the picture is too large (" + std::to_string(width) + " x "
-                                                  + std::to_string(height) + ")");
+        return MakeError(ErrorCode::TooLarge,
+                         "the picture is too large (" + std::to_string(width) + " x " + std::to_string(height) + ")");
     return Done{};
 }
 

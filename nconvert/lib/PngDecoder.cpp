@@ -33,7 +33,7 @@ Result<Picture> DecodePng(std::span<const std::uint8_t> bytes, const Limits &lim
 {
     if (!LooksLikePng(bytes))
         return MakeError(ErrorCode::UnknownFormat, "not a PNG file");
-    png_image image {};
+    png_image image{};
     image.version = PNG_IMAGE_VERSION;
     const ImageGuard guard{image};
     if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size()))

@@ -8,11 +8,11 @@
 namespace NConvert {
 
 enum class ErrorCode {
-    Unreadable = 1,    // the file cannot be opened or read
-    TooLarge = 2,      // a size is beyond the limits
+    Unreadable = 1, // the file cannot be opened or read
+    TooLarge = 2, // a size is beyond the limits
     UnknownFormat = 3, // the content is no picture we know
-    Malformed = 4,     // the picture's data contradicts itself or ends early
-    Unsupported = 5,   // a valid variant we do not decode
+    Malformed = 4, // the picture's data contradicts itself or ends early
+    Unsupported = 5, // a valid variant we do not decode
     OutOfMemory = 6,
     WriteFailed = 7,
 };

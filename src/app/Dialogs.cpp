@@ -137,8 +137,8 @@ QString InputBox(QWidget *owner, const QString &prompt, const QString &defaultTe
         return TakeOr(Seams().inputs, QString());
     }
     bool ok = false;
-    const QString answer =
-        QInputDialog::getText(owner, ApplicationTitle(), DisplayText(prompt), QLineEdit::Normal, defaultText, &ok);
+    const QString answer = QInputDialog::getText(owner, ApplicationTitle(), DisplayText(prompt), QLineEdit::Normal,
+                                                 defaultText, &ok);
     return ok ? answer : QString();
 }
 

@@ -25,7 +25,7 @@ QString ShortenTitle(const QString &productName);
 struct ShownDialog
 {
     QString title;
-    QString text;    // message text, input prompt, or file dialog title
+    QString text; // message text, input prompt, or file dialog title
     QString initial; // input box default, or the dialog's initial folder
     QMessageBox::StandardButtons buttons;
     QString details = QString(); // a summary's details

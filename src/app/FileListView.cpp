@@ -159,8 +159,7 @@ bool FileListView::viewportEvent(QEvent *event)
                            index.isValid() ? visualRect(index) : QRect());
         return true;
     }
-    default:
-        break;
+    default: break;
     }
     return QTreeView::viewportEvent(event);
 }
@@ -173,8 +172,8 @@ void FileListView::paintEvent(QPaintEvent *event)
     QPainter painter(viewport());
     painter.setPen(palette().color(QPalette::PlaceholderText));
     const int margin = fontMetrics().height();
-    painter.drawText(viewport()->rect().adjusted(margin, margin, -margin, -margin),
-                     Qt::AlignCenter | Qt::TextWordWrap, dropHint());
+    painter.drawText(viewport()->rect().adjusted(margin, margin, -margin, -margin), Qt::AlignCenter | Qt::TextWordWrap,
+                     dropHint());
 }
 
 void FileListView::mouseReleaseEvent(QMouseEvent *event)

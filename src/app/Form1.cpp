@@ -95,7 +95,7 @@ protected:
         const QRect textRect(0, iconRect.bottom() + 1 + kPadding, width(), fontMetrics().height());
         option.text = text();
         const int mnemonic = style()->styleHint(QStyle::SH_UnderlineShortcut, &option, this) ? Qt::TextShowMnemonic
-                                                                                            : Qt::TextHideMnemonic;
+                                                                                             : Qt::TextHideMnemonic;
         painter.drawItemText(textRect, Qt::AlignCenter | mnemonic, palette(), isEnabled(), text(),
                              QPalette::ButtonText);
     }
@@ -230,8 +230,9 @@ QGroupBox *Form1::buildDelayGroup()
         new QRadioButton(QStringLiteral("AS IN MOVIE - Show each image when and as long as the movie shows it")),
         "Option5");
     PushButton14 = PushButton("PushButton14", QStringLiteral("?"));
-    Option6 = Named(new QRadioButton(QStringLiteral("PLAY - Record the movie as it plays (drawings, animation and sound)")),
-                    "Option6");
+    Option6 = Named(
+        new QRadioButton(QStringLiteral("PLAY - Record the movie as it plays (drawings, animation and sound)")),
+        "Option6");
     PushButton13 = PushButton("PushButton13", QStringLiteral("?"));
     Text1 = Named(new QLineEdit, "Text1");
     Text2 = Named(new QLineEdit, "Text2");
@@ -312,10 +313,10 @@ void Form1::setUpKeyboard()
 {
     // Tab reads the window as it is laid out: the list and its buttons, the
     // option groups top to bottom, Start, and Help last before the list again.
-    const QList<QWidget *> order = {ListView1,    PushButton3,  PushButton6, PushButton1,  PushButton5, PushButton7,
-                                    PushButton8,  Option1,      Text1,       PushButton9,  Option2,     Text2,
-                                    PushButton10, Option5,      PushButton14, Option6,     PushButton13, Option8,
-                                    Option7,      Slider1,      Option3,     Text3,        PushButton11, Option4,
+    const QList<QWidget *> order = {ListView1,    PushButton3, PushButton6,  PushButton1, PushButton5,  PushButton7,
+                                    PushButton8,  Option1,     Text1,        PushButton9, Option2,      Text2,
+                                    PushButton10, Option5,     PushButton14, Option6,     PushButton13, Option8,
+                                    Option7,      Slider1,     Option3,      Text3,       PushButton11, Option4,
                                     PushButton2,  PushButton4};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order.at(i - 1), order.at(i));

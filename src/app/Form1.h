@@ -174,14 +174,14 @@ private:
     QPushButton *PushButton5 = nullptr; // Add All SWF Files In Folder
     QPushButton *PushButton7 = nullptr; // Clear List
     QPushButton *PushButton8 = nullptr; // Load Sample/Example Files
-    QGroupBox *Frame2 = nullptr;        // Delay between images
+    QGroupBox *Frame2 = nullptr; // Delay between images
     QRadioButton *Option1 = nullptr;
     QLineEdit *Text1 = nullptr;
     QPushButton *PushButton9 = nullptr;
     QRadioButton *Option2 = nullptr;
-    QRadioButton *Option5 = nullptr;     // AS IN MOVIE
+    QRadioButton *Option5 = nullptr; // AS IN MOVIE
     QPushButton *PushButton14 = nullptr; // AS IN MOVIE's "?"
-    QRadioButton *Option6 = nullptr;     // PLAY
+    QRadioButton *Option6 = nullptr; // PLAY
     QPushButton *PushButton13 = nullptr; // PLAY's "?"
     QLineEdit *Text2 = nullptr;
     QPushButton *PushButton10 = nullptr;

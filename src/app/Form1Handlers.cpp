@@ -135,18 +135,19 @@ void Form1::PushButton13_Click()
 {
     Tools::ReportingTrap trap(errorReporter(), QLatin1String(kPlayTipLocation));
     trap(100, [&] {
-        ShowMessage(this, QStringLiteral("PLAY records each movie as it plays, in the Ruffle Flash player: its drawings, "
-                                         "animation and sound, at the movie's own frame rate and for its whole "
-                                         "timeline. The delay boxes do not apply.")
-                              + kLineEnd + kLineEnd
-                              + QStringLiteral("It needs Chromium (the Debian package chromium) and the Ruffle player "
-                                               "that comes with Tarnwick.")
-                              + kLineEnd + kLineEnd
-                              + QStringLiteral("Limits: a movie waiting for a click gets one press of its button (at "
-                                               "most 3 a movie); a movie that needs more (a game, a menu, typing) is "
-                                               "recorded as it stands. Some ActionScript 3 movies do not play fully in "
-                                               "Ruffle. A frame taking over 10 s ends the recording; what was recorded "
-                                               "is kept when it lasts at least 1 s."));
+        ShowMessage(this,
+                    QStringLiteral("PLAY records each movie as it plays, in the Ruffle Flash player: its drawings, "
+                                   "animation and sound, at the movie's own frame rate and for its whole "
+                                   "timeline. The delay boxes do not apply.")
+                        + kLineEnd + kLineEnd
+                        + QStringLiteral("It needs Chromium (the Debian package chromium) and the Ruffle player "
+                                         "that comes with Tarnwick.")
+                        + kLineEnd + kLineEnd
+                        + QStringLiteral("Limits: a movie waiting for a click gets one press of its button (at "
+                                         "most 3 a movie); a movie that needs more (a game, a menu, typing) is "
+                                         "recorded as it stands. Some ActionScript 3 movies do not play fully in "
+                                         "Ruffle. A frame taking over 10 s ends the recording; what was recorded "
+                                         "is kept when it lasts at least 1 s."));
     });
 }
 

@@ -91,9 +91,8 @@ void Form1::PushButton5_Click()
         FileList::AddFolderTree(m_queue, folder, FileList::PatternForExtension(extension), errorReporter(),
                                 [this] { yield(); });
     });
-    trap(112, [&] {
-        setPointer(before == Pipeline::Pointer::Busy ? Pipeline::Pointer::Busy : Pipeline::Pointer::Default);
-    });
+    trap(112,
+         [&] { setPointer(before == Pipeline::Pointer::Busy ? Pipeline::Pointer::Busy : Pipeline::Pointer::Default); });
     trap(114, [&] { showPurgeMessage(); });
 }
 

@@ -35,7 +35,6 @@ constexpr int kVisitDraw = 7;
 // The list's one column, 6500 twips.
 constexpr int kColumnWidth = 6500 / 15;
 
-
 } // namespace
 
 void Form1::Form_Load()

@@ -20,7 +20,8 @@ class Section
 {
 public:
     Section()
-        : m_settings(QSettings::IniFormat, QSettings::UserScope, QLatin1String(kApplication), QLatin1String(kApplication))
+        : m_settings(QSettings::IniFormat, QSettings::UserScope, QLatin1String(kApplication),
+                     QLatin1String(kApplication))
     {
         m_settings.beginGroup(QLatin1String(kSection));
     }

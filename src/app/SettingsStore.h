@@ -31,11 +31,10 @@ inline constexpr char Extension[] = "Extension";
 
 // The fifteen keys; the first twelve in the order the window restores them.
 inline constexpr SettingKey kSettingKeys[] = {
-    {Keys::Text1, "3"},         {Keys::Text2, "1"},      {Keys::Option1, "True"},  {Keys::Option5, "False"},
-    {Keys::Option2, "False"},   {Keys::Option6, "False"},
-    {Keys::LocalFolder, ""},    {Keys::Quality, "75"},   {Keys::Option7, "False"}, {Keys::Option8, "True"},
-    {Keys::Option3, "True"},    {Keys::Option4, "False"}, {Keys::LastFolderDot, ""}, {Keys::LastFolder, ""},
-    {Keys::Extension, "swf"},
+    {Keys::Text1, "3"},        {Keys::Text2, "1"},       {Keys::Option1, "True"},  {Keys::Option5, "False"},
+    {Keys::Option2, "False"},  {Keys::Option6, "False"}, {Keys::LocalFolder, ""},  {Keys::Quality, "75"},
+    {Keys::Option7, "False"},  {Keys::Option8, "True"},  {Keys::Option3, "True"},  {Keys::Option4, "False"},
+    {Keys::LastFolderDot, ""}, {Keys::LastFolder, ""},   {Keys::Extension, "swf"},
 };
 
 // The user's desktop folder followed by "/"; empty when there is none.

@@ -14,11 +14,11 @@ namespace Batch {
 struct BatchOptions
 {
     bool slow = true;
-    bool movie = false;   // each picture when and as long as the movie shows it
-    bool play = false;    // record each movie as it plays
-    bool help = false;    // --help: print the usage and do nothing else
-    double playFps = 0;   // 0: each movie's own frame rate
-    QStringList notes;    // adjustments made to the arguments, for the user
+    bool movie = false; // each picture when and as long as the movie shows it
+    bool play = false; // record each movie as it plays
+    bool help = false; // --help: print the usage and do nothing else
+    double playFps = 0; // 0: each movie's own frame rate
+    QStringList notes; // adjustments made to the arguments, for the user
     QString seconds = QStringLiteral("3");
     QString perSecond = QStringLiteral("1");
     int quality = 75;
@@ -65,7 +65,7 @@ public:
     Tools::ProgressSink &progress() override { return *this; }
     void setPointer(Pipeline::Pointer pointer) override { m_pointer = pointer; }
     Pipeline::Pointer pointer() const override { return m_pointer; }
-    void yield() override {}
+    void yield() override { }
     void showMessage(const QString &text) override;
     // The summary on standard output, its details on standard error.
     void showSummary(const QString &text, const QString &details, const QString &resultFolder) override;

@@ -105,7 +105,7 @@ int main(int argc, char *argv[])
     // A movie read only in part makes a video that lacks what could not be
     // read: that is not a complete run either.
     const bool complete = !outcome.refused && outcome.failed.isEmpty() && outcome.noPictures.isEmpty()
-        && outcome.partlyRead.isEmpty() && !outcome.made.isEmpty() && controls.errorReports() == 0;
+                          && outcome.partlyRead.isEmpty() && !outcome.made.isEmpty() && controls.errorReports() == 0;
     const std::lock_guard<std::mutex> exiting(g_exitLock);
     return complete ? 0 : 1;
 }

@@ -30,9 +30,9 @@ QString BuildMessage(const std::vector<Rejection> &rejected)
         suggestions += kLineEnd + entry.suggestion + kLineEnd;
     }
     message += kLineEnd + QStringLiteral("were not added because it has unsupported characters in the filenames.")
-        + kLineEnd + kLineEnd;
+               + kLineEnd + kLineEnd;
     message += QStringLiteral("Please try to rename the files to:") + suggestions + kLineEnd
-        + QStringLiteral("and try again.") + kLineEnd + kLineEnd;
+               + QStringLiteral("and try again.") + kLineEnd + kLineEnd;
     return message;
 }
 

@@ -63,13 +63,16 @@ Listing ListSubfolders(const QString &folder, QStringList &names, const Yield &y
         const dirent *entry = ::readdir(dir.get());
         if (!entry) {
             if (errno != 0)
-                throw Tools::Failure(Tools::FailureNumber::PathFileAccess, QString::fromLocal8Bit(std::strerror(errno)));
+                throw Tools::Failure(Tools::FailureNumber::PathFileAccess,
+                                     QString::fromLocal8Bit(std::strerror(errno)));
             break;
         }
         const QByteArray raw(entry->d_name);
         if (raw == "." || raw == "..")
             continue;
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode))
             continue;
         if (yield)

@@ -24,8 +24,8 @@ public:
     virtual ~JobControls() = default;
 
     virtual bool slowSelected() const = 0; // Option1: seconds per picture in slowText()
-    virtual QString slowText() const = 0;  // Text1
-    virtual QString fastText() const = 0;  // Text2: pictures per second
+    virtual QString slowText() const = 0; // Text1
+    virtual QString fastText() const = 0; // Text2: pictures per second
     // Option5: each picture shown when and as long as the movie shows it;
     // the delay boxes apply only to movies whose timeline shows no picture.
     virtual bool movieSelected() const { return false; }
@@ -35,13 +35,13 @@ public:
     virtual double playFrameRate() const { return 0; }
     // The recorder's page and player.
     virtual QString playAssetsFolder() const { return Tools::DataFolder() + QStringLiteral("/render"); }
-    virtual int qualityValue() const = 0;  // Slider1 position
+    virtual int qualityValue() const = 0; // Slider1 position
     virtual int qualityMaximum() const = 0;
-    virtual bool eachFileSelected() const = 0;       // Option7: one MP4 per SWF
-    virtual bool combineSelected() const = 0;        // Option8: all SWFs into one MP4
-    virtual bool saveToFolderSelected() const = 0;   // Option3: into folderText()
+    virtual bool eachFileSelected() const = 0; // Option7: one MP4 per SWF
+    virtual bool combineSelected() const = 0; // Option8: all SWFs into one MP4
+    virtual bool saveToFolderSelected() const = 0; // Option3: into folderText()
     virtual bool saveBesideSourceSelected() const = 0; // Option4: next to each SWF
-    virtual QString folderText() const = 0;          // Text3
+    virtual QString folderText() const = 0; // Text3
 
     virtual int fileCount() const = 0;
     virtual QString fileAt(int position) const = 0; // 1-based, list order

@@ -11,7 +11,7 @@ namespace Pipeline {
 // numbers follow the status codes the frame pipeline has always reported.
 enum class JpegStatus : int {
     Ok = 0,
-    GenericError = 1,     // the encoder refused the picture
+    GenericError = 1, // the encoder refused the picture
     InvalidParameter = 2, // no picture, or a quality above 100
     OutOfMemory = 3,
     // 4..6 unused

@@ -38,7 +38,8 @@ QList<Item> AppearingItems(const TimelineReport &report, const QList<VideoOnStag
     for (const VideoOnStage &video : videos) {
         const double first = video.frameTimes.isEmpty() ? 0 : video.frameTimes.first();
         for (qsizetype k = 0; k < video.frameTimes.size() && items.size() < kMaxTimedFrames; ++k) {
-            items << Item{video.firstFrame, report.secondsAt(video.firstFrame) + std::max(0.0, video.frameTimes[k] - first),
+            items << Item{video.firstFrame,
+                          report.secondsAt(video.firstFrame) + std::max(0.0, video.frameTimes[k] - first),
                           {std::nullopt, VideoFrameKey{video.id, int(k)}}};
         }
     }
@@ -84,11 +85,13 @@ void Repeat(MovieTiming &timing, const QList<TimedFrame> &cycle, double pass, do
             if (offset + frame.start >= length)
                 break;
             if (timing.frames.size() == kMaxTimedFrames) {
-                timing.notes << QStringLiteral("The movie would show more than %1 pictures; the last one stays to the end.")
+                timing.notes << QStringLiteral(
+                                    "The movie would show more than %1 pictures; the last one stays to the end.")
                                     .arg(kMaxTimedFrames);
                 return;
             }
-            timing.frames << TimedFrame{frame.picture, frame.video, offset + frame.start, std::min(offset + frame.end, length)};
+            timing.frames << TimedFrame{frame.picture, frame.video, offset + frame.start,
+                                        std::min(offset + frame.end, length)};
         }
         if (!repeat || offset + pass >= length)
             return;
@@ -171,9 +174,8 @@ QString ConcatList(const QList<ConcatEntry> &entries)
         list += ConcatFileLine(entry.file);
         list += QStringLiteral("option framerate %1\n").arg(kListTimeBase);
         const qint64 duration = Microseconds(entry.end) - Microseconds(entry.start);
-        list += QStringLiteral("duration %1.%2\n")
-                    .arg(duration / 1000000)
-                    .arg(duration % 1000000, 6, 10, QLatin1Char('0'));
+        list +=
+            QStringLiteral("duration %1.%2\n").arg(duration / 1000000).arg(duration % 1000000, 6, 10, QLatin1Char('0'));
     }
     if (!entries.isEmpty()) {
         list += ConcatFileLine(entries.last().file);
@@ -191,8 +193,8 @@ QString ConcatFileLine(const QString &path)
 
 QStringList ConcatInputArguments(const QString &listPath)
 {
-    return {QStringLiteral("-f"), QStringLiteral("concat"), QStringLiteral("-safe"), QStringLiteral("0"),
-            QStringLiteral("-i"), listPath};
+    return {QStringLiteral("-f"), QStringLiteral("concat"), QStringLiteral("-safe"),
+            QStringLiteral("0"),  QStringLiteral("-i"),     listPath};
 }
 
 QStringList VariableFrameArguments()

@@ -59,7 +59,7 @@ struct MovieTiming
     double fallbackDelay = 0;
     QList<TimedFrame> frames; // in time order, back to back from 0 to length
     double length = 0;
-    QStringList notes;        // for the summary's details
+    QStringList notes; // for the summary's details
 };
 
 // When and how long each picture is on screen, as the movie shows it.
@@ -74,10 +74,10 @@ MovieTiming PlanMovieTiming(const TimelineReport &report, double soundtrackEnd, 
 struct MovieSpan
 {
     double start = 0;
-    double seconds = 0;    // 0 for a movie that shows nothing
-    bool cut = false;      // the video ends during this movie
-    bool leftOut = false;  // the video ended before this movie's turn
-    QString note;          // for the summary's details, when cut or left out
+    double seconds = 0; // 0 for a movie that shows nothing
+    bool cut = false; // the video ends during this movie
+    bool leftOut = false; // the video ended before this movie's turn
+    QString note; // for the summary's details, when cut or left out
 };
 
 // Each movie after the one before it, for its length in `lengths`, in a

@@ -49,7 +49,8 @@ void RemoveStaleTemporaries(const QString &folder)
 {
     static const QRegularExpression name(QStringLiteral("^\\.tarnwick-(\\d+)-[A-Za-z0-9]{6}\\.mp4$"));
     const QDir dir(folder);
-    const QStringList entries = dir.entryList({QStringLiteral(".tarnwick-*.mp4")}, QDir::Files | QDir::Hidden | QDir::System);
+    const QStringList entries = dir.entryList({QStringLiteral(".tarnwick-*.mp4")},
+                                              QDir::Files | QDir::Hidden | QDir::System);
     for (const QString &entry : entries) {
         const QRegularExpressionMatch match = name.match(entry);
         if (!match.hasMatch())
@@ -61,7 +62,9 @@ void RemoveStaleTemporaries(const QString &folder)
         if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
             continue; // its process lives (or belongs to someone we may not signal)
         const QByteArray path = QFile::encodeName(dir.filePath(entry));
-        struct stat info {};
+        struct stat info
+        {
+        };
         if (::lstat(path.constData(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid())
             ::unlink(path.constData());
     }
@@ -69,8 +72,8 @@ void RemoveStaleTemporaries(const QString &folder)
 
 QString ReserveTemporaryOutput(const QString &output, QString *reason)
 {
-    QByteArray name = QFile::encodeName(FolderPrefix(Tools::FolderOf(output)) + QStringLiteral(".tarnwick-%1-XXXXXX.mp4")
-                                                                                 .arg(static_cast<long>(::getpid())));
+    QByteArray name = QFile::encodeName(FolderPrefix(Tools::FolderOf(output))
+                                        + QStringLiteral(".tarnwick-%1-XXXXXX.mp4").arg(static_cast<long>(::getpid())));
     const int fd = ::mkstemps(name.data(), 4);
     if (fd < 0) {
         if (reason)

@@ -33,7 +33,7 @@ bool AllAlike(const QList<Take> &takes)
     bool alike = true;
     for (const Take &take : takes) {
         alike = alike && take.width == first.width && take.height == first.height && take.frameRate == first.frameRate
-            && take.hasSound == first.hasSound;
+                && take.hasSound == first.hasSound;
     }
     return alike;
 }
@@ -69,7 +69,8 @@ QStringList ReencodedJoinArguments(const QList<Take> &takes, int crf)
         joined += QStringLiteral("[v%1]").arg(i);
         if (anySound) {
             if (take.hasSound)
-                graph += QStringLiteral("[%1:a]aresample=%2,aformat=channel_layouts=stereo,apad,atrim=duration=%3[a%1];")
+                graph += QStringLiteral(
+                             "[%1:a]aresample=%2,aformat=channel_layouts=stereo,apad,atrim=duration=%3[a%1];")
                              .arg(i)
                              .arg(kSampleRate)
                              .arg(QString::number(take.seconds, 'f', 6));
@@ -95,7 +96,10 @@ QStringList ReencodedJoinArguments(const QList<Take> &takes, int crf)
 
 } // namespace
 
-PlayRecording::PlayRecording(Setup setup) : m_setup(std::move(setup)) {}
+PlayRecording::PlayRecording(Setup setup)
+    : m_setup(std::move(setup))
+{
+}
 
 void PlayRecording::clear()
 {
@@ -143,8 +147,8 @@ bool PlayRecording::record(const QString &swf, int position, const Progress &pro
         reason = result.error;
         return false;
     }
-    m_takes.append(Take{swf, request.outputPath, result.framesRecorded, result.seconds, result.frameRate,
-                        result.width, result.height, result.hasSound});
+    m_takes.append(Take{swf, request.outputPath, result.framesRecorded, result.seconds, result.frameRate, result.width,
+                        result.height, result.hasSound});
     return true;
 }
 

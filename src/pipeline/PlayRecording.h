@@ -17,10 +17,10 @@ class PlayRecording
 public:
     struct Setup
     {
-        QString workFolder;   // the job's scratch folder
+        QString workFolder; // the job's scratch folder
         QString assetsFolder; // the recorder's page and player
-        QString extractor;    // for the timeline report's frame count
-        QString encoder;      // ffmpeg
+        QString extractor; // for the timeline report's frame count
+        QString encoder; // ffmpeg
         int crf = 23;
         double fpsOverride = 0; // 0: each movie's own rate
     };
@@ -29,7 +29,7 @@ public:
     struct Take
     {
         QString swf;
-        QString file;   // the recording in the work folder
+        QString file; // the recording in the work folder
         int frames = 0;
         double seconds = 0;
         double frameRate = 0;

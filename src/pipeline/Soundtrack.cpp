@@ -35,8 +35,13 @@ QStringList QuietArguments()
 
 QStringList AacArguments(const QString &target)
 {
-    return {QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-b:a"), QLatin1String(kSoundtrackBitrate),
-            QStringLiteral("-f"), QStringLiteral("mp4"), target};
+    return {QStringLiteral("-c:a"),
+            QStringLiteral("aac"),
+            QStringLiteral("-b:a"),
+            QLatin1String(kSoundtrackBitrate),
+            QStringLiteral("-f"),
+            QStringLiteral("mp4"),
+            target};
 }
 
 // Every input brought to one format so the mixer and concat take them. A
@@ -54,12 +59,9 @@ QString CommonFormat(bool stream = false)
 QString Describe(const SoundSource &source)
 {
     switch (source.kind) {
-    case SoundSource::Kind::Event:
-        return QStringLiteral("sound %1").arg(source.id);
-    case SoundSource::Kind::MainStream:
-        return QStringLiteral("the stream sound");
-    case SoundSource::Kind::SpriteStream:
-        return QStringLiteral("the stream sound of sprite %1").arg(source.id);
+    case SoundSource::Kind::Event: return QStringLiteral("sound %1").arg(source.id);
+    case SoundSource::Kind::MainStream: return QStringLiteral("the stream sound");
+    case SoundSource::Kind::SpriteStream: return QStringLiteral("the stream sound of sprite %1").arg(source.id);
     }
     return QString();
 }
@@ -229,8 +231,9 @@ public:
         std::stable_sort(m_plan.plays.begin(), m_plan.plays.end(),
                          [](const SoundPlay &a, const SoundPlay &b) { return a.start < b.start; });
         for (const SoundPlay &play : m_plan.plays) {
-            const double once = play.stopAt ? std::min(play.start + play.playSeconds, std::max(*play.stopAt, play.start))
-                                            : play.start + play.playSeconds;
+            const double once = play.stopAt
+                                    ? std::min(play.start + play.playSeconds, std::max(*play.stopAt, play.start))
+                                    : play.start + play.playSeconds;
             m_plan.end = std::max(m_plan.end, once);
         }
         return m_plan;
@@ -320,7 +323,7 @@ private:
     const QList<SoundSource> &m_sources;
     SoundtrackPlan m_plan;
     QHash<QString, Checked> m_checked; // by path
-    QStringList m_named;               // sounds already listed as left out
+    QStringList m_named; // sounds already listed as left out
     QHash<quint32, QList<qsizetype>> m_playsOf; // event sound ID -> its plays
     bool m_capped = false;
 };
@@ -433,8 +436,9 @@ QList<SoundExport> SoundExports(const TimelineReport &report, const QString &swf
         if (stream.placedAt.isEmpty())
             continue;
         const QString out = base + QStringLiteral("_sprite%1.flv").arg(stream.sprite);
-        exports << SoundExport{{SoundSource::Kind::SpriteStream, stream.sprite, out},
-                               {QStringLiteral("--stream"), QString::number(stream.sprite), swfPath, QStringLiteral("-o"), out}};
+        exports << SoundExport{
+            {SoundSource::Kind::SpriteStream, stream.sprite, out},
+            {QStringLiteral("--stream"), QString::number(stream.sprite), swfPath, QStringLiteral("-o"), out}};
     }
     const auto sounds = SoundsById(report);
     QList<quint32> wanted;
@@ -523,7 +527,8 @@ QString SoundtrackGraph(const SoundtrackPlan &plan, double seconds)
         if (Samples(play.start) < total && play.end() > play.start)
             heard << &play;
     }
-    const QString finish = QStringLiteral("alimiter=level=false:latency=true,apad=whole_len=%1,atrim=end_sample=%1[out]").arg(total);
+    const QString finish =
+        QStringLiteral("alimiter=level=false:latency=true,apad=whole_len=%1,atrim=end_sample=%1[out]").arg(total);
     if (heard.isEmpty())
         return QStringLiteral("anullsrc=r=%1:cl=stereo,").arg(kSoundtrackRate) + finish;
 

@@ -60,14 +60,14 @@ SoundCheck CheckSound(const QString &ffmpeg, const QString &path);
 // One sound placed in the soundtrack.
 struct SoundPlay
 {
-    int input = 0;       // index into SoundtrackPlan::inputs
+    int input = 0; // index into SoundtrackPlan::inputs
     bool stream = false; // a stream: its gaps are kept as silence
-    double start = 0;    // seconds into the movie
+    double start = 0; // seconds into the movie
     std::optional<qint64> fromSample; // samples skipped: inPoint, or an MP3 stream's latency
-    std::optional<qint64> toSample;   // event sounds: outPoint, or the sound's sample count
-    double playSeconds = 0;           // one play
-    int plays = 1;                    // loops
-    std::optional<double> stopAt;     // a SyncStop ends it here (movie seconds)
+    std::optional<qint64> toSample; // event sounds: outPoint, or the sound's sample count
+    double playSeconds = 0; // one play
+    int plays = 1; // loops
+    std::optional<double> stopAt; // a SyncStop ends it here (movie seconds)
 
     // Where it ends with all its plays, before the video's end cuts it.
     double end() const;
@@ -75,11 +75,11 @@ struct SoundPlay
 
 struct SoundtrackPlan
 {
-    QStringList inputs;        // the decodable files, each given once
-    QList<SoundPlay> plays;    // in start order
-    double end = 0;            // where the last sound ends, a looped one counted once
-    QStringList leftOut;       // "sound 5 (reason)" for each sound that was left out
-    QStringList notes;         // other things the summary's details should say
+    QStringList inputs; // the decodable files, each given once
+    QList<SoundPlay> plays; // in start order
+    double end = 0; // where the last sound ends, a looped one counted once
+    QStringList leftOut; // "sound 5 (reason)" for each sound that was left out
+    QStringList notes; // other things the summary's details should say
 
     bool silent() const { return plays.isEmpty(); }
 };

@@ -123,7 +123,7 @@ std::optional<TimelinePicture> Picture(const QJsonObject &o)
     p.key.id = *id;
     p.key.definition = quint32(WholeNumber(o.value(QLatin1String("definition")), 1, Limits::kMaxCount).value_or(1));
     p.kind = o.value(QLatin1String("kind")).toString() == QLatin1String("png") ? SwfListing::Kind::Png
-                                                                              : SwfListing::Kind::Jpeg;
+                                                                               : SwfListing::Kind::Jpeg;
     p.width = SmallNumber(o.value(QLatin1String("width")));
     p.height = SmallNumber(o.value(QLatin1String("height")));
     p.alpha = Flag(o.value(QLatin1String("alpha")));
@@ -220,8 +220,10 @@ TimelineReportResult ParseTimelineReport(const QByteArray &json)
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError || !document.isObject()) {
         result.error = parseError.error != QJsonParseError::NoError
-            ? QStringLiteral("The timeline report is not JSON: %1 at byte %2.").arg(parseError.errorString()).arg(parseError.offset)
-            : QStringLiteral("The timeline report is not a JSON object.");
+                           ? QStringLiteral("The timeline report is not JSON: %1 at byte %2.")
+                                 .arg(parseError.errorString())
+                                 .arg(parseError.offset)
+                           : QStringLiteral("The timeline report is not a JSON object.");
         return result;
     }
     const QJsonObject root = document.object();

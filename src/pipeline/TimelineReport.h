@@ -34,7 +34,7 @@ struct TimelineReportLimits
 
 struct TimelinePicture
 {
-    PictureKey key;                 // character ID and definition number
+    PictureKey key; // character ID and definition number
     SwfListing::Kind kind = SwfListing::Kind::Jpeg;
     int width = 0;
     int height = 0;
@@ -47,7 +47,7 @@ struct TimelinePicture
 struct TimelineStream
 {
     quint32 sprite = 0;
-    QString format;        // "mp3", "adpcm", ... or "code-N"
+    QString format; // "mp3", "adpcm", ... or "code-N"
     int rate = 0;
     int channels = 0;
     int bits = 0;
@@ -72,7 +72,7 @@ struct TimelineSound
 
 struct SoundStart
 {
-    qint64 frame = 0;   // main-timeline frame
+    qint64 frame = 0; // main-timeline frame
     quint32 sound = 0;
     quint32 sprite = 0; // 0: the main timeline
     int loops = 1;
@@ -101,17 +101,17 @@ struct TimelineReport
     QString container;
     int stageWidth = 0;
     int stageHeight = 0;
-    double frameRate = 0;    // 0 when the report gives none that is usable
-    qint64 frameCount = 0;   // ShowFrame tags on the main timeline
+    double frameRate = 0; // 0 when the report gives none that is usable
+    qint64 frameCount = 0; // ShowFrame tags on the main timeline
     std::optional<QColor> background;
-    bool stops = false;      // the movie stops at its last frame instead of looping
+    bool stops = false; // the movie stops at its last frame instead of looping
     QList<TimelinePicture> pictures;
     std::optional<TimelineStream> stream;
     QList<TimelineStream> spriteStreams;
     QList<TimelineSound> sounds;
     QList<SoundStart> soundStarts;
     QList<TimelineVideo> videos;
-    QStringList warnings;    // the extractor's, then what this parser tolerated or cut
+    QStringList warnings; // the extractor's, then what this parser tolerated or cut
 
     // Seconds from the movie's start to the start of `frame`; 0 without a
     // usable frame rate.

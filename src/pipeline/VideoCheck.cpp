@@ -75,10 +75,13 @@ QString CheckEncodedVideo(const QString &prober, const QString &path, int frames
             .arg(videoPackets)
             .arg(frames)
             .arg(problem.isEmpty() ? QString() : QStringLiteral(" (") + problem + QLatin1Char(')'));
-    const double duration = root.value(QStringLiteral("format")).toObject().value(QStringLiteral("duration")).toString().toDouble();
+    const double duration =
+        root.value(QStringLiteral("format")).toObject().value(QStringLiteral("duration")).toString().toDouble();
     const double frameSeconds = frames > 0 ? seconds / frames : seconds;
     if (!(std::fabs(duration - seconds) <= std::max(frameSeconds, 0.1)))
-        return QStringLiteral("the new video lasts %1 s instead of %2 s").arg(duration, 0, 'f', 2).arg(seconds, 0, 'f', 2);
+        return QStringLiteral("the new video lasts %1 s instead of %2 s")
+            .arg(duration, 0, 'f', 2)
+            .arg(seconds, 0, 'f', 2);
     if (withSound && !audio)
         return QStringLiteral("the new video has no sound");
     return QString();

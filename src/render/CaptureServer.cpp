@@ -30,7 +30,8 @@ QByteArray ContentType(const QString &path)
 
 } // namespace
 
-CaptureServer::CaptureServer(Content content) : m_content(std::move(content))
+CaptureServer::CaptureServer(Content content)
+    : m_content(std::move(content))
 {
     QRandomGenerator *random = QRandomGenerator::system();
     for (int i = 0; i < 4; ++i)
@@ -149,7 +150,8 @@ void CaptureServer::handle(QTcpSocket *socket, const QByteArray &method, const Q
         // The frame's pixels, then the pieces of sound listed as "at,samples;...".
         qsizetype soundBytes = 0;
         QList<std::pair<qint64, qsizetype>> pieces;
-        const QStringList places = query.queryItemValue(QStringLiteral("audio")).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        const QStringList places =
+            query.queryItemValue(QStringLiteral("audio")).split(QLatin1Char(';'), Qt::SkipEmptyParts);
         for (const QString &place : places) {
             const QStringList parts = place.split(QLatin1Char(','));
             const qsizetype bytes = parts.value(1).toLongLong() * 8;
@@ -198,9 +200,9 @@ void CaptureServer::reply(QTcpSocket *socket, int status, const QByteArray &body
                               : status == 403 ? "Forbidden"
                               : status == 404 ? "Not Found"
                                               : "Error";
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\nContent-Type: " + type +
-                      "\r\nContent-Length: " + QByteArray::number(body.size()) +
-                      "\r\nCache-Control: no-store\r\nConnection: keep-alive\r\n\r\n";
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\nContent-Type: " + type
+                      + "\r\nContent-Length: " + QByteArray::number(body.size())
+                      + "\r\nCache-Control: no-store\r\nConnection: keep-alive\r\n\r\n";
     socket->write(head + body);
 }
 

@@ -24,10 +24,10 @@ class CaptureServer
 public:
     struct Content
     {
-        QString pageFolder;     // record.html, clock.js, record.js
-        QString playerFolder;   // the Ruffle build
+        QString pageFolder; // record.html, clock.js, record.js
+        QString playerFolder; // the Ruffle build
         QString moviePath;
-        QByteArray config;      // config.json
+        QByteArray config; // config.json
         qint64 maxBodyBytes = 0;
     };
     // A frame (RGBA rows) and the pieces of sound (interleaved stereo

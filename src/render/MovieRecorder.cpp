@@ -94,14 +94,31 @@ void TakePlan(RecordResult &result, const SwfSummary &movie, const RecordPlan &p
 // The encoder reads raw RGBA frames from its standard input.
 QStringList EncoderArguments(const RecordPlan &plan, int crf, const QString &videoPath)
 {
-    return {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"),
-            QStringLiteral("-f"), QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("rgba"),
-            QStringLiteral("-s"), QStringLiteral("%1x%2").arg(plan.frame.width()).arg(plan.frame.height()),
-            QStringLiteral("-framerate"), QString::number(plan.frameRate, 'g', 10), QStringLiteral("-i"),
-            QStringLiteral("-"), QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-pix_fmt"),
-            QStringLiteral("yuv420p"), QStringLiteral("-preset"), QStringLiteral("veryfast"), QStringLiteral("-crf"),
-            QString::number(crf), QStringLiteral("-f"),
-            QStringLiteral("mp4"), videoPath};
+    return {QStringLiteral("-hide_banner"),
+            QStringLiteral("-loglevel"),
+            QStringLiteral("error"),
+            QStringLiteral("-y"),
+            QStringLiteral("-f"),
+            QStringLiteral("rawvideo"),
+            QStringLiteral("-pix_fmt"),
+            QStringLiteral("rgba"),
+            QStringLiteral("-s"),
+            QStringLiteral("%1x%2").arg(plan.frame.width()).arg(plan.frame.height()),
+            QStringLiteral("-framerate"),
+            QString::number(plan.frameRate, 'g', 10),
+            QStringLiteral("-i"),
+            QStringLiteral("-"),
+            QStringLiteral("-c:v"),
+            QStringLiteral("libx264"),
+            QStringLiteral("-pix_fmt"),
+            QStringLiteral("yuv420p"),
+            QStringLiteral("-preset"),
+            QStringLiteral("veryfast"),
+            QStringLiteral("-crf"),
+            QString::number(crf),
+            QStringLiteral("-f"),
+            QStringLiteral("mp4"),
+            videoPath};
 }
 
 // The page's config.json: the frame, the clock, the background and the
@@ -207,7 +224,8 @@ public:
     bool play(const QString &pageUrl, const QDir &work)
     {
         Tools::ChildProcess player(Tools::Command{
-            Chromium(), ChromiumArguments(m_plan, work.filePath(QStringLiteral("player-profile")), pageUrl), QString()});
+            Chromium(), ChromiumArguments(m_plan, work.filePath(QStringLiteral("player-profile")), pageUrl),
+            QString()});
         player.logErrorsTo(work.filePath(QStringLiteral("chromium.log")));
         if (!player.start())
             return false;
@@ -327,9 +345,8 @@ private:
 bool FinishEncoding(Tools::ChildProcess &encoder, QString &log)
 {
     encoder.process().closeWriteChannel();
-    const bool encoded = encoder.process().waitForFinished(120000) &&
-                         encoder.process().exitStatus() == QProcess::NormalExit &&
-                         encoder.process().exitCode() == 0;
+    const bool encoded = encoder.process().waitForFinished(120000)
+                         && encoder.process().exitStatus() == QProcess::NormalExit && encoder.process().exitCode() == 0;
     log = LastLines(encoder.errorTail(), 3);
     return encoded;
 }
@@ -370,16 +387,16 @@ QString WriteVideo(const RecordRequest &request, const SwfSummary &movie, const 
 {
     QFile::remove(request.outputPath);
     QStringList mux = {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
-                       QStringLiteral("-y"), QStringLiteral("-i"), videoPath};
+                       QStringLiteral("-y"),           QStringLiteral("-i"),        videoPath};
     result.hasSound = (movie.eventSounds || movie.streamSound) && QFileInfo(soundPath).size() > 0;
     if (result.hasSound) {
         const double delay = movie.streamSound ? StreamSoundDelay : EventSoundDelay;
         mux << QStringLiteral("-ss") << QString::number(delay, 'f', 3) << QStringLiteral("-f")
-            << QStringLiteral("f32le") << QStringLiteral("-ar") << QString::number(SampleRate)
-            << QStringLiteral("-ac") << QStringLiteral("2") << QStringLiteral("-i") << soundPath
-            << QStringLiteral("-map") << QStringLiteral("0:v") << QStringLiteral("-map") << QStringLiteral("1:a")
-            << QStringLiteral("-c:a") << QStringLiteral("aac") << QStringLiteral("-b:a") << QStringLiteral("192k")
-            << QStringLiteral("-t") << QString::number(result.seconds, 'f', 6);
+            << QStringLiteral("f32le") << QStringLiteral("-ar") << QString::number(SampleRate) << QStringLiteral("-ac")
+            << QStringLiteral("2") << QStringLiteral("-i") << soundPath << QStringLiteral("-map")
+            << QStringLiteral("0:v") << QStringLiteral("-map") << QStringLiteral("1:a") << QStringLiteral("-c:a")
+            << QStringLiteral("aac") << QStringLiteral("-b:a") << QStringLiteral("192k") << QStringLiteral("-t")
+            << QString::number(result.seconds, 'f', 6);
     }
     mux << QStringLiteral("-c:v") << QStringLiteral("copy") << QStringLiteral("-movflags")
         << QStringLiteral("+faststart") << QStringLiteral("-f") << QStringLiteral("mp4") << request.outputPath;
@@ -478,8 +495,8 @@ RecordResult MovieRecorder::record(const RecordRequest &request)
     result.peakMemoryMb = session.peakMemoryMb();
     encoder.stop();
 
-    const QString why = JudgeRecording(result, session.stop(), session.stopDetail(), plan, movie.frameCount,
-                                       encoded, encoderLog);
+    const QString why = JudgeRecording(result, session.stop(), session.stopDetail(), plan, movie.frameCount, encoded,
+                                       encoderLog);
     if (!why.isEmpty())
         return fail(why);
     const QString unwritten = WriteVideo(request, movie, videoPath, soundPath, result, work);

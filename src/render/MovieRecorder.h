@@ -10,24 +10,24 @@ namespace Render {
 
 // Why a recording ended.
 enum class StopReason {
-    Finished,       // the movie's whole length was recorded
-    FrameCap,       // the frame or length cap was reached first
-    Cancelled,      // the cancel flag was set
-    StepTimeout,    // one step took longer than the watchdog allows
-    PlayerDied,     // Chromium ended or the page failed
-    Failed,         // nothing usable: see RecordResult::error
+    Finished, // the movie's whole length was recorded
+    FrameCap, // the frame or length cap was reached first
+    Cancelled, // the cancel flag was set
+    StepTimeout, // one step took longer than the watchdog allows
+    PlayerDied, // Chromium ended or the page failed
+    Failed, // nothing usable: see RecordResult::error
 };
 
 struct RecordRequest
 {
     QString swfPath;
-    QString outputPath;         // the MP4 to write
-    QString workFolder;         // Chromium's profile and the temporary files
-    QString assetsFolder;       // the page and the player: <data folder>/render
+    QString outputPath; // the MP4 to write
+    QString workFolder; // Chromium's profile and the temporary files
+    QString assetsFolder; // the page and the player: <data folder>/render
     int crf = 23;
-    double fpsOverride = 0;     // 0: the movie's own frame rate
+    double fpsOverride = 0; // 0: the movie's own frame rate
     int frameCountOverride = 0; // 0: the frame count in the SWF header (e.g. a timeline report's)
-    int maxFrames = 0;          // 0: no cap beyond the length limit
+    int maxFrames = 0; // 0: no cap beyond the length limit
     double maxSeconds = 3 * 3600;
     // Watchdog: longest a single step (or the player's start) may take.
     int stepTimeoutMs = 10000;
@@ -39,17 +39,17 @@ struct RecordRequest
 
 struct RecordResult
 {
-    bool ok = false;            // an MP4 was written
+    bool ok = false; // an MP4 was written
     int framesRecorded = 0;
     int framesPlanned = 0;
-    double seconds = 0;         // length of the video written
+    double seconds = 0; // length of the video written
     int width = 0;
     int height = 0;
     double frameRate = 0;
     bool hasSound = false;
     StopReason stop = StopReason::Failed;
-    QString error;              // why nothing was made, when !ok
-    QStringList notes;          // for the details: where it stopped, presses, adjustments
+    QString error; // why nothing was made, when !ok
+    QStringList notes; // for the details: where it stopped, presses, adjustments
     // What the player and the encoder used (sampled from their process groups).
     double cpuSeconds = 0;
     double peakMemoryMb = 0;

@@ -20,7 +20,11 @@ namespace {
 class BitReader
 {
 public:
-    BitReader(const QByteArray &data, qsizetype pos) : m_data(data), m_bit(pos * 8) {}
+    BitReader(const QByteArray &data, qsizetype pos)
+        : m_data(data)
+        , m_bit(pos * 8)
+    {
+    }
     quint32 bits(int n)
     {
         quint32 v = 0;
@@ -248,21 +252,28 @@ void ScanTags(const QByteArray &d, qsizetype pos, qsizetype end, int spriteDepth
             if (length >= 1)
                 s.actionScript3 = (quint8(d[body]) & 0x08) != 0;
             break;
-        case 15: case 89: // StartSound, StartSound2
+        case 15:
+        case 89: // StartSound, StartSound2
             s.eventSounds = true;
             break;
-        case 18: case 45: // SoundStreamHead, SoundStreamHead2
+        case 18:
+        case 45: // SoundStreamHead, SoundStreamHead2
             s.streamSound = true;
             break;
-        case 2: case 22: case 32: case 83: { // DefineShape 1-4
+        case 2:
+        case 22:
+        case 32:
+        case 83: { // DefineShape 1-4
             BitReader r(d, body + 2);
             scan.shapeBounds.insert(U16(d, body), ReadRect(r));
             break;
         }
-        case 7: case 34: // DefineButton, DefineButton2
+        case 7:
+        case 34: // DefineButton, DefineButton2
             scan.buttonBounds.insert(U16(d, body), ButtonBounds(d, code, body, pos, scan));
             break;
-        case 26: case 70: // PlaceObject2, PlaceObject3
+        case 26:
+        case 70: // PlaceObject2, PlaceObject3
             if (spriteDepth == 0)
                 NotePlacedButton(d, code, body, pos, scan, s);
             break;
@@ -270,8 +281,7 @@ void ScanTags(const QByteArray &d, qsizetype pos, qsizetype end, int spriteDepth
             if (length >= 4 && spriteDepth < Tarnwick::kMaxSpriteDepth)
                 ScanTags(d, body + 4, pos, spriteDepth + 1, scan, s);
             break;
-        default:
-            break;
+        default: break;
         }
     }
 }

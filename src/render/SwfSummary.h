@@ -14,13 +14,13 @@ struct SwfSummary
     bool ok = false;
     QString error;
     int version = 0;
-    double widthPx = 0;         // the stage, in pixels
+    double widthPx = 0; // the stage, in pixels
     double heightPx = 0;
-    double frameRate = 0;       // frames a second, as the header says
+    double frameRate = 0; // frames a second, as the header says
     int frameCount = 0;
     bool actionScript3 = false;
-    bool eventSounds = false;   // StartSound anywhere
-    bool streamSound = false;   // a sound stream head anywhere
+    bool eventSounds = false; // StartSound anywhere
+    bool streamSound = false; // a sound stream head anywhere
     QString background = QStringLiteral("#ffffff");
     // Centres (stage pixels) of the buttons placed on the main timeline,
     // in the order they are first placed.

@@ -8,8 +8,8 @@
 
 namespace Tools {
 
-QString RunCaptured(const Command &command, bool captureStandardOutput, bool captureStandardError,
-                    bool oemConversion, QString *errors)
+QString RunCaptured(const Command &command, bool captureStandardOutput, bool captureStandardError, bool oemConversion,
+                    QString *errors)
 {
     Q_UNUSED(oemConversion);
     if (!captureStandardOutput && !captureStandardError)
@@ -17,7 +17,7 @@ QString RunCaptured(const Command &command, bool captureStandardOutput, bool cap
 
     using Capture = ChildProcess::Capture;
     ChildProcess child(command, captureStandardOutput && captureStandardError ? Capture::Merged
-                                    : captureStandardOutput                   ? Capture::Output
+                                : captureStandardOutput                       ? Capture::Output
                                                                               : Capture::Errors);
     if (!child.start())
         return QString::fromLatin1(kCreateProcessFailed);

@@ -20,8 +20,8 @@ QString DataFolder()
 {
     const QString programFolder = QCoreApplication::applicationDirPath();
     // The build's data folder as seen from its bin folder, e.g. "../share/tarnwick".
-    const QString installed =
-        QDir::cleanPath(programFolder + QLatin1Char('/') + QStringLiteral(TARNWICK_DATA_FROM_BIN));
+    const QString installed = QDir::cleanPath(programFolder + QLatin1Char('/')
+                                              + QStringLiteral(TARNWICK_DATA_FROM_BIN));
     return DataFolder(programFolder, installed);
 }
 

@@ -14,12 +14,12 @@ inline constexpr int kShellErrorBase = kObjectErrorBase + 1048;
 
 // The failure numbers the program raises, each with its classic meaning.
 namespace FailureNumber {
-inline constexpr int InvalidCall = 5;           // "Invalid procedure call or argument"
+inline constexpr int InvalidCall = 5; // "Invalid procedure call or argument"
 inline constexpr int Overflow = 6;
 inline constexpr int OutOfMemory = 7;
 inline constexpr int TypeMismatch = 13;
 inline constexpr int FileNotFound = 53;
-inline constexpr int PathFileAccess = 75;       // "Path/File access error"
+inline constexpr int PathFileAccess = 75; // "Path/File access error"
 inline constexpr int PathNotFound = 76;
 inline constexpr int ResourceNotFound = 326;
 inline constexpr int InvalidPropertyValue = 380;

@@ -38,7 +38,8 @@ bool MatchesWildcard(const QString &name, const QString &pattern)
             expression += QRegularExpression::escape(QString(c));
     }
     const QRegularExpression re(QRegularExpression::anchoredPattern(expression),
-                                QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+                                QRegularExpression::CaseInsensitiveOption
+                                    | QRegularExpression::DotMatchesEverythingOption);
     return re.match(name).hasMatch();
 }
 
@@ -87,13 +88,17 @@ QString CollapseBackslashes(const QString &path)
 
 bool IsFolder(const QString &path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     return !path.isEmpty() && ::stat(Native(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool FileExists(const QString &path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     return !path.isEmpty() && ::stat(Native(path).constData(), &st) == 0;
 }
 
@@ -107,7 +112,9 @@ bool ProbeFile(const QString &path)
     const int fd = ::open(Native(path).constData(), O_PATH | O_CLOEXEC);
     if (fd < 0)
         return false;
-    struct stat st {};
+    struct stat st
+    {
+    };
     const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     ::close(fd);
     return regular;
@@ -118,7 +125,7 @@ bool MatchesPattern(const QString &name, const QString &pattern)
     if (MatchesWildcard(name, pattern))
         return true;
     return pattern.endsWith(QLatin1String(".*")) && !name.contains(QLatin1Char('.'))
-        && MatchesWildcard(name, pattern.chopped(2));
+           && MatchesWildcard(name, pattern.chopped(2));
 }
 
 void DeleteFiles(const QString &pattern)
@@ -154,7 +161,8 @@ QStringList ListFiles(const QString &folder, const QString &pattern)
         base += QLatin1Char('/');
     const QDir dir(base);
     QStringList result;
-    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
+    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                            QDir::Unsorted);
     for (const QString &name : names) {
         if (MatchesPattern(name, pattern) && ProbeFile(base + name))
             result.append(name);
@@ -168,13 +176,17 @@ std::optional<int> FileAttributes(const QString &path)
     if (path.isEmpty())
         return std::nullopt;
     const QByteArray native = Native(path);
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::lstat(native.constData(), &st) != 0)
         return std::nullopt;
     int attributes = 0;
     if (S_ISLNK(st.st_mode)) {
         attributes |= ReparsePoint;
-        struct stat target {};
+        struct stat target
+        {
+        };
         if (::stat(native.constData(), &target) == 0)
             st = target;
     }

@@ -46,14 +46,9 @@ ChildProcess::ChildProcess(const Command &command, Capture capture)
     m_process.setStandardInputFile(QProcess::nullDevice());
     switch (capture) {
     case Capture::Nothing:
-    case Capture::Errors:
-        m_process.setStandardOutputFile(QProcess::nullDevice());
-        break;
-    case Capture::Output:
-        break;
-    case Capture::Merged:
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        break;
+    case Capture::Errors: m_process.setStandardOutputFile(QProcess::nullDevice()); break;
+    case Capture::Output: break;
+    case Capture::Merged: m_process.setProcessChannelMode(QProcess::MergedChannels); break;
     }
     const pid_t parent = ::getpid();
     m_process.setChildProcessModifier([parent] {
@@ -137,9 +132,7 @@ void ChildProcess::finishedOrGone()
 void ChildProcess::collect()
 {
     switch (m_capture) {
-    case Capture::Nothing:
-        AppendBounded(m_errors, m_process.readAllStandardError());
-        break;
+    case Capture::Nothing: AppendBounded(m_errors, m_process.readAllStandardError()); break;
     case Capture::Output:
         m_output += m_process.readAllStandardOutput();
         AppendBounded(m_errors, m_process.readAllStandardError());

@@ -26,9 +26,9 @@ public:
     // kErrorTailBytes are kept in every mode.
     enum class Capture {
         Nothing, // standard output discarded
-        Output,  // standard output kept
-        Merged,  // both channels kept, interleaved
-        Errors,  // standard error kept whole, standard output discarded
+        Output, // standard output kept
+        Merged, // both channels kept, interleaved
+        Errors, // standard error kept whole, standard output discarded
     };
 
     explicit ChildProcess(const Command &command, Capture capture = Capture::Nothing);

@@ -13,7 +13,6 @@
 
 #include <memory>
 
-
 namespace Tools {
 
 namespace {
@@ -23,8 +22,8 @@ QProcess *g_waitedFor = nullptr;
 constexpr int kShellOk = 42;
 
 // The bar's animation for poll number `poll` (counted from 1).
-void AnimateBar(ProgressSink &bar, int poll, const QString &caption, std::optional<int> start,
-                std::optional<int> count, PollClock &clock)
+void AnimateBar(ProgressSink &bar, int poll, const QString &caption, std::optional<int> start, std::optional<int> count,
+                PollClock &clock)
 {
     clock.yield();
     const int waited = poll - 50;

@@ -35,7 +35,9 @@ void RemoveRegisteredOnStop()
     const std::lock_guard<std::mutex> lock(g_stopMutex);
     for (const QString &path : std::as_const(g_removeOnStop)) {
         const QByteArray native = QFile::encodeName(path);
-        struct stat info {};
+        struct stat info
+        {
+        };
         if (::lstat(native.constData(), &info) != 0)
             continue;
         if (S_ISDIR(info.st_mode))

@@ -79,9 +79,12 @@ QByteArray LoadResource(ResourceId id)
 
 QString ScratchParentProblem(const QString &parent, const QString &name)
 {
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::stat(Native(parent).constData(), &info) != 0)
-        return QStringLiteral("%1 (%2) cannot be used: %3").arg(name, parent, QString::fromLocal8Bit(std::strerror(errno)));
+        return QStringLiteral("%1 (%2) cannot be used: %3")
+            .arg(name, parent, QString::fromLocal8Bit(std::strerror(errno)));
     if (!S_ISDIR(info.st_mode))
         return QStringLiteral("%1 (%2) is not a folder").arg(name, parent);
     if ((info.st_mode & (S_IWOTH | S_IWGRP)) != 0 && (info.st_mode & S_ISVTX) == 0)
@@ -93,9 +96,12 @@ QString ScratchParentProblem(const QString &parent, const QString &name)
 
 QString WorkFolderProblem(const QString &folder)
 {
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::lstat(Native(folder).constData(), &info) != 0)
-        return QStringLiteral("The work folder %1 is gone: %2").arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
+        return QStringLiteral("The work folder %1 is gone: %2")
+            .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
     if (!S_ISDIR(info.st_mode))
         return QStringLiteral("The work folder %1 is not a folder (it was replaced).").arg(folder);
     if (info.st_uid != ::geteuid())
@@ -114,7 +120,8 @@ WorkFolderOwner::WorkFolderOwner(const QString &parent)
         const char *tmpdir = std::getenv("TMPDIR");
         base = tmpdir && *tmpdir ? QFile::decodeName(tmpdir) : QStringLiteral("/tmp");
     }
-    const QString problem = ScratchParentProblem(base, fromEnvironment ? QStringLiteral("TMPDIR") : QStringLiteral("The folder"));
+    const QString problem = ScratchParentProblem(base, fromEnvironment ? QStringLiteral("TMPDIR")
+                                                                       : QStringLiteral("The folder"));
     if (!problem.isEmpty())
         throw Failure(kFileAccessFailure, problem);
     QByteArray name = Native(QDir(base).absolutePath() + QStringLiteral("/tarnwick-XXXXXX"));

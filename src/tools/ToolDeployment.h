@@ -21,8 +21,8 @@ namespace Tools {
 // Numbers of the program's embedded resources.
 enum class ResourceId : int {
     EndFrameBitmap = 104, // black 128 x 128 bitmap, 8 bits per pixel
-    Converter = 105,      // nconvert
-    Extractor = 107,      // swfextract
+    Converter = 105, // nconvert
+    Extractor = 107, // swfextract
 };
 
 // Failure numbers raised here.
@@ -93,7 +93,7 @@ QString LocateEncoder(const QStringList &searchPaths = QStringList());
 struct ToolSet
 {
     QString ExtractorCmd; // WorkFolder/swfextract
-    QString EncoderCmd;   // WorkFolder/ffmpeg
+    QString EncoderCmd; // WorkFolder/ffmpeg
     QString ConverterCmd; // WorkFolder/nconvert
     QString AddressWidth; // ProcessorAddressWidth() at deployment
 };

@@ -77,8 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     Check(timeline.pictures.size() <= cap && timeline.sounds.size() <= cap && timeline.starts.size() <= cap
           && timeline.videos.size() <= cap && timeline.spriteStreams.size() <= cap && timeline.warnings.size() <= cap);
     for (const TimelinePicture &picture : timeline.pictures)
-        Check(!picture.onStage.first || (*picture.onStage.first <= *picture.onStage.last
-                                         && *picture.onStage.last < timeline.frames));
+        Check(!picture.onStage.first
+              || (*picture.onStage.first <= *picture.onStage.last && *picture.onStage.last < timeline.frames));
     const std::string report = FormatTimeline(*movie, timeline);
     Check(report.rfind("{\n", 0) == 0 && report.size() >= 3 && report.compare(report.size() - 2, 2, "}\n") == 0);
     VectorSink mainStream;

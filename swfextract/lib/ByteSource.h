@@ -24,7 +24,10 @@ public:
 class MemorySource : public ByteSource
 {
 public:
-    explicit MemorySource(Bytes data) : m_data(data) {}
+    explicit MemorySource(Bytes data)
+        : m_data(data)
+    {
+    }
     std::int64_t read(std::uint8_t *into, std::size_t capacity) override;
     std::int64_t size() const override { return std::int64_t(m_data.size()); }
 

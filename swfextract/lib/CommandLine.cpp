@@ -11,32 +11,31 @@ namespace SwfExtract {
 
 namespace {
 
-constexpr char kUsage[] =
-    "Usage: swfextract FILE                          list the objects of a SWF movie\n"
-    "       swfextract [-j IDS] [-p IDS] [-s IDS] FILE -o OUT\n"
-    "       swfextract -m FILE -o OUT\n"
-    "       swfextract --timeline FILE                 report the timeline as JSON\n"
-    "       swfextract --stream SPRITE FILE -o OUT.flv\n"
-    "       swfextract --video ID FILE -o OUT.flv\n"
-    "       swfextract FILE [-j IDS] -o OUT [-m] -o OUT ...   several outputs, one read\n"
-    "  -j IDS   JPEG pictures with these IDs (a JPEG with transparency is written\n"
-    "           as PNG: an OUT ending in .jpg/.jpeg/.jpe gets .png instead, any\n"
-    "           other OUT gets .png added)\n"
-    "  -p IDS   lossless pictures with these IDs, as PNG\n"
-    "  -s IDS   MP3 event sounds with these IDs; with an OUT ending in .flv,\n"
-    "           event sounds of any format, each as an audio-only FLV\n"
-    "  -m       the MP3 sound stream of the main timeline\n"
-    "  --timeline       when each picture is on stage, the sounds, their starts,\n"
-    "                   the streams and videos, as one JSON document\n"
-    "  --stream SPRITE  the stream sound of a sprite (0: the main timeline), any\n"
-    "                   format, as an audio-only FLV on the movie's frame clock\n"
-    "  --video ID       the frames of a DefineVideoStream as a video-only FLV\n"
-    "  -o OUT   output file; %d in OUT stands for each object's ID, and for\n"
-    "           ID.2, ID.3, ... when an ID is defined more than once\n"
-    "With several -o, each writes what the options since the one before ask for.\n"
-    "IDS is a list like 1-3,5, 9. Exit status: 0 when everything asked for was\n"
-    "written, 1 when something was not (or the file is damaged), 2 for a wrong\n"
-    "command line.\n";
+constexpr char kUsage[] = "Usage: swfextract FILE                          list the objects of a SWF movie\n"
+                          "       swfextract [-j IDS] [-p IDS] [-s IDS] FILE -o OUT\n"
+                          "       swfextract -m FILE -o OUT\n"
+                          "       swfextract --timeline FILE                 report the timeline as JSON\n"
+                          "       swfextract --stream SPRITE FILE -o OUT.flv\n"
+                          "       swfextract --video ID FILE -o OUT.flv\n"
+                          "       swfextract FILE [-j IDS] -o OUT [-m] -o OUT ...   several outputs, one read\n"
+                          "  -j IDS   JPEG pictures with these IDs (a JPEG with transparency is written\n"
+                          "           as PNG: an OUT ending in .jpg/.jpeg/.jpe gets .png instead, any\n"
+                          "           other OUT gets .png added)\n"
+                          "  -p IDS   lossless pictures with these IDs, as PNG\n"
+                          "  -s IDS   MP3 event sounds with these IDs; with an OUT ending in .flv,\n"
+                          "           event sounds of any format, each as an audio-only FLV\n"
+                          "  -m       the MP3 sound stream of the main timeline\n"
+                          "  --timeline       when each picture is on stage, the sounds, their starts,\n"
+                          "                   the streams and videos, as one JSON document\n"
+                          "  --stream SPRITE  the stream sound of a sprite (0: the main timeline), any\n"
+                          "                   format, as an audio-only FLV on the movie's frame clock\n"
+                          "  --video ID       the frames of a DefineVideoStream as a video-only FLV\n"
+                          "  -o OUT   output file; %d in OUT stands for each object's ID, and for\n"
+                          "           ID.2, ID.3, ... when an ID is defined more than once\n"
+                          "With several -o, each writes what the options since the one before ask for.\n"
+                          "IDS is a list like 1-3,5, 9. Exit status: 0 when everything asked for was\n"
+                          "written, 1 when something was not (or the file is damaged), 2 for a wrong\n"
+                          "command line.\n";
 
 struct Options
 {
@@ -171,8 +170,8 @@ Status AddFlvSource(const std::string &option, const std::string &value, Parsed 
 Error UnknownOption(const std::string &option)
 {
     if (const char *what = option.size() == 2 ? UnsupportedClass(option[1]) : nullptr)
-        return MakeError(ErrorCode::Unsupported, std::string("extracting ") + what + " (" + option
-                                                     + ") is not supported");
+        return MakeError(ErrorCode::Unsupported,
+                         std::string("extracting ") + what + " (" + option + ") is not supported");
     return MakeError(ErrorCode::Malformed, "unknown option " + option);
 }
 
@@ -242,8 +241,8 @@ Result<Options> Parse(const std::vector<std::string> &arguments)
         const std::string &arg = arguments[i];
         if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
             if (!parsed.options.file.empty())
-                return MakeError(ErrorCode::Malformed, "more than one input file: \"" + parsed.options.file
-                                                           + "\" and \"" + arg + "\"");
+                return MakeError(ErrorCode::Malformed,
+                                 "more than one input file: \"" + parsed.options.file + "\" and \"" + arg + "\"");
             parsed.options.file = arg;
             continue;
         }
@@ -270,8 +269,8 @@ bool WriteOutput(const Movie &movie, const Options &output, const Limits &limits
 {
     if (output.stream || output.video) {
         const ExtractionReport report = output.stream
-            ? ExtractStreamFlv(movie, *output.stream, output.request.out, limits)
-            : ExtractVideoFlv(movie, *output.video, output.request.out, limits);
+                                            ? ExtractStreamFlv(movie, *output.stream, output.request.out, limits)
+                                            : ExtractVideoFlv(movie, *output.video, output.request.out, limits);
         PrintLines(err, "", report.failures);
         return report.ok();
     }

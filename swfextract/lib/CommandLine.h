@@ -10,9 +10,9 @@
 namespace SwfExtract {
 
 enum ExitStatus : int {
-    kExitOk = 0,      // everything asked for was written (or listed)
-    kExitFailed = 1,  // something asked for was not written, or the file is damaged
-    kExitUsage = 2,   // the command line is wrong
+    kExitOk = 0, // everything asked for was written (or listed)
+    kExitFailed = 1, // something asked for was not written, or the file is damaged
+    kExitUsage = 2, // the command line is wrong
 };
 
 // The whole program: parses `arguments` (without the program name), lists

@@ -116,9 +116,8 @@ void WriteOne(const Movie &movie, const Selected &item, const std::string &patte
         path = WithPngExtension(path);
     bool partial = false;
     std::string partialNote;
-    const bool written = WriteFile(path, label, report, [&](ByteSink &sink) {
-        return picture->write(movie, sink, partial, partialNote);
-    });
+    const bool written = WriteFile(path, label, report,
+                                   [&](ByteSink &sink) { return picture->write(movie, sink, partial, partialNote); });
     if (written && partial)
         report.failures.push_back(label + ": " + partialNote);
 }

@@ -23,7 +23,7 @@ struct Request
 
 struct ExtractionReport
 {
-    std::vector<std::string> written;  // paths, in file order
+    std::vector<std::string> written; // paths, in file order
     std::vector<std::string> failures; // one line each: what was not (fully) written and why
     std::vector<std::string> warnings; // tolerated defects of what was written
     bool ok() const { return failures.empty(); }

@@ -19,10 +19,11 @@ constexpr int kCodecMp3 = 2;
 class FlvWriter
 {
 public:
-    FlvWriter(ByteSink &sink, bool audio, bool video) : m_sink(sink)
+    FlvWriter(ByteSink &sink, bool audio, bool video)
+        : m_sink(sink)
     {
-        const std::uint8_t header[13] = {'F', 'L', 'V', 1, std::uint8_t((audio ? 4 : 0) | (video ? 1 : 0)),
-                                         0, 0, 0, 9, 0, 0, 0, 0};
+        const std::uint8_t header[13] = {'F', 'L', 'V', 1, std::uint8_t((audio ? 4 : 0) | (video ? 1 : 0)), 0, 0, 0, 9,
+                                         0,   0,   0,   0};
         m_ok = m_sink.write(Bytes(header, sizeof header));
     }
 
@@ -89,8 +90,8 @@ std::int16_t DecodeMulaw(std::uint8_t code)
 struct Payload
 {
     std::uint8_t formatByte = 0;
-    Bytes view;                         // the movie's own bytes, or
-    std::vector<std::uint8_t> decoded;  // what was converted
+    Bytes view; // the movie's own bytes, or
+    std::vector<std::uint8_t> decoded; // what was converted
     bool converted = false;
     Bytes data() const { return converted ? Bytes(decoded) : view; }
 };

@@ -12,7 +12,8 @@ struct Inflater::State
     z_stream zs{};
 };
 
-Inflater::Inflater(Bytes compressed) : m_state(new State)
+Inflater::Inflater(Bytes compressed)
+    : m_state(new State)
 {
     m_state->zs.next_in = const_cast<std::uint8_t *>(compressed.data());
     m_state->zs.avail_in = uInt(std::min<std::size_t>(compressed.size(), UINT_MAX));

@@ -41,8 +41,8 @@ const ClassInfo &InfoOf(ObjectClass objectClass)
 
 std::string ClassLine(char letter, std::size_t count, const char *word, const std::string &ids)
 {
-    return std::string(" [-") + letter + "] " + std::to_string(count) + " " + word + (count > 1 ? "s" : "")
-           + ": ID(s) " + ids + "\n";
+    return std::string(" [-") + letter + "] " + std::to_string(count) + " " + word + (count > 1 ? "s" : "") + ": ID(s) "
+           + ids + "\n";
 }
 
 std::string Trim(const std::string &text)
@@ -118,7 +118,7 @@ std::string FormatListing(const Movie &movie, const std::string &fileName)
     }
     if (movie.frames > 0) {
         // Frames are numbered from 0; too many to list one by one.
-        const std::string frames = movie.frames == 1 ? "0"
+        const std::string frames = movie.frames == 1   ? "0"
                                    : movie.frames == 2 ? "0, 1"
                                                        : "0-" + std::to_string(movie.frames - 1);
         text += ClassLine('f', movie.frames, "Frame", frames);
@@ -132,16 +132,15 @@ Result<std::vector<std::uint16_t>> ParseIdList(const std::string &text)
     std::size_t start = 0;
     for (;;) {
         const std::size_t comma = text.find(',', start);
-        const std::string element = Trim(text.substr(start, comma == std::string::npos ? std::string::npos
-                                                                                        : comma - start));
+        const std::string element = Trim(
+            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
         if (!element.empty()) {
             const std::size_t dash = element.find('-');
             std::uint16_t first = 0;
             std::uint16_t last = 0;
-            const bool parsed = dash == std::string::npos
-                                    ? ParseId(element, first) && ParseId(element, last)
-                                    : ParseId(Trim(element.substr(0, dash)), first)
-                                          && ParseId(Trim(element.substr(dash + 1)), last);
+            const bool parsed = dash == std::string::npos ? ParseId(element, first) && ParseId(element, last)
+                                                          : ParseId(Trim(element.substr(0, dash)), first)
+                                                                && ParseId(Trim(element.substr(dash + 1)), last);
             if (!parsed || last < first)
                 return MakeError(ErrorCode::Malformed, "bad ID list \"" + text + "\" at \"" + element + "\"");
             for (std::uint32_t id = first; id <= last; ++id)

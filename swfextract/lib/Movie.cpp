@@ -25,7 +25,11 @@ std::string At(std::size_t bodyOffset)
 class TagWalker
 {
 public:
-    TagWalker(Movie &movie, const Limits &limits) : m_movie(movie), m_limits(limits) {}
+    TagWalker(Movie &movie, const Limits &limits)
+        : m_movie(movie)
+        , m_limits(limits)
+    {
+    }
 
     // Walks the tags of `list` (which starts at body offset `base`); fails
     // only when a limit stops the walk.
@@ -94,9 +98,7 @@ void TagWalker::onTag(const TagRef &tag, Bytes body, int depth)
         if (main)
             ++m_movie.frames;
         return;
-    case TagCode::JpegTables:
-        m_movie.jpegTables.push_back(tag);
-        return;
+    case TagCode::JpegTables: m_movie.jpegTables.push_back(tag); return;
     case TagCode::SoundStreamHead:
     case TagCode::SoundStreamHead2:
         if (main)
@@ -107,8 +109,7 @@ void TagWalker::onTag(const TagRef &tag, Bytes body, int depth)
         if (main)
             onStreamBlock(tag);
         return;
-    default:
-        break;
+    default: break;
     }
     const std::optional<ObjectClass> objectClass = ClassOfTag(tag.code);
     if (!objectClass)

@@ -34,10 +34,10 @@ struct Definition
 // SoundStreamBlock (its sample-count and seek fields skipped), in file order.
 struct Mp3Stream
 {
-    std::uint8_t formatByte = 0;  // rate, size and channels as the head declares
+    std::uint8_t formatByte = 0; // rate, size and channels as the head declares
     std::int16_t latencySeek = 0; // samples to drop from the decoded start
     std::uint32_t firstFrame = 0; // main-timeline frame of the first block
-    std::vector<TagRef> blocks;   // MP3 data only
+    std::vector<TagRef> blocks; // MP3 data only
 };
 
 // What a movie holds, found by one walk over its tags. Nothing is decoded:

@@ -17,8 +17,7 @@ constexpr std::size_t kMinGrowth = 64 * 1024;
 
 std::uint32_t ReadLe32(const std::uint8_t *p)
 {
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16)
-           | (std::uint32_t(p[3]) << 24);
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
 }
 
 // Fills `into` completely unless the source ends; returns the count read or -1.
@@ -166,8 +165,7 @@ Status LoadZlib(ByteSource &source, MovieBody &body, const Limits &limits)
 // classic .lzma header liblzma wants: properties, then the size. It always
 // gives the known size: with "unknown" a stream without an end marker never
 // ends and the decoder runs on past the real data.
-Result<std::array<std::uint8_t, 13>> ReadLzmaHeader(ByteSource &source, const FileHeader &header,
-                                                    const Limits &limits)
+Result<std::array<std::uint8_t, 13>> ReadLzmaHeader(ByteSource &source, const FileHeader &header, const Limits &limits)
 {
     std::uint8_t fields[9];
     const std::int64_t got = ReadFully(source, fields, sizeof fields);
@@ -177,8 +175,9 @@ Result<std::array<std::uint8_t, 13>> ReadLzmaHeader(ByteSource &source, const Fi
         return MakeError(ErrorCode::Truncated, "the LZMA header of the movie is cut off", 8 + got);
     const std::uint32_t dictionary = ReadLe32(fields + 5);
     if (dictionary > limits.maxLzmaMemory)
-        return MakeError(ErrorCode::TooLarge, "the LZMA dictionary (" + MiB(dictionary) + ") exceeds the "
-                                                  + MiB(limits.maxLzmaMemory) + " limit", 13);
+        return MakeError(
+            ErrorCode::TooLarge,
+            "the LZMA dictionary (" + MiB(dictionary) + ") exceeds the " + MiB(limits.maxLzmaMemory) + " limit", 13);
     std::array<std::uint8_t, 13> alone;
     std::memcpy(alone.data(), fields + 4, 5);
     const std::uint64_t size = header.fileLength - 8u;

@@ -35,8 +35,7 @@ Status CheckSize(std::uint64_t width, std::uint64_t height, const Limits &limits
 {
     if (width == 0 || height == 0)
         return MakeError(ErrorCode::Unsupported, "the picture is empty (" + SizeText(width, height) + ")");
-    if (width > limits.maxPictureSide || height > limits.maxPictureSide
-        || width * height > limits.maxPicturePixels)
+    if (width > limits.maxPictureSide || height > limits.maxPictureSide || width * height > limits.maxPicturePixels)
         return MakeError(ErrorCode::TooLarge, "the picture (" + SizeText(width, height) + ") is larger than the "
                                                   + std::to_string(limits.maxPicturePixels) + "-pixel limit");
     return Done{};
@@ -170,8 +169,11 @@ class StoredRows
 {
 public:
     StoredRows(Inflater &inflater, std::size_t stride, std::size_t height, bool dataEnded)
-        : m_inflater(inflater), m_stride(stride), m_rowsLeft(height), m_dataEnded(dataEnded),
-          m_chunk(std::min<std::size_t>(std::max<std::size_t>(1, (256 * 1024) / stride), height) * stride)
+        : m_inflater(inflater)
+        , m_stride(stride)
+        , m_rowsLeft(height)
+        , m_dataEnded(dataEnded)
+        , m_chunk(std::min<std::size_t>(std::max<std::size_t>(1, (256 * 1024) / stride), height) * stride)
     {
     }
 
@@ -306,8 +308,7 @@ Result<Picture> Picture::prepareJpeg(const Definition &definition, ByteReader &r
         return picture;
     case PayloadKind::Unknown:
         return MakeError(ErrorCode::Unsupported, NameOf(definition) + " holds neither JPEG, PNG nor GIF data");
-    case PayloadKind::Jpeg:
-        break;
+    case PayloadKind::Jpeg: break;
     }
     picture.m_pieces = NormaliseJpeg(parts->image);
     if (!parts->alpha.empty())
@@ -343,8 +344,7 @@ void Picture::decodeWithAlpha(Bytes alphaData, const Limits &limits)
         return;
     }
     std::vector<std::uint8_t> rgb(pixels * 3);
-    if (tjDecompress2(tj.handle, jpeg.data(), jpeg.size(), rgb.data(), width, 0, height, TJPF_RGB,
-                      TJFLAG_LIMITSCANS)
+    if (tjDecompress2(tj.handle, jpeg.data(), jpeg.size(), rgb.data(), width, 0, height, TJPF_RGB, TJFLAG_LIMITSCANS)
             != 0
         && tjGetErrorCode(tj.handle) != TJERR_WARNING) {
         m_warnings.push_back(std::string("cannot decode the JPEG (") + tjGetErrorStr2(tj.handle)
@@ -369,10 +369,8 @@ Status Picture::write(const Movie &movie, ByteSink &sink, bool &partial, std::st
             if (!sink.write(piece))
                 return MakeError(ErrorCode::WriteFailed, "cannot write the output file");
         return Done{};
-    case Source::DecodedWithAlpha:
-        return writeDecoded(sink);
-    case Source::Lossless:
-        return writeLossless(movie, sink, partial, partialNote);
+    case Source::DecodedWithAlpha: return writeDecoded(sink);
+    case Source::Lossless: return writeLossless(movie, sink, partial, partialNote);
     }
     return Done{};
 }
@@ -428,9 +426,8 @@ Status Picture::writeLossless(const Movie &movie, ByteSink &sink, bool &partial,
         return MakeError(ErrorCode::WriteFailed, png.error());
     if (rowsRead < m_height) {
         partial = true;
-        partialNote = "the bitmap data ends after row " + std::to_string(rowsRead) + " of "
-                      + std::to_string(m_height) + "; the missing rows are left "
-                      + (layout.withAlpha ? "transparent" : "black");
+        partialNote = "the bitmap data ends after row " + std::to_string(rowsRead) + " of " + std::to_string(m_height)
+                      + "; the missing rows are left " + (layout.withAlpha ? "transparent" : "black");
     }
     return Done{};
 }

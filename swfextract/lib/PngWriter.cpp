@@ -7,7 +7,8 @@
 
 namespace SwfExtract {
 
-PngWriter::PngWriter(ByteSink &sink, std::uint32_t width, std::uint32_t height, bool alpha) : m_sink(sink)
+PngWriter::PngWriter(ByteSink &sink, std::uint32_t width, std::uint32_t height, bool alpha)
+    : m_sink(sink)
 {
     m_png = png_create_write_struct(PNG_LIBPNG_VER_STRING, this, &PngWriter::onError, &PngWriter::onWarning);
     if (m_png)

@@ -9,14 +9,14 @@
 namespace SwfExtract {
 
 enum class ErrorCode {
-    NotSwf,        // unknown signature or too short
-    Unreadable,    // the file cannot be opened or read
-    TooLarge,      // a limit refused the input
-    Truncated,     // the data ends before what it announces
-    Malformed,     // a field holds a value that cannot be right
-    Unsupported,   // well-formed, but nothing we can extract
-    NotFound,      // no object of the asked kind with that ID
-    WriteFailed,   // the output file could not be written
+    NotSwf, // unknown signature or too short
+    Unreadable, // the file cannot be opened or read
+    TooLarge, // a limit refused the input
+    Truncated, // the data ends before what it announces
+    Malformed, // a field holds a value that cannot be right
+    Unsupported, // well-formed, but nothing we can extract
+    NotFound, // no object of the asked kind with that ID
+    WriteFailed, // the output file could not be written
 };
 
 // What went wrong and where: `offset` is the logical movie offset (0 = the

@@ -179,10 +179,10 @@ struct Placement
 struct Sprite
 {
     std::uint16_t id = 0;
-    std::vector<SoundStart> starts;       // frames within the sprite
-    std::vector<Placement> placements;    // for the starts of nested sprites
-    std::optional<std::size_t> stream;    // index in spriteStreams
-    bool active = false;                  // being expanded (cycle guard)
+    std::vector<SoundStart> starts; // frames within the sprite
+    std::vector<Placement> placements; // for the starts of nested sprites
+    std::optional<std::size_t> stream; // index in spriteStreams
+    bool active = false; // being expanded (cycle guard)
 };
 
 // One timeline being walked: the main one or a sprite's.
@@ -200,7 +200,9 @@ class Walker
 {
 public:
     Walker(const Limits &limits, Timeline &timeline)
-        : m_limits(limits), m_timeline(timeline), m_current(65536, -1)
+        : m_limits(limits)
+        , m_timeline(timeline)
+        , m_current(65536, -1)
     {
     }
 
@@ -295,9 +297,8 @@ bool Walker::spend(std::uint64_t steps)
     if (m_work <= m_limits.maxTimelineWork)
         return true;
     if (!m_outOfWork)
-        warn("the timeline is too complex to follow to the end (more than "
-                                      + std::to_string(m_limits.maxTimelineWork)
-                                      + " steps); later frames keep what was on stage");
+        warn("the timeline is too complex to follow to the end (more than " + std::to_string(m_limits.maxTimelineWork)
+             + " steps); later frames keep what was on stage");
     m_outOfWork = true;
     return false;
 }
@@ -381,12 +382,8 @@ void Walker::onTag(const TagRef &tag, Bytes body, Context &context, int depth)
         return;
     case TagCode::PlaceObject:
     case TagCode::PlaceObject2:
-    case TagCode::PlaceObject3:
-        onPlace(tag, body, context);
-        return;
-    case TagCode::RemoveObject:
-        reader.skip(2);
-        [[fallthrough]];
+    case TagCode::PlaceObject3: onPlace(tag, body, context); return;
+    case TagCode::RemoveObject: reader.skip(2); [[fallthrough]];
     case TagCode::RemoveObject2: {
         const std::uint16_t at = reader.u16();
         if (reader.ok())
@@ -413,25 +410,14 @@ void Walker::onTag(const TagRef &tag, Bytes body, Context &context, int depth)
         if (context.main && HasStop(body))
             context.stopInFrame = true;
         return;
-    case TagCode::SymbolClass:
-        onSymbolClass(reader);
-        return;
+    case TagCode::SymbolClass: onSymbolClass(reader); return;
     case TagCode::StartSound:
-    case TagCode::StartSound2:
-        onStartSound(tag, reader, context);
-        return;
+    case TagCode::StartSound2: onStartSound(tag, reader, context); return;
     case TagCode::SoundStreamHead:
-    case TagCode::SoundStreamHead2:
-        onStreamHead(body, context);
-        return;
-    case TagCode::SoundStreamBlock:
-        onStreamBlock(tag, context);
-        return;
-    case TagCode::VideoFrame:
-        onVideoFrame(tag, reader, context);
-        return;
-    default:
-        break;
+    case TagCode::SoundStreamHead2: onStreamHead(body, context); return;
+    case TagCode::SoundStreamBlock: onStreamBlock(tag, context); return;
+    case TagCode::VideoFrame: onVideoFrame(tag, reader, context); return;
+    default: break;
     }
     if (ClassOfTag(tag.code))
         onDefinition(tag, body, depth);
@@ -667,7 +653,8 @@ std::uint32_t Walker::addLinks(std::vector<std::uint16_t> links)
 {
     std::sort(links.begin(), links.end());
     links.erase(std::unique(links.begin(), links.end()), links.end());
-    const std::size_t room = m_limits.maxTimelineLinks > m_links.size() ? m_limits.maxTimelineLinks - m_links.size() : 0;
+    const std::size_t room = m_limits.maxTimelineLinks > m_links.size() ? m_limits.maxTimelineLinks - m_links.size()
+                                                                        : 0;
     if (links.size() > room) {
         warnOnce("more than " + std::to_string(m_limits.maxTimelineLinks)
                  + " uses of characters by other characters; the rest are not followed");
@@ -695,8 +682,9 @@ void Walker::onDefinition(const TagRef &tag, Bytes body, int depth)
         character.kind = Kind::BitmapUser;
         if (!BitmapsOfShape(tag.code, body, links)) {
             m_timeline.damaged = true;
-            warn(label + " could not be read to its end; bitmaps it fills with later "
-                                                  "are not followed");
+            warn(label
+                 + " could not be read to its end; bitmaps it fills with later "
+                   "are not followed");
         }
         break;
     case TagCode::DefineButton:
@@ -707,9 +695,7 @@ void Walker::onDefinition(const TagRef &tag, Bytes body, int depth)
             warn(label + " could not be read to its end; later records are not followed");
         }
         break;
-    case TagCode::DefineSprite:
-        links = readSprite(tag, body, id, depth, character);
-        break;
+    case TagCode::DefineSprite: links = readSprite(tag, body, id, depth, character); break;
     case TagCode::DefineVideoStream:
         if (!readVideoStream(body, id, label, character))
             return;

@@ -28,7 +28,7 @@ struct TimelinePicture
 {
     std::uint16_t id = 0;
     int definition = 1; // 1, 2, ... for the definitions of one ID, as %d names count them
-    bool jpeg = true;   // JPEG family, else lossless
+    bool jpeg = true; // JPEG family, else lossless
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     bool alpha = false;
@@ -45,10 +45,10 @@ struct StreamBlock
 
 struct TimelineStream
 {
-    std::uint16_t sprite = 0;       // 0 for the main timeline
-    std::uint8_t formatByte = 0;    // StreamSoundFormat of the head
-    std::int16_t latencySeek = 0;   // MP3 only
-    FrameSpan frames;               // frames of its own timeline with a block
+    std::uint16_t sprite = 0; // 0 for the main timeline
+    std::uint8_t formatByte = 0; // StreamSoundFormat of the head
+    std::int16_t latencySeek = 0; // MP3 only
+    FrameSpan frames; // frames of its own timeline with a block
     std::uint32_t blockCount = 0;
     std::vector<StreamBlock> blocks;
     std::vector<std::uint32_t> placedAt; // main-timeline frames the sprite is placed at
@@ -67,7 +67,7 @@ struct SoundStart
 {
     std::uint32_t frame = 0;
     std::optional<std::uint16_t> sound; // unset when a StartSound2 class is not found
-    std::string className;              // StartSound2 only
+    std::string className; // StartSound2 only
     std::uint16_t sprite = 0;
     std::uint32_t loops = 1;
     bool stop = false;

@@ -60,8 +60,8 @@ TEST(ProgressBar, ClampsFractionsAndKeepsItsCaption)
     {
         double in;
         double out;
-    } cases[] = {{42.25, 42.25}, {-5, 0}, {150, 100}, {100, 100}, {0.5, 0.5},
-                 {std::numeric_limits<double>::quiet_NaN(), 0}};
+    } cases[] = {{42.25, 42.25}, {-5, 0},    {150, 100},
+                 {100, 100},     {0.5, 0.5}, {std::numeric_limits<double>::quiet_NaN(), 0}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.in);
         bar.setValue(c.in);
@@ -96,7 +96,8 @@ QByteArray CursorFile(int hotX, int hotY)
 TEST(PointerFile, CursorWithHotSpotOrNothing)
 {
     TempFolder folder;
-    const std::optional<QCursor> hand = App::LoadPointerFile(folder.write(QStringLiteral("HAND-M.CUR"), CursorFile(5, 9)));
+    const std::optional<QCursor> hand = App::LoadPointerFile(
+        folder.write(QStringLiteral("HAND-M.CUR"), CursorFile(5, 9)));
     ASSERT_TRUE(hand.has_value());
     EXPECT_EQ(hand->hotSpot(), QPoint(5, 9));
     EXPECT_EQ(hand->pixmap().size(), QSize(32, 32));
@@ -133,7 +134,8 @@ TEST(FolderDialog, OpensWithTheInitialFolderSelected)
 {
     TempFolder folder;
     const QString initial = folder.mkdir(QStringLiteral("Movies"));
-    std::unique_ptr<QFileDialog> dialog(App::CreateFolderDialog(nullptr, QStringLiteral("Please select folder:"), initial));
+    std::unique_ptr<QFileDialog> dialog(
+        App::CreateFolderDialog(nullptr, QStringLiteral("Please select folder:"), initial));
     EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Please select folder:"));
     EXPECT_EQ(dialog->directory().absolutePath(), folder.path());
     EXPECT_EQ(dialog->selectedFiles(), QStringList{initial});
@@ -142,8 +144,9 @@ TEST(FolderDialog, OpensWithTheInitialFolderSelected)
 
 TEST(OpenFilesDialog, SeveralFilesAndAFilterThatIgnoresCase)
 {
-    std::unique_ptr<QFileDialog> dialog(App::CreateOpenFilesDialog(
-        nullptr, QStringLiteral("Add File(s) - Hold Ctrl to select multiple files"), QStringLiteral("SWF Files(*.swf)")));
+    std::unique_ptr<QFileDialog> dialog(
+        App::CreateOpenFilesDialog(nullptr, QStringLiteral("Add File(s) - Hold Ctrl to select multiple files"),
+                                   QStringLiteral("SWF Files(*.swf)")));
     EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFiles);
     EXPECT_EQ(dialog->nameFilters(), QStringList{QStringLiteral("SWF Files(*.swf)")});
     EXPECT_FALSE(dialog->filter().testFlag(QDir::CaseSensitive));

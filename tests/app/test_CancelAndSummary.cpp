@@ -37,10 +37,11 @@ public:
     WaitingEncoderOnPath()
         : m_previous(qgetenv("PATH"))
     {
-        const QString script = m_bin.write(
-            QStringLiteral("ffmpeg"),
-            "#!/bin/sh\nfor last; do :; done\nprintf partial > \"$last\"\n"
-            "echo $$ > \"" + QFile::encodeName(m_bin.file(QStringLiteral("pid"))) + "\"\nexec sleep 120\n");
+        const QString script = m_bin.write(QStringLiteral("ffmpeg"),
+                                           "#!/bin/sh\nfor last; do :; done\nprintf partial > \"$last\"\n"
+                                           "echo $$ > \""
+                                               + QFile::encodeName(m_bin.file(QStringLiteral("pid")))
+                                               + "\"\nexec sleep 120\n");
         ::chmod(QFile::encodeName(script).constData(), 0755);
         qputenv("PATH", QFile::encodeName(m_bin.path()) + ':' + m_previous);
     }
@@ -89,7 +90,8 @@ TEST_F(WindowTest, CancelStopsTheJobKeepsTheOlderVideoAndSaysSo)
         watcher.setInterval(20);
         QObject::connect(&watcher, &QTimer::timeout, [&] {
             // The encode has begun once its hidden file holds something.
-            const QStringList hidden = QDir(out.path()).entryList({QStringLiteral(".tarnwick-*")}, QDir::Files | QDir::Hidden);
+            const QStringList hidden =
+                QDir(out.path()).entryList({QStringLiteral(".tarnwick-*")}, QDir::Files | QDir::Hidden);
             if (hidden.isEmpty() || QFileInfo(out.file(hidden.first())).size() == 0 || encoder.pid() == 0)
                 return;
             watcher.stop();
@@ -168,7 +170,8 @@ TEST(SummaryBox, SixtyEntriesFitTheScreenAndDetailsAreBehindAButton)
 {
     QString text = QStringLiteral("Done.\n\nThe following files: \n");
     for (int i = 1; i <= 60; ++i)
-        text += QStringLiteral("/home/someone/Movies/a rather long folder name/unreadable movie number %1.swf\n").arg(i);
+        text +=
+            QStringLiteral("/home/someone/Movies/a rather long folder name/unreadable movie number %1.swf\n").arg(i);
     const QString details = QStringLiteral("movie 1: not a SWF file\nmovie 2: not a SWF file");
     App::SummaryBox box(nullptr, QStringLiteral("Tarnwick"), text, details);
     box.show();

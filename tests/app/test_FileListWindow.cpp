@@ -54,10 +54,7 @@ protected:
         QApplication::processEvents();
     }
 
-    QPoint rowCentre(int position)
-    {
-        return list->visualRect(list->model()->index(position - 1, 0)).center();
-    }
+    QPoint rowCentre(int position) { return list->visualRect(list->model()->index(position - 1, 0)).center(); }
 
     App::FileListView *list = nullptr;
 };
@@ -92,7 +89,8 @@ TEST_F(FileListTest, TwoChosenFilesGetSingleSeparators)
     TempFolder folder;
     const QString a = folder.write(QStringLiteral("a.swf"));
     const QString b = folder.write(QStringLiteral("b.SWF"));
-    App::Dialogs::setNextOpenFileNames({folder.path() + QStringLiteral("//b.SWF"), folder.path() + QStringLiteral("//a.swf")});
+    App::Dialogs::setNextOpenFileNames(
+        {folder.path() + QStringLiteral("//b.SWF"), folder.path() + QStringLiteral("//a.swf")});
     click("PushButton1");
     EXPECT_EQ(entries(), (QStringList{b, a}));
     EXPECT_EQ(App::Dialogs::shown().size(), 1); // no name-check message
@@ -125,7 +123,8 @@ TEST_F(FileListTest, AddAllAsksForAnExtensionAndAFolder)
     EXPECT_EQ(shown[0].title, QStringLiteral("Tarnwick"));
     EXPECT_EQ(shown[1].text, QStringLiteral("Please select folder:"));
     EXPECT_EQ(shown[1].initial, QString());
-    EXPECT_TRUE(shown[2].text.startsWith(QStringLiteral("The following files: \r\n") + locked + QStringLiteral("\r\n")));
+    EXPECT_TRUE(
+        shown[2].text.startsWith(QStringLiteral("The following files: \r\n") + locked + QStringLiteral("\r\n")));
     EXPECT_EQ(stored("Extension"), QStringLiteral("*"));
     EXPECT_EQ(stored("LastFolder"), root);
     EXPECT_EQ(window->pointer(), Pointer::Default);
@@ -200,8 +199,7 @@ TEST_F(FileListTest, MoveButtons)
         {"PushButton3", 1, "abcde", 1}, // Move Up on the first
         {"PushButton6", 5, "abcde", 5}, // Move Down on the last
         {"PushButton6", 4, "abced", 5}, // Move Down on the fourth
-        {"PushButton3", 3, "acbde", 2},
-        {"PushButton6", 0, "abcde", 0}, // nothing selected
+        {"PushButton3", 3, "acbde", 2}, {"PushButton6", 0, "abcde", 0}, // nothing selected
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.button) + " " + std::to_string(c.selected));

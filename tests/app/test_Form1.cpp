@@ -65,11 +65,16 @@ TEST_F(WindowTest, IdentityListColumnAndTitle)
                                               "to right and out of window to reveal full names."));
     EXPECT_EQ(control<App::ProgressBar>("ProgressBar1")->caption(), QStringLiteral("Progress Bar"));
     const char *const buttons[][2] = {
-        {"PushButton1", "Add SWF Files"},   {"PushButton2", "Start Creating MP4 File"},
-        {"PushButton3", "Move Up"},         {"PushButton4", "Help"},
-        {"PushButton5", "Add All SWF Files In Folder"}, {"PushButton6", "Move Down"},
-        {"PushButton7", "Clear List"},      {"PushButton8", "Load Sample/Example Files"},
-        {"PushButton9", "?"},               {"PushButton10", "?"},
+        {"PushButton1", "Add SWF Files"},
+        {"PushButton2", "Start Creating MP4 File"},
+        {"PushButton3", "Move Up"},
+        {"PushButton4", "Help"},
+        {"PushButton5", "Add All SWF Files In Folder"},
+        {"PushButton6", "Move Down"},
+        {"PushButton7", "Clear List"},
+        {"PushButton8", "Load Sample/Example Files"},
+        {"PushButton9", "?"},
+        {"PushButton10", "?"},
         {"PushButton11", "..."},
     };
     for (const auto &button : buttons) {
@@ -195,9 +200,7 @@ TEST_F(WindowTest, BrowseForTheOutputFolder)
         const char *text3;
         const char *lastFolderDot;
     } cases[] = {
-        {"/srv/videos", "/srv/videos/", "/srv/videos"},
-        {"/", "/", "/"},
-        {"", "/", "/"}, // cancelled: nothing changes
+        {"/srv/videos", "/srv/videos/", "/srv/videos"}, {"/", "/", "/"}, {"", "/", "/"}, // cancelled: nothing changes
     };
     start();
     for (const Case &c : cases) {

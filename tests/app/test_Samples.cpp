@@ -25,14 +25,14 @@ struct Probe
 Probe ProbeMovie(const QString &path)
 {
     const auto entries = [&](const char *stream) {
-        return Tools::RunCaptured({QStringLiteral("ffprobe"),
-                                   {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
-                                    QStringLiteral("-select_streams"), QLatin1String(stream),
-                                    QStringLiteral("-show_entries"),
-                                    QStringLiteral("stream=codec_name,width,height,nb_read_frames"),
-                                    QStringLiteral("-of"), QStringLiteral("csv=p=0"), path},
-                                   QString()},
-                                  true, false)
+        return Tools::RunCaptured(
+                   {QStringLiteral("ffprobe"),
+                    {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
+                     QStringLiteral("-select_streams"), QLatin1String(stream), QStringLiteral("-show_entries"),
+                     QStringLiteral("stream=codec_name,width,height,nb_read_frames"), QStringLiteral("-of"),
+                     QStringLiteral("csv=p=0"), path},
+                    QString()},
+                   true, false)
             .trimmed();
     };
     return {entries("v"), entries("a")};
@@ -51,10 +51,8 @@ TEST(Samples, EachMovieHoldsItsPicturesAndSound)
         const char *video;
         double seconds; // of sound; 0 for none
     } cases[] = {
-        {"fractal-zoom-640x480-music.swf", "mjpeg,640,480,8", 4},
-        {"lossless-shapes-400x300.swf", nullptr, 0},
-        {"pixel-life-320x240.swf", "mjpeg,320,240,6", 0},
-        {"rainbow-800x450.swf", "mjpeg,800,450,5", 0},
+        {"fractal-zoom-640x480-music.swf", "mjpeg,640,480,8", 4}, {"lossless-shapes-400x300.swf", nullptr, 0},
+        {"pixel-life-320x240.swf", "mjpeg,320,240,6", 0},         {"rainbow-800x450.swf", "mjpeg,800,450,5", 0},
         {"test-card-1024x576-chime.swf", "mjpeg,1024,576,5", 2},
     };
     QStringList expected;
@@ -63,9 +61,10 @@ TEST(Samples, EachMovieHoldsItsPicturesAndSound)
         expected.append(QLatin1String(c.name));
         if (!c.video) {
             // FFmpeg cannot read lossless pictures: our extractor lists them.
-            const QString listing = Tools::RunCaptured(
-                {QStringLiteral(TARNWICK_BIN_DIR "/swfextract"), {folder + QLatin1Char('/') + QLatin1String(c.name)}, QString()},
-                true, false);
+            const QString listing = Tools::RunCaptured({QStringLiteral(TARNWICK_BIN_DIR "/swfextract"),
+                                                        {folder + QLatin1Char('/') + QLatin1String(c.name)},
+                                                        QString()},
+                                                       true, false);
             EXPECT_TRUE(listing.contains(QStringLiteral(" [-p] 4 PNGs: ID(s) 1-4"))) << listing.toStdString();
             continue;
         }

@@ -46,10 +46,10 @@ TEST_F(SettingsTest, DefaultsFromTheTable)
     {
         const char *key;
         const char *expected;
-    } cases[] = {{"Text1", "3"},      {"Text2", "1"},         {"Option1", "True"},     {"Option2", "False"},
-                 {"Quality", "75"},   {"Option7", "False"},   {"Option8", "True"},     {"Option3", "True"},
-                 {"Option4", "False"}, {"LastFolderDot", ""}, {"LastFolder", ""},      {"Extension", "swf"},
-                 {"Option5", "False"},  {"Option6", "False"}};
+    } cases[] = {{"Text1", "3"},       {"Text2", "1"},        {"Option1", "True"}, {"Option2", "False"},
+                 {"Quality", "75"},    {"Option7", "False"},  {"Option8", "True"}, {"Option3", "True"},
+                 {"Option4", "False"}, {"LastFolderDot", ""}, {"LastFolder", ""},  {"Extension", "swf"},
+                 {"Option5", "False"}, {"Option6", "False"}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.key);
         EXPECT_EQ(store.ReadSetting(QString::fromLatin1(c.key)).toStdString(), c.expected);
@@ -93,9 +93,9 @@ TEST_F(SettingsTest, BooleanAndNumberForms)
         const char *text;
         bool valid;
         bool value;
-    } cases[] = {{"True", true, true}, {"False", true, false}, {"true", true, true}, {"0", true, false},
-                 {"1", true, true},    {"-1", true, true},     {"2.5", true, true},  {"yes", false, false},
-                 {"", false, false}};
+    } cases[] = {{"True", true, true}, {"False", true, false}, {"true", true, true},
+                 {"0", true, false},   {"1", true, true},      {"-1", true, true},
+                 {"2.5", true, true},  {"yes", false, false},  {"", false, false}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.text);
         store.WriteSetting(QStringLiteral("Option3"), QString::fromLatin1(c.text));

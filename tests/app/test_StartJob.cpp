@@ -100,7 +100,8 @@ TEST_F(WindowTest, StartRunsTheJobWhileTheWindowStaysAlive)
 
     EXPECT_EQ(jobs, 2) << "the second click reaches the job, which ignores it";
     EXPECT_TRUE(sawBusy);
-    EXPECT_TRUE(captions.contains(QStringLiteral("Processing: clip.swf"))) << captions.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(captions.contains(QStringLiteral("Processing: clip.swf")))
+        << captions.join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(window->pointer(), Pipeline::Pointer::Default);
     EXPECT_EQ(control<App::ProgressBar>("ProgressBar1")->caption(), QStringLiteral("Progress Bar"));
 

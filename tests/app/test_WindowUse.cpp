@@ -164,10 +164,9 @@ TEST_F(WindowUseTest, TabFollowsTheLayout)
     // Each option group is one stop, at its selected option (the arrow
     // keys choose within the group).
     const char *const order[] = {
-        "PushButton3", "PushButton6", "PushButton1",  "PushButton5", "PushButton7", "PushButton8",
-        "Option1",     "Text1",       "PushButton9",  "Text2",       "PushButton10", "PushButton14", "PushButton13",
-        "Option8",     "Slider1",     "Option3",      "Text3",       "PushButton11", "PushButton2",  "PushButton4",
-        "ListView1",
+        "PushButton3", "PushButton6", "PushButton1", "PushButton5",  "PushButton7",  "PushButton8",  "Option1",
+        "Text1",       "PushButton9", "Text2",       "PushButton10", "PushButton14", "PushButton13", "Option8",
+        "Slider1",     "Option3",     "Text3",       "PushButton11", "PushButton2",  "PushButton4",  "ListView1",
     };
     QStringList expected;
     for (const char *name : order)
@@ -193,11 +192,11 @@ TEST_F(WindowUseTest, TabFollowsTheLayout)
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited.append(QApplication::focusWidget()->objectName());
     }
-    EXPECT_EQ(visited.mid(6), (QStringList{QStringLiteral("Text1"), QStringLiteral("PushButton9"),
-                                           QStringLiteral("Option2"), QStringLiteral("Text2"),
-                                           QStringLiteral("PushButton10"), QStringLiteral("PushButton14"),
-                                           QStringLiteral("PushButton13"), QStringLiteral("Option7"),
-                                           QStringLiteral("Slider1"), QStringLiteral("Option4")}));
+    EXPECT_EQ(visited.mid(6),
+              (QStringList{QStringLiteral("Text1"), QStringLiteral("PushButton9"), QStringLiteral("Option2"),
+                           QStringLiteral("Text2"), QStringLiteral("PushButton10"), QStringLiteral("PushButton14"),
+                           QStringLiteral("PushButton13"), QStringLiteral("Option7"), QStringLiteral("Slider1"),
+                           QStringLiteral("Option4")}));
 
     // The delay group is one stop wherever its choice is: AS IN MOVIE
     // selected takes the stop that SLOW had.
@@ -218,9 +217,9 @@ TEST_F(WindowUseTest, TabFollowsTheLayout)
 TEST_F(WindowUseTest, MnemonicsAndCtrlOPressTheirButton)
 {
     activate();
-    const char *const names[] = {"PushButton1", "PushButton2", "PushButton3", "PushButton4", "PushButton5",
-                                 "PushButton6", "PushButton7", "PushButton8", "PushButton9", "PushButton10",
-                                 "PushButton11"};
+    const char *const names[] = {"PushButton1", "PushButton2",  "PushButton3", "PushButton4",
+                                 "PushButton5", "PushButton6",  "PushButton7", "PushButton8",
+                                 "PushButton9", "PushButton10", "PushButton11"};
     std::map<std::string, std::unique_ptr<QSignalSpy>> spies;
     for (const char *name : names)
         spies[name] = std::make_unique<QSignalSpy>(control<QPushButton>(name), &QAbstractButton::clicked);
@@ -335,7 +334,7 @@ TEST_F(WindowUseTest, SummaryOpenFolderReachesTheOpener)
     window->showSummary(QStringLiteral("Done."), QString(), out.path() + QStringLiteral("/gone"));
     ASSERT_EQ(App::Dialogs::shown().size(), 2);
     EXPECT_TRUE(App::Dialogs::shown().at(1).text.startsWith(QStringLiteral("The folder ") + out.path()
-                                                               + QStringLiteral("/gone/ cannot be opened")));
+                                                            + QStringLiteral("/gone/ cannot be opened")));
     EXPECT_TRUE(opened.isEmpty());
     EXPECT_TRUE(reporter.reports.empty()) << reporter;
 }

@@ -22,8 +22,8 @@ TEST(BatchArguments, DefaultsAndChoices)
 
     BatchOptions other;
     ASSERT_EQ(ParseArguments({QStringLiteral("--fast"), QStringLiteral("10"), QStringLiteral("--quality"),
-                              QStringLiteral("0"), QStringLiteral("--each"), QStringLiteral("--out"), QStringLiteral("../v"),
-                              QStringLiteral("--"), QStringLiteral("--odd.swf")},
+                              QStringLiteral("0"), QStringLiteral("--each"), QStringLiteral("--out"),
+                              QStringLiteral("../v"), QStringLiteral("--"), QStringLiteral("--odd.swf")},
                              QStringLiteral("/home/u"), other),
               QString());
     EXPECT_FALSE(other.slow);
@@ -79,7 +79,8 @@ TEST(BatchArguments, TerminalTextShowsEveryLineBreak)
 TEST(BatchArguments, PlayAndItsFrameRate)
 {
     BatchOptions play;
-    ASSERT_EQ(ParseArguments({QStringLiteral("--play"), QStringLiteral("a.swf")}, QStringLiteral("/h"), play), QString());
+    ASSERT_EQ(ParseArguments({QStringLiteral("--play"), QStringLiteral("a.swf")}, QStringLiteral("/h"), play),
+              QString());
     EXPECT_TRUE(play.play);
     EXPECT_EQ(play.playFps, 0.0) << "the movie's own rate";
     EXPECT_TRUE(play.notes.isEmpty());
@@ -93,7 +94,8 @@ TEST(BatchArguments, PlayAndItsFrameRate)
 
     for (const char *absurd : {"0", "121", "1000"}) {
         BatchOptions o;
-        ASSERT_EQ(ParseArguments({QStringLiteral("--play"), QStringLiteral("--play-fps"), QLatin1String(absurd), QStringLiteral("a.swf")},
+        ASSERT_EQ(ParseArguments({QStringLiteral("--play"), QStringLiteral("--play-fps"), QLatin1String(absurd),
+                                  QStringLiteral("a.swf")},
                                  QStringLiteral("/h"), o),
                   QString());
         EXPECT_EQ(o.playFps, 30.0) << absurd;
@@ -101,13 +103,17 @@ TEST(BatchArguments, PlayAndItsFrameRate)
         EXPECT_TRUE(o.notes[0].contains(QLatin1String("30"))) << absurd;
     }
     BatchOptions edge;
-    ASSERT_EQ(ParseArguments({QStringLiteral("--play-fps"), QStringLiteral("120"), QStringLiteral("a.swf")}, QStringLiteral("/h"), edge), QString());
+    ASSERT_EQ(ParseArguments({QStringLiteral("--play-fps"), QStringLiteral("120"), QStringLiteral("a.swf")},
+                             QStringLiteral("/h"), edge),
+              QString());
     EXPECT_EQ(edge.playFps, 120.0);
     EXPECT_TRUE(edge.notes.isEmpty());
 
     for (const char *bad : {"-5", "fast", "nan"}) {
         BatchOptions o;
-        EXPECT_FALSE(ParseArguments({QStringLiteral("--play-fps"), QLatin1String(bad), QStringLiteral("a.swf")}, QStringLiteral("/h"), o).isEmpty())
+        EXPECT_FALSE(ParseArguments({QStringLiteral("--play-fps"), QLatin1String(bad), QStringLiteral("a.swf")},
+                                    QStringLiteral("/h"), o)
+                         .isEmpty())
             << bad;
     }
     BatchOptions missing;
@@ -129,22 +135,26 @@ TEST(BatchArguments, MovieIsOneDelayChoiceWithTheOthers)
     EXPECT_FALSE(movie.play);
     EXPECT_EQ(movie.slowText, QStringLiteral("3")) << "the delay of movies whose timeline shows no picture";
 
-    const Pipeline::JobChoices slowFirst = parse({QStringLiteral("--slow"), QStringLiteral("5"), QStringLiteral("--movie")});
+    const Pipeline::JobChoices slowFirst = parse(
+        {QStringLiteral("--slow"), QStringLiteral("5"), QStringLiteral("--movie")});
     EXPECT_TRUE(slowFirst.movie);
     EXPECT_FALSE(slowFirst.slow);
     EXPECT_EQ(slowFirst.slowText, QStringLiteral("5"));
 
     // The last delay choice counts; --play overrides wherever it stands.
-    const Pipeline::JobChoices slowLast = parse({QStringLiteral("--movie"), QStringLiteral("--slow"), QStringLiteral("4")});
+    const Pipeline::JobChoices slowLast = parse(
+        {QStringLiteral("--movie"), QStringLiteral("--slow"), QStringLiteral("4")});
     EXPECT_FALSE(slowLast.movie);
     EXPECT_TRUE(slowLast.slow);
-    const Pipeline::JobChoices fastLast = parse({QStringLiteral("--movie"), QStringLiteral("--fast"), QStringLiteral("2")});
+    const Pipeline::JobChoices fastLast = parse(
+        {QStringLiteral("--movie"), QStringLiteral("--fast"), QStringLiteral("2")});
     EXPECT_FALSE(fastLast.movie);
     EXPECT_FALSE(fastLast.slow);
     EXPECT_EQ(fastLast.fastText, QStringLiteral("2"));
-    for (const QStringList &arguments : {QStringList{QStringLiteral("--movie"), QStringLiteral("--play")},
-                                         QStringList{QStringLiteral("--play"), QStringLiteral("--movie")},
-                                         QStringList{QStringLiteral("--play-fps"), QStringLiteral("24"), QStringLiteral("--movie")}}) {
+    for (const QStringList &arguments :
+         {QStringList{QStringLiteral("--movie"), QStringLiteral("--play")},
+          QStringList{QStringLiteral("--play"), QStringLiteral("--movie")},
+          QStringList{QStringLiteral("--play-fps"), QStringLiteral("24"), QStringLiteral("--movie")}}) {
         SCOPED_TRACE(arguments.join(QLatin1Char(' ')).toStdString());
         const Pipeline::JobChoices played = parse(arguments);
         EXPECT_TRUE(played.play);
@@ -158,7 +168,8 @@ TEST(BatchArguments, HelpNeedsNoFile)
     EXPECT_EQ(ParseArguments({QStringLiteral("--help")}, QStringLiteral("/h"), options), QString());
     EXPECT_TRUE(options.help);
     BatchOptions plain;
-    EXPECT_FALSE(ParseArguments({QStringLiteral("--fast"), QStringLiteral("2")}, QStringLiteral("/h"), plain).isEmpty());
+    EXPECT_FALSE(
+        ParseArguments({QStringLiteral("--fast"), QStringLiteral("2")}, QStringLiteral("/h"), plain).isEmpty());
     EXPECT_FALSE(plain.help);
     for (const char *option : {"--slow SECONDS", "--fast N", "--movie", "--play", "--help"})
         EXPECT_TRUE(UsageText().contains(QLatin1String(option))) << option;

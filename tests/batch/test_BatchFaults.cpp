@@ -135,7 +135,9 @@ QByteArray Digest(const QString &path)
 
 mode_t ModeOf(const QString &path)
 {
-    struct stat info {};
+    struct stat info
+    {
+    };
     ::stat(QFile::encodeName(path).constData(), &info);
     return info.st_mode & 07777;
 }
@@ -147,16 +149,18 @@ const QByteArray kTruncatingEncoder = "\"$REAL_FFMPEG\" \"$@\" || exit $?\n"
 
 // The stand-in that writes a little and then waits for a child of its own
 // until it is stopped (the process group must be ended to reach that child).
-const QByteArray kEndlessEncoder = "printf partial > \"$last\"\n"
-                                   "sleep 120 &\n"
-                                   "echo $! > \"$TEST_PIDS/sleep.tmp\"; mv \"$TEST_PIDS/sleep.tmp\" \"$TEST_PIDS/sleep\"\n"
-                                   "wait\n";
+const QByteArray kEndlessEncoder =
+    "printf partial > \"$last\"\n"
+    "sleep 120 &\n"
+    "echo $! > \"$TEST_PIDS/sleep.tmp\"; mv \"$TEST_PIDS/sleep.tmp\" \"$TEST_PIDS/sleep\"\n"
+    "wait\n";
 
 // The stand-in that writes a little and then becomes a long sleep, one
 // process as FFmpeg is.
-const QByteArray kSleepingEncoder = "printf partial > \"$last\"\n"
-                                    "echo $$ > \"$TEST_PIDS/sleep.tmp\"; mv \"$TEST_PIDS/sleep.tmp\" \"$TEST_PIDS/sleep\"\n"
-                                    "exec sleep 120\n";
+const QByteArray kSleepingEncoder =
+    "printf partial > \"$last\"\n"
+    "echo $$ > \"$TEST_PIDS/sleep.tmp\"; mv \"$TEST_PIDS/sleep.tmp\" \"$TEST_PIDS/sleep\"\n"
+    "exec sleep 120\n";
 
 SwfBuild::Bytes JpegOf(int width, int height)
 {
@@ -194,7 +198,8 @@ TEST_F(BatchFaults, TruncatedVideoKeepsTheOlderOneAndAReplacedOneKeepsItsMode)
     EXPECT_EQ(cut.status, 1);
     EXPECT_EQ(Digest(video), second) << "the older video was replaced";
     EXPECT_EQ(ModeOf(video), mode_t(0600));
-    EXPECT_TRUE(cut.out.contains(QStringLiteral("The following videos could not be made: \n") + video + QStringLiteral(": ")))
+    EXPECT_TRUE(
+        cut.out.contains(QStringLiteral("The following videos could not be made: \n") + video + QStringLiteral(": ")))
         << cut.out.toStdString();
     EXPECT_FALSE(cut.out.contains(QStringLiteral("Please open with")));
     EXPECT_TRUE(hiddenVideos().isEmpty()) << hiddenVideos().join(QLatin1Char(' ')).toStdString();
@@ -223,7 +228,8 @@ TEST_F(BatchFaults, SigtermMidEncodeLeavesNothingBehind)
     EXPECT_EQ(batch.exitCode(), 143);
     EXPECT_TRUE(GoneWithin(sleeper, 5000)) << "the encoder's child outlived the program";
     EXPECT_TRUE(hiddenVideos().isEmpty()) << hiddenVideos().join(QLatin1Char(' ')).toStdString();
-    EXPECT_TRUE(QDir(tmpdir).isEmpty()) << QDir(tmpdir).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(QDir(tmpdir).isEmpty())
+        << QDir(tmpdir).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).join(QLatin1Char(' ')).toStdString();
     EXPECT_EQ(QFileInfo(older.fileName()).size(), 11);
 }
 
@@ -293,7 +299,8 @@ TEST_F(BatchFaults, CutMovieIsReportedInPart)
     file.close();
     const QString cut = in.write(QStringLiteral("cut.swf"), bytes.left(bytes.size() * 7 / 10));
 
-    const BatchRun result = run({QStringLiteral("--fast"), QStringLiteral("1"), QStringLiteral("--out"), out.path(), cut});
+    const BatchRun result = run(
+        {QStringLiteral("--fast"), QStringLiteral("1"), QStringLiteral("--out"), out.path(), cut});
     EXPECT_EQ(result.status, 1);
     EXPECT_TRUE(result.out.contains(QStringLiteral("The following files could only be read in part: \n") + cut))
         << result.out.toStdString();
@@ -314,7 +321,8 @@ QString GarbageSoundSwf(const TempFolder &folder, const QString &name, int pictu
         tags.defineBitsJpeg2(std::uint16_t(p + 1), JpegOf(96, 64));
     tags.showFrame().end();
     const Bytes movie = BuildSwf(tags, Container::Fws, MovieOptions{});
-    return folder.write(name, QByteArray(reinterpret_cast<const char *>(movie.data()), static_cast<qsizetype>(movie.size())));
+    return folder.write(name,
+                        QByteArray(reinterpret_cast<const char *>(movie.data()), static_cast<qsizetype>(movie.size())));
 }
 
 TEST_F(BatchFaults, GarbageSoundIsLeftOutAndTheOthersStay)
@@ -326,7 +334,8 @@ TEST_F(BatchFaults, GarbageSoundIsLeftOutAndTheOthersStay)
     const BatchRun result = run({QStringLiteral("--fast"), QStringLiteral("2"), QStringLiteral("--combine"),
                                  QStringLiteral("--out"), out.path(), first, bad, third});
     EXPECT_EQ(result.status, 0) << result.out.toStdString() << result.err.toStdString();
-    EXPECT_TRUE(result.err.contains(QStringLiteral("The sound of %1 was left out: ").arg(bad))) << result.err.toStdString();
+    EXPECT_TRUE(result.err.contains(QStringLiteral("The sound of %1 was left out: ").arg(bad)))
+        << result.err.toStdString();
     const MediaProbe video = ProbeMedia(out.file(QStringLiteral("video.mp4")));
     ASSERT_TRUE(video.ok);
     EXPECT_EQ(video.videoFrames, 5);
@@ -358,7 +367,8 @@ TEST_F(BatchFaults, NotesOnSoundsKeepTheMoviesOrder)
         if (mode == QLatin1String("--each")) {
             // Each video is checked while the next file is read: its note
             // still comes before that file's.
-            const qsizetype brief = result.err.indexOf(out.file(QStringLiteral("bad1.mp4")) + QStringLiteral(" lasts only"));
+            const qsizetype brief = result.err.indexOf(out.file(QStringLiteral("bad1.mp4"))
+                                                       + QStringLiteral(" lasts only"));
             EXPECT_LT(first, brief) << result.err.toStdString();
             EXPECT_LT(brief, empty) << result.err.toStdString();
             EXPECT_TRUE(QFile::exists(out.file(QStringLiteral("bad2.mp4"))));
@@ -389,8 +399,11 @@ TEST_F(BatchFaults, HugePictureGivesABoundedFrameThatIsNotBlackInBoundedMemory)
     const QString path = in.write(QStringLiteral("photos.swf"), QByteArray(reinterpret_cast<const char *>(movie.data()),
                                                                            static_cast<qsizetype>(movie.size())));
 
-    const BatchRun result = run({QStringLiteral("--fast"), QStringLiteral("1"), QStringLiteral("--out"), out.path(), path});
-    struct rusage children {};
+    const BatchRun result = run(
+        {QStringLiteral("--fast"), QStringLiteral("1"), QStringLiteral("--out"), out.path(), path});
+    struct rusage children
+    {
+    };
     ASSERT_EQ(::getrusage(RUSAGE_CHILDREN, &children), 0);
     EXPECT_EQ(result.status, 0) << result.out.toStdString() << result.err.toStdString();
     EXPECT_TRUE(result.err.contains(QStringLiteral("The video frame was reduced from 8000 x 6000 to 3446 x 2584")))

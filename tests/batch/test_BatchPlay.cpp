@@ -128,7 +128,6 @@ TEST_F(BatchPlay, AMovieStuckInAScriptIsNotMadeWithItsReasonAndTheJobGoesOn)
     EXPECT_NEAR(ProbeMedia(out + QStringLiteral("/fine.mp4")).duration, 1.5, 0.1);
 }
 
-
 bool Alive(qint64 pid)
 {
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
@@ -149,7 +148,8 @@ TEST_F(BatchPlay, SigtermDuringARecordingEndsChromiumAndExits143)
     QString errors;
     QElapsedTimer waited;
     waited.start();
-    while (!errors.contains(QLatin1String(" frame 5 of ")) && waited.elapsed() < 120000 && batch.state() == QProcess::Running) {
+    while (!errors.contains(QLatin1String(" frame 5 of ")) && waited.elapsed() < 120000
+           && batch.state() == QProcess::Running) {
         batch.waitForReadyRead(200);
         errors += QString::fromLocal8Bit(batch.readAllStandardError());
     }

@@ -41,9 +41,9 @@ TEST(BatchProgram, ConvertsReportsAndExits)
     ASSERT_TRUE(MakeFfmpegSwf(tmp.file(QStringLiteral("a.swf")), 96, 64, 2, 1.0));
     ASSERT_TRUE(MakeFfmpegSwf(tmp.file(QStringLiteral("b.swf")), 64, 64, 1));
 
-    const BatchRun ok = Batch({QStringLiteral("--fast"), QStringLiteral("2"), QStringLiteral("--each"), QStringLiteral("a.swf"),
-                          QStringLiteral("b.swf")},
-                         tmp.path());
+    const BatchRun ok = Batch({QStringLiteral("--fast"), QStringLiteral("2"), QStringLiteral("--each"),
+                               QStringLiteral("a.swf"), QStringLiteral("b.swf")},
+                              tmp.path());
     EXPECT_EQ(ok.status, 0) << ok.out.toStdString() << ok.err.toStdString();
     EXPECT_TRUE(ok.out.startsWith(QStringLiteral("Done.\n\nPlease open with"))) << ok.out.toStdString();
     EXPECT_TRUE(ok.err.contains(QStringLiteral("Processing: a.swf\n")));
@@ -52,14 +52,15 @@ TEST(BatchProgram, ConvertsReportsAndExits)
     EXPECT_EQ(ProbeMedia(tmp.file(QStringLiteral("b.mp4"))).videoFrames, 1);
 
     ASSERT_TRUE(MakeFfmpegSwf(tmp.file(QStringLiteral("novideo.swf")), 64, 64, 2, 0, false));
-    const BatchRun partial = Batch({QStringLiteral("--out"), QStringLiteral("."), QStringLiteral("b.swf"),
-                               QStringLiteral("novideo.swf")},
-                              tmp.path());
+    const BatchRun partial = Batch(
+        {QStringLiteral("--out"), QStringLiteral("."), QStringLiteral("b.swf"), QStringLiteral("novideo.swf")},
+        tmp.path());
     EXPECT_EQ(partial.status, 1);
     EXPECT_TRUE(partial.out.contains(tmp.file(QStringLiteral("novideo.swf")))) << partial.out.toStdString();
     EXPECT_TRUE(ProbeMedia(tmp.file(QStringLiteral("video.mp4"))).ok);
 
-    const BatchRun refused = Batch({QStringLiteral("--out"), QStringLiteral("missing"), QStringLiteral("b.swf")}, tmp.path());
+    const BatchRun refused = Batch({QStringLiteral("--out"), QStringLiteral("missing"), QStringLiteral("b.swf")},
+                                   tmp.path());
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.out, QStringLiteral("Folder does not exist. Please select another folder.\n"));
 

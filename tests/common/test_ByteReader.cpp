@@ -30,7 +30,11 @@ TEST(ByteReader, AReadPastTheEndFailsForGood)
     };
     const Case cases[] = {
         {"u32 of three bytes", [](ByteReader &r) { EXPECT_EQ(r.u32(), 0u); }},
-        {"u16 after two bytes", [](ByteReader &r) { r.u16(); EXPECT_EQ(r.u16(), 0u); }},
+        {"u16 after two bytes",
+         [](ByteReader &r) {
+             r.u16();
+             EXPECT_EQ(r.u16(), 0u);
+         }},
         {"take four", [](ByteReader &r) { EXPECT_TRUE(r.take(4).empty()); }},
         {"skip four", [](ByteReader &r) { r.skip(4); }},
         {"seek past the end", [](ByteReader &r) { r.seek(4); }},
@@ -104,11 +108,11 @@ TEST(ByteReader, SignedBitFieldsExtendTheirSign)
         std::int32_t expected;
     };
     const Case cases[] = {
-        {{0xF0}, 5, -2},                       // 11110
-        {{0x70}, 5, 14},                       // 01110
-        {{0x80}, 1, -1},                       // a 1-bit field is 0 or -1
-        {{0x00}, 0, 0},                        // an empty field
-        {{0xFF, 0xFF, 0xFF, 0xFF}, 32, -1},    // no room to extend
+        {{0xF0}, 5, -2}, // 11110
+        {{0x70}, 5, 14}, // 01110
+        {{0x80}, 1, -1}, // a 1-bit field is 0 or -1
+        {{0x00}, 0, 0}, // an empty field
+        {{0xFF, 0xFF, 0xFF, 0xFF}, 32, -1}, // no room to extend
         {{0x80, 0x00, 0x00, 0x00}, 31, -1073741824},
     };
     for (const Case &c : cases) {

@@ -54,8 +54,8 @@ Decoded Decode(std::span<const std::uint8_t> jpeg)
         != 0)
         return decoded;
     decoded.rgb.resize(std::size_t(decoded.width) * std::size_t(decoded.height) * 3);
-    if (tjDecompress2(handle.get(), data, jpeg.size(), decoded.rgb.data(), decoded.width, 0, decoded.height,
-                      TJPF_RGB, 0)
+    if (tjDecompress2(handle.get(), data, jpeg.size(), decoded.rgb.data(), decoded.width, 0, decoded.height, TJPF_RGB,
+                      0)
         != 0)
         decoded.rgb.clear();
     return decoded;

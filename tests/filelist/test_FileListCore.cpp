@@ -133,9 +133,11 @@ TEST(Admission, RejectedEntriesAreRemovedAndNamed)
     const QString message = PurgeUnsupportedNames(queue);
     EXPECT_EQ(queue.entries(), (QStringList{kept, kept}));
     const QString expected = QStringLiteral("The following files: \r\n") + first + QStringLiteral("\r\nclip\r\n")
-        + QStringLiteral("\r\nwere not added because it has unsupported characters in the filenames.\r\n\r\n")
-        + QStringLiteral("Please try to rename the files to:\r\n") + folder.file(QStringLiteral("movies/x.flv"))
-        + QStringLiteral("\r\n\r\nx\r\n\r\nand try again.\r\n\r\n");
+                             + QStringLiteral(
+                                 "\r\nwere not added because it has unsupported characters in the filenames.\r\n\r\n")
+                             + QStringLiteral("Please try to rename the files to:\r\n")
+                             + folder.file(QStringLiteral("movies/x.flv"))
+                             + QStringLiteral("\r\n\r\nx\r\n\r\nand try again.\r\n\r\n");
     EXPECT_EQ(message, expected);
 
     // Everything reachable: nothing shown, nothing changed.
@@ -152,10 +154,8 @@ TEST(Admission, Suggestions)
         const char *path;
         const char *suggestion;
     } cases[] = {
-        {"/Movies/a.b.swf", "/Movies/x.swf"},
-        {"clip.swf", "x.swf"},
-        {"/Movies.old/clip", "/Movies.old/x"},
-        {"/Movies/.swf", "/Movies/x.swf"},
+        {"/Movies/a.b.swf", "/Movies/x.swf"},  {"clip.swf", "x.swf"},
+        {"/Movies.old/clip", "/Movies.old/x"}, {"/Movies/.swf", "/Movies/x.swf"},
         {"/Movies/trailing.", "/Movies/x."},
     };
     for (const Case &c : cases) {
@@ -267,8 +267,8 @@ TEST(ListEditing, MovesAtAndAwayFromTheEdges)
 TEST(Samples, AddedOnceEachAndAgainAfterRemoval)
 {
     TempFolder program;
-    for (const char *name : {"Samples/b.swf", "Samples/a.swf", "Samples/.hidden.swf", "Samples/notes.txt",
-                             "Samples/nested/deep.swf"})
+    for (const char *name :
+         {"Samples/b.swf", "Samples/a.swf", "Samples/.hidden.swf", "Samples/notes.txt", "Samples/nested/deep.swf"})
         program.write(QLatin1String(name));
     const QString samples = SamplesFolder(program.path()) + QLatin1Char('/');
     const QStringList all{samples + QStringLiteral(".hidden.swf"), samples + QStringLiteral("a.swf"),

@@ -126,7 +126,7 @@ TEST(FolderWalk, SkipsLinksAndUnsupportedNamesWithTheirTrees)
     raw.make("tab\there");
     raw.make("del\x7f");
     raw.make("c1\xc2\x85"); // U+0085, a C1 control
-    raw.make("bad\xff");    // not valid UTF-8
+    raw.make("bad\xff"); // not valid UTF-8
 
     RecordingReporter reporter;
     const QStringList walked = WalkFrom(start, reporter);
@@ -161,7 +161,8 @@ TEST(FolderWalk, StartFoldersThatAreNotFoldersStayButAreNotListed)
     TempFolder root;
     root.mkdir(QStringLiteral("real/sub"));
     const QString file = root.write(QStringLiteral("file.swf"));
-    FolderList folders{root.file(QStringLiteral("missing/")), file + QLatin1Char('/'), root.file(QStringLiteral("real/"))};
+    FolderList folders{root.file(QStringLiteral("missing/")), file + QLatin1Char('/'),
+                       root.file(QStringLiteral("real/"))};
     RecordingReporter reporter;
     GetSubDirectories2016(folders, true, reporter);
     EXPECT_EQ(folders, (QStringList{root.file(QStringLiteral("missing/")), file + QLatin1Char('/'),

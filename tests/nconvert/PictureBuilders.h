@@ -37,7 +37,7 @@ struct BmpSpec
     int bitsPerPixel = 24;
     std::uint32_t compression = 0;
     bool topDown = false;
-    std::vector<QRgb> palette;   // bits per pixel 1, 4, 8
+    std::vector<QRgb> palette; // bits per pixel 1, 4, 8
     std::uint32_t masks[4] = {}; // red, green, blue, alpha; written in a 124-byte header when any is set
     std::vector<std::uint32_t> values; // per pixel: palette index or packed value (24 bits: 0xRRGGBB)
 };

@@ -63,7 +63,8 @@ QByteArray TurboJpeg(int subsampling, int flags = 0, bool cmyk = false)
         for (int x = 0; x < image.width(); ++x) {
             const QRgb c = image.pixel(x, y);
             if (cmyk) { // inverted, as Adobe writes it: 255 - ink
-                pixels.insert(pixels.end(), {std::uint8_t(qRed(c)), std::uint8_t(qGreen(c)), std::uint8_t(qBlue(c)), 255});
+                pixels.insert(pixels.end(),
+                              {std::uint8_t(qRed(c)), std::uint8_t(qGreen(c)), std::uint8_t(qBlue(c)), 255});
             } else {
                 pixels.insert(pixels.end(), {std::uint8_t(qRed(c)), std::uint8_t(qGreen(c)), std::uint8_t(qBlue(c))});
             }
@@ -125,10 +126,10 @@ QByteArray Ffmpeg(const QString &folder, const QString &codec, const QString &pi
     const QString path = folder + QStringLiteral("/ffmpeg-") + codec + QStringLiteral(".jpg");
     QProcess process;
     process.start(QStringLiteral("ffmpeg"),
-                  {QStringLiteral("-nostdin"), QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"),
-                   QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("testsrc2=size=64x48"),
-                   QStringLiteral("-frames:v"), QStringLiteral("1"), QStringLiteral("-c:v"), codec,
-                   QStringLiteral("-pix_fmt"), pixelFormat, path});
+                  {QStringLiteral("-nostdin"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+                   QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                   QStringLiteral("testsrc2=size=64x48"), QStringLiteral("-frames:v"), QStringLiteral("1"),
+                   QStringLiteral("-c:v"), codec, QStringLiteral("-pix_fmt"), pixelFormat, path});
     process.waitForFinished(60000);
     return ReadAll(path);
 }
@@ -157,12 +158,14 @@ bool DecodesCleanly(const QByteArray &jpeg)
     int subsampling = 0;
     int colourspace = 0;
     auto *data = reinterpret_cast<unsigned char *>(const_cast<char *>(jpeg.constData()));
-    bool clean = tjDecompressHeader3(handle, data, (unsigned long)jpeg.size(), &width, &height, &subsampling, &colourspace) == 0;
+    bool clean = tjDecompressHeader3(handle, data, (unsigned long)jpeg.size(), &width, &height, &subsampling,
+                                     &colourspace)
+                 == 0;
     if (clean) {
         std::vector<unsigned char> pixels(std::size_t(width) * std::size_t(height) * 4);
         clean = tjDecompress2(handle, data, (unsigned long)jpeg.size(), pixels.data(), width, 0, height, TJPF_RGBA,
                               TJFLAG_STOPONWARNING | TJFLAG_LIMITSCANS)
-            == 0;
+                == 0;
     }
     tjDestroy(handle);
     return clean;
@@ -246,7 +249,8 @@ TEST(JpegPassThrough, OtherKindsOfJpegAreStillConverted)
         {"RGB components", Libjpeg(JCS_RGB, false), qRgb(255, 0, 0)},
         {"arithmetic-coded", Libjpeg(JCS_YCbCr, true), qRgb(255, 0, 0)},
         {"Exif block", WithExif(baseline), qRgb(255, 0, 0)},
-        {"PNG", [] {
+        {"PNG",
+         [] {
              QByteArray png;
              QBuffer buffer(&png);
              buffer.open(QIODevice::WriteOnly);
@@ -413,8 +417,9 @@ TEST(JpegPassThrough, ThePassThroughAloneCopiesJustWhatTheConverterCopies)
         QFile::remove(alone);
         QFile::remove(converted);
     }
-    EXPECT_FALSE(PassJpegThrough(Text(folder.file(QStringLiteral("missing.jpg"))),
-                                 Text(folder.file(QStringLiteral("out.jpg")))).has_value());
+    EXPECT_FALSE(
+        PassJpegThrough(Text(folder.file(QStringLiteral("missing.jpg"))), Text(folder.file(QStringLiteral("out.jpg"))))
+            .has_value());
 }
 
 // The built program: copies by default, re-encodes when -q is given, and

@@ -128,14 +128,10 @@ std::vector<Fixture> AllFormats()
 {
     QImage alpha = Quadrants(QImage::Format_ARGB32);
     return {
-        {"JPEG", Encode(Quadrants(), "JPG", 100)},
-        {"PNG", Encode(Quadrants(), "PNG")},
-        {"PNG with alpha", Encode(alpha, "PNG")},
-        {"GIF", BuildGif(QuadrantGif())},
-        {"BMP 24-bit", BuildBmp(QuadrantBmp(24))},
-        {"BMP 8-bit", BuildBmp(QuadrantBmp(8))},
-        {"BMP 4-bit", BuildBmp(QuadrantBmp(4))},
-        {"BMP 16-bit", BuildBmp(QuadrantBmp(16))},
+        {"JPEG", Encode(Quadrants(), "JPG", 100)}, {"PNG", Encode(Quadrants(), "PNG")},
+        {"PNG with alpha", Encode(alpha, "PNG")},  {"GIF", BuildGif(QuadrantGif())},
+        {"BMP 24-bit", BuildBmp(QuadrantBmp(24))}, {"BMP 8-bit", BuildBmp(QuadrantBmp(8))},
+        {"BMP 4-bit", BuildBmp(QuadrantBmp(4))},   {"BMP 16-bit", BuildBmp(QuadrantBmp(16))},
     };
 }
 
@@ -243,11 +239,14 @@ TEST(Convert, UnreadableInputWritesNothingAndKeepsAnExistingOutput)
         {"cut PNG", folder.write(QStringLiteral("cut.png"), png.left(40)), ErrorCode::Malformed},
         {"GIF without frame", folder.write(QStringLiteral("x.gif"), QByteArray("GIF89a\1\0\1\0\0\0\0\x3B", 14)),
          ErrorCode::Malformed},
-        {"RLE bitmap", folder.write(QStringLiteral("rle.bmp"), [] {
-             BmpSpec spec = QuadrantBmp(8);
-             spec.compression = 1;
-             return BuildBmp(spec);
-         }()), ErrorCode::Unsupported},
+        {"RLE bitmap",
+         folder.write(QStringLiteral("rle.bmp"),
+                      [] {
+                          BmpSpec spec = QuadrantBmp(8);
+                          spec.compression = 1;
+                          return BuildBmp(spec);
+                      }()),
+         ErrorCode::Unsupported},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -439,17 +438,41 @@ TEST(Bmp, DepthsMasksAndRowOrder)
         {"4-bit", 4, 0, {}, false, {3, 2, 1, 0}, {kWhite, kBlue, kGreen, kRed}},
         {"8-bit top-down", 8, 0, {}, true, {2, 3, 0, 9}, {kBlue, kWhite, kRed, kBlack}},
         {"16-bit 5-5-5", 16, 0, {}, false, {0x7C00, 0x03E0, 0x001F, 0x7FFF}, {kRed, kGreen, kBlue, kWhite}},
-        {"16-bit 5-6-5", 16, 3, {0xF800, 0x07E0, 0x001F, 0}, false, {0xF800, 0x07E0, 0x001F, 0x0000},
+        {"16-bit 5-6-5",
+         16,
+         3,
+         {0xF800, 0x07E0, 0x001F, 0},
+         false,
+         {0xF800, 0x07E0, 0x001F, 0x0000},
          {kRed, kGreen, kBlue, kBlack}},
-        {"24-bit", 24, 0, {}, true, {0xFF0000, 0x00FF00, 0x0000FF, 0x808080},
+        {"24-bit",
+         24,
+         0,
+         {},
+         true,
+         {0xFF0000, 0x00FF00, 0x0000FF, 0x808080},
          {kRed, kGreen, kBlue, qRgb(128, 128, 128)}},
-        {"32-bit, no alpha", 32, 0, {}, false, {0x00FF0000, 0xFF00FF00, 0x000000FF, 0x00FFFFFF},
+        {"32-bit, no alpha",
+         32,
+         0,
+         {},
+         false,
+         {0x00FF0000, 0xFF00FF00, 0x000000FF, 0x00FFFFFF},
          {kRed, kGreen, kBlue, kWhite}},
-        {"32-bit with alpha mask", 32, 3, {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000}, false,
+        {"32-bit with alpha mask",
+         32,
+         3,
+         {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000},
+         false,
          {0xFFFF0000, 0x0000FF00, 0x800000FF, 0xFFFFFFFF},
          {kRed, qRgba(0, 255, 0, 0), qRgba(0, 0, 255, 128), kWhite}},
-        {"32-bit with alpha mask, every alpha 0", 32, 3, {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000}, false,
-         {0x00FF0000, 0x0000FF00, 0x000000FF, 0x00FFFFFF}, {kRed, kGreen, kBlue, kWhite}},
+        {"32-bit with alpha mask, every alpha 0",
+         32,
+         3,
+         {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000},
+         false,
+         {0x00FF0000, 0x0000FF00, 0x000000FF, 0x00FFFFFF},
+         {kRed, kGreen, kBlue, kWhite}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -507,8 +530,9 @@ TEST(Program, ExitStatusTellsWhetherTheJpegWasWritten)
     QImage clear(32, 32, QImage::Format_ARGB32);
     clear.fill(qRgba(0, 0, 0, 0));
     const QString transparent = folder.write(QStringLiteral("clear_3.png"), Encode(clear, "PNG"));
-    EXPECT_EQ(run(form + QStringList{out2, QStringLiteral("-bgcolor"), QStringLiteral("0"), QStringLiteral("128"),
-                                     QStringLiteral("255"), transparent}),
+    EXPECT_EQ(run(form
+                  + QStringList{out2, QStringLiteral("-bgcolor"), QStringLiteral("0"), QStringLiteral("128"),
+                                QStringLiteral("255"), transparent}),
               0);
     ExpectNear(QImage(out2).pixel(16, 16), qRgb(0, 128, 255), 4);
     EXPECT_EQ(run(form + QStringList{out1, transparent}), 0);

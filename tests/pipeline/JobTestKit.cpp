@@ -28,7 +28,8 @@ QImage Solid(int width, int height, QColor color)
 QList<QImage> DecodedFrames(const QString &video, const TempFolder &scratch)
 {
     const QString pattern = scratch.file(QStringLiteral("frame%d.png"));
-    EXPECT_TRUE(RunFfmpeg({QStringLiteral("-i"), video, QStringLiteral("-fps_mode"), QStringLiteral("passthrough"), pattern}));
+    EXPECT_TRUE(
+        RunFfmpeg({QStringLiteral("-i"), video, QStringLiteral("-fps_mode"), QStringLiteral("passthrough"), pattern}));
     QList<QImage> frames;
     for (int i = 1; QFile::exists(scratch.file(QStringLiteral("frame%1.png").arg(i))); ++i)
         frames.append(QImage(scratch.file(QStringLiteral("frame%1.png").arg(i))));
@@ -51,20 +52,20 @@ void ExpectNear(const QColor &actual, const QColor &expected)
     EXPECT_NEAR(actual.blue(), expected.blue(), 24) << actual.name().toStdString();
 }
 
-
 // volumedetect's mean level in dB of the audio from `from` to `to` s, after
 // a narrow band-pass around `band` Hz when given; -200 when nothing decodes.
 double MeanVolume(const QString &media, double from, double to, int band)
 {
-    QString filter = band > 0 ? QStringLiteral("bandpass=f=%1:width_type=q:w=6,bandpass=f=%1:width_type=q:w=6,").arg(band)
-                              : QString();
+    QString filter = band > 0
+                         ? QStringLiteral("bandpass=f=%1:width_type=q:w=6,bandpass=f=%1:width_type=q:w=6,").arg(band)
+                         : QString();
     filter += QStringLiteral("volumedetect");
     QProcess ffmpeg;
     ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-ss"), QString::number(from),
-                  QStringLiteral("-t"), QString::number(to - from), QStringLiteral("-i"), media, QStringLiteral("-map"),
-                  QStringLiteral("0:a"), QStringLiteral("-af"), filter, QStringLiteral("-f"), QStringLiteral("null"),
-                  QStringLiteral("-")});
+                 {QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-ss"),
+                  QString::number(from), QStringLiteral("-t"), QString::number(to - from), QStringLiteral("-i"), media,
+                  QStringLiteral("-map"), QStringLiteral("0:a"), QStringLiteral("-af"), filter, QStringLiteral("-f"),
+                  QStringLiteral("null"), QStringLiteral("-")});
     ffmpeg.waitForFinished(120000);
     static const QRegularExpression mean(QStringLiteral("mean_volume: (-?[0-9.]+) dB"));
     const QRegularExpressionMatch match = mean.match(QString::fromUtf8(ffmpeg.readAllStandardError()));
@@ -76,10 +77,10 @@ QString AudioPacketHash(const QString &media)
 {
     QProcess ffmpeg;
     ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"),
-                  QStringLiteral("-i"), media, QStringLiteral("-map"), QStringLiteral("0:a"), QStringLiteral("-c"),
-                  QStringLiteral("copy"), QStringLiteral("-f"), QStringLiteral("streamhash"), QStringLiteral("-hash"),
-                  QStringLiteral("md5"), QStringLiteral("-")});
+                 {QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-v"),
+                  QStringLiteral("error"), QStringLiteral("-i"), media, QStringLiteral("-map"), QStringLiteral("0:a"),
+                  QStringLiteral("-c"), QStringLiteral("copy"), QStringLiteral("-f"), QStringLiteral("streamhash"),
+                  QStringLiteral("-hash"), QStringLiteral("md5"), QStringLiteral("-")});
     ffmpeg.waitForFinished(120000);
     return QString::fromUtf8(ffmpeg.readAllStandardOutput()).trimmed();
 }

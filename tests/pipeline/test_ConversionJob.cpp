@@ -166,8 +166,9 @@ TEST_F(ConversionJobTest, NoPicturesKeepsOlderVideoAndIsNamed)
 TEST_F(ConversionJobTest, SameNamesHostileNamesAndAFailedEncode)
 {
     const QString hostile = QStringLiteral("a \"b\" $(touch x) 'c'.swf");
-    controls.files = {swf(QStringLiteral("first/movie.swf"), 64, 48, 1), swf(QStringLiteral("second/movie.swf"), 80, 60, 2),
-                      swf(hostile, 64, 48, 1), swf(QStringLiteral("broken.swf"), 64, 48, 1)};
+    controls.files = {swf(QStringLiteral("first/movie.swf"), 64, 48, 1),
+                      swf(QStringLiteral("second/movie.swf"), 80, 60, 2), swf(hostile, 64, 48, 1),
+                      swf(QStringLiteral("broken.swf"), 64, 48, 1)};
     QDir().mkpath(out.file(QStringLiteral("broken.mp4"))); // a folder where the video should go
     run();
 
@@ -202,7 +203,6 @@ TEST_F(ConversionJobTest, BesideTheSourceAndASecondClickWhileRunning)
     EXPECT_FALSE(job.converting());
 }
 
-
 TEST_F(ConversionJobTest, LosslessAndJpegPicturesInCharacterOrder)
 {
     using namespace SwfBuild;
@@ -216,8 +216,9 @@ TEST_F(ConversionJobTest, LosslessAndJpegPicturesInCharacterOrder)
         .showFrame()
         .end();
     const Bytes movie = BuildSwf(tags, Container::Cws);
-    const QString path = in.write(QStringLiteral("lossless.swf"),
-                                  QByteArray(reinterpret_cast<const char *>(movie.data()), static_cast<qsizetype>(movie.size())));
+    const QString path = in.write(
+        QStringLiteral("lossless.swf"),
+        QByteArray(reinterpret_cast<const char *>(movie.data()), static_cast<qsizetype>(movie.size())));
 
     controls.slow = false;
     controls.perSecond = QStringLiteral("1");
@@ -420,7 +421,6 @@ TEST_F(ConversionJobTest, ChoicesChangedDuringTheJobChangeNothing)
     EXPECT_TRUE(QDir(elsewhere).isEmpty());
     EXPECT_FALSE(QFile::exists(out.file(QStringLiteral("a.mp4"))));
 }
-
 
 TEST_F(ConversionJobTest, EventSoundsGiveTheVideoItsSoundtrack)
 {

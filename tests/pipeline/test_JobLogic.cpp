@@ -21,8 +21,8 @@ using namespace Pipeline;
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
-const QString kPlayerHint =
-    QStringLiteral("Please open with 'Media Player Classic - Home Cinema'\r\n(https://player.tarnwick.example/)");
+const QString kPlayerHint = QStringLiteral(
+    "Please open with 'Media Player Classic - Home Cinema'\r\n(https://player.tarnwick.example/)");
 
 // What one encode was given.
 struct Encode
@@ -43,7 +43,7 @@ struct Encode
 bool Near(const QColor &a, const QColor &b)
 {
     return std::abs(a.red() - b.red()) <= 12 && std::abs(a.green() - b.green()) <= 12
-        && std::abs(a.blue() - b.blue()) <= 12;
+           && std::abs(a.blue() - b.blue()) <= 12;
 }
 
 void ExpectColours(const QList<QColor> &actual, const QList<QColor> &expected)
@@ -166,12 +166,12 @@ TEST_F(JobLogicTest, PicturesBecomeFramesInCharacterOrderWithoutGaps)
     picture(QStringLiteral("blue"), Qt::blue);
     // IDs in the listing's order are not the pictures' order; 3 cannot be
     // converted, 12 has no picture at all.
-    const QString a = movie(QStringLiteral("a.swf"), {QStringLiteral("listing  [-j] 3 JPEGs: ID(s) 10, 3, 12"),
-                                                      QStringLiteral("listing  [-p] 1 PNG: ID(s) 2"),
-                                                      QStringLiteral("picture 10 blue"), QStringLiteral("picture 3 broken"),
-                                                      QStringLiteral("picture 2 red")});
-    const QString b = movie(QStringLiteral("b.swf"), {QStringLiteral("listing  [-j] 1 JPEG: ID(s) 7"),
-                                                      QStringLiteral("picture 7 green")});
+    const QString a = movie(QStringLiteral("a.swf"),
+                            {QStringLiteral("listing  [-j] 3 JPEGs: ID(s) 10, 3, 12"),
+                             QStringLiteral("listing  [-p] 1 PNG: ID(s) 2"), QStringLiteral("picture 10 blue"),
+                             QStringLiteral("picture 3 broken"), QStringLiteral("picture 2 red")});
+    const QString b = movie(QStringLiteral("b.swf"),
+                            {QStringLiteral("listing  [-j] 1 JPEG: ID(s) 7"), QStringLiteral("picture 7 green")});
     controls.files = {a, b};
     run();
 
@@ -211,13 +211,13 @@ TEST_F(JobLogicTest, CombinedVideoNumbersOnAcrossMoviesAndJoinsTheirSounds)
     controls.combine = true;
     controls.slow = false;
     controls.perSecond = QStringLiteral("2");
-    controls.files = {movie(QStringLiteral("a.swf"), {QStringLiteral("listing  [-j] 2 JPEGs: ID(s) 1-2"),
-                                                      QStringLiteral("listing  [-m] 1 MP3 Soundstream"),
-                                                      QStringLiteral("picture 1 red"), QStringLiteral("picture 2 green"),
-                                                      QStringLiteral("mp3 1.0")}),
-                      movie(QStringLiteral("b.swf"), {QStringLiteral("listing  [-j] 1 JPEG: ID(s) 4"),
-                                                      QStringLiteral("listing  [-m] 1 MP3 Soundstream"),
-                                                      QStringLiteral("picture 4 blue"), QStringLiteral("mp3 0.5")})};
+    controls.files = {
+        movie(QStringLiteral("a.swf"),
+              {QStringLiteral("listing  [-j] 2 JPEGs: ID(s) 1-2"), QStringLiteral("listing  [-m] 1 MP3 Soundstream"),
+               QStringLiteral("picture 1 red"), QStringLiteral("picture 2 green"), QStringLiteral("mp3 1.0")}),
+        movie(QStringLiteral("b.swf"),
+              {QStringLiteral("listing  [-j] 1 JPEG: ID(s) 4"), QStringLiteral("listing  [-m] 1 MP3 Soundstream"),
+               QStringLiteral("picture 4 blue"), QStringLiteral("mp3 0.5")})};
     run();
 
     EXPECT_EQ(outcome.made, QStringList{out.file(QStringLiteral("video.mp4"))});
@@ -279,15 +279,16 @@ TEST_F(JobLogicTest, RefusalsRunNoToolAndTouchNothing)
 TEST_F(JobLogicTest, SummaryNamesWhatWasMissedPartlyReadAndFailed)
 {
     picture(QStringLiteral("red"), Qt::red);
-    const QString good = movie(QStringLiteral("good.swf"), {QStringLiteral("listing  [-j] 1 JPEG: ID(s) 1"),
-                                                            QStringLiteral("picture 1 red")});
-    const QString empty = movie(QStringLiteral("empty.swf"), {QStringLiteral("listing Objects in file:"),
-                                                              QStringLiteral("warn empty.swf: no pictures in the movie")});
+    const QString good = movie(QStringLiteral("good.swf"),
+                               {QStringLiteral("listing  [-j] 1 JPEG: ID(s) 1"), QStringLiteral("picture 1 red")});
+    const QString empty = movie(
+        QStringLiteral("empty.swf"),
+        {QStringLiteral("listing Objects in file:"), QStringLiteral("warn empty.swf: no pictures in the movie")});
     const QString cut = movie(QStringLiteral("cut.swf"),
                               {QStringLiteral("listing  [-j] 1 JPEG: ID(s) 1"), QStringLiteral("picture 1 red"),
                                QStringLiteral("warn cut.swf: the file is cut or damaged after byte 90")});
-    const QString failing = movie(QStringLiteral("failing.swf"), {QStringLiteral("listing  [-j] 1 JPEG: ID(s) 1"),
-                                                                  QStringLiteral("picture 1 red")});
+    const QString failing = movie(QStringLiteral("failing.swf"),
+                                  {QStringLiteral("listing  [-j] 1 JPEG: ID(s) 1"), QStringLiteral("picture 1 red")});
     // An older video of a movie without pictures is kept.
     out.write(QStringLiteral("empty.mp4"), "older");
     failEncode(3, QStringLiteral("first line\nError while opening encoder"));
@@ -298,18 +299,17 @@ TEST_F(JobLogicTest, SummaryNamesWhatWasMissedPartlyReadAndFailed)
     EXPECT_EQ(outcome.noPictures, QStringList{empty});
     EXPECT_EQ(outcome.partlyRead, QStringList{cut});
     EXPECT_EQ(outcome.failed, QStringList{out.file(QStringLiteral("failing.mp4"))});
-    EXPECT_EQ(summary(),
-              QStringLiteral("Done.") + kCrLf + kCrLf + QStringLiteral("The following files: ") + kCrLf + empty + kCrLf
-                  + kCrLf + kCrLf
-                  + QStringLiteral("SWF could not be read or SWF does not contain any images to extract. ") + kCrLf
-                  + kCrLf
-                  + QStringLiteral("Please try opening these SWF files in your web browser (Google Chrome for example) "
-                                   "to see if they actually play like valid SWF files or have images that can be "
-                                   "extracted.")
-                  + kCrLf + kCrLf + QStringLiteral("The following videos could not be made: ") + kCrLf
-                  + out.file(QStringLiteral("failing.mp4")) + QStringLiteral(": Error while opening encoder") + kCrLf
-                  + kCrLf + kCrLf + QStringLiteral("The following files could only be read in part: ") + kCrLf + cut
-                  + kCrLf);
+    EXPECT_EQ(
+        summary(),
+        QStringLiteral("Done.") + kCrLf + kCrLf + QStringLiteral("The following files: ") + kCrLf + empty + kCrLf
+            + kCrLf + kCrLf + QStringLiteral("SWF could not be read or SWF does not contain any images to extract. ")
+            + kCrLf + kCrLf
+            + QStringLiteral("Please try opening these SWF files in your web browser (Google Chrome for example) "
+                             "to see if they actually play like valid SWF files or have images that can be "
+                             "extracted.")
+            + kCrLf + kCrLf + QStringLiteral("The following videos could not be made: ") + kCrLf
+            + out.file(QStringLiteral("failing.mp4")) + QStringLiteral(": Error while opening encoder") + kCrLf + kCrLf
+            + kCrLf + QStringLiteral("The following files could only be read in part: ") + kCrLf + cut + kCrLf);
     EXPECT_EQ(outcome.details,
               (QStringList{empty + QStringLiteral(": empty.swf: no pictures in the movie"),
                            cut + QStringLiteral(": cut.swf: the file is cut or damaged after byte 90")}));
@@ -356,7 +356,8 @@ TEST_F(JobLogicTest, SameNamesAreNumberedAndABadSoundIsLeftOut)
     EXPECT_EQ(outcome.made,
               (QStringList{out.file(QStringLiteral("movie.mp4")), out.file(QStringLiteral("movie (2).mp4"))}));
     EXPECT_EQ(outcome.details,
-              QStringList{QStringLiteral("The sound of %1 was left out: Invalid data found when processing input").arg(first)});
+              QStringList{
+                  QStringLiteral("The sound of %1 was left out: Invalid data found when processing input").arg(first)});
     const QList<Encode> made = encodes();
     ASSERT_EQ(made.size(), 2);
     EXPECT_EQ(made[0].arguments.count(QStringLiteral("-i")), 1) << "no sound";

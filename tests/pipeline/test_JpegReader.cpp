@@ -47,8 +47,8 @@ int MaxDifference(const QImage &a, const QImage &b)
         for (int x = 0; x < a.width(); ++x) {
             const QRgb p = a.pixel(x, y);
             const QRgb q = b.pixel(x, y);
-            most = std::max({most, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
-                             std::abs(qBlue(p) - qBlue(q))});
+            most = std::max(
+                {most, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q))});
         }
     return most;
 }
@@ -77,14 +77,13 @@ TEST(JpegReader, ReducesToTheSmallestScaleThatStillCoversTheTarget)
         QSize decoded;
     };
     const Case cases[] = {
-        {QSize(), QSize(800, 600)},          // no target: full size
-        {QSize(801, 600), QSize(800, 600)},  // growing: full size
-        {QSize(401, 300), QSize(800, 600)},  // just beyond a half
-        {QSize(400, 300), QSize(400, 300)},  // exactly a half
-        {QSize(150, 100), QSize(200, 150)},  // a quarter covers it, an eighth does not
-        {QSize(100, 75), QSize(100, 75)},    // an eighth, the smallest offered
-        {QSize(10, 10), QSize(100, 75)},
-        {QSize(100, 76), QSize(200, 150)},   // the height decides
+        {QSize(), QSize(800, 600)}, // no target: full size
+        {QSize(801, 600), QSize(800, 600)}, // growing: full size
+        {QSize(401, 300), QSize(800, 600)}, // just beyond a half
+        {QSize(400, 300), QSize(400, 300)}, // exactly a half
+        {QSize(150, 100), QSize(200, 150)}, // a quarter covers it, an eighth does not
+        {QSize(100, 75), QSize(100, 75)}, // an eighth, the smallest offered
+        {QSize(10, 10), QSize(100, 75)},    {QSize(100, 76), QSize(200, 150)}, // the height decides
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(QStringLiteral("%1x%2").arg(c.atLeast.width()).arg(c.atLeast.height()).toStdString());

@@ -32,7 +32,8 @@ TEST(SwfListing, FirstMarkerWinsAndOddInputs)
     EXPECT_FALSE(both.hasMp3Stream);
 
     EXPECT_TRUE(ParseSwfListing(QStringLiteral("  \n ")).empty);
-    const SwfListing failed = ParseSwfListing(QStringLiteral("Failed to create process, check the path of the command line."));
+    const SwfListing failed = ParseSwfListing(
+        QStringLiteral("Failed to create process, check the path of the command line."));
     EXPECT_FALSE(failed.empty);
     EXPECT_TRUE(failed.pictureLines.isEmpty());
     EXPECT_FALSE(failed.hasMp3Stream);
@@ -46,11 +47,13 @@ TEST(SwfListing, FirstMarkerWinsAndOddInputs)
 
 TEST(PictureOrder, ByIdThenDefinitionJpegAndPngTogether)
 {
-    const QStringList names{QStringLiteral("swf1_10.jpg"), QStringLiteral("swf1_2.png"),   QStringLiteral("swf1_0.3.jpg"),
-                            QStringLiteral("swf1_0.jpg"),  QStringLiteral("swf1_0.2.jpg"), QStringLiteral("swf1_0.10.jpg"),
-                            QStringLiteral("swf12_1.jpg"), QStringLiteral("swf1_x.jpg"),   QStringLiteral("other.jpg")};
-    EXPECT_EQ(OrderPictures(names, QStringLiteral("swf1")),
-              (QStringList{QStringLiteral("swf1_0.jpg"), QStringLiteral("swf1_0.2.jpg"), QStringLiteral("swf1_0.3.jpg"),
-                           QStringLiteral("swf1_0.10.jpg"), QStringLiteral("swf1_2.png"), QStringLiteral("swf1_10.jpg")}));
+    const QStringList names{
+        QStringLiteral("swf1_10.jpg"), QStringLiteral("swf1_2.png"),   QStringLiteral("swf1_0.3.jpg"),
+        QStringLiteral("swf1_0.jpg"),  QStringLiteral("swf1_0.2.jpg"), QStringLiteral("swf1_0.10.jpg"),
+        QStringLiteral("swf12_1.jpg"), QStringLiteral("swf1_x.jpg"),   QStringLiteral("other.jpg")};
+    EXPECT_EQ(
+        OrderPictures(names, QStringLiteral("swf1")),
+        (QStringList{QStringLiteral("swf1_0.jpg"), QStringLiteral("swf1_0.2.jpg"), QStringLiteral("swf1_0.3.jpg"),
+                     QStringLiteral("swf1_0.10.jpg"), QStringLiteral("swf1_2.png"), QStringLiteral("swf1_10.jpg")}));
     EXPECT_EQ(OrderPictures(names, QStringLiteral("swf12")), QStringList{QStringLiteral("swf12_1.jpg")});
 }

@@ -68,10 +68,10 @@ QString SlideShow(const TempFolder &folder, const QString &name, const Movie &mo
 QList<double> FrameTimes(const QString &video)
 {
     QProcess probe;
-    probe.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
-                                           QStringLiteral("v"), QStringLiteral("-show_entries"),
-                                           QStringLiteral("frame=pts_time"), QStringLiteral("-of"),
-                                           QStringLiteral("csv=p=0"), video});
+    probe.start(QStringLiteral("ffprobe"),
+                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"), QStringLiteral("v"),
+                 QStringLiteral("-show_entries"), QStringLiteral("frame=pts_time"), QStringLiteral("-of"),
+                 QStringLiteral("csv=p=0"), video});
     probe.waitForFinished(60000);
     QList<double> times;
     for (const QString &line : QString::fromUtf8(probe.readAllStandardOutput()).split(QLatin1Char('\n'))) {
@@ -94,8 +94,8 @@ QList<std::pair<double, QColor>> Changes(const QString &video, const TempFolder 
     for (qsizetype i = 0; i < std::min(times.size(), colours.size()); ++i) {
         const QColor &c = colours[i];
         const bool same = !changes.isEmpty() && std::abs(changes.last().second.red() - c.red()) < 40
-            && std::abs(changes.last().second.green() - c.green()) < 40
-            && std::abs(changes.last().second.blue() - c.blue()) < 40;
+                          && std::abs(changes.last().second.green() - c.green()) < 40
+                          && std::abs(changes.last().second.blue() - c.blue()) < 40;
         if (!same)
             changes.append({times[i], c});
     }
@@ -143,10 +143,7 @@ protected:
 
     QString video(const QString &name) const { return out.file(name + QStringLiteral(".mp4")); }
 
-    std::string said() const
-    {
-        return (controls.messages + outcome.details).join(QLatin1Char('\n')).toStdString();
-    }
+    std::string said() const { return (controls.messages + outcome.details).join(QLatin1Char('\n')).toStdString(); }
 
     TempFolder scratch;
 };
@@ -186,9 +183,9 @@ TEST_F(MovieModeTest, FfmpegSlideShowAtHalfAFrameASecond)
 {
     const QString movie = in.file(QStringLiteral("slow.swf"));
     ASSERT_TRUE(RunFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                           QStringLiteral("testsrc=size=96x64:rate=0.5"), QStringLiteral("-c:v"), QStringLiteral("mjpeg"),
-                           QStringLiteral("-frames:v"), QStringLiteral("3"), QStringLiteral("-f"), QStringLiteral("swf"),
-                           movie}));
+                           QStringLiteral("testsrc=size=96x64:rate=0.5"), QStringLiteral("-c:v"),
+                           QStringLiteral("mjpeg"), QStringLiteral("-frames:v"), QStringLiteral("3"),
+                           QStringLiteral("-f"), QStringLiteral("swf"), movie}));
     controls.files = {movie};
     run();
     const QList<double> times = FrameTimes(video(QStringLiteral("slow")));
@@ -265,10 +262,10 @@ TEST_F(MovieModeTest, AStreamFromFrame48StartsAtTwoSeconds)
 
     // silencedetect: the one silence before the stream ends within a frame of 2 s.
     QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"), {QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-i"),
-                                            late, QStringLiteral("-map"), QStringLiteral("0:a"), QStringLiteral("-af"),
-                                            QStringLiteral("silencedetect=n=-50dB:d=0.5"), QStringLiteral("-f"),
-                                            QStringLiteral("null"), QStringLiteral("-")});
+    ffmpeg.start(QStringLiteral("ffmpeg"), {QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"),
+                                            QStringLiteral("-i"), late, QStringLiteral("-map"), QStringLiteral("0:a"),
+                                            QStringLiteral("-af"), QStringLiteral("silencedetect=n=-50dB:d=0.5"),
+                                            QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")});
     ffmpeg.waitForFinished(60000);
     const QString log = QString::fromUtf8(ffmpeg.readAllStandardError());
     const qsizetype at = log.indexOf(QStringLiteral("silence_end: "));
@@ -314,8 +311,9 @@ TEST_F(MovieModeTest, EventSoundsArePlacedRepeatedAndStopped)
 TEST_F(MovieModeTest, CombinedMoviesFollowOneAnotherEachWithItsOwnTiming)
 {
     controls.combine = true;
-    controls.files = {SlideShow(in, QStringLiteral("first"), Movie{24, 48, {{0, Qt::red}, {24, Qt::green}}, false, {}, {}}),
-                      SlideShow(in, QStringLiteral("second"), Movie{12, 36, {{0, Qt::blue}, {12, Qt::yellow}}, false, {}, {}})};
+    controls.files = {
+        SlideShow(in, QStringLiteral("first"), Movie{24, 48, {{0, Qt::red}, {24, Qt::green}}, false, {}, {}}),
+        SlideShow(in, QStringLiteral("second"), Movie{12, 36, {{0, Qt::blue}, {12, Qt::yellow}}, false, {}, {}})};
     run();
     const QString combined = video(QStringLiteral("video"));
     const MediaProbe probe = ProbeMedia(combined);
@@ -334,8 +332,8 @@ TEST_F(MovieModeTest, CombinedMoviesFollowOneAnotherEachWithItsOwnTiming)
 TEST_F(MovieModeTest, BackgroundBeforeTheFirstPictureAndFallbacks)
 {
     // The first picture comes at 1 s; before it, the movie's background.
-    controls.files = {SlideShow(in, QStringLiteral("late"),
-                                Movie{24, 48, {{24, Qt::red}}, false, QColor(0, 0, 255), {}})};
+    controls.files = {
+        SlideShow(in, QStringLiteral("late"), Movie{24, 48, {{24, Qt::red}}, false, QColor(0, 0, 255), {}})};
     run();
     auto changes = Changes(video(QStringLiteral("late")), scratch);
     ASSERT_EQ(changes.size(), 2) << said();
@@ -352,7 +350,8 @@ TEST_F(MovieModeTest, BackgroundBeforeTheFirstPictureAndFallbacks)
     const MediaProbe attached = ProbeMedia(video(QStringLiteral("attached")));
     ASSERT_TRUE(attached.ok) << said();
     EXPECT_NEAR(attached.duration, 6.0, 0.1);
-    EXPECT_TRUE(outcome.details.join(QLatin1Char('\n')).contains(QStringLiteral("shows none of its pictures"))) << said();
+    EXPECT_TRUE(outcome.details.join(QLatin1Char('\n')).contains(QStringLiteral("shows none of its pictures")))
+        << said();
 
     controls.seconds = QStringLiteral("1.5");
     run();
@@ -370,9 +369,9 @@ TEST_F(MovieModeTest, AnEmbeddedVideoPlaysItsFramesAtTheirOwnTimes)
     // A picture from frame 0, then from frame 12 (1 s at 12 fps) a video
     // of twelve FFmpeg flv1 frames, one a movie frame.
     const std::vector<SwfTestKit::FlvTag> packets = SwfTestKit::EncodeFlv(
-        in.file(QStringLiteral("clip.flv")),
-        {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("testsrc=size=96x64:rate=12"),
-         QStringLiteral("-frames:v"), QStringLiteral("12"), QStringLiteral("-c:v"), QStringLiteral("flv1")});
+        in.file(QStringLiteral("clip.flv")), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                              QStringLiteral("testsrc=size=96x64:rate=12"), QStringLiteral("-frames:v"),
+                                              QStringLiteral("12"), QStringLiteral("-c:v"), QStringLiteral("flv1")});
     ASSERT_EQ(packets.size(), 12u);
     Movie movie{12, 30, {{0, Qt::red}}, false, {}, {}};
     movie.atFrame = [&](SwfBuild::Tags &tags, int frame) {

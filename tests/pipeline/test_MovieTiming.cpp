@@ -34,7 +34,7 @@ QStringList Describe(const MovieTiming &timing)
     QStringList out;
     for (const TimedFrame &f : timing.frames) {
         const QString what = f.picture ? QStringLiteral("%1.%2").arg(f.picture->id).arg(f.picture->definition)
-            : f.video                  ? QStringLiteral("v%1:%2").arg(f.video->id).arg(f.video->index)
+                             : f.video ? QStringLiteral("v%1:%2").arg(f.video->id).arg(f.video->index)
                                        : QStringLiteral("bg");
         out << QStringLiteral("%1@%2-%3").arg(what).arg(qRound64(f.start * 1000)).arg(qRound64(f.end * 1000));
     }
@@ -104,8 +104,9 @@ TEST(MovieTiming, BackgroundLeadInRepeatsWithTheLoop)
 {
     TimelineReport r = Movie(2, 4);
     Show(r, 1, 2);
-    EXPECT_EQ(Describe(PlanMovieTiming(r, 3.0, 3)),
-              (QStringList{QStringLiteral("bg@0-1000"), QStringLiteral("1.1@1000-2000"), QStringLiteral("bg@2000-3000")}));
+    EXPECT_EQ(
+        Describe(PlanMovieTiming(r, 3.0, 3)),
+        (QStringList{QStringLiteral("bg@0-1000"), QStringLiteral("1.1@1000-2000"), QStringLiteral("bg@2000-3000")}));
 }
 
 TEST(MovieTiming, VideoFramesTakeTheirTurnsAtTheirOwnTimes)
@@ -130,8 +131,8 @@ TEST(MovieTiming, NoPictureShownFallsBackToTheDelay)
 {
     TimelineReport r = Movie(12, 50);
     Show(r, 1, std::nullopt);
-    for (const auto &[given, used] : {std::pair{5.0, 5.0}, std::pair{0.0, 3.0}, std::pair{-2.0, 3.0},
-                                      std::pair{std::nan(""), 3.0}}) {
+    for (const auto &[given, used] :
+         {std::pair{5.0, 5.0}, std::pair{0.0, 3.0}, std::pair{-2.0, 3.0}, std::pair{std::nan(""), 3.0}}) {
         SCOPED_TRACE(given);
         const MovieTiming t = PlanMovieTiming(r, 4, given);
         EXPECT_TRUE(t.fallBack);
@@ -205,7 +206,8 @@ TEST(ConcatList, DurationsAddUpExactlyAndTheLastFileIsRepeated)
         entries << ConcatEntry{QStringLiteral("p%1.jpg").arg(i % 3), i / 3.0, (i + 1) / 3.0};
     const QString list = ConcatList(entries);
     qint64 total = 0;
-    static const QRegularExpression duration(QStringLiteral("^duration (\\d+)\\.(\\d{6})$"), QRegularExpression::MultilineOption);
+    static const QRegularExpression duration(QStringLiteral("^duration (\\d+)\\.(\\d{6})$"),
+                                             QRegularExpression::MultilineOption);
     auto it = duration.globalMatch(list);
     int count = 0;
     while (it.hasNext()) {

@@ -30,7 +30,8 @@ QString Ffmpeg()
 QString FfmpegLog(const QStringList &arguments)
 {
     QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-nostdin")} + arguments);
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-nostdin")} + arguments);
     ffmpeg.waitForFinished(300000);
     return QString::fromLocal8Bit(ffmpeg.readAllStandardError());
 }
@@ -51,8 +52,9 @@ double MeanLevel(const QString &path, double from, double to, const QString &fil
     QString chain = QStringLiteral("atrim=start=%1:end=%2").arg(from).arg(to);
     if (!filter.isEmpty())
         chain += QLatin1Char(',') + filter;
-    const QString log = FfmpegLog({QStringLiteral("-i"), path, QStringLiteral("-af"), chain + QStringLiteral(",volumedetect"),
-                                   QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")});
+    const QString log = FfmpegLog({QStringLiteral("-i"), path, QStringLiteral("-af"),
+                                   chain + QStringLiteral(",volumedetect"), QStringLiteral("-f"),
+                                   QStringLiteral("null"), QStringLiteral("-")});
     return Number(log, QStringLiteral("mean_volume"));
 }
 
@@ -60,19 +62,19 @@ double MeanLevel(const QString &path, double from, double to, const QString &fil
 // converts to 16 bits first and could never see a clipped mix.
 double PeakLevel(const QString &path)
 {
-    return Number(FfmpegLog({QStringLiteral("-i"), path, QStringLiteral("-af"),
-                             QStringLiteral("astats=measure_perchannel=none"), QStringLiteral("-f"),
-                             QStringLiteral("null"), QStringLiteral("-")}),
-                  QStringLiteral("Peak level dB"));
+    return Number(
+        FfmpegLog({QStringLiteral("-i"), path, QStringLiteral("-af"), QStringLiteral("astats=measure_perchannel=none"),
+                   QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")}),
+        QStringLiteral("Peak level dB"));
 }
 
 // Where the first stretch of silence from the start ends.
 double FirstSilenceEnd(const QString &path)
 {
-    return Number(FfmpegLog({QStringLiteral("-i"), path, QStringLiteral("-af"),
-                             QStringLiteral("silencedetect=noise=-50dB:d=0.2"), QStringLiteral("-f"),
-                             QStringLiteral("null"), QStringLiteral("-")}),
-                  QStringLiteral("silence_end"));
+    return Number(
+        FfmpegLog({QStringLiteral("-i"), path, QStringLiteral("-af"), QStringLiteral("silencedetect=noise=-50dB:d=0.2"),
+                   QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")}),
+        QStringLiteral("silence_end"));
 }
 
 // Where the last stretch of silence begins (the sound's end).
@@ -100,9 +102,11 @@ protected:
     // in `codec`, its timestamps starting at `offset` seconds.
     void MakeFlv(const QString &path, const QString &source, const QString &codec, int rate, double offset = 0)
     {
-        QStringList args{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), source,
-                         QStringLiteral("-c:a"), codec, QStringLiteral("-ar"), QString::number(rate),
-                         QStringLiteral("-ac"), QStringLiteral("1")};
+        QStringList args{QStringLiteral("-f"),   QStringLiteral("lavfi"),
+                         QStringLiteral("-i"),   source,
+                         QStringLiteral("-c:a"), codec,
+                         QStringLiteral("-ar"),  QString::number(rate),
+                         QStringLiteral("-ac"),  QStringLiteral("1")};
         if (offset > 0)
             args << QStringLiteral("-output_ts_offset") << QString::number(offset);
         args << QStringLiteral("-f") << QStringLiteral("flv") << path;
@@ -116,12 +120,11 @@ protected:
 
     // The exports the report asks for, made with ffmpeg in place of the
     // extractor, each from the tone `make` gives for it.
-    QList<SoundSource> Export(const TimelineReport &report,
-                              const std::function<void(const SoundSource &)> &make)
+    QList<SoundSource> Export(const TimelineReport &report, const std::function<void(const SoundSource &)> &make)
     {
         QList<SoundSource> sources;
-        for (const SoundExport &e : SoundExports(report, QStringLiteral("movie.swf"), work.path(), QStringLiteral("movie")))
-        {
+        for (const SoundExport &e :
+             SoundExports(report, QStringLiteral("movie.swf"), work.path(), QStringLiteral("movie"))) {
             make(e.source);
             sources << e.source;
         }
@@ -149,7 +152,8 @@ TEST(SoundExports, OneFilePerSoundThatIsHeard)
         "soundStarts": [{"frame": 0, "sound": 2}, {"frame": 5, "sound": 2}, {"frame": 6, "sound": 3, "stop": true},
                         {"frame": 7, "sound": 9}, {"frame": 8, "sound": 8, "sprite": 4}]})");
     QStringList lines;
-    for (const SoundExport &e : SoundExports(r, QStringLiteral("/m/a b.swf"), QStringLiteral("/w"), QStringLiteral("swf1")))
+    for (const SoundExport &e :
+         SoundExports(r, QStringLiteral("/m/a b.swf"), QStringLiteral("/w"), QStringLiteral("swf1")))
         lines << e.arguments.join(QLatin1Char('|'));
     EXPECT_EQ(lines, (QStringList{QStringLiteral("--stream|0|/m/a b.swf|-o|/w/swf1_stream.flv"),
                                   QStringLiteral("--stream|4|/m/a b.swf|-o|/w/swf1_sprite4.flv"),
@@ -256,12 +260,12 @@ TEST_F(SoundtrackTest, EventSoundsArePlacedRepeatedAndStopped)
         double from, to;
         bool loud;
     } windows[] = {
-        {0.05, 0.45, true},  // sound 1, first play
-        {0.55, 0.95, true},  // its second loop
+        {0.05, 0.45, true}, // sound 1, first play
+        {0.55, 0.95, true}, // its second loop
         {1.05, 1.45, false}, // not restarted at 0.5 s (noMultiple)
-        {1.55, 2.95, true},  // sound 2 and its loop
+        {1.55, 2.95, true}, // sound 2 and its loop
         {3.05, 3.95, false}, // stopped at 3 s
-        {4.05, 4.45, true},  // sound 4
+        {4.05, 4.45, true}, // sound 4
         {4.55, 5.45, false},
     };
     for (const auto &w : windows) {
@@ -346,9 +350,8 @@ TEST_F(SoundtrackTest, StartsBeyondThePlayCapAreLeftOutAndTheRestStillMix)
                            {QStringLiteral("sounds"), QJsonArray{QJsonObject{{QStringLiteral("id"), 1}}}},
                            {QStringLiteral("soundStarts"), starts}};
     const TimelineReport report = Report(QJsonDocument(root).toJson().constData());
-    const QList<SoundSource> sources = Export(report, [&](const SoundSource &s) {
-        MakeFlv(s.path, Tone(440, 0.02), QStringLiteral("pcm_s16le"), 44100);
-    });
+    const QList<SoundSource> sources = Export(
+        report, [&](const SoundSource &s) { MakeFlv(s.path, Tone(440, 0.02), QStringLiteral("pcm_s16le"), 44100); });
     const SoundtrackPlan plan = PlanSoundtrack(Ffmpeg(), report, sources);
     EXPECT_EQ(plan.plays.size(), kMaxSoundPlays);
     EXPECT_EQ(plan.notes.size(), 1);
@@ -368,9 +371,8 @@ TEST_F(SoundtrackTest, Mp3EventSoundSkipsItsEncoderDelay)
     const TimelineReport report = Report(R"({"frameRate": 24, "frameCount": 48,
         "sounds": [{"id": 1, "format": "mp3", "rate": 22050, "samples": 22050, "seekSamples": 1105}],
         "soundStarts": [{"frame": 12, "sound": 1}]})");
-    const QList<SoundSource> sources = Export(report, [&](const SoundSource &s) {
-        MakeFlv(s.path, Tone(440, 1), QStringLiteral("libmp3lame"), 22050);
-    });
+    const QList<SoundSource> sources = Export(
+        report, [&](const SoundSource &s) { MakeFlv(s.path, Tone(440, 1), QStringLiteral("libmp3lame"), 22050); });
     const SoundtrackPlan plan = PlanSoundtrack(Ffmpeg(), report, sources);
     ASSERT_EQ(plan.plays.size(), 1);
     EXPECT_NEAR(plan.end, 1.5, 0.01);
@@ -392,7 +394,8 @@ TEST_F(SoundtrackTest, GapsInAStreamStaySilent)
     const TimelineReport report = Report(R"({"frameRate": 24, "frameCount": 60,
         "stream": {"format": "adpcm", "rate": 22050, "firstFrame": 0, "lastFrame": 47}})");
     const QList<SoundSource> sources = Export(report, [&](const SoundSource &s) {
-        MakeFlv(s.path, Tone(440, 1) + QStringLiteral(",asetpts=PTS+gte(T\\,0.5)/TB"), QStringLiteral("adpcm_swf"), 22050);
+        MakeFlv(s.path, Tone(440, 1) + QStringLiteral(",asetpts=PTS+gte(T\\,0.5)/TB"), QStringLiteral("adpcm_swf"),
+                22050);
     });
     const SoundtrackPlan plan = PlanSoundtrack(Ffmpeg(), report, sources);
     ASSERT_EQ(plan.plays.size(), 1);
@@ -447,8 +450,8 @@ TEST_F(SoundtrackTest, TimedPicturesChangeOnTheMovieFrameClock)
               {"id": 4, "firstFrame": 60}]})",
          {0, 0.25, 1.25, 1.875, 2.5, 3.0}},
     };
-    QStringList colours{QStringLiteral("black"), QStringLiteral("red"), QStringLiteral("green"),
-                        QStringLiteral("blue"), QStringLiteral("white")};
+    QStringList colours{QStringLiteral("black"), QStringLiteral("red"), QStringLiteral("green"), QStringLiteral("blue"),
+                        QStringLiteral("white")};
     for (int i = 0; i < colours.size(); ++i) {
         ASSERT_TRUE(RunFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
                                QStringLiteral("color=c=%1:s=64x48").arg(colours[i]), QStringLiteral("-frames:v"),
@@ -459,20 +462,22 @@ TEST_F(SoundtrackTest, TimedPicturesChangeOnTheMovieFrameClock)
         const MovieTiming timing = PlanMovieTiming(Report(c.report), 0, 3);
         QList<ConcatEntry> entries;
         for (const TimedFrame &f : timing.frames)
-            entries << ConcatEntry{work.file(QStringLiteral("p%1.jpg").arg(f.picture ? f.picture->id : 0)), f.start, f.end};
+            entries << ConcatEntry{work.file(QStringLiteral("p%1.jpg").arg(f.picture ? f.picture->id : 0)), f.start,
+                                   f.end};
         const QString list = work.write(QStringLiteral("list.txt"), ConcatList(entries).toUtf8());
         const QString video = work.file(QStringLiteral("timed.mp4"));
         ASSERT_TRUE(RunFfmpeg(ConcatInputArguments(list)
-                              + QStringList{QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-pix_fmt"),
-                                            QStringLiteral("yuv420p")}
+                              + QStringList{QStringLiteral("-c:v"), QStringLiteral("libx264"),
+                                            QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p")}
                               + VariableFrameArguments() + QStringList{video}));
 
         QProcess ffprobe;
-        ffprobe.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-                                                  QStringLiteral("frame=pts_time"), QStringLiteral("-of"),
-                                                  QStringLiteral("csv=p=0"), video});
+        ffprobe.start(QStringLiteral("ffprobe"),
+                      {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+                       QStringLiteral("frame=pts_time"), QStringLiteral("-of"), QStringLiteral("csv=p=0"), video});
         ASSERT_TRUE(ffprobe.waitForFinished(60000));
-        const QStringList times = QString::fromLatin1(ffprobe.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QStringList times =
+            QString::fromLatin1(ffprobe.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         ASSERT_EQ(times.size(), c.changes.size());
         for (qsizetype i = 0; i < times.size(); ++i)
             EXPECT_NEAR(times[i].trimmed().toDouble(), c.changes[i], 1.0 / 24) << i;

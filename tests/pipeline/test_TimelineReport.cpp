@@ -181,7 +181,8 @@ TEST(TimelineReport, ListsAreCutAtTheirCapsAndTheCutIsNoted)
         EXPECT_EQ(r.soundStarts.size(), std::min(count, Limits::kMaxSoundStarts));
         EXPECT_EQ(r.warnings.size(), count > Limits::kMaxSoundStarts ? 1 : 0);
     }
-    const TimelineReport pictures = Parsed(WithEntries("pictures", R"({"id": 1, "firstFrame": 0})", Limits::kMaxPictures + 5));
+    const TimelineReport pictures = Parsed(
+        WithEntries("pictures", R"({"id": 1, "firstFrame": 0})", Limits::kMaxPictures + 5));
     EXPECT_EQ(pictures.pictures.size(), Limits::kMaxPictures);
 
     QByteArray placed = "[";

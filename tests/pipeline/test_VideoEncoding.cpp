@@ -56,10 +56,7 @@ protected:
         return r;
     }
 
-    QStringList leftovers() const
-    {
-        return QDir(out).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
-    }
+    QStringList leftovers() const { return QDir(out).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot); }
 
     TempFolder work;
     QString out;
@@ -77,7 +74,8 @@ TEST(EncoderArguments, QualityRateAndLength)
     r.quality = 31;
     const QStringList args = EncoderArguments(r, QStringLiteral("/o/x.mp4"));
     EXPECT_EQ(args.mid(args.indexOf(QStringLiteral("-r")), 4),
-              (QStringList{QStringLiteral("-r"), QStringLiteral("1/2.5"), QStringLiteral("-i"), QStringLiteral("temp/image%d.jpg")}));
+              (QStringList{QStringLiteral("-r"), QStringLiteral("1/2.5"), QStringLiteral("-i"),
+                           QStringLiteral("temp/image%d.jpg")}));
     EXPECT_EQ(args.at(args.indexOf(QStringLiteral("-crf")) + 1), QStringLiteral("41"));
     EXPECT_EQ(args.at(args.indexOf(QStringLiteral("-t")) + 1).toDouble(), 10.0);
     EXPECT_FALSE(args.contains(QStringLiteral("-c:a")));

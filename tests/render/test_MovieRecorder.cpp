@@ -31,7 +31,8 @@ QByteArray Ffmpeg(const QStringList &arguments)
 {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-nostdin")} + arguments);
+    p.start(QStringLiteral("ffmpeg"),
+            QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-nostdin")} + arguments);
     p.waitForFinished(120000);
     return p.readAll();
 }
@@ -39,9 +40,9 @@ QByteArray Ffmpeg(const QStringList &arguments)
 // Times at which sound starts after silence.
 std::vector<double> SoundOnsets(const QString &video)
 {
-    const QString log = QString::fromUtf8(Ffmpeg({QStringLiteral("-i"), video, QStringLiteral("-af"),
-                                                  QStringLiteral("silencedetect=n=-30dB:d=0.05"), QStringLiteral("-f"),
-                                                  QStringLiteral("null"), QStringLiteral("-")}));
+    const QString log = QString::fromUtf8(
+        Ffmpeg({QStringLiteral("-i"), video, QStringLiteral("-af"), QStringLiteral("silencedetect=n=-30dB:d=0.05"),
+                QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")}));
     std::vector<double> onsets;
     const QRegularExpression end(QStringLiteral("silence_end: ([0-9.]+)"));
     for (auto it = end.globalMatch(log); it.hasNext();)

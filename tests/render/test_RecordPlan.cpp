@@ -67,9 +67,9 @@ TEST(FrameSize, SmallStagesGrowToFitTheTargetLargeOnesShrinkToTheCaps)
     EXPECT_EQ(FrameSizeFor(550, 400), QSize(990, 720));
     EXPECT_EQ(FrameSizeFor(1280, 720), QSize(1280, 720));
     EXPECT_EQ(FrameSizeFor(1920, 1080), QSize(1920, 1080)); // larger than the target: kept
-    EXPECT_EQ(FrameSizeFor(333, 101), QSize(1280, 388));    // odd results made even
-    EXPECT_EQ(FrameSizeFor(8000, 1000), QSize(4096, 512));  // side cap
-    const QSize big = FrameSizeFor(4000, 4000);             // area cap
+    EXPECT_EQ(FrameSizeFor(333, 101), QSize(1280, 388)); // odd results made even
+    EXPECT_EQ(FrameSizeFor(8000, 1000), QSize(4096, 512)); // side cap
+    const QSize big = FrameSizeFor(4000, 4000); // area cap
     EXPECT_LE(qint64(big.width()) * big.height(), MaxFramePixels);
     EXPECT_EQ(big.width() % 2, 0);
     EXPECT_EQ(big.width(), big.height());

@@ -16,7 +16,8 @@ MediaProbe ProbeMedia(const QString &path)
     if (!ffprobe.waitForFinished(120000) || ffprobe.exitCode() != 0)
         return probe;
     const QJsonObject root = QJsonDocument::fromJson(ffprobe.readAllStandardOutput()).object();
-    probe.duration = root.value(QStringLiteral("format")).toObject().value(QStringLiteral("duration")).toString().toDouble();
+    probe.duration =
+        root.value(QStringLiteral("format")).toObject().value(QStringLiteral("duration")).toString().toDouble();
     for (const QJsonValue &value : root.value(QStringLiteral("streams")).toArray()) {
         const QJsonObject stream = value.toObject();
         const QString type = stream.value(QStringLiteral("codec_type")).toString();

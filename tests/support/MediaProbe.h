@@ -5,13 +5,13 @@
 // What ffprobe, an independent reader, says of a media file.
 struct MediaProbe
 {
-    bool ok = false;          // ffprobe could read the file
-    double duration = 0;      // container duration, seconds
+    bool ok = false; // ffprobe could read the file
+    double duration = 0; // container duration, seconds
     int width = 0;
     int height = 0;
-    QString videoCodec;       // e.g. "h264"
-    QString pixelFormat;      // e.g. "yuv420p"
-    int videoFrames = 0;      // frames actually decoded
+    QString videoCodec; // e.g. "h264"
+    QString pixelFormat; // e.g. "yuv420p"
+    int videoFrames = 0; // frames actually decoded
     bool hasAudio = false;
     QString audioCodec;
     double audioDuration = 0;
@@ -27,5 +27,4 @@ bool RunFfmpeg(const QStringList &arguments);
 // test pattern that changes every picture) at two pictures per second, and
 // with `soundSeconds` > 0 an MP3 sound stream. With `jpeg` false the movie
 // holds video frames instead of pictures (nothing to extract).
-bool MakeFfmpegSwf(const QString &path, int width, int height, int pictures, double soundSeconds = 0,
-                   bool jpeg = true);
+bool MakeFfmpegSwf(const QString &path, int width, int height, int pictures, double soundSeconds = 0, bool jpeg = true);

@@ -31,8 +31,9 @@ QImage Pattern(int width, int height)
     QImage image(width, height, QImage::Format_RGB32);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            image.setPixel(x, y, qRgb((x * 255) / std::max(1, width - 1), (y * 255) / std::max(1, height - 1),
-                                      ((x + y) * 40) % 256));
+            image.setPixel(
+                x, y,
+                qRgb((x * 255) / std::max(1, width - 1), (y * 255) / std::max(1, height - 1), ((x + y) * 40) % 256));
     return image;
 }
 
@@ -94,8 +95,8 @@ SwfExtract::Result<SwfExtract::Movie> LoadMovie(const Bytes &file, const SwfExtr
 SwfExtract::Result<Bytes> PictureBytes(const SwfExtract::Movie &movie, std::size_t index,
                                        const SwfExtract::Limits &limits)
 {
-    SwfExtract::Result<SwfExtract::Picture> picture =
-        SwfExtract::Picture::prepare(movie, movie.definitions.at(index), limits);
+    SwfExtract::Result<SwfExtract::Picture> picture = SwfExtract::Picture::prepare(movie, movie.definitions.at(index),
+                                                                                   limits);
     if (!picture)
         return picture.error();
     SwfExtract::VectorSink sink;
@@ -138,9 +139,9 @@ bool HaveFfmpeg()
 double MediaDuration(const QString &path)
 {
     const ProgramRun run = RunProgram(QStringLiteral("ffprobe"),
-                               {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-                                QStringLiteral("format=duration"), QStringLiteral("-of"),
-                                QStringLiteral("default=noprint_wrappers=1:nokey=1"), path});
+                                      {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+                                       QStringLiteral("format=duration"), QStringLiteral("-of"),
+                                       QStringLiteral("default=noprint_wrappers=1:nokey=1"), path});
     bool ok = false;
     const double seconds = run.out.trimmed().toDouble(&ok);
     return run.exitCode == 0 && ok ? seconds : -1;
@@ -183,11 +184,9 @@ std::vector<FlvTag> ReadFlvTags(const Bytes &flv)
 
 std::vector<FlvTag> EncodeFlv(const QString &path, const QStringList &arguments)
 {
-    const ProgramRun run = RunProgram(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-v"), QStringLiteral("error"),
-                                                                            QStringLiteral("-y")}
-                                                                    + arguments
-                                                                    + QStringList{QStringLiteral("-f"),
-                                                                                  QStringLiteral("flv"), path});
+    const ProgramRun run = RunProgram(QStringLiteral("ffmpeg"),
+                                      QStringList{QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y")}
+                                          + arguments + QStringList{QStringLiteral("-f"), QStringLiteral("flv"), path});
     if (run.exitCode != 0)
         return {};
     std::vector<FlvTag> tags = ReadFlvTags(ReadFile(path));

@@ -67,7 +67,7 @@ struct FlvTag
 {
     std::uint8_t type = 0; // 8 audio, 9 video
     std::uint32_t ms = 0;
-    Bytes data;            // codec byte first
+    Bytes data; // codec byte first
 };
 // The tags of an FLV file, read by this test kit's own reader.
 std::vector<FlvTag> ReadFlvTags(const Bytes &flv);

@@ -35,7 +35,8 @@ Tags Everything()
         .defineBitsJpeg2(2, jpeg)
         .defineBitsJpeg3(3, jpeg, Bytes(64, 0x80))
         .defineBitsLossless(4, 3, 3, 2, SwfBuild::EncodePalette(3, 2, {{1, 2, 3, 0}}, {0, 0, 0, 0, 0, 0}, false), 0)
-        .defineBitsLossless2(5, 5, 2, 2, SwfBuild::EncodeArgb({{255, 1, 2, 3}, {0, 0, 0, 0}, {9, 9, 9, 9}, {1, 1, 1, 1}}))
+        .defineBitsLossless2(5, 5, 2, 2,
+                             SwfBuild::EncodeArgb({{255, 1, 2, 3}, {0, 0, 0, 0}, {9, 9, 9, 9}, {1, 1, 1, 1}}))
         .defineSprite(6, 1, sprite)
         .soundStreamHead2(0x2F, 1152)
         .soundStreamBlock(1152, 0, {0xFF, 0xFB, 0x90, 0x64, 0, 0, 0, 0})
@@ -235,8 +236,8 @@ TEST(DamagedFiles, DecompressionBombsStopAtTheirCaps)
     // Inside pictures: an 8 x 8 JPEG3 whose alpha plane inflates to 32 MiB,
     // and a 4 x 4 Lossless whose data does.
     const Bytes jpeg = EncodeJpeg(Pattern(8, 8));
-    const Result<Movie> pictures = LoadMovie(BuildSwf(
-        Tags().defineBitsJpeg3(1, jpeg, zeros).defineBitsLossless(2, 5, 4, 4, zeros).end(), Container::Cws));
+    const Result<Movie> pictures = LoadMovie(
+        BuildSwf(Tags().defineBitsJpeg3(1, jpeg, zeros).defineBitsLossless(2, 5, 4, 4, zeros).end(), Container::Cws));
     ASSERT_TRUE(pictures.ok());
     const Result<Bytes> alpha = PictureBytes(*pictures, 0);
     ASSERT_TRUE(alpha.ok());

@@ -38,11 +38,17 @@ TEST(ExtractorProgram, FfmpegMovieWithRepeatedPictureIdsAndMp3)
         GTEST_SKIP() << "ffmpeg/ffprobe not installed";
     TempFolder tmp;
     const QString swf = tmp.file(S("made by ffmpeg.swf"));
-    const ProgramRun made = RunProgram(
-        S("ffmpeg"), {S("-v"), S("error"), S("-f"), S("lavfi"), S("-i"), S("testsrc=size=160x120:rate=2:duration=3"),
-                      S("-f"), S("lavfi"), S("-i"), S("sine=frequency=440:sample_rate=44100:duration=3"), S("-c:v"),
-                      S("mjpeg"), S("-c:a"), S("libmp3lame"), S("-ar"), S("44100"), S("-ac"), S("2"), S("-f"),
-                      S("swf"), swf});
+    const ProgramRun made = RunProgram(S("ffmpeg"), {S("-v"),   S("error"),
+                                                     S("-f"),   S("lavfi"),
+                                                     S("-i"),   S("testsrc=size=160x120:rate=2:duration=3"),
+                                                     S("-f"),   S("lavfi"),
+                                                     S("-i"),   S("sine=frequency=440:sample_rate=44100:duration=3"),
+                                                     S("-c:v"), S("mjpeg"),
+                                                     S("-c:a"), S("libmp3lame"),
+                                                     S("-ar"),  S("44100"),
+                                                     S("-ac"),  S("2"),
+                                                     S("-f"),   S("swf"),
+                                                     swf});
     ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
 
     const ProgramRun listing = RunExtractor({swf});
@@ -96,9 +102,15 @@ TEST(ExtractorProgram, EachAskedIdSucceedsOrFailsOnItsOwn)
     };
     const Case cases[] = {
         {"listing", Args({swf}), 0, {}, ""},
-        {"two found, one missing", Args({S("-j"), S("1,2, 9"), swf, S("-o"), out + S("/p_%d.jpg")}), 1,
-         {S("p_1.jpg"), S("p_2.jpg")}, "ID 9: no JPEG"},
-        {"lossless ID asked as JPEG", Args({S("-j"), S("5"), swf, S("-o"), out + S("/q_%d.jpg")}), 1, {},
+        {"two found, one missing",
+         Args({S("-j"), S("1,2, 9"), swf, S("-o"), out + S("/p_%d.jpg")}),
+         1,
+         {S("p_1.jpg"), S("p_2.jpg")},
+         "ID 9: no JPEG"},
+        {"lossless ID asked as JPEG",
+         Args({S("-j"), S("5"), swf, S("-o"), out + S("/q_%d.jpg")}),
+         1,
+         {},
          "it is a PNG"},
         {"several without %d", Args({S("-j"), S("1-2"), swf, S("-o"), out + S("/one.jpg")}), 1, {}, "%d"},
         {"one without %d", Args({S("-j"), S(" 2"), swf, S("-o"), out + S("/two.jpg")}), 0, {S("two.jpg")}, ""},
@@ -197,8 +209,7 @@ TEST(ExtractorProgram, SeveralOutputsInOneRunWriteWhatSeparateRunsWrite)
     EXPECT_EQ(run.exitCode, 1) << "one output failed";
     EXPECT_EQ(run.err, separateErrors) << "the same reasons, in the order of the outputs";
     const QStringList written = QDir(apart).entryList(QDir::Files, QDir::Name);
-    const QStringList expected = {S("both_2"), S("both_5"), S("j_1.jpg"), S("j_2.jpg"), S("p_5.png"),
-                                  S("s_7.flv")};
+    const QStringList expected = {S("both_2"), S("both_5"), S("j_1.jpg"), S("j_2.jpg"), S("p_5.png"), S("s_7.flv")};
     EXPECT_EQ(written, expected);
     EXPECT_EQ(QDir(together).entryList(QDir::Files, QDir::Name), written);
     for (const QString &name : written) {
@@ -221,10 +232,10 @@ TEST(ExtractorProgram, SeveralOutputsInOneRunWriteWhatSeparateRunsWrite)
          Args({S("-j"), S("1"), S("-o"), out, S("-p"), S("5"), S("-o"), out, S("-s"), S("7"), swf}),
          "before its own -o"},
         {"an -o with nothing to write", Args({S("-j"), S("1"), S("-o"), out, S("-o"), out, swf}), "nothing to extract"},
-        {"-m with pictures in one output", Args({S("-m"), S("-j"), S("1"), S("-o"), out, S("-p"), S("5"), S("-o"), out, swf}),
-         "-m"},
-        {"--timeline among outputs", Args({S("--timeline"), S("-j"), S("1"), S("-o"), out, S("-p"), S("5"), S("-o"), out, swf}),
-         "--timeline"},
+        {"-m with pictures in one output",
+         Args({S("-m"), S("-j"), S("1"), S("-o"), out, S("-p"), S("5"), S("-o"), out, swf}), "-m"},
+        {"--timeline among outputs",
+         Args({S("--timeline"), S("-j"), S("1"), S("-o"), out, S("-p"), S("5"), S("-o"), out, swf}), "--timeline"},
         {"a video and pictures in one output",
          Args({S("--video"), S("3"), S("-j"), S("1"), S("-o"), out, S("-p"), S("5"), S("-o"), out, swf}), "own"},
     };
@@ -251,8 +262,8 @@ TEST(ExtractorProgram, AnFfmpegMovieGivesItsPicturesAndMp3InOneRun)
     const QString together = tmp.mkdir(S("together"));
     ASSERT_EQ(RunExtractor({S("-j"), S("0"), swf, S("-o"), apart + S("/x_%d.jpg")}).exitCode, 0);
     ASSERT_EQ(RunExtractor({S("-m"), swf, S("-o"), apart + S("/sound.mp3")}).exitCode, 0);
-    const ProgramRun run = RunExtractor({S("-j"), S("0"), S("-o"), together + S("/x_%d.jpg"), S("-m"), S("-o"),
-                                         together + S("/sound.mp3"), swf});
+    const ProgramRun run = RunExtractor(
+        {S("-j"), S("0"), S("-o"), together + S("/x_%d.jpg"), S("-m"), S("-o"), together + S("/sound.mp3"), swf});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QStringList written = QDir(apart).entryList(QDir::Files, QDir::Name);
     EXPECT_EQ(written.size(), 9) << "eight pictures and the sound";

@@ -57,9 +57,11 @@ Stream Probe(const QString &path)
 
 QStringList Sine(int rate, int channels, double seconds, const char *codec)
 {
-    return {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-            QStringLiteral("sine=frequency=440:sample_rate=%1:duration=%2").arg(rate).arg(seconds),
-            QStringLiteral("-ac"), QString::number(channels), QStringLiteral("-c:a"), QString::fromLatin1(codec)};
+    return {
+        QStringLiteral("-f"),   QStringLiteral("lavfi"),
+        QStringLiteral("-i"),   QStringLiteral("sine=frequency=440:sample_rate=%1:duration=%2").arg(rate).arg(seconds),
+        QStringLiteral("-ac"),  QString::number(channels),
+        QStringLiteral("-c:a"), QString::fromLatin1(codec)};
 }
 
 struct Codec
@@ -72,9 +74,8 @@ struct Codec
 
 // FFmpeg's encoders that FLV (and so SWF) can hold.
 const Codec kCodecs[] = {
-    {"adpcm_swf", "adpcm_swf", 22050, 1}, {"nellymoser", "nellymoser", 22050, 1},
-    {"pcm_s16le", "pcm_s16le", 44100, 2}, {"pcm_u8", "pcm_u8", 11025, 1},
-    {"libmp3lame", "mp3", 22050, 2},
+    {"adpcm_swf", "adpcm_swf", 22050, 1}, {"nellymoser", "nellymoser", 22050, 1}, {"pcm_s16le", "pcm_s16le", 44100, 2},
+    {"pcm_u8", "pcm_u8", 11025, 1},       {"libmp3lame", "mp3", 22050, 2},
 };
 
 constexpr int kFps = 15;
@@ -105,7 +106,8 @@ TEST(EventSoundFlv, EveryFfmpegCodecComesOutDecodable)
             ToQt(BuildSwf(Tags().defineSound(7, format, std::uint32_t(samples), data).showFrame().end())));
 
         const QString out = tmp.file(QStringLiteral("sound_%d.FLV"));
-        const ProgramRun run = RunExtractor({QStringLiteral("-s"), QStringLiteral("7"), swf, QStringLiteral("-o"), out});
+        const ProgramRun run = RunExtractor(
+            {QStringLiteral("-s"), QStringLiteral("7"), swf, QStringLiteral("-o"), out});
         ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
         const QString written = tmp.file(QStringLiteral("sound_7.FLV"));
         const Stream stream = Probe(written);
@@ -138,7 +140,8 @@ TEST(EventSoundFlv, LargeSoundsAreSplitAndUnknownIdsFail)
     EXPECT_EQ(JoinPayloads(tags, 8), pcm);
     EXPECT_EQ(DecodedSamples(out), std::int64_t(frames));
 
-    const ProgramRun missing = RunExtractor({QStringLiteral("-s"), QStringLiteral("3"), swf, QStringLiteral("-o"), out});
+    const ProgramRun missing = RunExtractor(
+        {QStringLiteral("-s"), QStringLiteral("3"), swf, QStringLiteral("-o"), out});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_TRUE(missing.err.contains(QStringLiteral("ID 3"))) << missing.err.toStdString();
 }
@@ -200,11 +203,12 @@ TEST(StreamFlv, BlocksKeepTheFrameClockOnTheMainTimelineAndInSprites)
             const std::vector<std::uint32_t> frames = StreamMovie(packets, inSprite, 3, tags);
             SwfBuild::MovieOptions options;
             options.frameRate = kFps << 8;
-            const QString swf = tmp.write(QStringLiteral("m.swf"), ToQt(BuildSwf(tags, SwfBuild::Container::Fws, options)));
+            const QString swf = tmp.write(QStringLiteral("m.swf"),
+                                          ToQt(BuildSwf(tags, SwfBuild::Container::Fws, options)));
             const QString out = tmp.file(QStringLiteral("stream.flv"));
-            const ProgramRun run = RunExtractor(
-                {QStringLiteral("--stream"), inSprite ? QStringLiteral("9") : QStringLiteral("0"), swf,
-                 QStringLiteral("-o"), out});
+            const ProgramRun run = RunExtractor({QStringLiteral("--stream"),
+                                                 inSprite ? QStringLiteral("9") : QStringLiteral("0"), swf,
+                                                 QStringLiteral("-o"), out});
             ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
 
             const std::vector<FlvTag> written = ReadFlvTags(ReadFile(out));
@@ -235,11 +239,13 @@ TEST(StreamFlv, MissingStreamsAndWrongCommandLinesAreRefused)
     const QString swf = tmp.write(QStringLiteral("none.swf"),
                                   ToQt(BuildSwf(Tags().soundStreamHead(0x2E, 1152).showFrame().end())));
     const QString out = tmp.file(QStringLiteral("x.flv"));
-    const ProgramRun none = RunExtractor({QStringLiteral("--stream"), QStringLiteral("0"), swf, QStringLiteral("-o"), out});
+    const ProgramRun none = RunExtractor(
+        {QStringLiteral("--stream"), QStringLiteral("0"), swf, QStringLiteral("-o"), out});
     EXPECT_EQ(none.exitCode, 1);
     EXPECT_TRUE(none.err.contains(QStringLiteral("no sound stream"))) << none.err.toStdString();
     EXPECT_FALSE(QFile::exists(out));
-    const ProgramRun sprite = RunExtractor({QStringLiteral("--stream"), QStringLiteral("4"), swf, QStringLiteral("-o"), out});
+    const ProgramRun sprite = RunExtractor(
+        {QStringLiteral("--stream"), QStringLiteral("4"), swf, QStringLiteral("-o"), out});
     EXPECT_EQ(sprite.exitCode, 1);
     EXPECT_TRUE(sprite.err.contains(QStringLiteral("sprite 4"))) << sprite.err.toStdString();
 
@@ -266,11 +272,10 @@ TEST(VideoFlv, Flv1FramesDecodeAtTheirSizeAndTimes)
         GTEST_SKIP() << "ffmpeg not installed";
     TempFolder tmp;
     const QString source = tmp.file(QStringLiteral("v.flv"));
-    const std::vector<FlvTag> packets =
-        EncodeFlv(source, {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                           QStringLiteral("testsrc=size=96x64:rate=10"), QStringLiteral("-frames:v"),
-                           QStringLiteral("12"), QStringLiteral("-g"), QStringLiteral("5"), QStringLiteral("-c:v"),
-                           QStringLiteral("flv1")});
+    const std::vector<FlvTag> packets = EncodeFlv(
+        source, {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                 QStringLiteral("testsrc=size=96x64:rate=10"), QStringLiteral("-frames:v"), QStringLiteral("12"),
+                 QStringLiteral("-g"), QStringLiteral("5"), QStringLiteral("-c:v"), QStringLiteral("flv1")});
     ASSERT_EQ(packets.size(), 12u);
     Tags tags;
     tags.defineVideoStream(4, 12, 96, 64, 2).placeObject2(1, 4);
@@ -281,9 +286,11 @@ TEST(VideoFlv, Flv1FramesDecodeAtTheirSizeAndTimes)
     }
     SwfBuild::MovieOptions options;
     options.frameRate = kFps << 8;
-    const QString swf = tmp.write(QStringLiteral("v.swf"), ToQt(BuildSwf(tags.end(), SwfBuild::Container::Cws, options)));
+    const QString swf = tmp.write(QStringLiteral("v.swf"),
+                                  ToQt(BuildSwf(tags.end(), SwfBuild::Container::Cws, options)));
     const QString out = tmp.file(QStringLiteral("out.flv"));
-    const ProgramRun run = RunExtractor({QStringLiteral("--video"), QStringLiteral("4"), swf, QStringLiteral("-o"), out});
+    const ProgramRun run = RunExtractor(
+        {QStringLiteral("--video"), QStringLiteral("4"), swf, QStringLiteral("-o"), out});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const Stream stream = Probe(out);
     EXPECT_EQ(stream.codec, QStringLiteral("flv1"));
@@ -308,15 +315,16 @@ TEST(VideoFlv, FfmpegSwfVideoAndRefusals)
     TempFolder tmp;
     const QString swf = tmp.file(QStringLiteral("video.swf"));
     ASSERT_TRUE(RunFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                           QStringLiteral("testsrc=size=80x48:rate=4"), QStringLiteral("-frames:v"), QStringLiteral("6"),
-                           QStringLiteral("-f"), QStringLiteral("swf"), swf}));
+                           QStringLiteral("testsrc=size=80x48:rate=4"), QStringLiteral("-frames:v"),
+                           QStringLiteral("6"), QStringLiteral("-f"), QStringLiteral("swf"), swf}));
     const ProgramRun report = RunExtractor({QStringLiteral("--timeline"), swf});
     ASSERT_EQ(report.exitCode, 0) << report.err.toStdString();
-    EXPECT_TRUE(report.out.contains(QStringLiteral(
-        R"("codec": "h263", "width": 80, "height": 48, "frames": 6, "firstFrame": 0, "lastFrame": 5)")))
+    EXPECT_TRUE(report.out.contains(
+        QStringLiteral(R"("codec": "h263", "width": 80, "height": 48, "frames": 6, "firstFrame": 0, "lastFrame": 5)")))
         << report.out.toStdString();
     const QString out = tmp.file(QStringLiteral("out.flv"));
-    const ProgramRun run = RunExtractor({QStringLiteral("--video"), QStringLiteral("0"), swf, QStringLiteral("-o"), out});
+    const ProgramRun run = RunExtractor(
+        {QStringLiteral("--video"), QStringLiteral("0"), swf, QStringLiteral("-o"), out});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const Stream stream = Probe(out);
     EXPECT_EQ(stream.codec, QStringLiteral("flv1"));
@@ -325,10 +333,12 @@ TEST(VideoFlv, FfmpegSwfVideoAndRefusals)
     const QString avc = tmp.write(
         QStringLiteral("avc.swf"),
         ToQt(BuildSwf(Tags().defineVideoStream(3, 1, 8, 8, 7).videoFrame(3, 0, {0, 0, 0, 1}).showFrame().end())));
-    const ProgramRun refused = RunExtractor({QStringLiteral("--video"), QStringLiteral("3"), avc, QStringLiteral("-o"), out});
+    const ProgramRun refused = RunExtractor(
+        {QStringLiteral("--video"), QStringLiteral("3"), avc, QStringLiteral("-o"), out});
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_TRUE(refused.err.contains(QStringLiteral("H.264"))) << refused.err.toStdString();
-    const ProgramRun unknown = RunExtractor({QStringLiteral("--video"), QStringLiteral("9"), avc, QStringLiteral("-o"), out});
+    const ProgramRun unknown = RunExtractor(
+        {QStringLiteral("--video"), QStringLiteral("9"), avc, QStringLiteral("-o"), out});
     EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_FALSE(QFile::exists(out));
 }
@@ -354,13 +364,14 @@ TEST(EventSoundFlv, G711ComesOutAsPcmAtItsOwnRate)
         // FFmpeg's own decoding of the same bytes, to compare with.
         const QString reference = tmp.file(QStringLiteral("reference.pcm"));
         ASSERT_TRUE(RunFfmpeg({QStringLiteral("-f"), QString::fromLatin1(c.format), QStringLiteral("-ar"),
-                               QStringLiteral("11025"), QStringLiteral("-ac"), QStringLiteral("1"), QStringLiteral("-i"),
-                               raw, QStringLiteral("-f"), QStringLiteral("s16le"), reference}));
+                               QStringLiteral("11025"), QStringLiteral("-ac"), QStringLiteral("1"),
+                               QStringLiteral("-i"), raw, QStringLiteral("-f"), QStringLiteral("s16le"), reference}));
         const QString swf = tmp.write(
             QStringLiteral("g.swf"),
             ToQt(BuildSwf(Tags().defineSound(1, c.formatByte, std::uint32_t(data.size()), data).showFrame().end())));
         const QString out = tmp.file(QStringLiteral("g.flv"));
-        const ProgramRun run = RunExtractor({QStringLiteral("-s"), QStringLiteral("1"), swf, QStringLiteral("-o"), out});
+        const ProgramRun run = RunExtractor(
+            {QStringLiteral("-s"), QStringLiteral("1"), swf, QStringLiteral("-o"), out});
         ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
         const Stream stream = Probe(out);
         EXPECT_EQ(stream.codec, QStringLiteral("pcm_s16le"));
@@ -373,7 +384,8 @@ TEST(EventSoundFlv, G711ComesOutAsPcmAtItsOwnRate)
     const QString out = tmp.file(QStringLiteral("real.flv"));
     const ProgramRun written = RunExtractor(
         {QStringLiteral("-s"), QStringLiteral("1"),
-         QStringLiteral(TARNWICK_SOURCE_DIR "/tests/data/realswf/ruffle-g711-event-alaw.swf"), QStringLiteral("-o"), out});
+         QStringLiteral(TARNWICK_SOURCE_DIR "/tests/data/realswf/ruffle-g711-event-alaw.swf"), QStringLiteral("-o"),
+         out});
     ASSERT_EQ(written.exitCode, 0) << written.err.toStdString();
     EXPECT_EQ(Probe(out).rate, 11025);
     EXPECT_EQ(DecodedSamples(out), 800); // the file's SampleCount

@@ -9,6 +9,9 @@
 #include <map>
 
 using namespace SwfTestKit;
+using SwfBuild::BuildSwf;
+using SwfBuild::Container;
+using SwfBuild::Tags;
 using SwfExtract::Definition;
 using SwfExtract::FormatIdList;
 using SwfExtract::FormatListing;
@@ -17,9 +20,6 @@ using SwfExtract::Movie;
 using SwfExtract::ObjectClass;
 using SwfExtract::ParseIdList;
 using SwfExtract::Result;
-using SwfBuild::BuildSwf;
-using SwfBuild::Container;
-using SwfBuild::Tags;
 
 namespace {
 
@@ -72,8 +72,14 @@ TEST(IdList, ParsesListsAsTheCommandLineGivesThem)
 {
     using Ids = std::vector<std::uint16_t>;
     const std::map<std::string, Ids> good = {
-        {"1-3,5, 9", {1, 2, 3, 5, 9}}, {" 5", {5}},         {"0", {0}},   {"7 - 8", {7, 8}},
-        {"65535", {65535}},            {"4,4", {4, 4}},     {"2-2", {2}}, {"1,,2", {1, 2}},
+        {"1-3,5, 9", {1, 2, 3, 5, 9}},
+        {" 5", {5}},
+        {"0", {0}},
+        {"7 - 8", {7, 8}},
+        {"65535", {65535}},
+        {"4,4", {4, 4}},
+        {"2-2", {2}},
+        {"1,,2", {1, 2}},
     };
     for (const auto &[text, ids] : good) {
         SCOPED_TRACE(text);
@@ -106,12 +112,12 @@ TEST(Listing, EveryClassWithSpritesAndMainTimelineFrames)
         .defineSound(40, 0x2F, 1152, {0, 0})
         .defineSprite(30, 2, sprite)
         .defineSprite(32, 1, nested)
-        .tag(10, {50, 0, 1, 2})  // DefineFont
-        .tag(37, {60, 0, 1, 2})  // DefineEditText
-        .tag(84, {70, 0, 1, 2})  // DefineMorphShape2
-        .tag(3, {0, 0})          // FreeCharacter: refers, defines nothing
+        .tag(10, {50, 0, 1, 2}) // DefineFont
+        .tag(37, {60, 0, 1, 2}) // DefineEditText
+        .tag(84, {70, 0, 1, 2}) // DefineMorphShape2
+        .tag(3, {0, 0}) // FreeCharacter: refers, defines nothing
         .tag(4, {1, 0, 1, 0, 0}) // PlaceObject: refers
-        .tag(200, {1, 2, 3})     // unknown code
+        .tag(200, {1, 2, 3}) // unknown code
         .showFrame()
         .showFrame()
         .showFrame()
@@ -151,15 +157,18 @@ TEST(Listing, Mp3StreamLineOnlyForMp3BlocksOfTheMainTimeline)
     Tags inSprite;
     inSprite.soundStreamHead2(kMp3Stereo44k, 1152).soundStreamBlock(1152, 0, kSomeMp3).showFrame().end();
     std::vector<Case> cases;
-    cases.push_back({"main MP3 stream", Tags().soundStreamHead2(kMp3Stereo44k, 1152).soundStreamBlock(1152, 0, kSomeMp3).end(), true});
-    cases.push_back({"old head without LatencySeek",
-                     Tags().soundStreamHead(kMp3Stereo44k, 1152, std::nullopt).soundStreamBlock(1152, 0, kSomeMp3).end(),
-                     true});
+    cases.push_back({"main MP3 stream",
+                     Tags().soundStreamHead2(kMp3Stereo44k, 1152).soundStreamBlock(1152, 0, kSomeMp3).end(), true});
+    cases.push_back(
+        {"old head without LatencySeek",
+         Tags().soundStreamHead(kMp3Stereo44k, 1152, std::nullopt).soundStreamBlock(1152, 0, kSomeMp3).end(), true});
     cases.push_back({"stream only inside a sprite", Tags().defineSprite(1, 1, inSprite).end(), false});
-    cases.push_back({"ADPCM stream", Tags().soundStreamHead2(kAdpcmMono11k, 512).soundStreamBlock(512, 0, {1, 2, 3, 4}).end(), false});
+    cases.push_back({"ADPCM stream",
+                     Tags().soundStreamHead2(kAdpcmMono11k, 512).soundStreamBlock(512, 0, {1, 2, 3, 4}).end(), false});
     cases.push_back({"head without blocks", Tags().soundStreamHead2(kMp3Stereo44k, 1152).showFrame().end(), false});
     cases.push_back({"blocks without a head", Tags().soundStreamBlock(1152, 0, kSomeMp3).end(), false});
-    cases.push_back({"blocks with no MP3 data", Tags().soundStreamHead2(kMp3Stereo44k, 1152).soundStreamBlock(0, 0, {}).end(), false});
+    cases.push_back({"blocks with no MP3 data",
+                     Tags().soundStreamHead2(kMp3Stereo44k, 1152).soundStreamBlock(0, 0, {}).end(), false});
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         const std::string listing = ListingOf(BuildSwf(c.tags));

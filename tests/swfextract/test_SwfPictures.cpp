@@ -92,12 +92,13 @@ TEST(JpegPictures, EveryJpegVariantDecodesToThePictureThatWentIn)
     cases.push_back({"DefineBits and JPEGTables with erroneous headers",
                      Tags().jpegTables(Join({kEoiSoi, tables})).defineBits(1, Join({kEoiSoi, image})).end(), false});
     cases.push_back({"JPEG2 clean", Tags().defineBitsJpeg2(1, jpeg).end(), true});
-    cases.push_back({"JPEG2 as FFmpeg writes it", Tags().defineBitsJpeg2(1, Join({{0xFF, 0xD8, 0xFF, 0xD9}, jpeg})).end(), false});
+    cases.push_back(
+        {"JPEG2 as FFmpeg writes it", Tags().defineBitsJpeg2(1, Join({{0xFF, 0xD8, 0xFF, 0xD9}, jpeg})).end(), false});
     cases.push_back({"JPEG2 tables and image glued", Tags().defineBitsJpeg2(1, Join({tables, image})).end(), false});
     cases.push_back({"JPEG2 erroneous header", Tags().defineBitsJpeg2(1, Join({kEoiSoi, jpeg})).end(), false});
     cases.push_back({"JPEG2 without EOI", Tags().defineBitsJpeg2(1, Bytes(jpeg.begin(), jpeg.end() - 2)).end(), false});
-    cases.push_back({"JPEG3 whose alpha plane has the wrong size",
-                     Tags().defineBitsJpeg3(1, jpeg, Bytes(7, 0x80)).end(), true});
+    cases.push_back(
+        {"JPEG3 whose alpha plane has the wrong size", Tags().defineBitsJpeg3(1, jpeg, Bytes(7, 0x80)).end(), true});
     cases.push_back({"JPEG4 with an empty alpha plane", Tags().defineBitsJpeg4(1, jpeg, {}, 0x0100).end(), true});
 
     for (const Case &c : cases) {
@@ -131,8 +132,8 @@ TEST(JpegPictures, PngAndGifPayloadsAreWrittenAsTheyAre)
 {
     const Bytes png = EncodePng(Pattern(9, 7));
     // A 1x1 GIF89a, written by hand.
-    const Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0xFF, 0, 0, 0, 0, 0, 0x2C, 0, 0,
-                       0,   0,   1,   0,   1,   0,   0,    2, 2, 0x44, 1, 0, 0x3B};
+    const Bytes gif = {'G', 'I',  'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0xFF, 0, 0, 0,   0,
+                       0,   0x2C, 0,   0,   0,   0,   1, 0, 1, 0, 0,    2, 2, 0x44, 1, 0, 0x3B};
     struct Case
     {
         const char *name;
@@ -253,8 +254,9 @@ TEST(LosslessPictures, EveryFormatComesOutExact)
             expected.push_back({255, entry[0], entry[1], entry[2]});
         }
         cases.push_back({"Lossless palette, width " + std::to_string(width),
-                         Tags().defineBitsLossless(1, 3, width, height,
-                                                   SwfBuild::EncodePalette(width, height, rgbPalette, indices, false), 3)
+                         Tags()
+                             .defineBitsLossless(1, 3, width, height,
+                                                 SwfBuild::EncodePalette(width, height, rgbPalette, indices, false), 3)
                              .end(),
                          Expected(width, height, expected)});
     }
@@ -270,9 +272,10 @@ TEST(LosslessPictures, EveryFormatComesOutExact)
             auto widen = [](int v) { return std::uint8_t(std::lround(v * 255.0 / 31)); };
             expected.push_back({255, widen(r), widen(g), widen(b)});
         }
-        cases.push_back({"Lossless 15-bit, width " + std::to_string(width),
-                         Tags().defineBitsLossless(1, 4, width, height, SwfBuild::EncodeRgb15(width, height, words)).end(),
-                         Expected(width, height, expected), 1});
+        cases.push_back(
+            {"Lossless 15-bit, width " + std::to_string(width),
+             Tags().defineBitsLossless(1, 4, width, height, SwfBuild::EncodeRgb15(width, height, words)).end(),
+             Expected(width, height, expected), 1});
     }
 
     // 24-bit in 32: the first byte is reserved and ignored.
@@ -303,8 +306,9 @@ TEST(LosslessPictures, EveryFormatComesOutExact)
     for (std::uint8_t index : indices)
         expected.push_back(index < argb.size() ? straight[index] : Argb{0, 0, 0, 0});
     cases.push_back({"Lossless2 palette, index past the end transparent",
-                     Tags().defineBitsLossless2(1, 3, 11, 1, SwfBuild::EncodePalette(11, 1, rgbaPalette, indices, true),
-                                                std::uint8_t(rgbaPalette.size() - 1))
+                     Tags()
+                         .defineBitsLossless2(1, 3, 11, 1, SwfBuild::EncodePalette(11, 1, rgbaPalette, indices, true),
+                                              std::uint8_t(rgbaPalette.size() - 1))
                          .end(),
                      Expected(11, 1, expected)});
 
@@ -334,14 +338,10 @@ TEST(LosslessPictures, SizeLimitAndBadHeadersAreRefusedBeforeDecoding)
         bool ok;
     };
     const Case cases[] = {
-        {"cap - 1 pixels", 5, 11, 9, false, true},
-        {"cap pixels", 5, 10, 10, false, true},
-        {"cap + 1 pixels", 5, 101, 1, false, false},
-        {"65535 x 65535", 5, 65535, 65535, false, false},
-        {"zero width", 5, 0, 10, false, false},
-        {"zero height", 3, 10, 0, false, false},
-        {"15-bit in Lossless2", 4, 2, 2, true, false},
-        {"format 6", 6, 2, 2, false, false},
+        {"cap - 1 pixels", 5, 11, 9, false, true},     {"cap pixels", 5, 10, 10, false, true},
+        {"cap + 1 pixels", 5, 101, 1, false, false},   {"65535 x 65535", 5, 65535, 65535, false, false},
+        {"zero width", 5, 0, 10, false, false},        {"zero height", 3, 10, 0, false, false},
+        {"15-bit in Lossless2", 4, 2, 2, true, false}, {"format 6", 6, 2, 2, false, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

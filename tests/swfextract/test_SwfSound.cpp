@@ -26,7 +26,8 @@ Bytes MakeMp3(const TempFolder &tmp, const QString &name, int frequency, double 
     const QString path = tmp.file(name);
     const ProgramRun run = RunProgram(
         QStringLiteral("ffmpeg"),
-        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+         QStringLiteral("-i"),
          QStringLiteral("sine=frequency=%1:sample_rate=44100:duration=%2").arg(frequency).arg(seconds),
          QStringLiteral("-c:a"), QStringLiteral("libmp3lame"), QStringLiteral("-ac"), QStringLiteral("2"),
          QStringLiteral("-write_xing"), QStringLiteral("0"), QStringLiteral("-id3v2_version"), QStringLiteral("0"),
@@ -108,11 +109,11 @@ TEST(Mp3Stream, AudioOnlyMovieFromFfmpegWithALyingFileLength)
     TempFolder tmp;
     const QString swf = tmp.file(QStringLiteral("audio only.swf"));
     const ProgramRun made = RunProgram(QStringLiteral("ffmpeg"),
-                                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
-                                 QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                 QStringLiteral("sine=sample_rate=22050:duration=2"), QStringLiteral("-c:a"),
-                                 QStringLiteral("libmp3lame"), QStringLiteral("-ac"), QStringLiteral("1"),
-                                 QStringLiteral("-f"), QStringLiteral("swf"), swf});
+                                       {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
+                                        QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                        QStringLiteral("sine=sample_rate=22050:duration=2"), QStringLiteral("-c:a"),
+                                        QStringLiteral("libmp3lame"), QStringLiteral("-ac"), QStringLiteral("1"),
+                                        QStringLiteral("-f"), QStringLiteral("swf"), swf});
     ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
 
     const ProgramRun listing = RunExtractor({swf});
@@ -123,9 +124,9 @@ TEST(Mp3Stream, AudioOnlyMovieFromFfmpegWithALyingFileLength)
     const ProgramRun extracted = RunExtractor({QStringLiteral("-m"), swf, QStringLiteral("-o"), mp3});
     EXPECT_EQ(extracted.exitCode, 0) << extracted.err.toStdString();
     EXPECT_NEAR(MediaDuration(mp3), 2.0, 0.15);
-    const ProgramRun decode = RunProgram(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"),
-                                                             QStringLiteral("-i"), mp3, QStringLiteral("-f"),
-                                                             QStringLiteral("null"), QStringLiteral("-")});
+    const ProgramRun decode = RunProgram(QStringLiteral("ffmpeg"),
+                                         {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), mp3,
+                                          QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")});
     EXPECT_EQ(decode.exitCode, 0);
     EXPECT_TRUE(decode.err.trimmed().isEmpty()) << decode.err.toStdString();
 }
@@ -160,8 +161,8 @@ TEST(EventSounds, Mp3DefineSoundIsItsFramesAfterTheSeekField)
     const Bytes frames = {0xFF, 0xFB, 0x90, 0x64, 1, 2, 3, 4, 5};
     Bytes data = {0x40, 0x02}; // SeekSamples
     data.insert(data.end(), frames.begin(), frames.end());
-    const Result<Movie> movie = LoadMovie(BuildSwf(
-        Tags().defineSound(3, 0x2F, 1152, data).defineSound(4, 0x1E, 100, {1, 2, 3, 4}).end()));
+    const Result<Movie> movie = LoadMovie(
+        BuildSwf(Tags().defineSound(3, 0x2F, 1152, data).defineSound(4, 0x1E, 100, {1, 2, 3, 4}).end()));
     ASSERT_TRUE(movie.ok());
     TempFolder tmp;
     SwfExtract::Request request;

@@ -141,13 +141,13 @@ TEST(Timeline, DisplayListFollowsMovesReplacementsAndRemovals)
     Bitmap(tags, 2);
     Bitmap(tags, 3);
     tags.defineBitmapShape(11, 1).defineBitmapShape(12, 2).defineBitmapShape(13, 3, 3);
-    tags.placeObject2(1, 11).showFrame();                  // 0: 11
-    tags.placeObject2(1, std::nullopt, true).showFrame();  // 1: moved, still 11
-    tags.placeObject3(1, 12, true).showFrame();            // 2: replaced by 12
-    tags.placeObject3(2, 13, false, "Pic").showFrame();    // 3: 12 and 13
-    tags.placeObject(11, 1).showFrame();                   // 4: 11 replaces 12 again
-    tags.removeObject2(2).removeObject2(7).showFrame();    // 5: 11 only
-    tags.removeObject2(1).showFrame().end();               // 6: nothing
+    tags.placeObject2(1, 11).showFrame(); // 0: 11
+    tags.placeObject2(1, std::nullopt, true).showFrame(); // 1: moved, still 11
+    tags.placeObject3(1, 12, true).showFrame(); // 2: replaced by 12
+    tags.placeObject3(2, 13, false, "Pic").showFrame(); // 3: 12 and 13
+    tags.placeObject(11, 1).showFrame(); // 4: 11 replaces 12 again
+    tags.removeObject2(2).removeObject2(7).showFrame(); // 5: 11 only
+    tags.removeObject2(1).showFrame().end(); // 6: nothing
     const Timeline timeline = Read(tags);
     std::map<std::uint16_t, Span> spans = SpansById(timeline);
     EXPECT_EQ(spans[1], Frames(0, 5));
@@ -173,8 +173,8 @@ TEST(Timeline, SpritesAndButtonsShowWhatTheyHold)
     tags.defineButton2(30, {ButtonRecord{11, 1, 0x01}, ButtonRecord{12, 2, 0x08}});
     tags.defineButton(31, {ButtonRecord{13, 1, 0x04}});
     tags.placeObject2(1, 21).showFrame().showFrame().showFrame(); // 0-2
-    tags.removeObject2(1).placeObject2(2, 30).showFrame();       // 3
-    tags.placeObject2(3, 31).showFrame().end();                  // 4
+    tags.removeObject2(1).placeObject2(2, 30).showFrame(); // 3
+    tags.placeObject2(3, 31).showFrame().end(); // 4
     const Timeline timeline = Read(tags);
     std::map<std::uint16_t, Span> spans = SpansById(timeline);
     EXPECT_EQ(spans[1], Frames(0, 2));
@@ -273,10 +273,10 @@ TEST(TimelineSounds, StartsCarryTheirSoundInfoAndSpriteFrames)
     Tags tags;
     tags.defineSound(3, 0x3E, 4410, Bytes(8820, 0)).defineSound(4, 0x3E, 441, Bytes(882, 0));
     tags.defineSprite(9, 3, sprite);
-    tags.showFrame().showFrame().startSound(3, looped).showFrame();   // 2
-    tags.placeObject2(1, 9).showFrame();                              // 3: sprite start at 5
+    tags.showFrame().showFrame().startSound(3, looped).showFrame(); // 2
+    tags.placeObject2(1, 9).showFrame(); // 3: sprite start at 5
     tags.startSound(3, stop).startSound2("Music", trimmed).showFrame(); // 4
-    tags.startSound2("Nobody").placeObject2(2, 9).showFrame();        // 5: sprite start at 7
+    tags.startSound2("Nobody").placeObject2(2, 9).showFrame(); // 5: sprite start at 7
     tags.symbolClass({{4, "Music"}}).end();
     const Timeline timeline = Read(tags);
 
@@ -289,8 +289,8 @@ TEST(TimelineSounds, StartsCarryTheirSoundInfoAndSpriteFrames)
         bool stop;
     };
     const Expected expected[] = {
-        {2, 3, 0, 1000, false}, {5, 4, 9, 1, false}, {4, 3, 0, 1, true},
-        {4, 4, 0, 1, false},    {5, std::nullopt, 0, 1, false}, {7, 4, 9, 1, false},
+        {2, 3, 0, 1000, false},         {5, 4, 9, 1, false}, {4, 3, 0, 1, true}, {4, 4, 0, 1, false},
+        {5, std::nullopt, 0, 1, false}, {7, 4, 9, 1, false},
     };
     ASSERT_EQ(timeline.starts.size(), std::size(expected));
     for (std::size_t i = 0; i < std::size(expected); ++i) {
@@ -324,10 +324,17 @@ TEST(TimelineSounds, FormatsRatesAndLengths)
         int bits;
     };
     const Case cases[] = {
-        {0x03, "pcm", 5512, 2, 16},          {0x1A, "adpcm", 22050, 1, 16},  {0x2F, "mp3", 44100, 2, 16},
-        {0x34, "pcm-le", 11025, 1, 8},       {0x42, "nellymoser-16k", 16000, 1, 16},
-        {0x52, "nellymoser-8k", 8000, 1, 16}, {0x6A, "nellymoser", 22050, 1, 16}, {0x7A, "alaw", 22050, 1, 16},
-        {0x8A, "mulaw", 22050, 1, 16},        {0xB2, "speex", 16000, 1, 16},   {0xE2, "mp3-8k", 8000, 1, 16},
+        {0x03, "pcm", 5512, 2, 16},
+        {0x1A, "adpcm", 22050, 1, 16},
+        {0x2F, "mp3", 44100, 2, 16},
+        {0x34, "pcm-le", 11025, 1, 8},
+        {0x42, "nellymoser-16k", 16000, 1, 16},
+        {0x52, "nellymoser-8k", 8000, 1, 16},
+        {0x6A, "nellymoser", 22050, 1, 16},
+        {0x7A, "alaw", 22050, 1, 16},
+        {0x8A, "mulaw", 22050, 1, 16},
+        {0xB2, "speex", 16000, 1, 16},
+        {0xE2, "mp3-8k", 8000, 1, 16},
         {0x9E, "code-9", 44100, 1, 16},
     };
     for (const Case &c : cases) {
@@ -354,10 +361,10 @@ TEST(TimelineStreams, MainAndSpriteStreamsKeepTheirFramesAndGaps)
     sprite.showFrame().soundStreamBlock(576, 0, {0xFF, 0xF3, 0x10, 0xC4}).showFrame().end();
     Tags tags;
     tags.defineSprite(9, 3, sprite);
-    tags.soundStreamHead(0x16, 2048).showFrame();                      // 0: no block
-    tags.soundStreamData({1, 2, 3}).placeObject2(1, 9).showFrame();   // 1
-    tags.soundStreamData({4, 5, 6}).showFrame();                      // 2
-    tags.removeObject2(1).showFrame();                                // 3: gap
+    tags.soundStreamHead(0x16, 2048).showFrame(); // 0: no block
+    tags.soundStreamData({1, 2, 3}).placeObject2(1, 9).showFrame(); // 1
+    tags.soundStreamData({4, 5, 6}).showFrame(); // 2
+    tags.removeObject2(1).showFrame(); // 3: gap
     tags.soundStreamData({7, 8, 9}).placeObject2(1, 9).showFrame().end(); // 4
     const Timeline timeline = Read(tags);
     ASSERT_TRUE(timeline.stream);
@@ -516,9 +523,9 @@ TEST(TimelineProgram, PrintsOneDocumentWithEveryKey)
     EXPECT_EQ(picture.value(QStringLiteral("kind")).toString(), QStringLiteral("png"));
     EXPECT_EQ(picture.value(QStringLiteral("firstFrame")).toInt(-1), 0);
 
-    const QStringList streamKeys{QStringLiteral("format"),    QStringLiteral("rate"),      QStringLiteral("channels"),
-                                 QStringLiteral("bits"),      QStringLiteral("firstFrame"), QStringLiteral("lastFrame"),
-                                 QStringLiteral("blocks"),    QStringLiteral("latencySeek")};
+    const QStringList streamKeys{QStringLiteral("format"), QStringLiteral("rate"),       QStringLiteral("channels"),
+                                 QStringLiteral("bits"),   QStringLiteral("firstFrame"), QStringLiteral("lastFrame"),
+                                 QStringLiteral("blocks"), QStringLiteral("latencySeek")};
     const QJsonObject stream = root.value(QStringLiteral("stream")).toObject();
     ExpectKeys(stream, streamKeys);
     EXPECT_EQ(stream.value(QStringLiteral("format")).toString(), QStringLiteral("adpcm"));
@@ -528,8 +535,9 @@ TEST(TimelineProgram, PrintsOneDocumentWithEveryKey)
     EXPECT_EQ(spriteStream.value(QStringLiteral("placedAt")).toArray(), QJsonArray({0}));
 
     const QJsonObject sound = root.value(QStringLiteral("sounds")).toArray().at(0).toObject();
-    ExpectKeys(sound, {QStringLiteral("id"), QStringLiteral("format"), QStringLiteral("rate"), QStringLiteral("channels"),
-                       QStringLiteral("bits"), QStringLiteral("samples"), QStringLiteral("seconds")});
+    ExpectKeys(sound,
+               {QStringLiteral("id"), QStringLiteral("format"), QStringLiteral("rate"), QStringLiteral("channels"),
+                QStringLiteral("bits"), QStringLiteral("samples"), QStringLiteral("seconds")});
     EXPECT_EQ(sound.value(QStringLiteral("format")).toString(), QStringLiteral("pcm-le"));
     EXPECT_NEAR(sound.value(QStringLiteral("seconds")).toDouble(), 10 / 44100.0, 1e-9);
     const QJsonObject start = root.value(QStringLiteral("soundStarts")).toArray().at(0).toObject();
@@ -564,8 +572,12 @@ TEST(TimelineProgram, DamagedFileGivesWhatCouldBeReadAndStatus1)
     EXPECT_EQ(picture.value(QStringLiteral("lastFrame")).toInt(-1), 2);
     const QJsonArray warnings = root.value(QStringLiteral("warnings")).toArray();
     EXPECT_GE(warnings.size(), 2);
-    const QString className =
-        root.value(QStringLiteral("soundStarts")).toArray().at(0).toObject().value(QStringLiteral("className")).toString();
+    const QString className = root.value(QStringLiteral("soundStarts"))
+                                  .toArray()
+                                  .at(0)
+                                  .toObject()
+                                  .value(QStringLiteral("className"))
+                                  .toString();
     EXPECT_EQ(className, QStringLiteral("\uFFFD(\uFFFD"));
 }
 
@@ -611,12 +623,12 @@ TEST(TimelineProgram, RealFilesMatchTheirIndependentCounts)
                   row[column("pictures_on_timeline")]);
 
         const QJsonValue stream = root.value(QStringLiteral("stream"));
-        const QString streamText =
-            stream.isNull() ? QStringLiteral("-")
-                            : QStringLiteral("%1 %2 %3")
-                                  .arg(stream.toObject().value(QStringLiteral("format")).toString())
-                                  .arg(stream.toObject().value(QStringLiteral("firstFrame")).toInt())
-                                  .arg(stream.toObject().value(QStringLiteral("blocks")).toInt());
+        const QString streamText = stream.isNull()
+                                       ? QStringLiteral("-")
+                                       : QStringLiteral("%1 %2 %3")
+                                             .arg(stream.toObject().value(QStringLiteral("format")).toString())
+                                             .arg(stream.toObject().value(QStringLiteral("firstFrame")).toInt())
+                                             .arg(stream.toObject().value(QStringLiteral("blocks")).toInt());
         EXPECT_EQ(streamText, row[column("stream")]);
 
         QStringList sounds;

@@ -29,7 +29,8 @@ TEST(DataFolder, BesideTheProgramFirstThenTheInstalledFolder)
         {"build tree", build.file(QStringLiteral("bin")), installed, build.file(QStringLiteral("bin"))},
         {"installed", prefix.file(QStringLiteral("bin")), installed, installed},
         {"nothing installed", prefix.file(QStringLiteral("bin")), missing, prefix.file(QStringLiteral("bin"))},
-        {"no installed folder known", prefix.file(QStringLiteral("bin")), QString(), prefix.file(QStringLiteral("bin"))},
+        {"no installed folder known", prefix.file(QStringLiteral("bin")), QString(),
+         prefix.file(QStringLiteral("bin"))},
         {"Samples is a file", odd.file(QStringLiteral("bin")), installed, installed},
     };
     for (const Case &c : cases) {

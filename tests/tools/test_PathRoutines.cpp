@@ -34,15 +34,17 @@ TEST(PathText, TakesPathsApartOnSlashes)
 {
     ExpectEach(FileNameOf, {{"/a/b.swf", "b.swf"}, {"b.swf", "b.swf"}, {"/a/", ""}, {"", ""}});
     ExpectEach(FolderOf, {{"/a/b.swf", "/a/"}, {"b.swf", ""}, {"/", "/"}, {"a/b/c", "a/b/"}});
-    ExpectEach(StripExtension, {{"movie.take2.swf", "movie.take2"}, {".swf", ".swf"}, {"movie", "movie"},
-                                {"", ""}, {"a.", "a"}});
+    ExpectEach(StripExtension,
+               {{"movie.take2.swf", "movie.take2"}, {".swf", ".swf"}, {"movie", "movie"}, {"", ""}, {"a.", "a"}});
     ExpectEach(ExtensionOf, {{"/Movies/a.b.swf", "swf"}, {"/my.dir/clip", "dir/clip"}, {"clip", "clip"}});
 }
 
 TEST(PathText, CollapseKeepsOneLeadingSlashAndCollapsesPairsOnce)
 {
     ExpectEach(CollapseBackslashes, {
-                                        {"/a/" "/b.mp4", "/a/b.mp4"},
+                                        {"/a/"
+                                         "/b.mp4",
+                                         "/a/b.mp4"},
                                         {"c//a///b", "c/a//b"},
                                         {"a////b", "a//b"},
                                         {"////server/share", "/server/share"},

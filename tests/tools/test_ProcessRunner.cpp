@@ -109,8 +109,9 @@ TEST(ProcessRunner, KeepsTheLastErrorLinesBounded)
 {
     // 200 KB of noise on standard error, then the reason: only the tail is
     // kept, and the reason is its last line.
-    const Command talker = Sh(QStringLiteral("head -c 200000 /dev/zero | tr '\\0' x >&2; printf '\\nNo space left on device\\n\\n' >&2; "
-                                             "echo out; exit 1"));
+    const Command talker = Sh(
+        QStringLiteral("head -c 200000 /dev/zero | tr '\\0' x >&2; printf '\\nNo space left on device\\n\\n' >&2; "
+                       "echo out; exit 1"));
     QString errors;
     EXPECT_EQ(RunAndWait(talker, nullptr, QString(), std::nullopt, std::nullopt, DefaultPollClock(), &errors), 1);
     EXPECT_LE(errors.size(), kErrorTailBytes);
@@ -146,7 +147,8 @@ TEST(ProcessRunner, ChildrenHaveTheirOwnGroupAndDefaultSignals)
     sigaddset(&block, SIGTERM);
     ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &block, &old), 0);
     const QString out = RunCaptured(
-        Sh(QStringLiteral("[ \"$(ps -o pgid= -p $$ | tr -d ' ')\" = \"$$\" ] && echo own; kill -TERM $$; echo survived")),
+        Sh(QStringLiteral(
+            "[ \"$(ps -o pgid= -p $$ | tr -d ' ')\" = \"$$\" ] && echo own; kill -TERM $$; echo survived")),
         true, false);
     ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
     EXPECT_EQ(out, QStringLiteral("own\n"));

@@ -209,8 +209,8 @@ TEST(Command, ShellTextQuotesEveryPart)
     EXPECT_EQ(command.toShellText(), QStringLiteral("'printf' '%s|' 'a \"b\" $(touch x) '\\''c'\\''.swf' '%d'"));
 
     TempFolder tmp;
-    const QString out = RunCaptured(Command{QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command.toShellText()}, tmp.path()},
-                                    true, false);
+    const QString out = RunCaptured(
+        Command{QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command.toShellText()}, tmp.path()}, true, false);
     EXPECT_EQ(out, hostile + QStringLiteral("|%d|"));
     EXPECT_FALSE(QFile::exists(tmp.file(QStringLiteral("x"))));
 }

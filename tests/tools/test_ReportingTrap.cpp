@@ -14,9 +14,8 @@ TEST(ErrorPrompt, ExactBytes)
 {
     const QString prompt = BuildErrorPrompt(QStringLiteral("in Tarnwick2021/08/31.Form1.PushButton1_Click "), 124,
                                             QStringLiteral("File not found"));
-    EXPECT_EQ(prompt.toStdString(),
-              "File not found\r\nin Tarnwick2021/08/31.Form1.PushButton1_Click at line 124\r\r"
-              "Please email screenshot of this message to support@tarnwick.example");
+    EXPECT_EQ(prompt.toStdString(), "File not found\r\nin Tarnwick2021/08/31.Form1.PushButton1_Click at line 124\r\r"
+                                    "Please email screenshot of this message to support@tarnwick.example");
 }
 
 TEST(ReportingTrap, TwoFailuresTwoReportsAndTheRoutineFinishes)

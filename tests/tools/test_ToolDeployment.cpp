@@ -28,7 +28,9 @@ QByteArray ReadAll(const QString &path)
 
 int ModeOf(const QString &path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
 
@@ -107,7 +109,8 @@ TEST(WorkFolderOwner, UsesTmpdirAndRefusesAMissingParent)
 TEST(EmbeddedResources, HoldTheConverterTheEndFrameAndTheBuiltExtractor)
 {
     const QByteArray converter = LoadResource(ResourceId::Converter);
-    EXPECT_TRUE(converter.startsWith("\x7F" "ELF"));
+    EXPECT_TRUE(converter.startsWith("\x7F"
+                                     "ELF"));
 
     // 128 x 128, 8 bits per pixel, every pixel index 0 and entry 0 black.
     const QByteArray bitmap = LoadResource(ResourceId::EndFrameBitmap);
@@ -121,7 +124,9 @@ TEST(EmbeddedResources, HoldTheConverterTheEndFrameAndTheBuiltExtractor)
     EXPECT_EQ(bitmap.mid(int(u32(10))), QByteArray(128 * 128, '\0'));
 
     if (ExtractorIsBuilt()) {
-        EXPECT_TRUE(LoadResource(ResourceId::Extractor).startsWith("\x7F" "ELF"));
+        EXPECT_TRUE(LoadResource(ResourceId::Extractor)
+                        .startsWith("\x7F"
+                                    "ELF"));
     } else {
         const Failure failure = ExpectFailure([] { LoadResource(ResourceId::Extractor); });
         EXPECT_EQ(failure.number(), kResourceMissingFailure);

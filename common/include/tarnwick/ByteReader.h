@@ -15,7 +15,10 @@ using Bytes = std::span<const std::uint8_t>;
 class ByteReader
 {
 public:
-    explicit ByteReader(Bytes data) : m_data(data) {}
+    explicit ByteReader(Bytes data)
+        : m_data(data)
+    {
+    }
 
     bool ok() const { return !m_failed; }
     std::size_t position() const { return m_pos; }

@@ -25,8 +25,8 @@ struct PixelRows
 };
 
 enum class JpegFailure {
-    NoEncoder,  // the encoder could not start (out of memory)
-    Refused,    // the encoder refused the pixels
+    NoEncoder, // the encoder could not start (out of memory)
+    Refused, // the encoder refused the pixels
 };
 
 struct JpegError

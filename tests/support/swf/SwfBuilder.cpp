@@ -443,11 +443,9 @@ Tags &Tags::placeObject2(std::uint16_t depth, std::optional<std::uint16_t> chara
     return tag(26, body);
 }
 
-Tags &Tags::placeObject3(std::uint16_t depth, std::optional<std::uint16_t> character, bool move,
-                         const char *className)
+Tags &Tags::placeObject3(std::uint16_t depth, std::optional<std::uint16_t> character, bool move, const char *className)
 {
-    Bytes body{std::uint8_t((character ? 0x06 : 0x04) | (move ? 0x01 : 0x00)),
-               std::uint8_t(className ? 0x08 : 0x00)};
+    Bytes body{std::uint8_t((character ? 0x06 : 0x04) | (move ? 0x01 : 0x00)), std::uint8_t(className ? 0x08 : 0x00)};
     Put16(body, depth);
     if (className) {
         for (const char *c = className; *c; ++c)
@@ -484,8 +482,9 @@ namespace {
 
 Bytes EncodeSoundInfo(const SoundInfo &info)
 {
-    Bytes out{std::uint8_t((info.syncStop ? 0x20 : 0) | (info.noMultiple ? 0x10 : 0) | (info.envelope.empty() ? 0 : 0x08)
-                           | (info.loops ? 0x04 : 0) | (info.outPoint ? 0x02 : 0) | (info.inPoint ? 0x01 : 0))};
+    Bytes out{std::uint8_t((info.syncStop ? 0x20 : 0) | (info.noMultiple ? 0x10 : 0)
+                           | (info.envelope.empty() ? 0 : 0x08) | (info.loops ? 0x04 : 0) | (info.outPoint ? 0x02 : 0)
+                           | (info.inPoint ? 0x01 : 0))};
     if (info.inPoint)
         Put32(out, *info.inPoint);
     if (info.outPoint)
@@ -588,16 +587,14 @@ Bytes BuildSwf(const Tags &tags, Container container, const MovieOptions &option
     Put16(body, options.frameCount);
     Append(body, tags.bytes());
 
-    Bytes file{std::uint8_t(container == Container::Fws ? 'F' : container == Container::Cws ? 'C' : 'Z'), 'W', 'S',
-               options.version};
+    Bytes file{std::uint8_t(container == Container::Fws   ? 'F'
+                            : container == Container::Cws ? 'C'
+                                                          : 'Z'),
+               'W', 'S', options.version};
     Put32(file, options.fileLength.value_or(std::uint32_t(body.size() + 8)));
     switch (container) {
-    case Container::Fws:
-        Append(file, body);
-        break;
-    case Container::Cws:
-        Append(file, ZlibCompress(body));
-        break;
+    case Container::Fws: Append(file, body); break;
+    case Container::Cws: Append(file, ZlibCompress(body)); break;
     case Container::Zws: {
         // .lzma is 5 property bytes, an 8-byte size, the data; ZWS keeps the
         // properties and the data and puts the data's length before them.
@@ -682,7 +679,7 @@ std::vector<Bytes> SplitMp3Frames(const Bytes &mp3)
 {
     static const int kBitrates[2][16] = {
         {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}, // MPEG-1 layer III
-        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},     // MPEG-2/2.5 layer III
+        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}, // MPEG-2/2.5 layer III
     };
     static const int kRates[4] = {44100, 48000, 32000, 0};
     std::size_t pos = 0;

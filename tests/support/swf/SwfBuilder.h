@@ -107,8 +107,8 @@ public:
     const Bytes &bytes() const { return m_bytes; }
 
 private:
-    Tags &lossless(std::uint16_t code, std::uint16_t id, std::uint8_t format, std::uint16_t width,
-                   std::uint16_t height, const Bytes &pixels, std::uint8_t colorTableSize);
+    Tags &lossless(std::uint16_t code, std::uint16_t id, std::uint8_t format, std::uint16_t width, std::uint16_t height,
+                   const Bytes &pixels, std::uint8_t colorTableSize);
     Tags &head(std::uint16_t code, std::uint8_t streamFormat, std::uint16_t samplesPerBlock,
                std::optional<std::int16_t> latencySeek);
     Bytes m_bytes;

@@ -110,20 +110,20 @@ void AddPolygon(Tags &tags, std::uint16_t id, const std::vector<std::pair<std::i
     Bytes body;
     Put16(body, id);
     Append(body, Rect(x0, x1, y0, y1));
-    body.push_back(1);    // one fill style
+    body.push_back(1); // one fill style
     body.push_back(0x00); // solid
     body.insert(body.end(), colour.begin(), colour.end());
-    body.push_back(0);    // no line styles
+    body.push_back(0); // no line styles
     BitWriter w;
-    w.bits(1, 4);         // fill index bits
-    w.bits(0, 4);         // line index bits
+    w.bits(1, 4); // fill index bits
+    w.bits(0, 4); // line index bits
     // Style change: move to the first point with fill style 0 = 1.
     w.bits(0, 1);
-    w.bits(0, 1);         // new styles
-    w.bits(0, 1);         // line style
-    w.bits(0, 1);         // fill style 1
-    w.bits(1, 1);         // fill style 0
-    w.bits(1, 1);         // move to
+    w.bits(0, 1); // new styles
+    w.bits(0, 1); // line style
+    w.bits(0, 1); // fill style 1
+    w.bits(1, 1); // fill style 0
+    w.bits(1, 1); // move to
     const int n = SignedBits({points[0].first, points[0].second});
     w.bits(std::uint32_t(n), 5);
     w.sbits(points[0].first, n);
@@ -134,7 +134,7 @@ void AddPolygon(Tags &tags, std::uint16_t id, const std::vector<std::pair<std::i
         const auto &b = points[(i + 1) % points.size()];
         StraightEdge(w, b.first - a.first, b.second - a.second);
     }
-    w.bits(0, 6);         // end of shape
+    w.bits(0, 6); // end of shape
     Append(body, w.take());
     tags.tag(2, body);
 }
@@ -148,8 +148,8 @@ void AddActions(Tags &tags, const Bytes &actions)
 
 } // namespace
 
-void AddRectShape(Tags &tags, std::uint16_t id, std::int32_t x, std::int32_t y, std::int32_t width,
-                  std::int32_t height, Rgb colour)
+void AddRectShape(Tags &tags, std::uint16_t id, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+                  Rgb colour)
 {
     AddPolygon(tags, id, {{x, y}, {x + width, y}, {x + width, y + height}, {x, y + height}}, colour);
 }
@@ -159,8 +159,7 @@ void AddTriangleShape(Tags &tags, std::uint16_t id, const std::array<std::int32_
     AddPolygon(tags, id, {{c[0], c[1]}, {c[2], c[3]}, {c[4], c[5]}}, colour);
 }
 
-void AddPlace(Tags &tags, std::uint16_t depth, std::uint16_t character, bool replace, std::int32_t tx,
-              std::int32_t ty)
+void AddPlace(Tags &tags, std::uint16_t depth, std::uint16_t character, bool replace, std::int32_t tx, std::int32_t ty)
 {
     Bytes body{std::uint8_t(0x02 | 0x04 | (replace ? 0x01 : 0x00))}; // character, matrix, move
     Put16(body, depth);
@@ -207,20 +206,20 @@ void AddPlayButton(Tags &tags, std::uint16_t id, std::uint16_t shape)
     Bytes records;
     records.push_back(0x0F); // hit, down, over and up states
     Put16(records, shape);
-    Put16(records, 1);       // depth
+    Put16(records, 1); // depth
     records.push_back(0x00); // identity matrix
     records.push_back(0x00); // no colour transform
     records.push_back(0x00); // end of records
     Bytes body;
     Put16(body, id);
-    body.push_back(0x00);    // not a menu button
+    body.push_back(0x00); // not a menu button
     Put16(body, std::uint16_t(2 + records.size()));
     Append(body, records);
-    Put16(body, 0);          // the last (only) condition
-    body.push_back(0x0C);    // on press and on release
+    Put16(body, 0); // the last (only) condition
+    body.push_back(0x0C); // on press and on release
     body.push_back(0x00);
-    body.push_back(0x06);    // ActionPlay
-    body.push_back(0x00);    // ActionEnd
+    body.push_back(0x06); // ActionPlay
+    body.push_back(0x00); // ActionEnd
     tags.tag(34, body);
 }
 
@@ -230,15 +229,32 @@ Rgb StepColour(int index)
     const double x = 1 - std::fabs(std::fmod(h, 2.0) - 1);
     double r = 0, g = 0, b = 0;
     switch (int(h)) {
-    case 0: r = 1; g = x; break;
-    case 1: r = x; g = 1; break;
-    case 2: g = 1; b = x; break;
-    case 3: g = x; b = 1; break;
-    case 4: r = x; b = 1; break;
-    default: r = 1; b = x; break;
+    case 0:
+        r = 1;
+        g = x;
+        break;
+    case 1:
+        r = x;
+        g = 1;
+        break;
+    case 2:
+        g = 1;
+        b = x;
+        break;
+    case 3:
+        g = x;
+        b = 1;
+        break;
+    case 4:
+        r = x;
+        b = 1;
+        break;
+    default:
+        r = 1;
+        b = x;
+        break;
     }
-    return {std::uint8_t(std::lround(r * 255)), std::uint8_t(std::lround(g * 255)),
-            std::uint8_t(std::lround(b * 255))};
+    return {std::uint8_t(std::lround(r * 255)), std::uint8_t(std::lround(g * 255)), std::uint8_t(std::lround(b * 255))};
 }
 
 Bytes ColourStepMovie(const ColourMovie &movie)

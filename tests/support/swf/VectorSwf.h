@@ -15,8 +15,8 @@ namespace SwfBuild {
 using Rgb = std::array<std::uint8_t, 3>;
 
 // All coordinates are in twips (1/20 pixel).
-void AddRectShape(Tags &tags, std::uint16_t id, std::int32_t x, std::int32_t y, std::int32_t width,
-                  std::int32_t height, Rgb colour);
+void AddRectShape(Tags &tags, std::uint16_t id, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
+                  Rgb colour);
 // A triangle with corners (x0,y0) (x1,y1) (x2,y2).
 void AddTriangleShape(Tags &tags, std::uint16_t id, const std::array<std::int32_t, 6> &corners, Rgb colour);
 // PlaceObject2: places `character` at `depth`, or (with `replace`) puts it
@@ -46,10 +46,10 @@ struct ColourMovie
     std::uint16_t heightPx = 240;
     std::uint16_t framesPerSecond = 10;
     std::uint16_t frames = 30;
-    int beepFrame = -1;                     // 0-based frame whose StartSound starts the beep
-    std::vector<std::uint8_t> beepPcm;      // as AddPcmSound takes it
-    bool stopWithButton = false;            // frame 0 stops; a play button in the middle
-    int endlessLoopFrame = -1;              // 0-based frame that runs a script for ever
+    int beepFrame = -1; // 0-based frame whose StartSound starts the beep
+    std::vector<std::uint8_t> beepPcm; // as AddPcmSound takes it
+    bool stopWithButton = false; // frame 0 stops; a play button in the middle
+    int endlessLoopFrame = -1; // 0-based frame that runs a script for ever
 };
 
 // A full-stage rectangle whose colour is StepColour(frame) in each frame.

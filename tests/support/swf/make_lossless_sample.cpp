@@ -63,7 +63,8 @@ SwfBuild::Bytes Rgb15(const QImage &image)
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) {
             const QRgb p = image.pixel(x, y);
-            pixels.push_back(static_cast<std::uint16_t>((qRed(p) >> 3) << 10 | (qGreen(p) >> 3) << 5 | (qBlue(p) >> 3)));
+            pixels.push_back(
+                static_cast<std::uint16_t>((qRed(p) >> 3) << 10 | (qGreen(p) >> 3) << 5 | (qBlue(p) >> 3)));
         }
     return SwfBuild::EncodeRgb15(kWidth, kHeight, pixels);
 }
