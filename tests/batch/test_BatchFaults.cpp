@@ -314,7 +314,8 @@ QString GarbageSoundSwf(const TempFolder &folder, const QString &name, int pictu
         tags.defineBitsJpeg2(std::uint16_t(p + 1), JpegOf(96, 64));
     tags.showFrame().end();
     const Bytes movie = BuildSwf(tags, Container::Fws, MovieOptions{});
-    return folder.write(name, QByteArray(reinterpret_cast<const char *>(movie.data()), static_cast<qsizetype>(movie.size())));
+    return folder.write(name,
+                        QByteArray(reinterpret_cast<const char *>(movie.data()), static_cast<qsizetype>(movie.size())));
 }
 
 TEST_F(BatchFaults, GarbageSoundIsLeftOutAndTheOthersStay)
@@ -358,7 +359,8 @@ TEST_F(BatchFaults, NotesOnSoundsKeepTheMoviesOrder)
         if (mode == QLatin1String("--each")) {
             // Each video is checked while the next file is read: its note
             // still comes before that file's.
-            const qsizetype brief = result.err.indexOf(out.file(QStringLiteral("bad1.mp4")) + QStringLiteral(" lasts only"));
+            const qsizetype brief
+                = result.err.indexOf(out.file(QStringLiteral("bad1.mp4")) + QStringLiteral(" lasts only"));
             EXPECT_LT(first, brief) << result.err.toStdString();
             EXPECT_LT(brief, empty) << result.err.toStdString();
             EXPECT_TRUE(QFile::exists(out.file(QStringLiteral("bad2.mp4"))));
