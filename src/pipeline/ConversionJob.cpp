@@ -57,17 +57,17 @@ int ConverterParallelism()
 // Work on a thread of its own whose result is taken once. A QThread, so that
 // a child it starts through the runner is watched as on the main thread.
 template <typename T>
-class Background
+class SideTask
 {
 public:
-    explicit Background(std::function<T()> work)
+    explicit SideTask(std::function<T()> work)
         : m_thread(QThread::create([this, work = std::move(work)] { m_result = work(); }))
     {
         m_thread->start();
     }
-    ~Background() { m_thread->wait(); }
-    Background(const Background &) = delete;
-    Background &operator=(const Background &) = delete;
+    ~SideTask() { m_thread->wait(); }
+    SideTask(const SideTask &) = delete;
+    SideTask &operator=(const SideTask &) = delete;
 
     // Waits for the result with the event loop kept alive.
     T take()
@@ -468,7 +468,8 @@ void ConversionJob::checkMp3(MoviePart &movie, const QString &soundPath)
     pending.soundPath = soundPath;
     pending.detailsAt = m_outcome.details.size() - m_detailsInserted;
     const QString encoder = m_encoder;
-    pending.check = std::make_unique<Background<SoundCheck>>([encoder, soundPath] { return CheckSound(encoder, soundPath); });
+    pending.check
+        = std::make_unique<SideTask<SoundCheck>>([encoder, soundPath] { return CheckSound(encoder, soundPath); });
     if (m_choices.movie) {
         applySoundCheck(movie, pending);
         return;
@@ -812,9 +813,8 @@ void ConversionJob::convertPictures(const QStringList &pictures, const QStringLi
     QList<Tools::Command> conversions;
     for (qsizetype k = 0; k < pictures.size(); ++k) {
         if (!copied[std::size_t(k)]) {
-            conversions.append(Tools::Command{
-                m_tools.converter, options + QStringList{QStringLiteral("-o"), converted(k), pictureFile(pictures.at(k))},
-                QString()});
+            const QStringList arguments{QStringLiteral("-o"), converted(k), pictureFile(pictures.at(k))};
+            conversions.append(Tools::Command{m_tools.converter, options + arguments, QString()});
         }
     }
     Tools::RunAllAndWait(conversions, parallel);
@@ -965,7 +965,7 @@ void ConversionJob::encode(const QString &outputPath)
     m_pendingVideo->request = request;
     m_pendingVideo->target = target;
     m_pendingVideo->detailsAt = m_outcome.details.size() - m_detailsInserted;
-    m_pendingVideo->check = std::make_unique<Background<CheckedVideo>>([request, target] {
+    m_pendingVideo->check = std::make_unique<SideTask<CheckedVideo>>([request, target] {
         CheckedVideo checked;
         checked.problem = CheckTemporaryVideo(request, target);
         checked.whole = checked.problem.isEmpty();

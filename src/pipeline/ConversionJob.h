@@ -26,7 +26,7 @@ namespace Pipeline {
 class PlayRecording;
 struct SwfListing;
 template <typename T>
-class Background;
+class SideTask;
 
 // What one run of the job made and missed, for callers that report it
 // other than through the summary message (tarnwick-batch's exit status).
@@ -97,7 +97,7 @@ private:
         int movie = 0;            // in m_movies
         QString soundPath;
         qsizetype detailsAt = 0;  // its note's place among the details noted at once
-        std::unique_ptr<Background<SoundCheck>> check;
+        std::unique_ptr<SideTask<SoundCheck>> check;
     };
 
     // A video being checked while the next file's work goes on.
@@ -112,7 +112,7 @@ private:
         EncodeRequest request;
         QString target;           // its hidden temporary file
         qsizetype detailsAt = 0;  // its note's place among the details noted at once
-        std::unique_ptr<Background<CheckedVideo>> check;
+        std::unique_ptr<SideTask<CheckedVideo>> check;
     };
 
     bool checkChoices(Tools::ReportingTrap &trap);
