@@ -29,7 +29,7 @@ public:
     double value() const override { return m_value; }
     void setValue(double value) override { m_value = value; }
     QString caption() const override { return QString(); }
-    void setCaption(const QString &) override {}
+    void setCaption(const QString &) override { }
 
 private:
     double m_value = 0;
@@ -114,8 +114,7 @@ int main(int argc, char **argv)
     constexpr qint16 kFrames = 200;
     for (int i = 1; i <= kFrames; ++i) {
         const QSize size = sizes[i % 6];
-        Scene(size.width(), size.height(), false)
-            .save(Pipeline::FramePath(folder.path(), i), "JPG", 95);
+        Scene(size.width(), size.height(), false).save(Pipeline::FramePath(folder.path(), i), "JPG", 95);
     }
     SilentBar bar;
     CountingReporter reporter;

@@ -103,9 +103,8 @@ double TurboScaled(const QByteArray &jpeg, QSize atLeast, int rounds, QSize *got
     const int h = TJSCALED(height, best);
     *got = QSize(w, h);
     std::vector<unsigned char> pixels(std::size_t(w) * h * 4);
-    const double ms = MedianMs(rounds, [&] {
-        tjDecompress2(handle, data, (unsigned long)jpeg.size(), pixels.data(), w, 0, h, TJPF_BGRX, 0);
-    });
+    const double ms = MedianMs(
+        rounds, [&] { tjDecompress2(handle, data, (unsigned long)jpeg.size(), pixels.data(), w, 0, h, TJPF_BGRX, 0); });
     tjDestroy(handle);
     return ms;
 }
@@ -126,7 +125,7 @@ private:
 class NoReports : public Tools::ErrorReporter
 {
 public:
-    void showErrorReport(const QString &, int, const QString &) override {}
+    void showErrorReport(const QString &, int, const QString &) override { }
 };
 
 } // namespace
@@ -163,7 +162,8 @@ int main(int argc, char *argv[])
             // always did) and by default (a JPEG like this one is copied).
             const QString frame = root.filePath(name + QStringLiteral("-frame.jpg"));
             const auto convert = [&](bool quality) {
-                QStringList arguments{QStringLiteral("-out"), QStringLiteral("jpeg"), QStringLiteral("-o"), frame, source};
+                QStringList arguments{QStringLiteral("-out"), QStringLiteral("jpeg"), QStringLiteral("-o"), frame,
+                                      source};
                 if (quality)
                     arguments << QStringLiteral("-q") << QStringLiteral("95");
                 Run(arguments, converter);
@@ -205,8 +205,8 @@ int main(int argc, char *argv[])
             const double reducedDecode = TurboScaled(bytes, QSize(480, 360), rounds, &reduced);
             QImage small(reduced, QImage::Format_RGB32);
             small.fill(Qt::gray);
-            const double reducedShrink
-                = reducedDecode + MedianMs(rounds, [&] { (void)Pipeline::ResampleImage(small, 480, 360); });
+            const double reducedShrink = reducedDecode
+                                         + MedianMs(rounds, [&] { (void)Pipeline::ResampleImage(small, 480, 360); });
             std::printf("%-6s %-9s %7.2f %7.2f %7.2f %7.2f %7.2f %7.2f %7.2f %7.2f %7.2f %7.2f\n",
                         light ? "light" : "photo", qPrintable(name), converted, copied, header, decode, scaled,
                         resample, draw, save, shrink, reducedShrink);

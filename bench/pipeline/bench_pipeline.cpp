@@ -46,16 +46,16 @@ const QString kFfmpeg = QStringLiteral("ffmpeg");
 struct Movie
 {
     QString swf;
-    QString sound;       // the MP3 its stream holds: the floor's sound input
+    QString sound; // the MP3 its stream holds: the floor's sound input
     QString floorFolder; // holds temp/image1.jpg ...: the movie's final frames
-    QString references;  // holds 1.png ...: the lossless source pictures
+    QString references; // holds 1.png ...: the lossless source pictures
 };
 
 struct Corpus
 {
     QString name;
     QStringList speed; // tarnwick-batch's speed option
-    QString rate;      // the encoder's input rate for that speed
+    QString rate; // the encoder's input rate for that speed
     double frameSeconds = 0;
     int framesPerVideo = 0; // frames of one movie's video, end frame included
     std::vector<Movie> movies;
@@ -75,7 +75,7 @@ bool Run(const QString &program, const QStringList &arguments, const QString &fo
     process.setStandardOutputFile(QProcess::nullDevice());
     process.start(program, arguments);
     const bool ok = process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit
-        && process.exitCode() == 0;
+                    && process.exitCode() == 0;
     if (errors != nullptr)
         *errors = process.readAllStandardError();
     return ok;
@@ -117,7 +117,9 @@ RunUsage Spawn(const QString &program, const QStringList &arguments, const QStri
     if (spawned != 0)
         return usage;
     int status = 0;
-    struct rusage resources{};
+    struct rusage resources
+    {
+    };
     wait4(pid, &status, 0, &resources);
     usage.wall = timer.elapsed() / 1000.0;
     const auto seconds = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
@@ -131,7 +133,7 @@ QStringList Quiet(const QStringList &arguments)
 {
     return QStringList{QStringLiteral("-nostdin"), QStringLiteral("-loglevel"), QStringLiteral("error"),
                        QStringLiteral("-y")}
-        + arguments;
+           + arguments;
 }
 
 QByteArray ReadAll(const QString &path)
@@ -156,10 +158,10 @@ QString MakeFolder(const QDir &root, const QString &name)
 QString MakeMp3(const QDir &root, const QString &name, double seconds)
 {
     const QString path = root.filePath(name);
-    Run(kFfmpeg, Quiet({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                        QStringLiteral("sine=frequency=330:sample_rate=22050:duration=%1").arg(seconds),
-                        QStringLiteral("-c:a"), QStringLiteral("libmp3lame"), QStringLiteral("-ar"),
-                        QStringLiteral("22050"), path}));
+    Run(kFfmpeg,
+        Quiet({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+               QStringLiteral("sine=frequency=330:sample_rate=22050:duration=%1").arg(seconds), QStringLiteral("-c:a"),
+               QStringLiteral("libmp3lame"), QStringLiteral("-ar"), QStringLiteral("22050"), path}));
     return path;
 }
 
@@ -207,8 +209,8 @@ Corpus NoiseCorpus(const QDir &root, int swfs, int pictures)
 
     const QString mp3 = MakeMp3(root, QStringLiteral("noise.mp3"), pictures * kSecondsPerPicture);
     const QByteArray mp3Bytes = ReadAll(mp3);
-    const std::vector<SwfBuild::Bytes> frames
-        = SwfBuild::SplitMp3Frames(SwfBuild::Bytes(mp3Bytes.begin(), mp3Bytes.end()));
+    const std::vector<SwfBuild::Bytes> frames = SwfBuild::SplitMp3Frames(
+        SwfBuild::Bytes(mp3Bytes.begin(), mp3Bytes.end()));
 
     // Every movie holds all five sizes, so each is redrawn to the largest:
     // one set of floor frames serves them all.
@@ -288,8 +290,8 @@ Corpus LightCorpus(const QDir &root, int swfs, int pictures)
         // The same encoder on the same pictures: the very JPEGs the SWF holds.
         Run(kFfmpeg, Quiet(input + QStringList{QStringLiteral("-frames:v"), count} + mjpeg
                            + QStringList{floor + QStringLiteral("/temp/image%d.jpg")}));
-        Run(kFfmpeg, Quiet(input + QStringList{QStringLiteral("-frames:v"), count,
-                                               references + QStringLiteral("/%d.png")}));
+        Run(kFfmpeg,
+            Quiet(input + QStringList{QStringLiteral("-frames:v"), count, references + QStringLiteral("/%d.png")}));
         corpus.movies.push_back({swf, mp3, floor, references});
     }
 
@@ -297,10 +299,10 @@ Corpus LightCorpus(const QDir &root, int swfs, int pictures)
     corpus.combinedFloor = MakeFolder(root, QStringLiteral("light/floorall"));
     root.mkpath(QStringLiteral("light/floorall/temp"));
     corpus.combinedFrames = swfs * pictures;
-    Run(kFfmpeg, Quiet(QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                   source(kLargest, 0), QStringLiteral("-frames:v"),
-                                   QString::number(corpus.combinedFrames)}
-                       + mjpeg + QStringList{corpus.combinedFloor + QStringLiteral("/temp/image%d.jpg")}));
+    Run(kFfmpeg,
+        Quiet(QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), source(kLargest, 0),
+                          QStringLiteral("-frames:v"), QString::number(corpus.combinedFrames)}
+              + mjpeg + QStringList{corpus.combinedFloor + QStringLiteral("/temp/image%d.jpg")}));
     return corpus;
 }
 
@@ -323,10 +325,10 @@ RunUsage Floor(const Corpus &corpus, const QString &folder, int frames, const QS
 QSize VideoSize(const QString &video)
 {
     QProcess probe;
-    probe.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
-                                            QStringLiteral("v:0"), QStringLiteral("-show_entries"),
-                                            QStringLiteral("stream=width,height"), QStringLiteral("-of"),
-                                            QStringLiteral("csv=p=0:s=x"), video});
+    probe.start(QStringLiteral("ffprobe"),
+                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
+                 QStringLiteral("v:0"), QStringLiteral("-show_entries"), QStringLiteral("stream=width,height"),
+                 QStringLiteral("-of"), QStringLiteral("csv=p=0:s=x"), video});
     probe.waitForFinished(-1);
     const QStringList parts = QString::fromLatin1(probe.readAllStandardOutput()).trimmed().split(QLatin1Char('x'));
     return parts.size() == 2 ? QSize(parts[0].toInt(), parts[1].toInt()) : QSize();
@@ -356,7 +358,7 @@ std::vector<double> FramePsnr(const QString &video, const std::vector<const Movi
     const QString stats = root.filePath(QStringLiteral("psnr.txt"));
     QFile::remove(stats);
     graph += joined + QStringLiteral("concat=n=%1:v=1:a=0,settb=1/100,setpts=N[r];").arg(movies.size())
-        + QStringLiteral("[v][r]psnr=shortest=1:stats_file=") + stats;
+             + QStringLiteral("[v][r]psnr=shortest=1:stats_file=") + stats;
     arguments << QStringLiteral("-lavfi") << graph << QStringLiteral("-fps_mode") << QStringLiteral("passthrough")
               << QStringLiteral("-f") << QStringLiteral("null") << QStringLiteral("-");
     QByteArray errors;
@@ -467,9 +469,9 @@ void Measure(const Corpus &corpus, bool combine, int rounds, const QString &bin,
     std::printf("%-5s %-8s tarnwick-batch %7.2f s%s   ffmpeg alone %7.2f s   ratio %.2f   PSNR %.2f dB%s\n",
                 qPrintable(corpus.name), combine ? "combined" : "per-file", job, ok ? "" : " (FAILED)", floor,
                 job / floor, Mean(psnr),
-                psnr.size() == expected ? "" : qPrintable(QStringLiteral(" (%1 of %2 frames compared)")
-                                                              .arg(psnr.size())
-                                                              .arg(expected)));
+                psnr.size() == expected
+                    ? ""
+                    : qPrintable(QStringLiteral(" (%1 of %2 frames compared)").arg(psnr.size()).arg(expected)));
     std::printf("      rounds: job %s   ffmpeg %s   paired ratios %s (median %.2f)\n", qPrintable(Times(ours)),
                 qPrintable(Times(floors)), qPrintable(Times(ratios)), Median(ratios));
     std::printf("      CPU (user + system) job %.2f s   ffmpeg %.2f s   ratio %.2f   job's largest process %.0f MiB\n",
@@ -480,7 +482,8 @@ void Measure(const Corpus &corpus, bool combine, int rounds, const QString &bin,
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: bench_pipeline [--corpus light|noise|both] [--rounds N] [--bin DIR] [SWFS [PICTURES]]\n");
+    std::fprintf(stderr,
+                 "usage: bench_pipeline [--corpus light|noise|both] [--rounds N] [--bin DIR] [SWFS [PICTURES]]\n");
     return 2;
 }
 

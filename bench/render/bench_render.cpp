@@ -67,8 +67,8 @@ int main(int argc, char **argv)
     // cores is what an idle 2-core machine could not do faster.
     rusage self{};
     getrusage(RUSAGE_SELF, &self);
-    const double own = self.ru_utime.tv_sec + self.ru_utime.tv_usec / 1e6 + self.ru_stime.tv_sec +
-                       self.ru_stime.tv_usec / 1e6;
+    const double own = self.ru_utime.tv_sec + self.ru_utime.tv_usec / 1e6 + self.ru_stime.tv_sec
+                       + self.ru_stime.tv_usec / 1e6;
     const double cpu = result.cpuSeconds + own;
     std::printf("CPU of Chromium + encoder %.1f s + recorder %.1f s, over 2 cores / movie duration %.2f\n",
                 result.cpuSeconds, own, cpu / 2 / result.seconds);

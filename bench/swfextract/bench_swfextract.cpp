@@ -100,7 +100,6 @@ Bytes MakeMovie()
     return SwfBuild::BuildSwf(tags, SwfBuild::Container::Cws);
 }
 
-
 // Child: what any reader must at least do, done as fast as zlib allows:
 // read the file in chunks and inflate it into one buffer of the final size.
 int Baseline(const std::string &path)
@@ -110,8 +109,10 @@ int Baseline(const std::string &path)
     if (!file || std::fread(head, 1, 8, file) != 8)
         return 1;
     const std::size_t length = (std::uint32_t(head[4]) | std::uint32_t(head[5]) << 8 | std::uint32_t(head[6]) << 16
-                                | std::uint32_t(head[7]) << 24) - 8u;
-    std::unique_ptr<std::uint8_t, decltype(&std::free)> body(static_cast<std::uint8_t *>(std::malloc(length)), &std::free);
+                                | std::uint32_t(head[7]) << 24)
+                               - 8u;
+    std::unique_ptr<std::uint8_t, decltype(&std::free)> body(static_cast<std::uint8_t *>(std::malloc(length)),
+                                                             &std::free);
     std::vector<std::uint8_t> chunk(256 * 1024);
     z_stream zs{};
     inflateInit(&zs);
@@ -146,7 +147,8 @@ int ExtractEverything(const std::string &path, const std::string &folder)
     SwfExtract::Request sound;
     sound.mp3 = true;
     sound.out = folder + "/sound.mp3";
-    const bool ok = SwfExtract::Extract(*movie, pictures, limits).ok() && SwfExtract::Extract(*movie, sound, limits).ok();
+    const bool ok = SwfExtract::Extract(*movie, pictures, limits).ok()
+                    && SwfExtract::Extract(*movie, sound, limits).ok();
     return ok && !listing.empty() ? 0 : 1;
 }
 
@@ -173,7 +175,9 @@ Measure Spawn(const std::vector<std::string> &args)
     if (spawned != 0)
         return {0, 0, -1};
     int status = 0;
-    struct rusage usage{};
+    struct rusage usage
+    {
+    };
     wait4(pid, &status, 0, &usage);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     return {seconds, usage.ru_maxrss / 1024.0, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
@@ -227,7 +231,9 @@ int main(int argc, char **argv)
     unsigned char head[8] = {};
     std::ifstream(file, std::ios::binary).read(reinterpret_cast<char *>(head), 8);
     const double bodyMiB = ((std::uint32_t(head[4]) | std::uint32_t(head[5]) << 8 | std::uint32_t(head[6]) << 16
-                             | std::uint32_t(head[7]) << 24) - 8) / 1048576.0;
+                             | std::uint32_t(head[7]) << 24)
+                            - 8)
+                           / 1048576.0;
     std::printf("%s: %.1f MiB compressed, %.1f MiB decompressed, %d pictures, 1 MP3 stream\n\n", file.c_str(),
                 std::filesystem::file_size(file) / 1048576.0, bodyMiB, kJpeg2 + kDefineBits + kJpeg3Alpha + kLossless);
 
@@ -242,8 +248,8 @@ int main(int argc, char **argv)
     Row("plain zlib decompression (read + inflate)", base, base, bodyMiB);
     Row("library: list + extract everything", Best({self, "--extract", file, out}, out), base, bodyMiB);
     Row("program: listing", Best({program, file}), base, bodyMiB);
-    Row("program: -j all -p all -o %d", Best({program, "-j", jpegIds, "-p", pngIds, file, "-o", out + "/x_%d.jpg"}, out),
-        base, bodyMiB);
+    Row("program: -j all -p all -o %d",
+        Best({program, "-j", jpegIds, "-p", pngIds, file, "-o", out + "/x_%d.jpg"}, out), base, bodyMiB);
     Row("program: -m", Best({program, "-m", file, "-o", out + "/s.mp3"}, out), base, bodyMiB);
     std::filesystem::remove_all(out);
     return 0;

@@ -269,9 +269,8 @@ void ConversionJob::convertFile(Tools::ReportingTrap &trap, int position)
         m_movies.clear();
         trap(116, [&] {
             const QString folder = m_choices.saveToFolder ? m_choices.folder : Tools::FolderOf(path);
-            outputPath = Tools::CollapseBackslashes(folder + QLatin1Char('/')
-                                                    + Tools::StripExtension(Tools::FileNameOf(path))
-                                                    + QStringLiteral(".mp4"));
+            outputPath = Tools::CollapseBackslashes(
+                folder + QLatin1Char('/') + Tools::StripExtension(Tools::FileNameOf(path)) + QStringLiteral(".mp4"));
         });
         if (m_choices.saveBeside) {
             const QString problem = OutputFolderProblem(Tools::FolderOf(path));
@@ -468,8 +467,8 @@ void ConversionJob::checkMp3(MoviePart &movie, const QString &soundPath)
     pending.soundPath = soundPath;
     pending.detailsAt = m_outcome.details.size() - m_detailsInserted;
     const QString encoder = m_encoder;
-    pending.check
-        = std::make_unique<SideTask<SoundCheck>>([encoder, soundPath] { return CheckSound(encoder, soundPath); });
+    pending.check = std::make_unique<SideTask<SoundCheck>>(
+        [encoder, soundPath] { return CheckSound(encoder, soundPath); });
     if (m_choices.movie) {
         applySoundCheck(movie, pending);
         return;
@@ -521,22 +520,23 @@ void ConversionJob::decodeVideos(MoviePart &movie, const std::function<void(cons
         VideoOnStage onStage{video.id, *video.firstFrame, {}};
         if (Tools::FileExists(flv) && !prober.isEmpty()) {
             const int limit = int(std::min<qint64>(std::max<qint64>(video.frames, 1), kMaxEmbeddedVideoFrames));
-            Tools::RunCaptured(Tools::Command{m_encoder,
-                                              {QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"),
-                                               QStringLiteral("-i"), flv, QStringLiteral("-fps_mode"),
-                                               QStringLiteral("passthrough"), QStringLiteral("-frames:v"),
-                                               QString::number(limit), QStringLiteral("-q:v"), QStringLiteral("2"),
-                                               pictureFile(stem + QStringLiteral("%d.jpg"))},
-                                              QString()},
-                               true, false, true);
-            const QStringList times = Tools::RunCaptured(
-                Tools::Command{prober,
-                               {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
-                                QStringLiteral("v"), QStringLiteral("-show_entries"), QStringLiteral("frame=pts_time"),
-                                QStringLiteral("-of"), QStringLiteral("csv=p=0"), flv},
+            Tools::RunCaptured(
+                Tools::Command{m_encoder,
+                               {QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"),
+                                QStringLiteral("-i"), flv, QStringLiteral("-fps_mode"), QStringLiteral("passthrough"),
+                                QStringLiteral("-frames:v"), QString::number(limit), QStringLiteral("-q:v"),
+                                QStringLiteral("2"), pictureFile(stem + QStringLiteral("%d.jpg"))},
                                QString()},
-                true, false, true)
-                                          .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+                true, false, true);
+            const QStringList times =
+                Tools::RunCaptured(Tools::Command{prober,
+                                                  {QStringLiteral("-v"), QStringLiteral("error"),
+                                                   QStringLiteral("-select_streams"), QStringLiteral("v"),
+                                                   QStringLiteral("-show_entries"), QStringLiteral("frame=pts_time"),
+                                                   QStringLiteral("-of"), QStringLiteral("csv=p=0"), flv},
+                                                  QString()},
+                                   true, false, true)
+                    .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
             for (qsizetype k = 0; k < times.size() && k < limit; ++k) {
                 if (!Tools::FileExists(pictureFile(stem + QStringLiteral("%1.jpg").arg(k + 1))))
                     break;
@@ -701,8 +701,8 @@ bool ConversionJob::writeFrameList(EncodeRequest &request)
         bool backdropUsed = false;
         for (const TimedFrame &frame : timing.frames) {
             const int staged = frame.picture ? movie.frameOf.value(*frame.picture)
-                : frame.video                    ? movie.videoFrameOf.value(*frame.video)
-                                                 : 0;
+                               : frame.video ? movie.videoFrameOf.value(*frame.video)
+                                             : 0;
             // Before the first picture, and in place of one that could not
             // be read, the stage shows its background colour.
             const QString file = staged > 0 ? QStringLiteral("image%1.jpg").arg(staged) : backdrop;
@@ -761,7 +761,8 @@ QStringList ConversionJob::videoSounds()
     if (WriteCombinedSoundtrack(m_encoder, spans, target, &m_controls.progress()))
         return {target};
     if (!cancelled())
-        m_outcome.details.append(QStringLiteral("The video's soundtrack could not be made; it was made without sound."));
+        m_outcome.details.append(
+            QStringLiteral("The video's soundtrack could not be made; it was made without sound."));
     return {};
 }
 
@@ -862,8 +863,9 @@ void ConversionJob::stageFrames(int position)
     const QString source = m_controls.fileAt(position);
     if (staged == 0) {
         m_outcome.noPictures.append(source);
-        m_outcome.details.append(source + QStringLiteral(": ")
-                                 + (m_extractorReason.isEmpty() ? QStringLiteral("no pictures were found") : m_extractorReason));
+        m_outcome.details.append(
+            source + QStringLiteral(": ")
+            + (m_extractorReason.isEmpty() ? QStringLiteral("no pictures were found") : m_extractorReason));
     } else if (m_readInPart) {
         m_outcome.partlyRead.append(source);
         m_outcome.details.append(source + QStringLiteral(": ") + m_extractorReason);
@@ -896,7 +898,8 @@ void ConversionJob::evenFrameSize()
     const auto count = static_cast<qint16>(std::min(m_frameCount, kMaxFrames));
     // The size comes from the movies' pictures; the black end frame is only
     // fitted to it (its 128 x 128 would otherwise enlarge small movies).
-    const auto measured = static_cast<qint16>(std::min(m_pictureFrames > 0 ? m_pictureFrames : m_frameCount, kMaxFrames));
+    const auto measured = static_cast<qint16>(
+        std::min(m_pictureFrames > 0 ? m_pictureFrames : m_frameCount, kMaxFrames));
     qint32 height = 0;
     qint32 width = 0;
     MeasureLargestFrame(m_workFolder, measured, height, width);
@@ -908,12 +911,13 @@ void ConversionJob::evenFrameSize()
     // the frame is reduced, its aspect ratio kept.
     const QSize frame = LimitFrameSize(QSize(width, height));
     if (frame != QSize(width, height)) {
-        m_outcome.details.append(QStringLiteral("The video frame was reduced from %1 x %2 to %3 x %4 pixels, the largest "
-                                                "that players are sure to show.")
-                                     .arg(width)
-                                     .arg(height)
-                                     .arg(frame.width())
-                                     .arg(frame.height()));
+        m_outcome.details.append(
+            QStringLiteral("The video frame was reduced from %1 x %2 to %3 x %4 pixels, the largest "
+                           "that players are sure to show.")
+                .arg(width)
+                .arg(height)
+                .arg(frame.width())
+                .arg(frame.height()));
         width = frame.width();
         height = frame.height();
     }
@@ -1106,12 +1110,13 @@ QString ConversionJob::summary() const
         for (const QString &path : m_outcome.noPictures)
             text += path + kCrLf;
         text += kCrLf + kCrLf + QStringLiteral("SWF could not be read or SWF does not contain any images to extract. ")
-            + kCrLf + kCrLf
-            + QStringLiteral("Please try opening these SWF files in your web browser (Google Chrome for example) to see "
-                             "if they actually play like valid SWF files or have images that can be extracted.");
+                + kCrLf + kCrLf
+                + QStringLiteral(
+                    "Please try opening these SWF files in your web browser (Google Chrome for example) to see "
+                    "if they actually play like valid SWF files or have images that can be extracted.");
     } else if (m_outcome.failed.isEmpty()) {
         text += QStringLiteral("Please open with 'Media Player Classic - Home Cinema'") + kCrLf + QLatin1Char('(')
-            + QLatin1String(kPlayerSite) + QLatin1Char(')');
+                + QLatin1String(kPlayerSite) + QLatin1Char(')');
     }
     if (!m_outcome.failed.isEmpty()) {
         if (!m_outcome.noPictures.isEmpty())

@@ -32,14 +32,14 @@ class SideTask;
 // other than through the summary message (tarnwick-batch's exit status).
 struct JobOutcome
 {
-    bool refused = false;    // a check failed before any work
-    bool cancelled = false;  // stopped by Cancel before its end
-    QStringList made;        // MP4 files written
-    QStringList failed;      // MP4 files that could not be made
+    bool refused = false; // a check failed before any work
+    bool cancelled = false; // stopped by Cancel before its end
+    QStringList made; // MP4 files written
+    QStringList failed; // MP4 files that could not be made
     QMap<QString, QString> reasons; // why, for each of `failed`
-    QStringList noPictures;  // SWF files that gave no pictures
-    QStringList partlyRead;  // SWF files cut or damaged that still gave pictures
-    QStringList details;     // lines for the summary's details
+    QStringList noPictures; // SWF files that gave no pictures
+    QStringList partlyRead; // SWF files cut or damaged that still gave pictures
+    QStringList details; // lines for the summary's details
 };
 
 // The Start button's work: checks the choices, deploys the tools, extracts
@@ -73,18 +73,18 @@ private:
         QString source;
         int position = 0;
         std::optional<TimelineReport> report;
-        QString mp3;          // its main MP3 stream, copied as it is
+        QString mp3; // its main MP3 stream, copied as it is
         double mp3Seconds = 0;
-        SoundtrackPlan plan;  // otherwise the soundtrack made from its sounds
-        int firstFrame = 0;   // frames before this movie's in temp/
-        int frames = 0;       // this movie's picture frames
+        SoundtrackPlan plan; // otherwise the soundtrack made from its sounds
+        int firstFrame = 0; // frames before this movie's in temp/
+        int frames = 0; // this movie's picture frames
         // As in the movie: when each picture is on screen, and the frame in
         // temp/ each picture was staged as.
         std::optional<MovieTiming> timing;
         QMap<PictureKey, int> frameOf;
-        QList<VideoOnStage> videos;           // embedded videos, decoded
+        QList<VideoOnStage> videos; // embedded videos, decoded
         QMap<VideoFrameKey, int> videoFrameOf; // and staged
-        double start = 0;     // its span in the video, in seconds
+        double start = 0; // its span in the video, in seconds
         double seconds = 0;
 
         double soundEnd() const { return mp3.isEmpty() ? plan.end : mp3Seconds; }
@@ -94,9 +94,9 @@ private:
     // outcome goes once it is known.
     struct PendingSoundCheck
     {
-        int movie = 0;            // in m_movies
+        int movie = 0; // in m_movies
         QString soundPath;
-        qsizetype detailsAt = 0;  // its note's place among the details noted at once
+        qsizetype detailsAt = 0; // its note's place among the details noted at once
         std::unique_ptr<SideTask<SoundCheck>> check;
     };
 
@@ -104,14 +104,14 @@ private:
     struct CheckedVideo
     {
         bool whole = false; // the check found nothing missing
-        bool made = false;  // and it replaced the output
+        bool made = false; // and it replaced the output
         QString problem;
     };
     struct PendingVideo
     {
         EncodeRequest request;
-        QString target;           // its hidden temporary file
-        qsizetype detailsAt = 0;  // its note's place among the details noted at once
+        QString target; // its hidden temporary file
+        qsizetype detailsAt = 0; // its note's place among the details noted at once
         std::unique_ptr<SideTask<CheckedVideo>> check;
     };
 
@@ -174,12 +174,12 @@ private:
     double m_frameSeconds = 0;
     double m_videoSeconds = 0; // the video's length, set before its sound is made
     int m_quality = 1;
-    int m_frameCount = 0;    // frames in temp/, the end frame included
+    int m_frameCount = 0; // frames in temp/, the end frame included
     int m_pictureFrames = 0; // of those, frames made from the movies' pictures
-    QSize m_frameSize;       // the video's frame, once the frames are fitted
+    QSize m_frameSize; // the video's frame, once the frames are fitted
     QList<MoviePart> m_movies; // of the video being made
-    bool m_readInPart = false;  // the current SWF is cut or damaged
-    QString m_extractorReason;  // the extractor's last word on it
+    bool m_readInPart = false; // the current SWF is cut or damaged
+    QString m_extractorReason; // the extractor's last word on it
     QSet<QString> m_claimedOutputs;
     std::unique_ptr<PlayRecording> m_play; // PLAY: the movies recorded
     std::deque<PendingSoundCheck> m_soundChecks; // oldest first

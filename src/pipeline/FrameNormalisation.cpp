@@ -54,16 +54,16 @@ enum Step : int {
 bool WithinLimits(const QSize &size)
 {
     return size.width() > 0 && size.height() > 0 && quint32(size.width()) <= Tarnwick::kMaxPictureSide
-        && quint32(size.height()) <= Tarnwick::kMaxPictureSide
-        && quint64(size.width()) * quint64(size.height()) <= Tarnwick::kMaxPicturePixels;
+           && quint32(size.height()) <= Tarnwick::kMaxPictureSide
+           && quint64(size.width()) * quint64(size.height()) <= Tarnwick::kMaxPicturePixels;
 }
 
 // A frame the encoder is given.
 bool WithinFrameLimits(const QSize &size)
 {
     return size.width() > 0 && size.height() > 0 && quint32(size.width()) <= Tarnwick::kMaxFrameSide
-        && quint32(size.height()) <= Tarnwick::kMaxFrameSide
-        && quint64(size.width()) * quint64(size.height()) <= Tarnwick::kMaxFramePixels;
+           && quint32(size.height()) <= Tarnwick::kMaxFrameSide
+           && quint64(size.width()) * quint64(size.height()) <= Tarnwick::kMaxFramePixels;
 }
 
 // Opens a frame for reading, or raises the failure that names why not.
@@ -113,7 +113,8 @@ QImage ReadFrame(const QString &path, const QSize &size, const QSize &fitted)
     }
     QImageReader reader;
     OpenFrame(reader, path);
-    if (fitted.isValid() && !WithinFrameLimits(size) && (size.width() > fitted.width() || size.height() > fitted.height()))
+    if (fitted.isValid() && !WithinFrameLimits(size)
+        && (size.width() > fitted.width() || size.height() > fitted.height()))
         reader.setScaledSize(fitted);
     QImage picture = reader.read();
     if (picture.isNull())
@@ -299,7 +300,8 @@ void SetImagesSizes(const QString &workFolder, qint16 count, qint32 height, qint
     for (int i = 1; i <= count; ++i) {
         while (launched < count && launched < i - 1 + parallel) {
             ++launched;
-            inFlight.push_back(std::async(std::launch::async, RedrawFrame, FramePath(workFolder, launched), height, width));
+            inFlight.push_back(
+                std::async(std::launch::async, RedrawFrame, FramePath(workFolder, launched), height, width));
         }
         QString path;
         trap(MakePath, [&] { path = FramePath(workFolder, i); });

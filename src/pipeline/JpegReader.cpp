@@ -45,8 +45,8 @@ QImage DecodeJpeg(const QByteArray &data, const QSize &atLeast)
     int height = 0;
     int subsampling = 0;
     int colourspace = 0;
-    if (tjDecompressHeader3(decoder.get(), bytes, size, &width, &height, &subsampling, &colourspace) != 0
-        || width <= 0 || height <= 0)
+    if (tjDecompressHeader3(decoder.get(), bytes, size, &width, &height, &subsampling, &colourspace) != 0 || width <= 0
+        || height <= 0)
         return QImage();
     // CMYK and YCCK need an inversion the general reader knows about.
     if (colourspace == TJCS_CMYK || colourspace == TJCS_YCCK)

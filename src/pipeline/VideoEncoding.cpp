@@ -48,8 +48,8 @@ Tools::Command ScriptCommand(const QString &encoder, const QStringList &argument
     static const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
     if (setpriv.isEmpty())
         return Tools::Command{encoder, arguments, QString()};
-    return Tools::Command{setpriv, QStringList{QStringLiteral("--pdeathsig"), QStringLiteral("KILL"), encoder} + arguments,
-                          QString()};
+    return Tools::Command{
+        setpriv, QStringList{QStringLiteral("--pdeathsig"), QStringLiteral("KILL"), encoder} + arguments, QString()};
 }
 
 } // namespace
@@ -99,8 +99,8 @@ QStringList EncoderArguments(const EncodeRequest &request, const QString &target
         args << VariableFrameArguments();
     else
         args << QStringLiteral("-t") << seconds;
-    args << QStringLiteral("-movflags") << QStringLiteral("+faststart") << QStringLiteral("-f")
-         << QStringLiteral("mp4") << target;
+    args << QStringLiteral("-movflags") << QStringLiteral("+faststart") << QStringLiteral("-f") << QStringLiteral("mp4")
+         << target;
     return args;
 }
 
@@ -110,7 +110,7 @@ QString EncoderScript(const QString &encoder, const QStringList &arguments)
     // The encoder's status is kept past the marker's removal so the job can
     // tell a failed encode from a finished one.
     return command.toShellText() + QStringLiteral("\nstatus=$?\nrm -f ") + QLatin1String(kMarkerName)
-        + QStringLiteral("\nexit $status\n");
+           + QStringLiteral("\nexit $status\n");
 }
 
 bool ReplaceWithTemporary(const QString &target, const QString &output, QString *reason)
@@ -118,7 +118,9 @@ bool ReplaceWithTemporary(const QString &target, const QString &output, QString 
     // The reserved name was private (0600): a replaced video keeps the
     // older one's permissions, a new one gets those of any new file.
     const QByteArray native = QFile::encodeName(target);
-    struct stat older {};
+    struct stat older
+    {
+    };
     mode_t mode = 0;
     if (::stat(QFile::encodeName(output).constData(), &older) == 0) {
         mode = older.st_mode & 07777;
@@ -228,7 +230,7 @@ QString EncodeToTemporary(const EncodeRequest &request, const QString &workFolde
         Tools::DeleteFiles(report);
     const Tools::Command command = ScriptCommand(request.encoder, EncoderArguments(reported, target));
     bool made = WriteText(marker, QStringLiteral("jpg2avi\n"))
-        && WriteText(script, EncoderScript(command.program, command.arguments));
+                && WriteText(script, EncoderScript(command.program, command.arguments));
     if (!made)
         why = QStringLiteral("the encoder script cannot be written in the work folder");
     if (made) {
@@ -238,7 +240,8 @@ QString EncodeToTemporary(const EncodeRequest &request, const QString &workFolde
             request.progress->setValue(0);
             progressClock.emplace(*request.progress, report, request.frameCount);
         }
-        Tools::PollClock &clock = progressClock ? static_cast<Tools::PollClock &>(*progressClock) : Tools::DefaultPollClock();
+        Tools::PollClock &clock = progressClock ? static_cast<Tools::PollClock &>(*progressClock)
+                                                : Tools::DefaultPollClock();
         const int status = Tools::ShellOpenAndWait(QLatin1String(kScriptName), workFolder, clock, &errors);
         if (progressClock) {
             progressClock->update();
@@ -251,7 +254,8 @@ QString EncodeToTemporary(const EncodeRequest &request, const QString &workFolde
         // ran leaves it, so the wait is bounded.
         QElapsedTimer waited;
         waited.start();
-        while (Tools::FileExists(marker) && waited.elapsed() < kMarkerGraceMilliseconds && !Tools::ChildrenCancelled()) {
+        while (Tools::FileExists(marker) && waited.elapsed() < kMarkerGraceMilliseconds
+               && !Tools::ChildrenCancelled()) {
             if (QCoreApplication::instance())
                 QCoreApplication::processEvents();
             QThread::msleep(10);

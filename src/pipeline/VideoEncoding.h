@@ -12,19 +12,19 @@ namespace Pipeline {
 // One video to encode from the frames temp/image1.jpg ... of a work folder.
 struct EncodeRequest
 {
-    QString encoder;        // the encoder program
-    QString rate;           // frames per second as text: "1/3" (a picture every 3 s) or "5"
-    int frameCount = 0;     // frames in the sequence, end frame included
+    QString encoder; // the encoder program
+    QString rate; // frames per second as text: "1/3" (a picture every 3 s) or "5"
+    int frameCount = 0; // frames in the sequence, end frame included
     double frameSeconds = 0; // how long each frame stays on screen
-    int quality = 1;        // 1 (best) .. 31
+    int quality = 1; // 1 (best) .. 31
     // Instead of the numbered frames at a fixed rate: a concat list, relative
     // to the work folder, that gives each picture its own duration, and the
     // video's length.
     QString frameList;
     double length = 0;
-    QStringList sounds;     // MP3 files, joined in this order into one track
-    QString output;         // the MP4 to make
-    QString prober;         // ffprobe; empty: the one that comes with the encoder
+    QStringList sounds; // MP3 files, joined in this order into one track
+    QString output; // the MP4 to make
+    QString prober; // ffprobe; empty: the one that comes with the encoder
     // Where the encoder reports its progress (ffmpeg -progress), relative to
     // the work folder; empty: no report.
     QString progressFile;
