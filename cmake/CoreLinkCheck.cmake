@@ -54,4 +54,4 @@ endfunction()
 
 tarnwick_forbid_links(tarnwick_tools Qt6::Gui Qt6::Widgets)
 tarnwick_forbid_links(tarnwick_filelist Qt6::Gui Qt6::Widgets)
-tarnwick_forbid_links(tarnwick_pipeline Qt6::Widgets)
+tarnwick_forbid_links(tarnwick_pipeline Qt6::Gui Qt6::Widgets)

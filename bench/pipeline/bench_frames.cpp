@@ -4,12 +4,13 @@
 // converter's own quality-95 full-colour output). Median of many rounds, in
 // milliseconds of CPU time per picture (so that other load on the machine
 // does not count). Columns: the converter re-encoding
-// (-q 95) and by default; the redraw's header read, Qt decode, libjpeg-turbo
-// decode, growth to 1024x768, canvas, save at 100; shrinking to 480x360 after
-// a full decode, and after a decode at the reduced scale.
+// (-q 95) and by default; the redraw's header read, its full decode, a bare
+// libjpeg-turbo decode, growth to 1024x768, canvas, save at 100; shrinking
+// to 480x360 after a full decode, and after a decode at the reduced scale.
 //
 //     bench_frames [ROUNDS]
 #include "pipeline/FrameNormalisation.h"
+#include "pipeline/JpegReader.h"
 #include "pipeline/JpegWriter.h"
 #include "pipeline/Resampling.h"
 
@@ -20,8 +21,6 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QImageReader>
-#include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -174,39 +173,33 @@ int main(int argc, char *argv[])
             const QString input = source;
             const QByteArray bytes = ReadAll(input);
 
-            const double header = MedianMs(rounds, [&] {
-                QImageReader reader(input);
-                reader.setDecideFormatFromContent(true);
-                (void)reader.size();
-            });
-            QImage picture;
-            const double decode = MedianMs(rounds, [&] {
-                QImageReader reader(input);
-                reader.setDecideFormatFromContent(true);
-                picture = reader.read();
-            });
+            const double header = MedianMs(rounds, [&] { (void)Pipeline::ReadJpegSize(ReadAll(input)); });
+            NConvert::Picture picture;
+            const double decode = MedianMs(rounds, [&] { Pipeline::DecodeJpeg(ReadAll(input), QSize(), picture); });
             QSize scaledSize;
-            // libjpeg-turbo straight into the pixels, without Qt's reader.
+            // libjpeg-turbo straight into the pixels, nothing else.
             const double scaled = TurboScaled(bytes, size, rounds, &scaledSize);
-            QImage fitted;
-            const double resample = MedianMs(rounds, [&] { fitted = Pipeline::ResampleImage(picture, 1024, 768); });
-            QImage canvas;
+            NConvert::Picture fitted;
+            const double resample = MedianMs(rounds, [&] { Pipeline::ResamplePicture(picture, 1024, 768, fitted); });
+            NConvert::Picture canvas;
             const double draw = MedianMs(rounds, [&] {
-                canvas = QImage(kTarget, QImage::Format_RGB32);
-                canvas.fill(Qt::black);
-                QPainter painter(&canvas);
-                painter.drawImage(0, 0, fitted);
+                canvas = NConvert::AllocatePicture(kTarget.width(), kTarget.height(), NConvert::Limits()).value();
+                for (std::uint32_t y = 0; y < fitted.height; ++y)
+                    std::copy_n(fitted.pixel(0, y), std::size_t(fitted.width) * 4, canvas.pixel(0, y));
             });
             const QString saved = root.filePath(name + QStringLiteral("-saved.jpg"));
             const double save = MedianMs(rounds, [&] { Pipeline::SaveJpeg(canvas, saved, 100); });
             // Shrinking to 480x360, as a movie whose largest picture is smaller would.
-            const double shrink = MedianMs(rounds, [&] { (void)Pipeline::ResampleImage(picture, 480, 360); });
+            NConvert::Picture shrunk;
+            const double shrink = MedianMs(rounds, [&] { Pipeline::ResamplePicture(picture, 480, 360, shrunk); });
             QSize reduced;
             const double reducedDecode = TurboScaled(bytes, QSize(480, 360), rounds, &reduced);
-            QImage small(reduced, QImage::Format_RGB32);
-            small.fill(Qt::gray);
-            const double reducedShrink = reducedDecode
-                                         + MedianMs(rounds, [&] { (void)Pipeline::ResampleImage(small, 480, 360); });
+            NConvert::Picture small =
+                NConvert::AllocatePicture(reduced.width(), reduced.height(), NConvert::Limits()).value();
+            std::fill(small.rgba.begin(), small.rgba.end(), std::uint8_t(255));
+            const double reducedShrink = reducedDecode + MedianMs(rounds, [&] {
+                                             Pipeline::ResamplePicture(small, 480, 360, shrunk);
+                                         });
             std::printf("%-6s %-9s %7.2f %7.2f %7.2f %7.2f %7.2f %7.2f %7.2f %7.2f %7.2f %7.2f\n",
                         light ? "light" : "photo", qPrintable(name), converted, copied, header, decode, scaled,
                         resample, draw, save, shrink, reducedShrink);

@@ -3,6 +3,8 @@
 #include "Limits.h"
 #include "Result.h"
 
+#include "tarnwick/Rgb.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -25,13 +27,7 @@ Result<Done> CheckPictureSize(std::uint64_t width, std::uint64_t height, const L
 // makes a picture of that size filled with transparent black.
 Result<Picture> AllocatePicture(std::uint64_t width, std::uint64_t height, const Limits &limits);
 
-// A colour that transparent pictures are laid on.
-struct Rgb
-{
-    std::uint8_t red = 0;
-    std::uint8_t green = 0;
-    std::uint8_t blue = 0;
-};
+using Rgb = Tarnwick::Rgb;
 
 // Composites the picture onto `background` (black by default): each colour
 // channel is mixed with the background's by its alpha, rounded to the

@@ -23,7 +23,6 @@
 #include "lib/Convert.h"
 
 #include <QFile>
-#include <QImage>
 #include <QLocale>
 #include <QThread>
 
@@ -710,9 +709,8 @@ bool ConversionJob::writeFrameList(EncodeRequest &request)
             show(file, movie.start + frame.start, movie.start + frame.end);
         }
         if (backdropUsed) {
-            QImage colour(m_frameSize, QImage::Format_RGB32);
-            colour.fill(movie.report ? movie.report->backdrop() : QColor(Qt::black));
-            if (!colour.save(tempFile(backdrop), "JPG", 95))
+            if (!WriteSolidFrame(tempFile(backdrop), m_frameSize,
+                                 movie.report ? movie.report->backdrop() : Tarnwick::Rgb{}))
                 return false;
         }
     }
@@ -834,9 +832,9 @@ void ConversionJob::stageFrames(int position)
     // shows them; the converter's own default is black.
     QStringList options{QStringLiteral("-out"), QStringLiteral("jpeg"), QStringLiteral("-truecolors")};
     if (movie && movie->report && movie->report->background) {
-        const QColor colour = movie->report->backdrop();
-        options << QStringLiteral("-bgcolor") << QString::number(colour.red()) << QString::number(colour.green())
-                << QString::number(colour.blue());
+        const Tarnwick::Rgb colour = movie->report->backdrop();
+        options << QStringLiteral("-bgcolor") << QString::number(colour.red) << QString::number(colour.green)
+                << QString::number(colour.blue);
     }
     convertPictures(pictures, options);
 

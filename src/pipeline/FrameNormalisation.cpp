@@ -12,26 +12,30 @@
 
 #include "tarnwick/Limits.h"
 
+#include "lib/Convert.h"
+
 #include <QCoreApplication>
 #include <QFile>
-#include <QImage>
-#include <QImageReader>
-#include <QPainter>
-
+#include <QRect>
 #include <QThread>
 
 #include <algorithm>
 #include <cmath>
 #include <deque>
 #include <future>
-#include <vector>
 #include <limits>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <vector>
 
 namespace Pipeline {
 
 namespace {
 
 constexpr quint8 kFrameQuality = 100;
+constexpr quint8 kSolidFrameQuality = 95;
 
 // Step numbers of SetImagesSizes, as error reports name them.
 enum Step : int {
@@ -66,74 +70,95 @@ bool WithinFrameLimits(const QSize &size)
            && quint64(size.width()) * quint64(size.height()) <= Tarnwick::kMaxFramePixels;
 }
 
-// Opens a frame for reading, or raises the failure that names why not.
-void OpenFrame(QImageReader &reader, const QString &path)
-{
-    // The reader's own allocation limit (128 MiB by default) would make a
-    // picture within the picture limit come out black.
-    static const bool limitSet = [] {
-        QImageReader::setAllocationLimit(int(Tarnwick::kMaxPictureBytes >> 20) + 1);
-        return true;
-    }();
-    Q_UNUSED(limitSet);
-    if (!Tools::ProbeFile(path))
-        throw Tools::Failure(Tools::FailureNumber::FileNotFound, QStringLiteral("File not found"));
-    reader.setFileName(path);
-    reader.setDecideFormatFromContent(true);
-}
-
 [[noreturn]] void RaiseInvalidPicture()
 {
     throw Tools::Failure(Tools::FailureNumber::InvalidPicture, QStringLiteral("Invalid picture"));
 }
 
-QSize ReadFrameSize(const QString &path)
+// The buffers a redraw reuses from frame to frame: fresh memory for every
+// frame costs more in page faults than the drawing itself.
+struct RedrawScratch
 {
-    QImageReader reader;
-    OpenFrame(reader, path);
-    const QSize size = reader.size();
-    if (!WithinLimits(size))
-        RaiseInvalidPicture();
-    return size;
-}
+    QByteArray file;
+    NConvert::Picture decoded;
+    NConvert::Picture scaled;
+    NConvert::Picture canvas;
+};
 
-// Reads a picture whose header gave `size`, for drawing into `fitted`
-// pixels. A JPEG is decoded by libjpeg-turbo itself, already reduced when it
-// is at least twice the size it is drawn at; the area filter then does the
-// rest. Anything else, or a JPEG it refuses, goes through Qt's readers, which
-// reduce only pictures beyond the frame limits (so a huge one never needs its
-// full size in memory here).
-QImage ReadFrame(const QString &path, const QSize &size, const QSize &fitted)
+// A frame's picture size, read from its file's bytes.
+struct FrameHeader
+{
+    QSize size;
+    // A frame that is not a JPEG is decoded to learn its size; the pipeline
+    // itself only ever writes JPEGs.
+    std::optional<NConvert::Picture> decoded;
+};
+
+// Reads a frame into `bytes` and its picture's size, or raises the failure
+// that names why not.
+FrameHeader OpenFrame(const QString &path, QByteArray &bytes)
 {
     QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
-        const QImage picture = DecodeJpeg(file.readAll(), fitted);
-        if (!picture.isNull())
-            return picture;
-    }
-    QImageReader reader;
-    OpenFrame(reader, path);
-    if (fitted.isValid() && !WithinFrameLimits(size)
-        && (size.width() > fitted.width() || size.height() > fitted.height()))
-        reader.setScaledSize(fitted);
-    QImage picture = reader.read();
-    if (picture.isNull())
+    if (!Tools::ProbeFile(path) || !file.open(QIODevice::ReadOnly))
+        throw Tools::Failure(Tools::FailureNumber::FileNotFound, QStringLiteral("File not found"));
+    const NConvert::Limits limits;
+    if (quint64(file.size()) > limits.maxFileBytes)
         RaiseInvalidPicture();
-    return picture;
+    bytes.resize(qsizetype(file.size()));
+    if (file.read(bytes.data(), bytes.size()) != bytes.size())
+        RaiseInvalidPicture();
+    FrameHeader frame;
+    if (const std::optional<QSize> size = ReadJpegSize(bytes)) {
+        frame.size = *size;
+    } else {
+        const auto *data = reinterpret_cast<const std::uint8_t *>(bytes.constData());
+        NConvert::Result<NConvert::Picture> picture = NConvert::DecodePicture(
+            std::span(data, std::size_t(bytes.size())), limits);
+        if (!picture)
+            RaiseInvalidPicture();
+        frame.size = QSize(int(picture->width), int(picture->height));
+        frame.decoded = std::move(*picture);
+    }
+    if (!WithinLimits(frame.size))
+        RaiseInvalidPicture();
+    return frame;
 }
 
-QImage BlackCanvas(qint32 height, qint32 width)
+// The picture of a frame, for drawing into `fitted` pixels, in `into`. A
+// JPEG is decoded by libjpeg-turbo itself, already reduced when it is at
+// least twice the size it is drawn at; the area filter then does the rest.
+// A JPEG it refuses (CMYK, or damaged) goes to the converter's decoder,
+// which draws what it can of a damaged one.
+void DecodeFrame(FrameHeader &frame, const QByteArray &bytes, const QSize &fitted, NConvert::Picture &into)
+{
+    if (frame.decoded) {
+        into = std::move(*frame.decoded);
+        return;
+    }
+    if (DecodeJpeg(bytes, fitted, into))
+        return;
+    const auto *data = reinterpret_cast<const std::uint8_t *>(bytes.constData());
+    NConvert::Result<NConvert::Picture> picture = NConvert::DecodePicture(std::span(data, std::size_t(bytes.size())),
+                                                                          NConvert::Limits());
+    if (!picture)
+        RaiseInvalidPicture();
+    into = std::move(*picture);
+}
+
+void MakeBlackCanvas(qint32 height, qint32 width, NConvert::Picture &canvas)
 {
     const QSize size(width, height);
     if (width <= 0 || height <= 0)
         throw Tools::Failure(Tools::FailureNumber::InvalidPropertyValue, QStringLiteral("Invalid property value"));
     if (!WithinFrameLimits(size))
         throw Tools::Failure(Tools::FailureNumber::OutOfMemory, QStringLiteral("Out of memory"));
-    QImage canvas(size, QImage::Format_RGB32);
-    if (canvas.isNull())
+    try {
+        canvas.width = std::uint32_t(width);
+        canvas.height = std::uint32_t(height);
+        canvas.rgba.assign(std::size_t(width) * std::size_t(height) * 4, 0);
+    } catch (const std::bad_alloc &) {
         throw Tools::Failure(Tools::FailureNumber::OutOfMemory, QStringLiteral("Out of memory"));
-    canvas.fill(Qt::black);
-    return canvas;
+    }
 }
 
 int RoundToPixel(double value)
@@ -166,20 +191,21 @@ QRect FittedRect(const QSize &canvas, const QSize &picture)
 }
 
 // Draws the picture into `where` on the canvas. A picture that fills the
-// whole canvas replaces it, which saves painting it over black.
-void DrawFitted(QImage &canvas, const QImage &picture, const QRect &where)
+// whole canvas is drawn straight into it; any other goes through `scaled`.
+void DrawFitted(NConvert::Picture &canvas, const NConvert::Picture &picture, const QRect &where,
+                NConvert::Picture &scaled)
 {
     if (where.isEmpty())
         return;
-    const QImage scaled = ResampleImage(picture, where.width(), where.height());
-    if (scaled.isNull())
+    const bool whole = where == QRect(0, 0, int(canvas.width), int(canvas.height));
+    if (!ResamplePicture(picture, where.width(), where.height(), whole ? canvas : scaled))
         throw Tools::Failure(Tools::FailureNumber::OutOfMemory, QStringLiteral("Out of memory"));
-    if (where == canvas.rect()) {
-        canvas = scaled;
+    if (whole)
         return;
-    }
-    QPainter painter(&canvas);
-    painter.drawImage(where.topLeft(), scaled);
+    const std::size_t rowBytes = std::size_t(where.width()) * 4;
+    for (int y = 0; y < where.height(); ++y)
+        std::copy_n(scaled.pixel(0, std::uint32_t(y)), rowBytes,
+                    canvas.pixel(std::uint32_t(where.left()), std::uint32_t(where.top() + y)));
 }
 
 } // namespace
@@ -203,6 +229,25 @@ QSize LimitFrameSize(const QSize &largest)
     return QSize(width, height);
 }
 
+bool WriteSolidFrame(const QString &path, const QSize &size, Tarnwick::Rgb colour)
+{
+    if (!WithinFrameLimits(size))
+        return false;
+    try {
+        NConvert::Picture frame;
+        MakeBlackCanvas(size.height(), size.width(), frame);
+        for (std::size_t i = 0; i + 3 < frame.rgba.size(); i += 4) {
+            frame.rgba[i] = colour.red;
+            frame.rgba[i + 1] = colour.green;
+            frame.rgba[i + 2] = colour.blue;
+        }
+        SaveJpeg(frame, path, kSolidFrameQuality);
+        return true;
+    } catch (const Tools::Failure &) {
+        return false;
+    }
+}
+
 QString FramePath(const QString &workFolder, int number)
 {
     return workFolder + QStringLiteral("/temp/image") + QString::number(number) + QStringLiteral(".jpg");
@@ -210,10 +255,11 @@ QString FramePath(const QString &workFolder, int number)
 
 void MeasureLargestFrame(const QString &workFolder, qint16 count, qint32 &height, qint32 &width, const Yield &yield)
 {
+    QByteArray bytes;
     for (int i = 1; i <= count; ++i) {
         if (yield)
             yield();
-        const QSize size = ReadFrameSize(FramePath(workFolder, i));
+        const QSize size = OpenFrame(FramePath(workFolder, i), bytes).size;
         const double area = double(float(size.width())) * double(float(size.height()));
         const qint64 best = qint64(height) * width;
         if (best > std::numeric_limits<qint32>::max() || best < std::numeric_limits<qint32>::min())
@@ -250,38 +296,70 @@ private:
     std::vector<StepReport> &m_reports;
 };
 
-// Steps 112 to 136 for one frame: load, fit onto a black canvas, save. Runs
-// on a worker thread; what failed comes back as reports to show.
-std::vector<StepReport> RedrawFrame(const QString &path, qint32 height, qint32 width)
+// Hands each redraw in flight a scratch of its own; there are never more
+// than there are redraws at once.
+class ScratchPool
+{
+public:
+    std::unique_ptr<RedrawScratch> take()
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_free.empty())
+            return std::make_unique<RedrawScratch>();
+        std::unique_ptr<RedrawScratch> scratch = std::move(m_free.back());
+        m_free.pop_back();
+        return scratch;
+    }
+    void give(std::unique_ptr<RedrawScratch> scratch)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_free.push_back(std::move(scratch));
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::unique_ptr<RedrawScratch>> m_free;
+};
+
+// Steps 112 to 136 for one frame: load, fit onto a black canvas, save.
+void RedrawFrame(const QString &path, qint32 height, qint32 width, RedrawScratch &scratch, Tools::ReportingTrap &trap)
+{
+    // The header first: a frame already at the target size is not decoded
+    // at all, and redrawing it would only cost a generation of JPEG loss.
+    FrameHeader frame;
+    bool loaded = trap(LoadFrame, [&] { frame = OpenFrame(path, scratch.file); });
+    if (loaded && frame.size == QSize(width, height))
+        return;
+    const QRect where = loaded && width > 0 && height > 0 ? FittedRect(QSize(width, height), frame.size) : QRect();
+    NConvert::Picture &picture = scratch.decoded;
+    loaded = loaded && trap(LoadFrame, [&] { DecodeFrame(frame, scratch.file, where.size(), picture); });
+    qint32 h = 0;
+    qint32 w = 0;
+    trap(TakeHeight, [&] { h = qint32(Tools::RoundHalfEven(picture.height)); });
+    trap(TakeWidth, [&] { w = qint32(Tools::RoundHalfEven(picture.width)); });
+    // A frame that cannot be loaded becomes black rather than vanish, so
+    // that the numbering the encoder reads has no gap.
+    if (loaded && (h <= 0 || w <= 0))
+        return;
+
+    NConvert::Picture &canvas = scratch.canvas;
+    if (!trap(SizeCanvas, [&] { MakeBlackCanvas(height, width, canvas); }))
+        return;
+    if (loaded)
+        trap(FitAndCentre, [&] { DrawFitted(canvas, picture, where, scratch.scaled); });
+    trap(SaveFrame, [&] { SaveJpeg(canvas, path, kFrameQuality); });
+}
+
+// One frame's redraw on a worker thread; what failed comes back as reports
+// to show.
+std::vector<StepReport> RedrawFrameAside(const QString &path, qint32 height, qint32 width, ScratchPool &pool)
 {
     std::vector<StepReport> reports;
     CollectingReporter collector(reports);
     Tools::ReportingTrap trap(collector, QLatin1String(kSetImagesSizesLocation));
-
-    // The header first: a frame already at the target size is not decoded
-    // at all, and redrawing it would only cost a generation of JPEG loss.
-    QSize size;
-    bool loaded = trap(LoadFrame, [&] { size = ReadFrameSize(path); });
-    if (loaded && size == QSize(width, height))
-        return reports;
-    const QRect where = loaded && width > 0 && height > 0 ? FittedRect(QSize(width, height), size) : QRect();
-    QImage picture;
-    loaded = loaded && trap(LoadFrame, [&] { picture = ReadFrame(path, size, where.size()); });
-    qint32 h = 0;
-    qint32 w = 0;
-    trap(TakeHeight, [&] { h = qint32(Tools::RoundHalfEven(picture.height())); });
-    trap(TakeWidth, [&] { w = qint32(Tools::RoundHalfEven(picture.width())); });
-    // A frame that cannot be loaded becomes black rather than vanish, so
-    // that the numbering the encoder reads has no gap.
-    if (loaded && (h <= 0 || w <= 0))
-        return reports;
-
-    QImage canvas;
-    if (!trap(SizeCanvas, [&] { canvas = BlackCanvas(height, width); }))
-        return reports;
-    if (loaded)
-        trap(FitAndCentre, [&] { DrawFitted(canvas, picture, where); });
-    trap(SaveFrame, [&] { SaveJpeg(canvas, path, kFrameQuality); });
+    std::unique_ptr<RedrawScratch> scratch = pool.take();
+    RedrawFrame(path, height, width, *scratch, trap);
+    pool.give(std::move(scratch));
     return reports;
 }
 
@@ -295,13 +373,14 @@ void SetImagesSizes(const QString &workFolder, qint16 count, qint32 height, qint
     // progress and reports follow the frame order on this thread. Step 100,
     // the black background, is part of every canvas made.
     const int parallel = std::max(1, QThread::idealThreadCount());
+    ScratchPool scratches;
     std::deque<std::future<std::vector<StepReport>>> inFlight;
     int launched = 0;
     for (int i = 1; i <= count; ++i) {
         while (launched < count && launched < i - 1 + parallel) {
             ++launched;
-            inFlight.push_back(
-                std::async(std::launch::async, RedrawFrame, FramePath(workFolder, launched), height, width));
+            inFlight.push_back(std::async(std::launch::async, RedrawFrameAside, FramePath(workFolder, launched), height,
+                                          width, std::ref(scratches)));
         }
         QString path;
         trap(MakePath, [&] { path = FramePath(workFolder, i); });

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tarnwick/Rgb.h"
+
 #include <QSize>
 #include <QString>
 
@@ -31,6 +33,10 @@ inline constexpr char kSetImagesSizesLocation[] = "in Tarnwick2021/08/31.Form1.S
 // limits (tarnwick/Limits.h), otherwise scaled down with its aspect ratio
 // kept and its sides rounded down to even.
 QSize LimitFrameSize(const QSize &largest);
+
+// Writes a frame of `size` all in `colour` to `path` as a JPEG of quality
+// 95; false when it cannot be written.
+bool WriteSolidFrame(const QString &path, const QSize &size, Tarnwick::Rgb colour);
 
 // The path of frame `number`: WorkFolder/temp/image<number>.jpg.
 QString FramePath(const QString &workFolder, int number);

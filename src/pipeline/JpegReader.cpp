@@ -13,6 +13,7 @@ struct DecompressorCloser
 {
     void operator()(void *handle) const { tjDestroy(handle); }
 };
+using Decompressor = std::unique_ptr<void, DecompressorCloser>;
 
 // The reductions used, largest first; each must be one the decoder offers.
 constexpr tjscalingfactor kReductions[] = {{1, 2}, {1, 4}, {1, 8}};
@@ -30,41 +31,60 @@ tjscalingfactor ChooseScale(int width, int height, const QSize &atLeast)
     return chosen;
 }
 
-} // namespace
-
-QImage DecodeJpeg(const QByteArray &data, const QSize &atLeast)
+unsigned char *BytesOf(const QByteArray &data)
 {
-    if (data.size() < 4 || quint8(data[0]) != 0xFF || quint8(data[1]) != 0xD8)
-        return QImage();
-    const std::unique_ptr<void, DecompressorCloser> decoder(tjInitDecompress());
-    if (!decoder)
-        return QImage();
-    auto *bytes = reinterpret_cast<unsigned char *>(const_cast<char *>(data.constData()));
-    const auto size = static_cast<unsigned long>(data.size());
+    return reinterpret_cast<unsigned char *>(const_cast<char *>(data.constData()));
+}
+
+struct Header
+{
     int width = 0;
     int height = 0;
-    int subsampling = 0;
     int colourspace = 0;
-    if (tjDecompressHeader3(decoder.get(), bytes, size, &width, &height, &subsampling, &colourspace) != 0 || width <= 0
-        || height <= 0)
-        return QImage();
-    // CMYK and YCCK need an inversion the general reader knows about.
-    if (colourspace == TJCS_CMYK || colourspace == TJCS_YCCK)
-        return QImage();
-    const tjscalingfactor scale = ChooseScale(width, height, atLeast);
+};
+
+std::optional<Header> ReadHeader(void *decoder, const QByteArray &data)
+{
+    if (!decoder || data.size() < 4 || quint8(data[0]) != 0xFF || quint8(data[1]) != 0xD8)
+        return std::nullopt;
+    Header header;
+    int subsampling = 0;
+    if (tjDecompressHeader3(decoder, BytesOf(data), static_cast<unsigned long>(data.size()), &header.width,
+                            &header.height, &subsampling, &header.colourspace)
+            != 0
+        || header.width <= 0 || header.height <= 0)
+        return std::nullopt;
+    return header;
+}
+
+} // namespace
+
+std::optional<QSize> ReadJpegSize(const QByteArray &data)
+{
+    const Decompressor decoder(tjInitDecompress());
+    const std::optional<Header> header = ReadHeader(decoder.get(), data);
+    if (!header)
+        return std::nullopt;
+    return QSize(header->width, header->height);
+}
+
+bool DecodeJpeg(const QByteArray &data, const QSize &atLeast, NConvert::Picture &into)
+{
+    const Decompressor decoder(tjInitDecompress());
+    const std::optional<Header> header = ReadHeader(decoder.get(), data);
+    // CMYK and YCCK need an inversion the converter's decoder knows about.
+    if (!header || header->colourspace == TJCS_CMYK || header->colourspace == TJCS_YCCK)
+        return false;
+    const tjscalingfactor scale = ChooseScale(header->width, header->height, atLeast);
     try {
-        // 32-bit RGB in memory is B, G, R, X on little-endian machines.
-        QImage picture(TJSCALED(width, scale), TJSCALED(height, scale), QImage::Format_RGB32);
-        if (picture.isNull())
-            return picture;
-        const int format = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? TJPF_BGRX : TJPF_XRGB;
-        if (tjDecompress2(decoder.get(), bytes, size, picture.bits(), picture.width(), int(picture.bytesPerLine()),
-                          picture.height(), format, 0)
-            != 0)
-            return QImage();
-        return picture;
+        into.width = std::uint32_t(TJSCALED(header->width, scale));
+        into.height = std::uint32_t(TJSCALED(header->height, scale));
+        into.rgba.resize(std::size_t(into.width) * into.height * 4);
+        return tjDecompress2(decoder.get(), BytesOf(data), static_cast<unsigned long>(data.size()), into.rgba.data(),
+                             int(into.width), int(into.width) * 4, int(into.height), TJPF_RGBA, 0)
+               == 0;
     } catch (const std::bad_alloc &) {
-        return QImage();
+        return false;
     }
 }
 

@@ -4,11 +4,11 @@
 
 #include "tarnwick/JpegCompress.h"
 
-#include <QImage>
-#include <QSaveFile>
+#include <QFile>
 #include <QString>
 
 #include <algorithm>
+#include <filesystem>
 #include <new>
 #include <optional>
 
@@ -24,22 +24,10 @@ constexpr int kBestQuality = 100;
 }
 
 // The encoded file, or the failure it is reported as.
-Tarnwick::JpegBytes Encode(const QImage &picture, int quality)
+Tarnwick::JpegBytes Encode(const NConvert::Picture &picture, int quality)
 {
-    // 32-bit RGB in memory is B, G, R, X on little-endian machines; other
-    // layouts are converted to one with a fixed byte order first.
-    QImage converted;
-    const QImage *source = &picture;
-    Tarnwick::PixelLayout layout = Tarnwick::PixelLayout::Bgrx;
-    if (picture.format() != QImage::Format_RGB32 || Q_BYTE_ORDER != Q_LITTLE_ENDIAN) {
-        converted = picture.convertToFormat(QImage::Format_RGBX8888);
-        if (converted.isNull())
-            RaiseSaveFailure(JpegStatus::OutOfMemory);
-        source = &converted;
-        layout = Tarnwick::PixelLayout::Rgbx;
-    }
-    const Tarnwick::PixelRows rows{source->constBits(), source->width(), source->height(),
-                                   std::size_t(source->bytesPerLine()), layout};
+    const Tarnwick::PixelRows rows{picture.rgba.data(), int(picture.width), int(picture.height),
+                                   std::size_t(picture.width) * 4, Tarnwick::PixelLayout::Rgbx};
     auto jpeg = Tarnwick::CompressJpeg(rows, std::max(quality, 1));
     if (!jpeg)
         RaiseSaveFailure(jpeg.error().failure == Tarnwick::JpegFailure::NoEncoder ? JpegStatus::OutOfMemory
@@ -49,9 +37,11 @@ Tarnwick::JpegBytes Encode(const QImage &picture, int quality)
 
 } // namespace
 
-void SaveJpeg(const QImage &picture, const QString &path, quint8 quality)
+void SaveJpeg(const NConvert::Picture &picture, const QString &path, quint8 quality)
 {
-    if (picture.isNull() || quality > kBestQuality)
+    const bool empty = picture.width == 0 || picture.height == 0
+                       || picture.rgba.size() != std::size_t(picture.width) * picture.height * 4;
+    if (empty || quality > kBestQuality)
         RaiseSaveFailure(JpegStatus::InvalidParameter);
     std::optional<Tarnwick::JpegBytes> jpeg;
     try {
@@ -59,13 +49,25 @@ void SaveJpeg(const QImage &picture, const QString &path, quint8 quality)
     } catch (const std::bad_alloc &) {
         RaiseSaveFailure(JpegStatus::OutOfMemory);
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Written beside the file and renamed over it, so that a failed save
+    // leaves the old one. Not synced to disk, as QSaveFile would: frames are
+    // scratch that a crash loses with the job anyway, and a sync per frame
+    // costs more than its encode.
+    const QString partial = path + QStringLiteral(".part");
+    QFile file(partial);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         RaiseSaveFailure(JpegStatus::FileError);
     const std::span<const std::uint8_t> bytes = jpeg->bytes();
     const qint64 size = qint64(bytes.size());
-    if (file.write(reinterpret_cast<const char *>(bytes.data()), size) != size || !file.commit())
+    const bool written = file.write(reinterpret_cast<const char *>(bytes.data()), size) == size && file.flush();
+    file.close();
+    std::error_code error;
+    if (written)
+        std::filesystem::rename(QFile::encodeName(partial).toStdString(), QFile::encodeName(path).toStdString(), error);
+    if (!written || error) {
+        QFile::remove(partial);
         RaiseSaveFailure(JpegStatus::FileError);
+    }
 }
 
 } // namespace Pipeline

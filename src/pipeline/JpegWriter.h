@@ -1,8 +1,9 @@
 #pragma once
 
+#include "lib/Picture.h"
+
 #include <QtGlobal>
 
-class QImage;
 class QString;
 
 namespace Pipeline {
@@ -21,12 +22,12 @@ enum class JpegStatus : int {
 inline constexpr int kSaveFailureNumber = 5;
 inline constexpr char kSaveFailureText[] = "Cannot save the image. GDI+ Error:";
 
-// Writes the picture to `path` as a JPEG of the given quality (0..100; 100
-// is the encoder's best). Colour is kept at full resolution. An existing file
+// Writes the picture's colours (alpha ignored) to `path` as a JPEG of the
+// given quality (0..100; 100 is the encoder's best). Colour is kept at full resolution. An existing file
 // is replaced only once the new one is complete, so a failed save leaves it
 // as it was; saving over the file the picture came from is fine. Raises
 // Tools::Failure 5 with "Cannot save the image. GDI+ Error:" followed
 // directly by the JpegStatus number.
-void SaveJpeg(const QImage &picture, const QString &path, quint8 quality);
+void SaveJpeg(const NConvert::Picture &picture, const QString &path, quint8 quality);
 
 } // namespace Pipeline

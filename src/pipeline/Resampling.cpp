@@ -1,12 +1,9 @@
 #include "Resampling.h"
 
-#include <QImage>
-#include <QPainter>
-
 #include <algorithm>
 #include <cmath>
-#include <memory>
 #include <new>
+#include <optional>
 #include <vector>
 
 namespace Pipeline {
@@ -20,6 +17,8 @@ struct AxisWeights
     std::vector<int> first; // per target pixel: its first source pixel
     std::vector<int> offset; // per target pixel: where its weights begin; one extra at the end
     std::vector<float> weight;
+
+    bool pairs = false; // every target pixel is made of exactly two source pixels
 
     int count(int target) const { return offset[target + 1] - offset[target]; }
 };
@@ -42,95 +41,137 @@ AxisWeights ComputeWeights(int sourceSize, int targetSize)
                 const double covered = std::min(end, s + 1.0) - std::max(begin, double(s));
                 axis.weight.push_back(float(covered / (end - begin)));
             }
+        } else if (sourceSize == 1) {
+            axis.first[t] = 0;
+            axis.weight.push_back(1.0f);
         } else {
-            // Growing (or equal): between the two nearest pixel centres.
+            // Growing (or equal): between the two nearest pixel centres,
+            // always as a pair (beyond the last centre the edge pixel weighs
+            // one), so that the loops below can run a fixed two taps.
             const double centre = (t + 0.5) * scale - 0.5;
-            const int low = std::clamp(int(std::floor(centre)), 0, sourceSize - 1);
-            const int high = std::min(low + 1, sourceSize - 1);
+            const int low = std::clamp(int(std::floor(centre)), 0, sourceSize - 2);
             const double fraction = std::clamp(centre - low, 0.0, 1.0);
             axis.first[t] = low;
             axis.weight.push_back(float(1.0 - fraction));
-            if (high != low)
-                axis.weight.push_back(float(fraction));
+            axis.weight.push_back(float(fraction));
         }
     }
     axis.offset[targetSize] = int(axis.weight.size());
+    axis.pairs = axis.weight.size() == size_t(targetSize) * 2;
     return axis;
 }
 
-QImage OpaqueRgb32(const QImage &source)
+// The two loops below are the redraw's hot path: where the processor has
+// AVX2, a second build of them uses it (chosen once, when the program loads).
+#define TARNWICK_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+
+// One source row resampled across to `width` pixels of four channels (four,
+// not three, so that each pixel is one vector operation).
+TARNWICK_VECTOR_CLONES void ResampleRow(const std::uint8_t *in, const AxisWeights &across, int width, float *out)
 {
-    if (!source.hasAlphaChannel())
-        return source.convertToFormat(QImage::Format_RGB32);
-    QImage flat(source.size(), QImage::Format_RGB32);
-    if (flat.isNull())
-        return flat;
-    flat.fill(Qt::black);
-    QPainter painter(&flat);
-    painter.drawImage(0, 0, source);
-    return flat;
+    if (across.pairs) {
+        for (int x = 0; x < width; ++x, out += 4) {
+            const std::uint8_t *p = in + size_t(across.first[x]) * 4;
+            const float a = across.weight[size_t(x) * 2];
+            const float b = across.weight[size_t(x) * 2 + 1];
+            for (int c = 0; c < 4; ++c)
+                out[c] = a * float(p[c]) + b * float(p[c + 4]);
+        }
+        return;
+    }
+    for (int x = 0; x < width; ++x, out += 4) {
+        float sum[4] = {0, 0, 0, 0};
+        const float *w = across.weight.data() + across.offset[x];
+        const std::uint8_t *p = in + size_t(across.first[x]) * 4;
+        for (int k = 0; k < across.count(x); ++k, p += 4)
+            for (int c = 0; c < 4; ++c)
+                sum[c] += w[k] * float(p[c]);
+        std::copy_n(sum, 4, out);
+    }
+}
+
+// Across, then down: each target row is the weighted sum of source rows
+// already resampled across. Those are made as the rows below need them and
+// kept in a ring just deep enough for one target row, so that the work stays
+// in cache. The source is opaque and the weights add up to one, so alpha
+// stays 255.
+TARNWICK_VECTOR_CLONES void Resample(const NConvert::Picture &input, const AxisWeights &across, const AxisWeights &down,
+                                     NConvert::Picture &result)
+{
+    const int width = int(result.width);
+    const int height = int(result.height);
+    const size_t rowFloats = size_t(width) * 4;
+    int depth = 1;
+    for (int y = 0; y < height; ++y)
+        depth = std::max(depth, down.count(y));
+    std::vector<float> ring(size_t(depth) * rowFloats);
+    std::vector<int> ringRow(size_t(depth), -1);
+    const auto acrossRow = [&](int row) {
+        float *slot = ring.data() + size_t(row % depth) * rowFloats;
+        if (ringRow[size_t(row % depth)] != row) {
+            ResampleRow(input.rgba.data() + size_t(row) * input.width * 4, across, width, slot);
+            ringRow[size_t(row % depth)] = row;
+        }
+        return slot;
+    };
+    std::vector<float> sum(rowFloats);
+    for (int y = 0; y < height; ++y) {
+        const float *w = down.weight.data() + down.offset[y];
+        const float *first = acrossRow(down.first[y]);
+        std::uint8_t *out = result.rgba.data() + size_t(y) * rowFloats;
+        if (down.count(y) == 2) {
+            const float *second = acrossRow(down.first[y] + 1);
+            for (size_t i = 0; i < rowFloats; ++i)
+                out[i] = std::uint8_t(std::clamp(w[0] * first[i] + w[1] * second[i] + 0.5f, 0.0f, 255.0f));
+            continue;
+        }
+        for (size_t i = 0; i < rowFloats; ++i)
+            sum[i] = w[0] * first[i];
+        for (int k = 1; k < down.count(y); ++k) {
+            const float *row = acrossRow(down.first[y] + k);
+            for (size_t i = 0; i < rowFloats; ++i)
+                sum[i] += w[k] * row[i];
+        }
+        for (size_t i = 0; i < rowFloats; ++i)
+            out[i] = std::uint8_t(std::clamp(sum[i] + 0.5f, 0.0f, 255.0f));
+    }
+}
+
+bool IsOpaque(const NConvert::Picture &picture)
+{
+    // No early exit: the whole scan vectorises, and pictures are nearly
+    // always opaque.
+    std::uint8_t all = 255;
+    for (size_t i = 3; i < picture.rgba.size(); i += 4)
+        all &= picture.rgba[i];
+    return all == 255;
 }
 
 } // namespace
 
-QImage ResampleImage(const QImage &source, int width, int height)
+bool ResamplePicture(const NConvert::Picture &source, int width, int height, NConvert::Picture &into)
 {
-    if (width < 1 || height < 1 || source.isNull())
-        return QImage();
-    const QImage input = OpaqueRgb32(source);
-    if (input.isNull())
-        return QImage();
-    if (input.width() == width && input.height() == height)
-        return input;
-    // Growing along both axes: Qt's smooth scaling is this same linear
-    // interpolation, and vectorised.
-    if (width >= input.width() && height >= input.height())
-        return input.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (width < 1 || height < 1 || source.width == 0 || source.height == 0
+        || source.rgba.size() != size_t(source.width) * source.height * 4 || &source == &into)
+        return false;
     try {
-        const AxisWeights across = ComputeWeights(input.width(), width);
-        const AxisWeights down = ComputeWeights(input.height(), height);
-
-        // Across first: every source row becomes `width` pixels of three
-        // channels, kept in floating point until the second pass.
-        const std::unique_ptr<float[]> rows(new float[size_t(input.height()) * size_t(width) * 3]);
-        for (int y = 0; y < input.height(); ++y) {
-            const QRgb *in = reinterpret_cast<const QRgb *>(input.constScanLine(y));
-            float *out = rows.get() + size_t(y) * size_t(width) * 3;
-            for (int x = 0; x < width; ++x) {
-                float r = 0, g = 0, b = 0;
-                const float *w = across.weight.data() + across.offset[x];
-                const QRgb *p = in + across.first[x];
-                for (int k = 0; k < across.count(x); ++k) {
-                    r += w[k] * float(qRed(p[k]));
-                    g += w[k] * float(qGreen(p[k]));
-                    b += w[k] * float(qBlue(p[k]));
-                }
-                out[x * 3] = r;
-                out[x * 3 + 1] = g;
-                out[x * 3 + 2] = b;
-            }
+        std::optional<NConvert::Picture> flattened;
+        if (!IsOpaque(source)) {
+            flattened = source;
+            NConvert::FlattenOnto(*flattened);
         }
-
-        QImage result(width, height, QImage::Format_RGB32);
-        if (result.isNull())
-            return result;
-        const auto channel = [](float v) { return int(std::clamp(v + 0.5f, 0.0f, 255.0f)); };
-        std::vector<float> sum(size_t(width) * 3);
-        for (int y = 0; y < height; ++y) {
-            std::fill(sum.begin(), sum.end(), 0.0f);
-            const float *w = down.weight.data() + down.offset[y];
-            for (int k = 0; k < down.count(y); ++k) {
-                const float *row = rows.get() + size_t(down.first[y] + k) * size_t(width) * 3;
-                for (size_t i = 0; i < sum.size(); ++i)
-                    sum[i] += w[k] * row[i];
-            }
-            QRgb *out = reinterpret_cast<QRgb *>(result.scanLine(y));
-            for (int x = 0; x < width; ++x)
-                out[x] = qRgb(channel(sum[x * 3]), channel(sum[x * 3 + 1]), channel(sum[x * 3 + 2]));
+        const NConvert::Picture &input = flattened ? *flattened : source;
+        into.width = std::uint32_t(width);
+        into.height = std::uint32_t(height);
+        into.rgba.resize(size_t(width) * size_t(height) * 4);
+        if (input.width == into.width && input.height == into.height) {
+            std::copy(input.rgba.begin(), input.rgba.end(), into.rgba.begin());
+            return true;
         }
-        return result;
+        Resample(input, ComputeWeights(int(input.width), width), ComputeWeights(int(input.height), height), into);
+        return true;
     } catch (const std::bad_alloc &) {
-        return QImage();
+        return false;
     }
 }
 

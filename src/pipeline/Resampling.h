@@ -1,15 +1,17 @@
 #pragma once
 
-class QImage;
+#include "lib/Picture.h"
 
 namespace Pipeline {
 
-// Scales an opaque picture to width x height. Along an axis that shrinks,
-// each target pixel is the area-weighted average of the source pixels it
-// covers (no aliasing however large the reduction); along an axis that grows,
+// Scales a picture to width x height. Along an axis that shrinks, each
+// target pixel is the area-weighted average of the source pixels it covers
+// (no aliasing however large the reduction); along an axis that grows,
 // values are interpolated linearly between pixel centres. Any transparency
-// is composited onto black first. The result is 32-bit RGB; it is a null
-// image when either size is below 1 or memory runs out.
-QImage ResampleImage(const QImage &source, int width, int height);
+// is composited onto black first. The result, opaque, goes to `into`, whose
+// memory is reused: a redraw that takes fresh memory for every frame spends
+// more time faulting it in than drawing. False, with `into` unspecified,
+// when either size is below 1, `into` is the source, or memory runs out.
+bool ResamplePicture(const NConvert::Picture &source, int width, int height, NConvert::Picture &into);
 
 } // namespace Pipeline

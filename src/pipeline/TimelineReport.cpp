@@ -110,7 +110,9 @@ void ReadMovie(const QJsonObject &root, TimelineReport &r)
     static const QRegularExpression colour(QStringLiteral("^#[0-9A-Fa-f]{6}$"));
     const QString background = root.value(QLatin1String("background")).toString();
     if (colour.match(background).hasMatch())
-        r.background = QColor::fromString(background);
+        r.background = Tarnwick::Rgb{quint8(background.mid(1, 2).toUInt(nullptr, 16)),
+                                     quint8(background.mid(3, 2).toUInt(nullptr, 16)),
+                                     quint8(background.mid(5, 2).toUInt(nullptr, 16))};
     r.stops = Flag(root.value(QLatin1String("stops")));
 }
 

@@ -2,8 +2,9 @@
 
 #include "SwfListing.h"
 
+#include "tarnwick/Rgb.h"
+
 #include <QByteArray>
-#include <QColor>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -103,7 +104,7 @@ struct TimelineReport
     int stageHeight = 0;
     double frameRate = 0; // 0 when the report gives none that is usable
     qint64 frameCount = 0; // ShowFrame tags on the main timeline
-    std::optional<QColor> background;
+    std::optional<Tarnwick::Rgb> background;
     bool stops = false; // the movie stops at its last frame instead of looping
     QList<TimelinePicture> pictures;
     std::optional<TimelineStream> stream;
@@ -119,7 +120,7 @@ struct TimelineReport
     const TimelineSound *sound(quint32 id) const;
     // What transparent pictures are laid on: the movie's background, black
     // when it sets none.
-    QColor backdrop() const { return background.value_or(QColor(Qt::black)); }
+    Tarnwick::Rgb backdrop() const { return background.value_or(Tarnwick::Rgb{}); }
 };
 
 struct TimelineReportResult

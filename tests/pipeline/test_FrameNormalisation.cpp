@@ -5,6 +5,7 @@
 #include "tools/ProgressSink.h"
 #include "tools/ReportingTrap.h"
 
+#include "PictureImages.h"
 #include "RecordingBar.h"
 #include "RecordingReporter.h"
 #include "TempFolder.h"
@@ -263,7 +264,7 @@ TEST(MeasureLargestFrame, AnUnreadableFrameEndsTheMeasurementWithWhatWasFound)
     EXPECT_EQ(overflow.description(), QStringLiteral("Overflow"));
 }
 
-TEST(ResampleImage, ShrinkingAveragesAreasInsteadOfPickingPixels)
+TEST(ResamplePicture, ShrinkingAveragesAreasInsteadOfPickingPixels)
 {
     // One-pixel stripes: any pixel-picking filter shows stripes or a solid
     // colour; averaging gives even grey at every reduction.
@@ -273,7 +274,9 @@ TEST(ResampleImage, ShrinkingAveragesAreasInsteadOfPickingPixels)
             stripes.setPixel(x, y, (x + y) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
     for (const QSize size : {QSize(800, 600), QSize(533, 400), QSize(100, 75)}) {
         SCOPED_TRACE(size.width());
-        const QImage small = ResampleImage(stripes, size.width(), size.height());
+        NConvert::Picture resampled;
+        ASSERT_TRUE(ResamplePicture(PictureOf(stripes), size.width(), size.height(), resampled));
+        const QImage small = ImageOf(resampled);
         ASSERT_EQ(small.size(), size);
         int spread = 0;
         for (int y = 1; y < size.height() - 1; y += 7)
@@ -281,9 +284,40 @@ TEST(ResampleImage, ShrinkingAveragesAreasInsteadOfPickingPixels)
                 spread = std::max(spread, std::abs(qGray(small.pixel(x, y)) - 128));
         EXPECT_LE(spread, 20) << "an odd box over a checkerboard is at most 5:4";
     }
-    const QImage same = ResampleImage(stripes, 1600, 1200);
-    EXPECT_EQ(same, stripes);
-    EXPECT_TRUE(ResampleImage(stripes, 0, 10).isNull());
+    NConvert::Picture same;
+    ASSERT_TRUE(ResamplePicture(PictureOf(stripes), 1600, 1200, same));
+    EXPECT_EQ(ImageOf(same), stripes);
+    EXPECT_FALSE(ResamplePicture(PictureOf(stripes), 0, 10, same));
+    EXPECT_FALSE(ResamplePicture(NConvert::Picture(), 10, 10, same));
+}
+
+TEST(ResamplePicture, GrowsLinearlyAndLaysTransparencyOnBlack)
+{
+    // A 2 x 1 picture, black then white, grown to 4 x 1: pixel centres at
+    // -0.25, 0.25, 0.75 and 1.25 of the source give 0, 64, 191 and 255.
+    NConvert::Picture pair;
+    pair.width = 2;
+    pair.height = 1;
+    pair.rgba = {0, 0, 0, 255, 255, 255, 255, 255};
+    NConvert::Picture grown;
+    ASSERT_TRUE(ResamplePicture(pair, 4, 1, grown));
+    ASSERT_EQ(grown.rgba.size(), 16u);
+    EXPECT_EQ(grown.rgba[0], 0);
+    EXPECT_EQ(grown.rgba[4], 64);
+    EXPECT_EQ(grown.rgba[8], 191);
+    EXPECT_EQ(grown.rgba[12], 255);
+
+    // Half-transparent white on black is mid grey, and the result is opaque.
+    NConvert::Picture faint;
+    faint.width = 1;
+    faint.height = 1;
+    faint.rgba = {255, 255, 255, 128};
+    NConvert::Picture drawn;
+    ASSERT_TRUE(ResamplePicture(faint, 2, 2, drawn));
+    for (std::size_t i = 0; i < drawn.rgba.size(); i += 4) {
+        EXPECT_EQ(drawn.rgba[i], 128);
+        EXPECT_EQ(drawn.rgba[i + 3], 255);
+    }
 }
 
 TEST(FrameNormalisation, FrameSizeIsKeptWithinTheFrameLimits)

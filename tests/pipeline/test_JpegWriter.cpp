@@ -2,6 +2,7 @@
 
 #include "tools/Failure.h"
 
+#include "PictureImages.h"
 #include "TempFolder.h"
 
 #include <QFile>
@@ -39,7 +40,7 @@ int LargestDifference(const QImage &a, const QImage &b)
     return largest;
 }
 
-QString SaveFailureText(const QImage &picture, const QString &path, quint8 quality)
+QString SaveFailureText(const NConvert::Picture &picture, const QString &path, quint8 quality)
 {
     try {
         SaveJpeg(picture, path, quality);
@@ -52,14 +53,17 @@ QString SaveFailureText(const QImage &picture, const QString &path, quint8 quali
 
 } // namespace
 
-TEST(SaveJpeg, WritesAJpegThatDecodesToThePicture)
+TEST(SaveJpeg, WritesAJpegThatDecodesToThePictureWhateverItsAlpha)
 {
     TempFolder folder;
     const QImage picture = Gradient();
-    for (const QImage::Format format : {QImage::Format_RGB32, QImage::Format_RGB888, QImage::Format_ARGB32}) {
-        SCOPED_TRACE(int(format));
+    for (const int alpha : {255, 0}) {
+        SCOPED_TRACE(alpha);
+        NConvert::Picture pixels = PictureOf(picture);
+        for (std::size_t i = 3; i < pixels.rgba.size(); i += 4)
+            pixels.rgba[i] = std::uint8_t(alpha);
         const QString path = folder.file(QStringLiteral("frame.jpg"));
-        SaveJpeg(picture.convertToFormat(format), path, 100);
+        SaveJpeg(pixels, path, 100);
         QImageReader reader(path);
         EXPECT_EQ(reader.format(), QByteArray("jpeg"));
         const QImage read = reader.read();
@@ -74,8 +78,8 @@ TEST(SaveJpeg, QualityHundredIsTheBestSetting)
     const QImage picture = Gradient();
     const QString best = folder.file(QStringLiteral("best.jpg"));
     const QString lower = folder.file(QStringLiteral("lower.jpg"));
-    SaveJpeg(picture, best, 100);
-    SaveJpeg(picture, lower, 75);
+    SaveJpeg(PictureOf(picture), best, 100);
+    SaveJpeg(PictureOf(picture), lower, 75);
     EXPECT_GT(QFile(best).size(), QFile(lower).size());
     EXPECT_LT(LargestDifference(QImage(best), picture), LargestDifference(QImage(lower), picture));
 }
@@ -86,10 +90,10 @@ TEST(SaveJpeg, ReplacesTheFileThePictureCameFrom)
     const QString path = folder.file(QStringLiteral("image1.jpg"));
     QImage red(8, 8, QImage::Format_RGB32);
     red.fill(Qt::red);
-    SaveJpeg(red, path, 100);
+    SaveJpeg(PictureOf(red), path, 100);
     QImage loaded(path);
     QPainter(&loaded).fillRect(0, 0, 8, 8, Qt::blue);
-    SaveJpeg(loaded, path, 100);
+    SaveJpeg(PictureOf(loaded), path, 100);
     EXPECT_LT(qRed(QImage(path).pixel(4, 4)), 10);
     EXPECT_GT(qBlue(QImage(path).pixel(4, 4)), 245);
 }
@@ -98,10 +102,15 @@ TEST(SaveJpeg, FailuresCarryTheTextAndTheWriterStatus)
 {
     TempFolder folder;
     const QString existing = folder.write(QStringLiteral("keep.jpg"), "old");
-    EXPECT_EQ(SaveFailureText(Gradient(), folder.file(QStringLiteral("no/such/folder/x.jpg")), 100),
+    EXPECT_EQ(SaveFailureText(PictureOf(Gradient()), folder.file(QStringLiteral("no/such/folder/x.jpg")), 100),
               QStringLiteral("Cannot save the image. GDI+ Error:7"));
-    EXPECT_EQ(SaveFailureText(QImage(), existing, 100), QStringLiteral("Cannot save the image. GDI+ Error:2"));
-    EXPECT_EQ(SaveFailureText(Gradient(), existing, 101), QStringLiteral("Cannot save the image. GDI+ Error:2"));
+    EXPECT_EQ(SaveFailureText({}, existing, 100), QStringLiteral("Cannot save the image. GDI+ Error:2"));
+    NConvert::Picture cut = PictureOf(Gradient());
+    cut.rgba.resize(cut.rgba.size() - 4);
+    EXPECT_EQ(SaveFailureText(cut, existing, 100), QStringLiteral("Cannot save the image. GDI+ Error:2"))
+        << "fewer pixels than the size says";
+    EXPECT_EQ(SaveFailureText(PictureOf(Gradient()), existing, 101),
+              QStringLiteral("Cannot save the image. GDI+ Error:2"));
     QFile file(existing);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), QByteArray("old")) << "a failed save leaves the file as it was";

@@ -62,7 +62,7 @@ TEST(TimelineReport, EveryFieldOfAFullReport)
     EXPECT_DOUBLE_EQ(r.frameRate, 24.5);
     EXPECT_EQ(r.frameCount, 120);
     ASSERT_TRUE(r.background.has_value());
-    EXPECT_EQ(r.background->rgb() & 0xFFFFFF, 0x1A2B3Cu);
+    EXPECT_EQ(*r.background, (Tarnwick::Rgb{0x1A, 0x2B, 0x3C}));
     EXPECT_EQ(r.backdrop(), *r.background);
     EXPECT_TRUE(r.stops);
 
@@ -137,7 +137,7 @@ TEST(TimelineReport, NullsWrongTypesAndOutOfRangeValuesKeepDefaults)
     EXPECT_EQ(r.secondsAt(100), 0);
     EXPECT_EQ(r.frameCount, 0);
     EXPECT_FALSE(r.background.has_value());
-    EXPECT_EQ(r.backdrop(), QColor(Qt::black));
+    EXPECT_EQ(r.backdrop(), Tarnwick::Rgb{});
     EXPECT_FALSE(r.stops);
     EXPECT_EQ(r.stageWidth, 0);
 
