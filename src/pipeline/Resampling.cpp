@@ -18,14 +18,48 @@ struct AxisWeights
     std::vector<int> offset; // per target pixel: where its weights begin; one extra at the end
     std::vector<float> weight;
 
-    bool pairs = false; // every target pixel is made of exactly two source pixels
+    int taps = -1; // how many source pixels make every target pixel; -1 when that varies
+    size_t sourceSize = 0;
 
     int count(int target) const { return offset[target + 1] - offset[target]; }
 };
 
+// Keys' cubic convolution kernel with a = -0.5 (Catmull-Rom): it passes
+// through every source pixel and, unlike linear interpolation, keeps edges
+// sharp when a picture grows.
+double Cubic(double distance)
+{
+    const double x = std::abs(distance);
+    if (x <= 1)
+        return (1.5 * x - 2.5) * x * x + 1;
+    if (x < 2)
+        return ((-0.5 * x + 2.5) * x - 4) * x + 2;
+    return 0;
+}
+
+// Growing (or equal): the four source pixels around `centre`. Beyond an
+// edge the edge pixel stands in, so its weight takes theirs; the window is
+// kept four wide, within the picture, so that the loops below can run a
+// fixed four taps.
+void AddGrowingWeights(AxisWeights &axis, int target, double centre, int sourceSize)
+{
+    const int nearest = int(std::floor(centre));
+    const int width = std::min(4, sourceSize);
+    const int first = std::clamp(nearest - 1, 0, sourceSize - width);
+    double window[4] = {0, 0, 0, 0};
+    for (int k = -1; k <= 2; ++k) {
+        const int pixel = std::clamp(nearest + k, 0, sourceSize - 1);
+        window[pixel - first] += Cubic(centre - (nearest + k));
+    }
+    axis.first[target] = first;
+    for (int k = 0; k < width; ++k)
+        axis.weight.push_back(float(window[k]));
+}
+
 AxisWeights ComputeWeights(int sourceSize, int targetSize)
 {
     AxisWeights axis;
+    axis.sourceSize = size_t(sourceSize);
     axis.first.resize(size_t(targetSize));
     axis.offset.resize(size_t(targetSize) + 1);
     const double scale = double(sourceSize) / targetSize;
@@ -41,23 +75,15 @@ AxisWeights ComputeWeights(int sourceSize, int targetSize)
                 const double covered = std::min(end, s + 1.0) - std::max(begin, double(s));
                 axis.weight.push_back(float(covered / (end - begin)));
             }
-        } else if (sourceSize == 1) {
-            axis.first[t] = 0;
-            axis.weight.push_back(1.0f);
         } else {
-            // Growing (or equal): between the two nearest pixel centres,
-            // always as a pair (beyond the last centre the edge pixel weighs
-            // one), so that the loops below can run a fixed two taps.
-            const double centre = (t + 0.5) * scale - 0.5;
-            const int low = std::clamp(int(std::floor(centre)), 0, sourceSize - 2);
-            const double fraction = std::clamp(centre - low, 0.0, 1.0);
-            axis.first[t] = low;
-            axis.weight.push_back(float(1.0 - fraction));
-            axis.weight.push_back(float(fraction));
+            AddGrowingWeights(axis, t, (t + 0.5) * scale - 0.5, sourceSize);
         }
     }
     axis.offset[targetSize] = int(axis.weight.size());
-    axis.pairs = axis.weight.size() == size_t(targetSize) * 2;
+    axis.taps = axis.count(0);
+    for (int t = 1; t < targetSize && axis.taps > 0; ++t)
+        if (axis.count(t) != axis.taps)
+            axis.taps = -1;
     return axis;
 }
 
@@ -66,26 +92,31 @@ AxisWeights ComputeWeights(int sourceSize, int targetSize)
 #define TARNWICK_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 
 // One source row resampled across to `width` pixels of four channels (four,
-// not three, so that each pixel is one vector operation).
-TARNWICK_VECTOR_CLONES void ResampleRow(const std::uint8_t *in, const AxisWeights &across, int width, float *out)
+// not three, so that each pixel is one vector operation). `scratch` holds
+// the row as floats, converted once rather than once per tap.
+TARNWICK_VECTOR_CLONES void ResampleRow(const std::uint8_t *in, const AxisWeights &across, int width,
+                                        float *__restrict out, std::vector<float> &scratch)
 {
-    if (across.pairs) {
+    scratch.resize(across.sourceSize * 4);
+    float *__restrict row = scratch.data();
+    for (size_t i = 0; i < scratch.size(); ++i)
+        row[i] = float(in[i]);
+    if (across.taps == 4) {
         for (int x = 0; x < width; ++x, out += 4) {
-            const std::uint8_t *p = in + size_t(across.first[x]) * 4;
-            const float a = across.weight[size_t(x) * 2];
-            const float b = across.weight[size_t(x) * 2 + 1];
+            const float *__restrict p = row + size_t(across.first[x]) * 4;
+            const float *__restrict w = across.weight.data() + size_t(x) * 4;
             for (int c = 0; c < 4; ++c)
-                out[c] = a * float(p[c]) + b * float(p[c + 4]);
+                out[c] = w[0] * p[c] + w[1] * p[c + 4] + w[2] * p[c + 8] + w[3] * p[c + 12];
         }
         return;
     }
     for (int x = 0; x < width; ++x, out += 4) {
         float sum[4] = {0, 0, 0, 0};
         const float *w = across.weight.data() + across.offset[x];
-        const std::uint8_t *p = in + size_t(across.first[x]) * 4;
+        const float *p = row + size_t(across.first[x]) * 4;
         for (int k = 0; k < across.count(x); ++k, p += 4)
             for (int c = 0; c < 4; ++c)
-                sum[c] += w[k] * float(p[c]);
+                sum[c] += w[k] * p[c];
         std::copy_n(sum, 4, out);
     }
 }
@@ -106,10 +137,11 @@ TARNWICK_VECTOR_CLONES void Resample(const NConvert::Picture &input, const AxisW
         depth = std::max(depth, down.count(y));
     std::vector<float> ring(size_t(depth) * rowFloats);
     std::vector<int> ringRow(size_t(depth), -1);
+    std::vector<float> sourceRow;
     const auto acrossRow = [&](int row) {
         float *slot = ring.data() + size_t(row % depth) * rowFloats;
         if (ringRow[size_t(row % depth)] != row) {
-            ResampleRow(input.rgba.data() + size_t(row) * input.width * 4, across, width, slot);
+            ResampleRow(input.rgba.data() + size_t(row) * input.width * 4, across, width, slot, sourceRow);
             ringRow[size_t(row % depth)] = row;
         }
         return slot;
@@ -119,10 +151,14 @@ TARNWICK_VECTOR_CLONES void Resample(const NConvert::Picture &input, const AxisW
         const float *w = down.weight.data() + down.offset[y];
         const float *first = acrossRow(down.first[y]);
         std::uint8_t *out = result.rgba.data() + size_t(y) * rowFloats;
-        if (down.count(y) == 2) {
-            const float *second = acrossRow(down.first[y] + 1);
-            for (size_t i = 0; i < rowFloats; ++i)
-                out[i] = std::uint8_t(std::clamp(w[0] * first[i] + w[1] * second[i] + 0.5f, 0.0f, 255.0f));
+        if (down.count(y) == 4) {
+            const float *r1 = acrossRow(down.first[y] + 1);
+            const float *r2 = acrossRow(down.first[y] + 2);
+            const float *r3 = acrossRow(down.first[y] + 3);
+            for (size_t i = 0; i < rowFloats; ++i) {
+                const float v = w[0] * first[i] + w[1] * r1[i] + w[2] * r2[i] + w[3] * r3[i];
+                out[i] = std::uint8_t(std::clamp(v + 0.5f, 0.0f, 255.0f));
+            }
             continue;
         }
         for (size_t i = 0; i < rowFloats; ++i)

@@ -291,10 +291,12 @@ TEST(ResamplePicture, ShrinkingAveragesAreasInsteadOfPickingPixels)
     EXPECT_FALSE(ResamplePicture(NConvert::Picture(), 10, 10, same));
 }
 
-TEST(ResamplePicture, GrowsLinearlyAndLaysTransparencyOnBlack)
+TEST(ResamplePicture, GrowsWithACubicAndLaysTransparencyOnBlack)
 {
     // A 2 x 1 picture, black then white, grown to 4 x 1: pixel centres at
-    // -0.25, 0.25, 0.75 and 1.25 of the source give 0, 64, 191 and 255.
+    // -0.25, 0.25, 0.75 and 1.25 of the source. The cubic's weights there
+    // give 0 (its undershoot clamped), 52, 203 and 255: steeper than the 64
+    // and 191 of linear interpolation, and the edges keep their colours.
     NConvert::Picture pair;
     pair.width = 2;
     pair.height = 1;
@@ -303,9 +305,22 @@ TEST(ResamplePicture, GrowsLinearlyAndLaysTransparencyOnBlack)
     ASSERT_TRUE(ResamplePicture(pair, 4, 1, grown));
     ASSERT_EQ(grown.rgba.size(), 16u);
     EXPECT_EQ(grown.rgba[0], 0);
-    EXPECT_EQ(grown.rgba[4], 64);
-    EXPECT_EQ(grown.rgba[8], 191);
+    EXPECT_EQ(grown.rgba[4], 52);
+    EXPECT_EQ(grown.rgba[8], 203);
     EXPECT_EQ(grown.rgba[12], 255);
+
+    // Grown along one axis and shrunk along the other: a flat colour stays
+    // exactly flat to the last row and column.
+    NConvert::Picture flat;
+    flat.width = 7;
+    flat.height = 40;
+    flat.rgba.assign(7 * 40 * 4, 255);
+    for (std::size_t i = 0; i < flat.rgba.size(); i += 4)
+        flat.rgba[i] = 90;
+    NConvert::Picture reshaped;
+    ASSERT_TRUE(ResamplePicture(flat, 23, 9, reshaped));
+    for (std::size_t i = 0; i < reshaped.rgba.size(); i += 4)
+        ASSERT_EQ(reshaped.rgba[i], 90) << "pixel " << i / 4;
 
     // Half-transparent white on black is mid grey, and the result is opaque.
     NConvert::Picture faint;
