@@ -190,7 +190,7 @@ TEST_F(JobLogicTest, PicturesBecomeFramesInCharacterOrderWithoutGaps)
     EXPECT_EQ(made[1].frames.first().size(), QSize(40, 30));
 
     // One extractor run gives all the pictures of a movie.
-    EXPECT_EQ(runs(QStringLiteral("swfextract")).filter(QStringLiteral("-o")).size(), 2);
+    EXPECT_EQ(runs(QStringLiteral("swfextract")).filter(QStringLiteral(" -o ")).size(), 2);
     EXPECT_TRUE(controls.reports.isEmpty()) << controls.reports.join(QLatin1Char('\n')).toStdString();
     // Each frame is named while it is fitted to the video's size.
     EXPECT_EQ(Distinct(controls.captions),
