@@ -103,9 +103,10 @@ int QualityFromSlider(int value, int maximum)
     return quality == 0 ? 1 : quality;
 }
 
-ConversionJob::ConversionJob(JobControls &controls, QString workFolder)
+ConversionJob::ConversionJob(JobControls &controls, QString workFolder, PacketReader videoReader)
     : m_controls(controls)
     , m_workFolder(std::move(workFolder))
+    , m_videoReader(std::move(videoReader))
 {
 }
 
@@ -933,6 +934,7 @@ void ConversionJob::encode(const QString &outputPath)
         return;
     EncodeRequest request;
     request.encoder = m_tools.encoder;
+    request.reader = m_videoReader;
     request.rate = m_rate;
     request.frameCount = m_frameCount;
     request.frameSeconds = m_frameSeconds;
@@ -960,7 +962,7 @@ void ConversionJob::encode(const QString &outputPath)
         recordVideo(request, made, reason);
         return;
     }
-    // One video per file: the check starts a prober of its own, which runs
+    // One video per file: the check reads the video on a thread of its own
     // beside the next file's work; the video replaces the old one as soon as
     // it is found whole, and is counted in its place.
     m_pendingVideo = std::make_unique<PendingVideo>();
@@ -982,16 +984,8 @@ void ConversionJob::settleVideo()
         return;
     const std::unique_ptr<PendingVideo> pending = std::move(m_pendingVideo);
     CheckedVideo checked = pending->check->take();
-    if (!checked.whole) {
-        // A Cancel after the encode ended may have stopped only the check:
-        // the video is checked again, as it was before such a Cancel.
-        if (Tools::ChildrenCancelled()) {
-            Tools::ResumeChildren();
-            checked.problem = CheckTemporaryVideo(pending->request, pending->target);
-            Tools::CancelAllChildren();
-        }
+    if (!checked.whole)
         checked.made = PublishVideo(pending->request, pending->target, checked.problem, &checked.problem);
-    }
     recordVideo(pending->request, checked.made, checked.problem, pending->detailsAt);
 }
 

@@ -48,8 +48,9 @@ struct JobOutcome
 class ConversionJob
 {
 public:
-    // `workFolder` is the program's private scratch folder.
-    ConversionJob(JobControls &controls, QString workFolder);
+    // `workFolder` is the program's private scratch folder. `videoReader`
+    // reads each new video for its check.
+    ConversionJob(JobControls &controls, QString workFolder, PacketReader videoReader = CountPackets);
     ~ConversionJob();
 
     // Runs the job; a call while a job runs returns at once.
@@ -164,6 +165,7 @@ private:
     JobControls &m_controls;
     JobChoices m_choices; // read once at Start
     QString m_workFolder;
+    PacketReader m_videoReader;
     bool m_converting = false;
 
     // State of one run.

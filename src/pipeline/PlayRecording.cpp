@@ -209,7 +209,7 @@ bool PlayRecording::publish(const QString &output, QString &reason)
         withSound = withSound || take.hasSound;
     }
     if (made) {
-        reason = CheckEncodedVideo(LocateProber(m_setup.encoder), target, frames, seconds, withSound);
+        reason = CheckEncodedVideo(target, frames, seconds, withSound);
         made = reason.isEmpty();
     }
     if (made)

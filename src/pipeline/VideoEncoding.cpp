@@ -271,8 +271,8 @@ QString EncodeToTemporary(const EncodeRequest &request, const QString &workFolde
 
 QString CheckTemporaryVideo(const EncodeRequest &request, const QString &target)
 {
-    const QString prober = request.prober.isEmpty() ? LocateProber(request.encoder) : request.prober;
-    return CheckEncodedVideo(prober, target, request.frameCount, request.seconds(), !request.sounds.isEmpty());
+    const PacketCount read = request.reader ? request.reader(target) : CountPackets(target);
+    return JudgeVideo(read, request.frameCount, request.seconds(), !request.sounds.isEmpty());
 }
 
 bool PublishVideo(const EncodeRequest &request, const QString &target, QString problem, QString *reason)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "VideoCheck.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -24,7 +26,7 @@ struct EncodeRequest
     double length = 0;
     QStringList sounds; // MP3 files, joined in this order into one track
     QString output; // the MP4 to make
-    QString prober; // ffprobe; empty: the one that comes with the encoder
+    PacketReader reader; // how the new video is read for its check; empty: CountPackets
     // Where the encoder reports its progress (ffmpeg -progress), relative to
     // the work folder; empty: no report.
     QString progressFile;
@@ -66,8 +68,8 @@ bool ReplaceWithTemporary(const QString &target, const QString &output, QString 
 // encoder's last error line or what the check found).
 bool EncodeVideo(const EncodeRequest &request, const QString &workFolder, QString *reason = nullptr);
 
-// EncodeVideo in three steps, so that the check, which starts only the
-// prober and touches no work file, can run beside later work:
+// EncodeVideo in three steps, so that the check, which only reads the new
+// video and touches no work file, can run beside later work:
 // - encodes into the hidden temporary file and returns its path; empty with
 //   `reason` when the encode failed (nothing is then left behind);
 QString EncodeToTemporary(const EncodeRequest &request, const QString &workFolder, QString *reason = nullptr);

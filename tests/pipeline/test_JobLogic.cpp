@@ -1,7 +1,9 @@
 // The job's own logic, fast and without FFmpeg: the extractor, the converter
 // and FFmpeg are stand-ins (tests/pipeline/fakes) that the job deploys and
 // runs as it does the real ones. They log every run and keep the frames and
-// arguments each encode was given.
+// arguments each encode was given. The new videos, which the fake encoder
+// writes as text, are read back by ReadFakeVideo instead of FFmpeg's
+// libraries.
 #include "RecordingControls.h"
 #include "TempFolder.h"
 
@@ -65,16 +67,42 @@ QStringList Distinct(const QStringList &captions)
     return kept;
 }
 
+// Reads the video the fake encoder wrote ("frames N", "seconds S",
+// "audio yes|no") as the job's check reads a real one.
+PacketCount ReadFakeVideo(const QString &path)
+{
+    PacketCount read;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        read.firstError = path + QStringLiteral(": No such file or directory");
+        return read;
+    }
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const QList<QByteArray> words = line.split(' ');
+        if (words.size() != 2)
+            continue;
+        if (words[0] == "frames") {
+            read.opened = true;
+            read.videoPackets = words[1].toInt();
+        } else if (words[0] == "seconds") {
+            read.duration = words[1].toDouble();
+        } else if (words[0] == "audio") {
+            read.audio = words[1] == "yes";
+        }
+    }
+    if (!read.opened)
+        read.firstError = path + QStringLiteral(": Invalid data found when processing input");
+    return read;
+}
+
 class JobLogicTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        for (const char *name : {"ffmpeg", "ffprobe"}) {
-            const QString target = bin.file(QString::fromLatin1(name));
-            ASSERT_TRUE(QFile::copy(QStringLiteral(":/fakes/") + QString::fromLatin1(name), target));
-            QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        }
+        const QString ffmpeg = bin.file(QStringLiteral("ffmpeg"));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(":/fakes/ffmpeg"), ffmpeg));
+        QFile::setPermissions(ffmpeg, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         m_path = qgetenv("PATH");
         qputenv("PATH", QFile::encodeName(bin.path()) + ':' + m_path);
         qputenv("FAKE_TOOLS_DIR", QFile::encodeName(fakes.path()));
@@ -140,7 +168,7 @@ protected:
 
     void run()
     {
-        ConversionJob job(controls, work.path());
+        ConversionJob job(controls, work.path(), ReadFakeVideo);
         job.PushButton2_Click();
         outcome = job.outcome();
     }

@@ -1,3 +1,4 @@
+#include "pipeline/VideoCheck.h"
 #include "pipeline/VideoEncoding.h"
 
 #include "MediaProbe.h"
@@ -9,6 +10,8 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <future>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -176,4 +179,54 @@ TEST_F(EncodingTest, FailedEncodeKeepsTheOlderVideo)
     EXPECT_EQ(kept.readAll(), QByteArray("older video"));
     EXPECT_EQ(leftovers(), QStringList{QStringLiteral("movie 'x'.mp4")});
     EXPECT_FALSE(QFile::exists(work.file(QStringLiteral("jpg2avi.tmp"))));
+}
+
+// The check reads real videos with FFmpeg's libraries: each way a video can
+// come out wrong is named, also when several are read at once.
+TEST_F(EncodingTest, TheCheckReadsTheVideoToItsEndAndNamesWhatIsMissing)
+{
+    const QString whole = work.file(QStringLiteral("whole.mp4"));
+    ASSERT_TRUE(
+        RunFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                   QStringLiteral("testsrc=size=320x240:rate=5"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+                   QStringLiteral("-i"), QStringLiteral("sine=frequency=440:sample_rate=22050"), QStringLiteral("-t"),
+                   QStringLiteral("4"), QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-pix_fmt"),
+                   QStringLiteral("yuv420p"), QStringLiteral("-movflags"), QStringLiteral("+faststart"), whole}));
+    const QString silent = work.file(QStringLiteral("silent.mp4"));
+    ASSERT_TRUE(RunFfmpeg(
+        {QStringLiteral("-i"), whole, QStringLiteral("-an"), QStringLiteral("-c"), QStringLiteral("copy"), silent}));
+    const QString sound = makeSound(QStringLiteral("alone.mp3"), 4, 22050);
+    // The index kept, the data cut: only reading every packet finds it.
+    QFile full(whole);
+    ASSERT_TRUE(full.open(QIODevice::ReadOnly));
+    const QString cut = work.write(QStringLiteral("cut.mp4"), full.read(full.size() * 6 / 10));
+    const QString garbage = work.write(QStringLiteral("garbage.mp4"), "this is no video");
+
+    EXPECT_EQ(CheckEncodedVideo(whole, 20, 4.0, true), QString());
+    EXPECT_EQ(CheckEncodedVideo(silent, 20, 4.0, false), QString());
+    EXPECT_EQ(CheckEncodedVideo(silent, 20, 4.0, true), QStringLiteral("the new video has no sound"));
+    EXPECT_TRUE(
+        CheckEncodedVideo(whole, 24, 4.8, true).startsWith(QStringLiteral("the new video holds 20 of 24 frames")));
+    EXPECT_EQ(CheckEncodedVideo(whole, 20, 9.0, true), QStringLiteral("the new video lasts 4.00 s instead of 9.00 s"));
+    EXPECT_EQ(CheckEncodedVideo(sound, 20, 4.0, true), QStringLiteral("the new video has no picture stream"));
+    const QString shortened = CheckEncodedVideo(cut, 20, 4.0, true);
+    EXPECT_TRUE(shortened.startsWith(QStringLiteral("the new video holds "))) << shortened.toStdString();
+    // FFmpeg's first complaint, as its programs print it.
+    EXPECT_TRUE(CheckEncodedVideo(garbage, 20, 4.0, true).endsWith(QStringLiteral("] moov atom not found")));
+    EXPECT_TRUE(CheckEncodedVideo(work.file(QStringLiteral("none.mp4")), 20, 4.0, true)
+                    .endsWith(QStringLiteral(": No such file or directory")));
+
+    // FFmpeg's complaints are kept per thread: a damaged video read beside a
+    // whole one does not lend it its error.
+    std::vector<std::future<QString>> checks;
+    for (int i = 0; i < 8; ++i)
+        checks.push_back(
+            std::async(std::launch::async, [&, i] { return CheckEncodedVideo(i % 2 ? cut : whole, 20, 4.0, true); }));
+    for (int i = 0; i < 8; ++i) {
+        const QString verdict = checks[size_t(i)].get();
+        if (i % 2)
+            EXPECT_TRUE(verdict.startsWith(QStringLiteral("the new video holds "))) << verdict.toStdString();
+        else
+            EXPECT_EQ(verdict, QString());
+    }
 }

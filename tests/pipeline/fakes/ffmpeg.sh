@@ -4,7 +4,7 @@
 #   long, anything else does not;
 # - an encode of temp/image%d.jpg: the frames and the arguments are kept in
 #   $FAKE_TOOLS_DIR/encodes/N/ (N counts from 1), and the video written is a
-#   text the fake ffprobe reads back. When $FAKE_TOOLS_DIR/encode-N-fails
+#   text the job's test reader reads back. When $FAKE_TOOLS_DIR/encode-N-fails
 #   exists, encode N fails with its text on standard error;
 # - anything else writes a sound ("sound made") to its last argument.
 printf 'ffmpeg %s\n' "$*" >> "$FAKE_TOOLS_DIR/runs"
