@@ -103,10 +103,10 @@ int QualityFromSlider(int value, int maximum)
     return quality == 0 ? 1 : quality;
 }
 
-ConversionJob::ConversionJob(JobControls &controls, QString workFolder, PacketReader videoReader)
+ConversionJob::ConversionJob(JobControls &controls, QString workFolder, MediaReaders readers)
     : m_controls(controls)
     , m_workFolder(std::move(workFolder))
-    , m_videoReader(std::move(videoReader))
+    , m_readers(std::move(readers))
 {
 }
 
@@ -454,9 +454,9 @@ void ConversionJob::extractPictures(const QString &path, int position)
 }
 
 // One sound the encoder cannot decode would fail the whole video: it is left
-// out and named instead. The check starts an FFmpeg of its own, so it runs
-// beside the work that follows, up to one per core; a movie shown as in the
-// movie needs the sound's length at once, for its timing.
+// out and named instead. The check decodes the whole sound on a thread of
+// its own, beside the work that follows, up to one per core; a movie shown as
+// in the movie needs the sound's length at once, for its timing.
 void ConversionJob::checkMp3(MoviePart &movie, const QString &soundPath)
 {
     const int limit = m_choices.movie ? 0 : ConverterParallelism() - 1;
@@ -466,9 +466,8 @@ void ConversionJob::checkMp3(MoviePart &movie, const QString &soundPath)
     pending.movie = int(m_movies.size()); // appended after this
     pending.soundPath = soundPath;
     pending.detailsAt = m_outcome.details.size() - m_detailsInserted;
-    const QString encoder = m_encoder;
     pending.check = std::make_unique<SideTask<SoundCheck>>(
-        [encoder, soundPath] { return CheckSound(encoder, soundPath); });
+        [check = m_readers.sound, soundPath] { return check(soundPath); });
     if (m_choices.movie) {
         applySoundCheck(movie, pending);
         return;
@@ -608,7 +607,7 @@ void ConversionJob::planSound(MoviePart &movie, const std::function<void(const Q
     }
     if (sources.isEmpty())
         return;
-    movie.plan = PlanSoundtrack(m_encoder, *movie.report, sources);
+    movie.plan = PlanSoundtrack(*movie.report, sources, m_readers.sound);
     for (const QString &sound : movie.plan.leftOut)
         m_outcome.details.append(QStringLiteral("The sound of %1 was left out: %2").arg(movie.source, sound));
     for (const QString &note : movie.plan.notes)
@@ -934,7 +933,7 @@ void ConversionJob::encode(const QString &outputPath)
         return;
     EncodeRequest request;
     request.encoder = m_tools.encoder;
-    request.reader = m_videoReader;
+    request.reader = m_readers.video;
     request.rate = m_rate;
     request.frameCount = m_frameCount;
     request.frameSeconds = m_frameSeconds;

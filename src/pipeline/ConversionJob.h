@@ -42,15 +42,22 @@ struct JobOutcome
     QStringList details; // lines for the summary's details
 };
 
+// How the job reads the sounds it is given and the videos it makes: in this
+// process, with FFmpeg's libraries; its fast tests put stand-ins here.
+struct MediaReaders
+{
+    PacketReader video = CountPackets;
+    SoundChecker sound = CheckSound;
+};
+
 // The Start button's work: checks the choices, deploys the tools, extracts
 // every SWF's pictures and sound, stages them as numbered frames, brings
 // them to one even size, encodes each MP4 and reports one summary.
 class ConversionJob
 {
 public:
-    // `workFolder` is the program's private scratch folder. `videoReader`
-    // reads each new video for its check.
-    ConversionJob(JobControls &controls, QString workFolder, PacketReader videoReader = CountPackets);
+    // `workFolder` is the program's private scratch folder.
+    ConversionJob(JobControls &controls, QString workFolder, MediaReaders readers = {});
     ~ConversionJob();
 
     // Runs the job; a call while a job runs returns at once.
@@ -165,7 +172,7 @@ private:
     JobControls &m_controls;
     JobChoices m_choices; // read once at Start
     QString m_workFolder;
-    PacketReader m_videoReader;
+    MediaReaders m_readers;
     bool m_converting = false;
 
     // State of one run.

@@ -3,11 +3,13 @@
 #include <QFile>
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/error.h>
 #include <libavutil/log.h>
 }
 
+#include <algorithm>
 #include <cstdarg>
 #include <memory>
 #include <mutex>
@@ -55,12 +57,55 @@ struct PacketFreer
     void operator()(AVPacket *packet) const { av_packet_free(&packet); }
 };
 
+struct DecoderFreer
+{
+    void operator()(AVCodecContext *decoder) const { avcodec_free_context(&decoder); }
+};
+
+struct FrameFreer
+{
+    void operator()(AVFrame *frame) const { av_frame_free(&frame); }
+};
+
 // As FFmpeg's programs word a file they cannot open: "PATH: REASON".
 QString OpenFailure(const QString &path, int status)
 {
     char reason[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(status, reason, sizeof reason);
     return path + QStringLiteral(": ") + QString::fromUtf8(reason);
+}
+
+// Opens the file and finds its streams; nothing, with the complaint in
+// `error`, when either fails.
+std::unique_ptr<AVFormatContext, InputCloser> OpenInput(const QString &path, const QString &complaints, QString &error)
+{
+    const QByteArray name = QFile::encodeName(path);
+    AVFormatContext *opened = nullptr;
+    int status = avformat_open_input(&opened, name.constData(), nullptr, nullptr);
+    std::unique_ptr<AVFormatContext, InputCloser> input(status < 0 ? nullptr : opened);
+    if (input)
+        status = avformat_find_stream_info(input.get(), nullptr);
+    if (status >= 0)
+        return input;
+    error = complaints.isEmpty() ? OpenFailure(path, status) : complaints;
+    return nullptr;
+}
+
+// The decoder of `stream`, opened; nothing, with `error` set, when there is
+// none or it will not open.
+std::unique_ptr<AVCodecContext, DecoderFreer> OpenDecoder(const AVStream &stream, QString &error)
+{
+    const AVCodec *codec = avcodec_find_decoder(stream.codecpar->codec_id);
+    std::unique_ptr<AVCodecContext, DecoderFreer> decoder(codec ? avcodec_alloc_context3(codec) : nullptr);
+    if (decoder && avcodec_parameters_to_context(decoder.get(), stream.codecpar) >= 0) {
+        decoder->pkt_timebase = stream.time_base;
+        if (avcodec_open2(decoder.get(), codec, nullptr) >= 0)
+            return decoder;
+    }
+    error = QStringLiteral("Decoder (codec %1) not found or not opened for input stream #0:%2")
+                .arg(QString::fromUtf8(avcodec_get_name(stream.codecpar->codec_id)))
+                .arg(stream.index);
+    return nullptr;
 }
 
 } // namespace
@@ -70,19 +115,9 @@ PacketCount CountPackets(const QString &path)
     PacketCount count;
     QString complaints;
     const ComplaintsTo catcher(complaints);
-    const QByteArray name = QFile::encodeName(path);
-    AVFormatContext *opened = nullptr;
-    int status = avformat_open_input(&opened, name.constData(), nullptr, nullptr);
-    if (status < 0) {
-        count.firstError = complaints.isEmpty() ? OpenFailure(path, status) : complaints;
+    const auto input = OpenInput(path, complaints, count.firstError);
+    if (!input)
         return count;
-    }
-    const std::unique_ptr<AVFormatContext, InputCloser> input(opened);
-    status = avformat_find_stream_info(input.get(), nullptr);
-    if (status < 0) {
-        count.firstError = complaints.isEmpty() ? OpenFailure(path, status) : complaints;
-        return count;
-    }
     count.opened = true;
     int video = -1;
     for (unsigned i = 0; i < input->nb_streams; ++i) {
@@ -105,6 +140,59 @@ PacketCount CountPackets(const QString &path)
         count.duration = double(input->duration) / AV_TIME_BASE;
     count.firstError = complaints;
     return count;
+}
+
+DecodedSound DecodeFirstAudio(const QString &path)
+{
+    DecodedSound sound;
+    QString complaints;
+    const ComplaintsTo catcher(complaints);
+    const auto input = OpenInput(path, complaints, sound.firstError);
+    if (!input)
+        return sound;
+    int index = -1;
+    for (unsigned i = 0; i < input->nb_streams && index < 0; ++i) {
+        if (input->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+            index = int(i);
+    }
+    if (index < 0) {
+        sound.firstError = QStringLiteral("Stream map '0:a:0' matches no streams.");
+        return sound;
+    }
+    QString error;
+    const auto decoder = OpenDecoder(*input->streams[index], error);
+    const std::unique_ptr<AVPacket, PacketFreer> packet(av_packet_alloc());
+    const std::unique_ptr<AVFrame, FrameFreer> frame(av_frame_alloc());
+    if (!decoder || !packet || !frame) {
+        sound.firstError = complaints.isEmpty() ? error : complaints;
+        return sound;
+    }
+    // How far the decoded audio reaches on the file's timeline, from its
+    // start, as FFmpeg's program reports it: a gap in the timestamps counts.
+    const AVStream &stream = *input->streams[index];
+    const double timeBase = av_q2d(stream.time_base);
+    const double start = input->start_time != AV_NOPTS_VALUE ? double(input->start_time) / AV_TIME_BASE : 0;
+    double reached = 0;
+    const auto receive = [&] {
+        while (avcodec_receive_frame(decoder.get(), frame.get()) >= 0) {
+            const double length = frame->sample_rate > 0 ? double(frame->nb_samples) / frame->sample_rate : 0;
+            const qint64 pts = frame->best_effort_timestamp;
+            const double begin = pts != AV_NOPTS_VALUE ? pts * timeBase - start : reached;
+            reached = std::max(reached, begin + length);
+            av_frame_unref(frame.get());
+        }
+    };
+    // A packet the decoder refuses is skipped, as FFmpeg's program does.
+    while (av_read_frame(input.get(), packet.get()) >= 0) {
+        if (packet->stream_index == index && avcodec_send_packet(decoder.get(), packet.get()) >= 0)
+            receive();
+        av_packet_unref(packet.get());
+    }
+    if (avcodec_send_packet(decoder.get(), nullptr) >= 0)
+        receive();
+    sound.seconds = reached;
+    sound.firstError = complaints;
+    return sound;
 }
 
 } // namespace Pipeline

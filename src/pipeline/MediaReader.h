@@ -24,4 +24,17 @@ struct PacketCount
 // is whole. Safe to call from several threads at once.
 PacketCount CountPackets(const QString &path);
 
+// What decoding a file's first audio stream to its end found.
+struct DecodedSound
+{
+    double seconds = 0; // the audio decoded, in seconds
+    // FFmpeg's first complaint, worded as its programs print it; empty when
+    // it had none.
+    QString firstError;
+};
+
+// Decodes the file's first audio stream to its end, as `ffmpeg -i FILE -map
+// 0:a:0 -f null -` does. Safe to call from several threads at once.
+DecodedSound DecodeFirstAudio(const QString &path);
+
 } // namespace Pipeline

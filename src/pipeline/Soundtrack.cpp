@@ -1,5 +1,7 @@
 #include "Soundtrack.h"
 
+#include "MediaReader.h"
+
 #include "tools/CmdOutput.h"
 #include "tools/Command.h"
 #include "tools/ProgressSink.h"
@@ -174,8 +176,8 @@ std::optional<SoundPlay> EventPlay(const SoundStart &start, const TimelineSound 
 class SoundtrackPlanner
 {
 public:
-    SoundtrackPlanner(const QString &ffmpeg, const TimelineReport &report, const QList<SoundSource> &sources)
-        : m_ffmpeg(ffmpeg)
+    SoundtrackPlanner(const SoundChecker &check, const TimelineReport &report, const QList<SoundSource> &sources)
+        : m_check(check)
         , m_report(report)
         , m_sources(sources)
     {
@@ -258,7 +260,7 @@ private:
         if (it == m_checked.end()) {
             Checked c;
             c.check = source.path.isEmpty() ? SoundCheck{false, 0, QStringLiteral("not exported")}
-                                            : CheckSound(m_ffmpeg, source.path);
+                                            : m_check(source.path);
             if (c.check.decodes) {
                 c.input = int(m_plan.inputs.size());
                 m_plan.inputs << source.path;
@@ -318,7 +320,7 @@ private:
             mine << m_plan.plays.size() - 1;
     }
 
-    const QString &m_ffmpeg;
+    const SoundChecker &m_check;
     const TimelineReport &m_report;
     const QList<SoundSource> &m_sources;
     SoundtrackPlan m_plan;
@@ -470,38 +472,18 @@ bool IsPlainMp3Stream(const TimelineReport &report)
                         [&](const SoundStart &start) { return !start.stop && sounds.contains(start.sound); });
 }
 
-SoundCheck CheckSound(const QString &ffmpeg, const QString &path)
+SoundCheck CheckSound(const QString &path)
 {
     SoundCheck check;
     if (!QFileInfo(path).isFile()) {
         check.reason = QStringLiteral("not exported");
         return check;
     }
-    // Progress lines go to standard output, complaints to standard error;
-    // the last out_time_us is how far the decoded audio reached.
-    const QString output = Tools::RunCaptured(
-        Tools::Command{ffmpeg,
-                       {QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-v"),
-                        QStringLiteral("error"), QStringLiteral("-i"), path, QStringLiteral("-map"),
-                        QStringLiteral("0:a:0"), QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-"),
-                        QStringLiteral("-progress"), QStringLiteral("pipe:1"), QStringLiteral("-nostats")},
-                       QString()},
-        true, true);
-    static const QRegularExpression progress(QStringLiteral("^[a-z_0-9]+="));
-    qint64 reached = 0;
-    for (const QString &raw : output.split(QLatin1Char('\n'))) {
-        const QString line = raw.trimmed();
-        if (line.startsWith(QLatin1String("out_time_us=")))
-            reached = std::max(reached, line.mid(12).toLongLong());
-        else if (check.reason.isEmpty() && !line.isEmpty() && !progress.match(line).hasMatch())
-            check.reason = line;
-    }
-    check.decodes = reached > 0;
-    check.seconds = double(reached) / 1e6;
-    if (check.decodes)
-        check.reason.clear();
-    else if (check.reason.isEmpty())
-        check.reason = QStringLiteral("no audio decoded");
+    const DecodedSound decoded = DecodeFirstAudio(path);
+    check.decodes = decoded.seconds > 0;
+    check.seconds = decoded.seconds;
+    if (!check.decodes)
+        check.reason = decoded.firstError.isEmpty() ? QStringLiteral("no audio decoded") : decoded.firstError;
     return check;
 }
 
@@ -511,9 +493,10 @@ double SoundPlay::end() const
     return stopAt ? std::min(all, std::max(*stopAt, start)) : all;
 }
 
-SoundtrackPlan PlanSoundtrack(const QString &ffmpeg, const TimelineReport &report, const QList<SoundSource> &sources)
+SoundtrackPlan PlanSoundtrack(const TimelineReport &report, const QList<SoundSource> &sources,
+                              const SoundChecker &check)
 {
-    SoundtrackPlanner planner(ffmpeg, report, sources);
+    SoundtrackPlanner planner(check, report, sources);
     planner.addStreams();
     planner.addEventStarts();
     return planner.finish();

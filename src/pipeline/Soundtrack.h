@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace Tools {
@@ -55,7 +56,11 @@ struct SoundCheck
     double seconds = 0;
     QString reason; // FFmpeg's first complaint when it does not decode
 };
-SoundCheck CheckSound(const QString &ffmpeg, const QString &path);
+// Decodes the file's first audio stream in this process, with FFmpeg's
+// libraries.
+SoundCheck CheckSound(const QString &path);
+// CheckSound, or what stands in for it.
+using SoundChecker = std::function<SoundCheck(const QString &path)>;
 
 // One sound placed in the soundtrack.
 struct SoundPlay
@@ -85,9 +90,10 @@ struct SoundtrackPlan
 };
 
 // Plans the movie's soundtrack from its report and the exported files (a
-// missing or undecodable file is left out and named). Runs FFmpeg only to
-// check each file.
-SoundtrackPlan PlanSoundtrack(const QString &ffmpeg, const TimelineReport &report, const QList<SoundSource> &sources);
+// missing or undecodable file is left out and named); `check` tells which
+// decode and how long each plays.
+SoundtrackPlan PlanSoundtrack(const TimelineReport &report, const QList<SoundSource> &sources,
+                              const SoundChecker &check = CheckSound);
 
 // The FFmpeg arguments that write the plan's soundtrack, `seconds` long, as
 // AAC into `target` (an .m4a), reading the filter graph from `graphPath`;

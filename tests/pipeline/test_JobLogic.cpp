@@ -95,6 +95,26 @@ PacketCount ReadFakeVideo(const QString &path)
     return read;
 }
 
+// Reads a sound the fake extractor wrote ("sound SECONDS", or "sound
+// broken") as the job's check decodes a real one.
+SoundCheck CheckFakeSound(const QString &path)
+{
+    SoundCheck check;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        check.reason = QStringLiteral("not exported");
+        return check;
+    }
+    const QList<QByteArray> words = file.readAll().trimmed().split(' ');
+    bool number = false;
+    check.seconds = words.size() == 2 && words[0] == "sound" ? words[1].toDouble(&number) : 0;
+    check.decodes = number && check.seconds > 0;
+    if (!check.decodes)
+        check.reason = number ? QStringLiteral("no audio decoded")
+                              : QStringLiteral("Invalid data found when processing input");
+    return check;
+}
+
 class JobLogicTest : public ::testing::Test
 {
 protected:
@@ -168,7 +188,7 @@ protected:
 
     void run()
     {
-        ConversionJob job(controls, work.path(), ReadFakeVideo);
+        ConversionJob job(controls, work.path(), {ReadFakeVideo, CheckFakeSound});
         job.PushButton2_Click();
         outcome = job.outcome();
     }

@@ -187,7 +187,7 @@ TEST_F(SoundtrackTest, EveryFlvFormatDecodesAndBrokenFilesAreNamed)
         SCOPED_TRACE(f.codec);
         const QString path = work.file(QLatin1String(f.codec) + QStringLiteral(".flv"));
         MakeFlv(path, Tone(440, 1), QLatin1String(f.codec), f.rate);
-        const SoundCheck check = CheckSound(Ffmpeg(), path);
+        const SoundCheck check = CheckSound(path);
         EXPECT_TRUE(check.decodes) << check.reason.toStdString();
         // Codecs pad their last block; never shorter, at most a block longer.
         EXPECT_GE(check.seconds, 0.95);
@@ -200,7 +200,7 @@ TEST_F(SoundtrackTest, EveryFlvFormatDecodesAndBrokenFilesAreNamed)
     const QString text = work.write(QStringLiteral("text.flv"), "not a sound at all");
     for (const QString &path : {cut, text, work.file(QStringLiteral("missing.flv"))}) {
         SCOPED_TRACE(path.toStdString());
-        const SoundCheck check = CheckSound(Ffmpeg(), path);
+        const SoundCheck check = CheckSound(path);
         EXPECT_FALSE(check.decodes);
         EXPECT_FALSE(check.reason.isEmpty());
     }
@@ -209,7 +209,7 @@ TEST_F(SoundtrackTest, EveryFlvFormatDecodesAndBrokenFilesAreNamed)
     ASSERT_TRUE(RunFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
                            QStringLiteral("testsrc=size=32x32:rate=5:duration=1"), QStringLiteral("-f"),
                            QStringLiteral("flv"), video}));
-    EXPECT_FALSE(CheckSound(Ffmpeg(), video).decodes);
+    EXPECT_FALSE(CheckSound(video).decodes);
 }
 
 // Sound 1 (0.5 s, ADPCM) at frame 0 looped twice, restarted with noMultiple
@@ -240,7 +240,7 @@ TEST_F(SoundtrackTest, EventSoundsArePlacedRepeatedAndStopped)
     });
     ASSERT_EQ(sources.size(), 4);
 
-    const SoundtrackPlan plan = PlanSoundtrack(Ffmpeg(), report, sources);
+    const SoundtrackPlan plan = PlanSoundtrack(report, sources);
     ASSERT_EQ(plan.leftOut.size(), 2);
     EXPECT_TRUE(plan.leftOut[0].startsWith(QStringLiteral("sound 3 (")));
     EXPECT_EQ(plan.leftOut[1], QStringLiteral("sound 9 (not defined in the movie)"));
@@ -295,7 +295,7 @@ TEST_F(SoundtrackTest, LoudSoundsTogetherDoNotClip)
     const QList<SoundSource> sources = Export(report, [&](const SoundSource &s) {
         MakeFlv(s.path, QStringLiteral("aevalsrc=0.9*sin(2*PI*440*t):s=44100:d=1"), QStringLiteral("pcm_s16le"), 44100);
     });
-    const SoundtrackPlan plan = PlanSoundtrack(Ffmpeg(), report, sources);
+    const SoundtrackPlan plan = PlanSoundtrack(report, sources);
     ASSERT_EQ(plan.plays.size(), 2);
     const QString track = work.file(QStringLiteral("loud.m4a"));
     RecordingBar bar;
@@ -324,7 +324,7 @@ TEST_F(SoundtrackTest, StreamsStartAtTheirFirstBlockAndSpritesAtTheirPlacement)
         else
             MakeFlv(s.path, Tone(880, 0.5), QStringLiteral("adpcm_swf"), 22050, 0.5);
     });
-    const SoundtrackPlan plan = PlanSoundtrack(Ffmpeg(), report, sources);
+    const SoundtrackPlan plan = PlanSoundtrack(report, sources);
     ASSERT_EQ(plan.plays.size(), 2);
     EXPECT_TRUE(plan.leftOut.isEmpty());
     // The sprite's 0.5 s (plus ADPCM's padding) from 4.5 s; a file's own
@@ -352,7 +352,7 @@ TEST_F(SoundtrackTest, StartsBeyondThePlayCapAreLeftOutAndTheRestStillMix)
     const TimelineReport report = Report(QJsonDocument(root).toJson().constData());
     const QList<SoundSource> sources = Export(
         report, [&](const SoundSource &s) { MakeFlv(s.path, Tone(440, 0.02), QStringLiteral("pcm_s16le"), 44100); });
-    const SoundtrackPlan plan = PlanSoundtrack(Ffmpeg(), report, sources);
+    const SoundtrackPlan plan = PlanSoundtrack(report, sources);
     EXPECT_EQ(plan.plays.size(), kMaxSoundPlays);
     EXPECT_EQ(plan.notes.size(), 1);
     const QString track = work.file(QStringLiteral("clicks.m4a"));
@@ -373,7 +373,7 @@ TEST_F(SoundtrackTest, Mp3EventSoundSkipsItsEncoderDelay)
         "soundStarts": [{"frame": 12, "sound": 1}]})");
     const QList<SoundSource> sources = Export(
         report, [&](const SoundSource &s) { MakeFlv(s.path, Tone(440, 1), QStringLiteral("libmp3lame"), 22050); });
-    const SoundtrackPlan plan = PlanSoundtrack(Ffmpeg(), report, sources);
+    const SoundtrackPlan plan = PlanSoundtrack(report, sources);
     ASSERT_EQ(plan.plays.size(), 1);
     EXPECT_NEAR(plan.end, 1.5, 0.01);
     const QString track = work.file(QStringLiteral("mp3.m4a"));
@@ -397,7 +397,7 @@ TEST_F(SoundtrackTest, GapsInAStreamStaySilent)
         MakeFlv(s.path, Tone(440, 1) + QStringLiteral(",asetpts=PTS+gte(T\\,0.5)/TB"), QStringLiteral("adpcm_swf"),
                 22050);
     });
-    const SoundtrackPlan plan = PlanSoundtrack(Ffmpeg(), report, sources);
+    const SoundtrackPlan plan = PlanSoundtrack(report, sources);
     ASSERT_EQ(plan.plays.size(), 1);
     EXPECT_NEAR(plan.end, 2.0, 0.2); // ADPCM pads its last block of 4096 samples
     const QString track = work.file(QStringLiteral("gap.m4a"));

@@ -1,10 +1,8 @@
 #!/bin/sh
-# Stands in for FFmpeg in the job's fast tests. Three kinds of run:
-# - a sound check (-f null): a file holding "sound SECONDS" decodes for that
-#   long, anything else does not;
+# Stands in for FFmpeg in the job's fast tests. Two kinds of run:
 # - an encode of temp/image%d.jpg: the frames and the arguments are kept in
 #   $FAKE_TOOLS_DIR/encodes/N/ (N counts from 1), and the video written is a
-#   text the job's test reader reads back. When $FAKE_TOOLS_DIR/encode-N-fails
+#   text the test's video reader reads back. When $FAKE_TOOLS_DIR/encode-N-fails
 #   exists, encode N fails with its text on standard error;
 # - anything else writes a sound ("sound made") to its last argument.
 printf 'ffmpeg %s\n' "$*" >> "$FAKE_TOOLS_DIR/runs"
@@ -20,15 +18,6 @@ value_of() {
 }
 
 case " $* " in
-*" -f null "*)
-    read -r word seconds < "$(value_of -i "$@")"
-    if [ "$word" = sound ] && [ "$seconds" != broken ]; then
-        awk -v s="$seconds" 'BEGIN { printf "out_time_us=%d\nprogress=end\n", s * 1000000 }'
-        exit 0
-    fi
-    echo "Invalid data found when processing input" >&2
-    exit 1
-    ;;
 *" temp/image%d.jpg "*)
     mkdir -p "$FAKE_TOOLS_DIR/encodes"
     n=$(($(ls "$FAKE_TOOLS_DIR/encodes" | wc -l) + 1))
