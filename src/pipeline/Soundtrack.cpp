@@ -2,7 +2,6 @@
 
 #include "MediaReader.h"
 
-#include "tools/CmdOutput.h"
 #include "tools/Command.h"
 #include "tools/ProgressSink.h"
 #include "tools/Shell32.h"
@@ -10,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QRegularExpression>
 #include <QSet>
 
 #include <algorithm>
