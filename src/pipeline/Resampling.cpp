@@ -89,7 +89,11 @@ AxisWeights ComputeWeights(int sourceSize, int targetSize)
 
 // The two loops below are the redraw's hot path: where the processor has
 // AVX2, a second build of them uses it (chosen once, when the program loads).
+#if defined(__x86_64__)
 #define TARNWICK_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define TARNWICK_VECTOR_CLONES
+#endif
 
 // One source row resampled across to `width` pixels of four channels (four,
 // not three, so that each pixel is one vector operation). `scratch` holds
