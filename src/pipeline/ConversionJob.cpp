@@ -318,6 +318,7 @@ void ConversionJob::makeCombinedVideo(Tools::ReportingTrap &trap)
 void ConversionJob::clearScratch()
 {
     settleSoundChecks();
+    m_sounds.reset(); // waits for a mix still running
     Tools::DeleteFiles(tempFile(QStringLiteral("*.*")));
     Tools::DeleteFiles(pictureFile(QStringLiteral("*.*")));
 }
@@ -727,10 +728,13 @@ bool ConversionJob::writeFrameList(EncodeRequest &request)
     return true;
 }
 
-// The one sound file of the video: a single movie's own sound, or each
-// movie's sound laid over its own pictures.
-QStringList ConversionJob::videoSounds()
+// Starts on the video's one sound file: a single movie's own sound, or
+// each movie's sound laid over its own pictures. The mix of several needs
+// none of the frames, so it runs on a thread of its own beside their
+// redraw; takeVideoSounds waits for it.
+void ConversionJob::beginVideoSounds()
 {
+    m_sounds = std::make_unique<PendingSounds>();
     const double videoSeconds = m_videoSeconds;
     QList<const MoviePart *> shown;
     for (const MoviePart &movie : m_movies) {
@@ -739,7 +743,9 @@ QStringList ConversionJob::videoSounds()
     }
     if (shown.size() == 1 && shown.first()->start == 0) {
         const QString sound = movieSoundtrack(*shown.first(), videoSeconds);
-        return sound.isEmpty() ? QStringList() : QStringList{sound};
+        if (!sound.isEmpty())
+            m_sounds->ready = {sound};
+        return;
     }
     QList<MovieSoundSpan> spans;
     bool anySound = false;
@@ -754,10 +760,24 @@ QStringList ConversionJob::videoSounds()
         spans.append(span);
     }
     if (!anySound || cancelled())
-        return {};
+        return;
     const QString target = tempFile(QStringLiteral("video.m4a"));
-    if (WriteCombinedSoundtrack(m_encoder, spans, target, &m_controls.progress()))
-        return {target};
+    m_sounds->mix = std::make_unique<SideTask<QString>>([encoder = m_encoder, spans, target] {
+        return WriteCombinedSoundtrack(encoder, spans, target, nullptr) ? target : QString();
+    });
+}
+
+// The video's sound files once they are made; empty when it has none.
+QStringList ConversionJob::takeVideoSounds()
+{
+    const std::unique_ptr<PendingSounds> pending = std::move(m_sounds);
+    if (!pending)
+        return {};
+    if (!pending->mix)
+        return pending->ready;
+    const QString mixed = pending->mix->take();
+    if (!mixed.isEmpty())
+        return {mixed};
     if (!cancelled())
         m_outcome.details.append(
             QStringLiteral("The video's soundtrack could not be made; it was made without sound."));
@@ -923,13 +943,29 @@ void ConversionJob::evenFrameSize()
     SetImagesSizes(m_workFolder, count, height, width, m_controls.progress(), m_controls.errorReporter());
 }
 
-void ConversionJob::encode(const QString &outputPath)
+// The end frame alone is no video: it would only replace an older video of
+// the same name with a black picture.
+bool ConversionJob::anyPictureFrame() const
+{
+    return m_pictureFrames > 0 && Tools::FileExists(tempFile(QStringLiteral("image1.jpg")));
+}
+
+// What the video's frames do not depend on: where each movie sits in it,
+// and its sound, begun before the frames are fitted.
+void ConversionJob::layOutVideo()
 {
     settleVideo();
     settleSoundChecks();
-    // The end frame alone is no video: it would only replace an older video
-    // of the same name with a black picture.
-    if (m_pictureFrames == 0 || !Tools::FileExists(tempFile(QStringLiteral("image1.jpg"))))
+    if (!anyPictureFrame())
+        return;
+    layOutMovies();
+    beginVideoSounds();
+}
+
+void ConversionJob::encode(const QString &outputPath)
+{
+    const QStringList sounds = takeVideoSounds();
+    if (!anyPictureFrame())
         return;
     EncodeRequest request;
     request.encoder = m_tools.encoder;
@@ -938,13 +974,12 @@ void ConversionJob::encode(const QString &outputPath)
     request.frameCount = m_frameCount;
     request.frameSeconds = m_frameSeconds;
     request.quality = m_quality;
-    layOutMovies();
     if (m_choices.movie && !writeFrameList(request)) {
         if (!cancelled())
             fail(claimOutput(outputPath), QStringLiteral("the list of frames cannot be written in the work folder"));
         return;
     }
-    request.sounds = videoSounds();
+    request.sounds = sounds;
     request.progress = &m_controls.progress();
     if (cancelled())
         return;
@@ -1019,7 +1054,10 @@ void ConversionJob::outputSteps(const QString &outputPath)
     if (cancelled())
         return;
     trap(130, [&] { appendEndFrame(); });
-    trap(132, [&] { evenFrameSize(); });
+    trap(132, [&] {
+        layOutVideo();
+        evenFrameSize();
+    });
     if (cancelled())
         return;
     trap(134, [&] { encode(outputPath); });

@@ -123,6 +123,13 @@ private:
         std::unique_ptr<SideTask<CheckedVideo>> check;
     };
 
+    // The video's sound: ready, or being mixed beside the frames' redraw.
+    struct PendingSounds
+    {
+        QStringList ready;
+        std::unique_ptr<SideTask<QString>> mix; // gives the mixed file, or nothing
+    };
+
     bool checkChoices(Tools::ReportingTrap &trap);
     void setUpTools(Tools::ReportingTrap &trap);
     void convertFile(Tools::ReportingTrap &trap, int position);
@@ -144,7 +151,8 @@ private:
     void settleSoundChecks();
     void planSound(MoviePart &movie, const std::function<void(const QStringList &)> &run);
     QString movieSoundtrack(const MoviePart &movie, double seconds);
-    QStringList videoSounds();
+    void beginVideoSounds();
+    QStringList takeVideoSounds();
     void planTiming(MoviePart &movie);
     void decodeVideos(MoviePart &movie, const std::function<void(const QStringList &)> &run);
     int stageVideoFrames(MoviePart &movie, int after);
@@ -155,6 +163,8 @@ private:
     bool writeFrameList(EncodeRequest &request);
     void appendEndFrame();
     void evenFrameSize();
+    bool anyPictureFrame() const;
+    void layOutVideo();
     void encode(const QString &outputPath);
     void settleVideo();
     void recordVideo(const EncodeRequest &request, bool made, const QString &reason,
@@ -193,6 +203,7 @@ private:
     std::unique_ptr<PlayRecording> m_play; // PLAY: the movies recorded
     std::deque<PendingSoundCheck> m_soundChecks; // oldest first
     std::unique_ptr<PendingVideo> m_pendingVideo;
+    std::unique_ptr<PendingSounds> m_sounds; // from the layout until the encode
     int m_detailsInserted = 0; // details noted after later ones, in their place
     JobOutcome m_outcome;
 };

@@ -17,7 +17,8 @@ namespace Tools {
 
 namespace {
 
-QProcess *g_waitedFor = nullptr;
+// Per thread: a job's side tasks wait for children of their own.
+thread_local QProcess *g_waitedFor = nullptr;
 
 constexpr int kShellOk = 42;
 
