@@ -911,6 +911,7 @@ void ConversionJob::appendEndFrame()
 
 void ConversionJob::evenFrameSize()
 {
+    m_encoderFits = false;
     if (!Tools::FileExists(tempFile(QStringLiteral("image1.jpg"))))
         return;
     const auto count = static_cast<qint16>(std::min(m_frameCount, kMaxFrames));
@@ -940,7 +941,9 @@ void ConversionJob::evenFrameSize()
         height = frame.height();
     }
     m_frameSize = QSize(width, height);
-    SetImagesSizes(m_workFolder, count, height, width, m_controls.progress(), m_controls.errorReporter());
+    m_encoderFits = SetImagesSizes(m_workFolder, count, height, width, m_controls.progress(),
+                                   m_controls.errorReporter(), YieldToEventLoop, Growing::Encoder)
+                    > 0;
 }
 
 // The end frame alone is no video: it would only replace an older video of
@@ -974,6 +977,8 @@ void ConversionJob::encode(const QString &outputPath)
     request.frameCount = m_frameCount;
     request.frameSeconds = m_frameSeconds;
     request.quality = m_quality;
+    if (m_encoderFits)
+        request.fitTo = m_frameSize;
     if (m_choices.movie && !writeFrameList(request)) {
         if (!cancelled())
             fail(claimOutput(outputPath), QStringLiteral("the list of frames cannot be written in the work folder"));

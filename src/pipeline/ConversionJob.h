@@ -196,6 +196,7 @@ private:
     int m_frameCount = 0; // frames in temp/, the end frame included
     int m_pictureFrames = 0; // of those, frames made from the movies' pictures
     QSize m_frameSize; // the video's frame, once the frames are fitted
+    bool m_encoderFits = false; // some frames are left for the encoder to grow
     QList<MoviePart> m_movies; // of the video being made
     bool m_readInPart = false; // the current SWF is cut or damaged
     QString m_extractorReason; // the extractor's last word on it

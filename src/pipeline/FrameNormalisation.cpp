@@ -13,6 +13,7 @@
 #include "tarnwick/Limits.h"
 
 #include "lib/Convert.h"
+#include "lib/JpegCodec.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -321,15 +322,31 @@ private:
     std::vector<std::unique_ptr<RedrawScratch>> m_free;
 };
 
+// A frame the encoder can grow itself: smaller than the frame on no side
+// larger, and a JPEG it reads as it is, damage-free (the converter's rule
+// for passing one through).
+bool EncoderGrows(const FrameHeader &frame, const QByteArray &bytes, const QSize &target)
+{
+    if (frame.decoded || frame.size.width() > target.width() || frame.size.height() > target.height())
+        return false;
+    const std::span whole(reinterpret_cast<const std::uint8_t *>(bytes.constData()), std::size_t(bytes.size()));
+    const std::optional<std::span<const std::uint8_t>> passable = NConvert::PassableJpeg(whole, NConvert::Limits());
+    return passable && passable->size() == whole.size();
+}
+
 // Steps 112 to 136 for one frame: load, fit onto a black canvas, save.
-void RedrawFrame(const QString &path, qint32 height, qint32 width, RedrawScratch &scratch, Tools::ReportingTrap &trap)
+// True when the frame is left for the encoder to grow.
+bool RedrawFrame(const QString &path, qint32 height, qint32 width, Growing growing, RedrawScratch &scratch,
+                 Tools::ReportingTrap &trap)
 {
     // The header first: a frame already at the target size is not decoded
     // at all, and redrawing it would only cost a generation of JPEG loss.
     FrameHeader frame;
     bool loaded = trap(LoadFrame, [&] { frame = OpenFrame(path, scratch.file); });
     if (loaded && frame.size == QSize(width, height))
-        return;
+        return false;
+    if (loaded && growing == Growing::Encoder && EncoderGrows(frame, scratch.file, QSize(width, height)))
+        return true;
     const QRect where = loaded && width > 0 && height > 0 ? FittedRect(QSize(width, height), frame.size) : QRect();
     NConvert::Picture &picture = scratch.decoded;
     loaded = loaded && trap(LoadFrame, [&] { DecodeFrame(frame, scratch.file, where.size(), picture); });
@@ -340,33 +357,40 @@ void RedrawFrame(const QString &path, qint32 height, qint32 width, RedrawScratch
     // A frame that cannot be loaded becomes black rather than vanish, so
     // that the numbering the encoder reads has no gap.
     if (loaded && (h <= 0 || w <= 0))
-        return;
+        return false;
 
     NConvert::Picture &canvas = scratch.canvas;
     if (!trap(SizeCanvas, [&] { MakeBlackCanvas(height, width, canvas); }))
-        return;
+        return false;
     if (loaded)
         trap(FitAndCentre, [&] { DrawFitted(canvas, picture, where, scratch.scaled); });
     trap(SaveFrame, [&] { SaveJpeg(canvas, path, kFrameQuality); });
+    return false;
 }
 
-// One frame's redraw on a worker thread; what failed comes back as reports
-// to show.
-std::vector<StepReport> RedrawFrameAside(const QString &path, qint32 height, qint32 width, ScratchPool &pool)
+// One frame's redraw on a worker thread: what failed, as reports to show,
+// and whether it was left to the encoder.
+struct AsideResult
 {
     std::vector<StepReport> reports;
-    CollectingReporter collector(reports);
+    bool leftToEncoder = false;
+};
+
+AsideResult RedrawFrameAside(const QString &path, qint32 height, qint32 width, Growing growing, ScratchPool &pool)
+{
+    AsideResult result;
+    CollectingReporter collector(result.reports);
     Tools::ReportingTrap trap(collector, QLatin1String(kSetImagesSizesLocation));
     std::unique_ptr<RedrawScratch> scratch = pool.take();
-    RedrawFrame(path, height, width, *scratch, trap);
+    result.leftToEncoder = RedrawFrame(path, height, width, growing, *scratch, trap);
     pool.give(std::move(scratch));
-    return reports;
+    return result;
 }
 
 } // namespace
 
-void SetImagesSizes(const QString &workFolder, qint16 count, qint32 height, qint32 width, Tools::ProgressSink &bar,
-                    Tools::ErrorReporter &reporter, const Yield &yield)
+int SetImagesSizes(const QString &workFolder, qint16 count, qint32 height, qint32 width, Tools::ProgressSink &bar,
+                   Tools::ErrorReporter &reporter, const Yield &yield, Growing growing)
 {
     Tools::ReportingTrap trap(reporter, QLatin1String(kSetImagesSizesLocation));
     // Frames are independent files: they are redrawn on every core, while
@@ -374,13 +398,14 @@ void SetImagesSizes(const QString &workFolder, qint16 count, qint32 height, qint
     // the black background, is part of every canvas made.
     const int parallel = std::max(1, QThread::idealThreadCount());
     ScratchPool scratches;
-    std::deque<std::future<std::vector<StepReport>>> inFlight;
+    std::deque<std::future<AsideResult>> inFlight;
     int launched = 0;
+    int left = 0;
     for (int i = 1; i <= count; ++i) {
         while (launched < count && launched < i - 1 + parallel) {
             ++launched;
             inFlight.push_back(std::async(std::launch::async, RedrawFrameAside, FramePath(workFolder, launched), height,
-                                          width, std::ref(scratches)));
+                                          width, growing, std::ref(scratches)));
         }
         QString path;
         trap(MakePath, [&] { path = FramePath(workFolder, i); });
@@ -391,10 +416,25 @@ void SetImagesSizes(const QString &workFolder, qint16 count, qint32 height, qint
                 yield();
         });
         // Waits at most one frame's redraw, as long as drawing it here took.
-        for (const StepReport &report : inFlight.front().get())
-            reporter.showErrorReport(QLatin1String(kSetImagesSizesLocation), report.step, report.description);
+        const AsideResult result = inFlight.front().get();
         inFlight.pop_front();
+        for (const StepReport &report : result.reports)
+            reporter.showErrorReport(QLatin1String(kSetImagesSizesLocation), report.step, report.description);
+        left += result.leftToEncoder ? 1 : 0;
     }
+    return left;
+}
+
+QString FitFilter(const QSize &frame)
+{
+    // The scaler keeps the aspect ratio and rounds each side to the nearest
+    // pixel, and converts to the encoder's format in the same pass; the pad
+    // centres the picture on black, as FittedRect does (to a pixel: the
+    // chroma needs even positions).
+    return QStringLiteral("scale=w=%1:h=%2:force_original_aspect_ratio=decrease:flags=bicubic,format=yuv420p,"
+                          "pad=w=%1:h=%2:x=(ow-iw)/2:y=(oh-ih)/2:color=black")
+        .arg(frame.width())
+        .arg(frame.height());
 }
 
 } // namespace Pipeline

@@ -51,15 +51,31 @@ QString FramePath(const QString &workFolder, int number);
 void MeasureLargestFrame(const QString &workFolder, qint16 count, qint32 &height, qint32 &width,
                          const Yield &yield = YieldToEventLoop);
 
+// Who brings a picture smaller than the frame up to its size.
+enum class Growing {
+    Redraw, // this pass, as every other frame
+    // The encoder's scaler (FitFilter), for a JPEG it reads as it is: a
+    // decode, a redraw and a JPEG of quality 100 for it to decode fewer.
+    Encoder,
+};
+
 // Redraws frames 1..count at width x height: each picture is scaled to fit
 // with its aspect ratio kept, centred on black, and saved over its own file
 // as a JPEG of quality 100. A frame already exactly that size is left as it
-// is. A picture larger than the frame is read already reduced. Progress: value i / count x 100 and the caption "Processing: image<i>.jpg"
-// before frame i. Every failing step is reported through `reporter` with the
-// location text and the step number, and the pass goes on: a frame that cannot
-// be loaded (step 112) becomes a black frame, one that cannot be saved (step
-// 136) keeps its old file.
-void SetImagesSizes(const QString &workFolder, qint16 count, qint32 height, qint32 width, Tools::ProgressSink &bar,
-                    Tools::ErrorReporter &reporter, const Yield &yield = YieldToEventLoop);
+// is, and so is one that `growing` leaves to the encoder. A picture larger
+// than the frame is read already reduced. Progress: value i / count x 100 and
+// the caption "Processing: image<i>.jpg" before frame i. Every failing step is
+// reported through `reporter` with the location text and the step number, and
+// the pass goes on: a frame that cannot be loaded (step 112) becomes a black
+// frame, one that cannot be saved (step 136) keeps its old file. Returns how
+// many frames were left for the encoder to fit.
+int SetImagesSizes(const QString &workFolder, qint16 count, qint32 height, qint32 width, Tools::ProgressSink &bar,
+                   Tools::ErrorReporter &reporter, const Yield &yield = YieldToEventLoop,
+                   Growing growing = Growing::Redraw);
+
+// The encoder's video filter that fits every frame into `frame` as the
+// redraw does: scaled with its aspect ratio kept, centred on black. A frame
+// already that size only passes through.
+QString FitFilter(const QSize &frame);
 
 } // namespace Pipeline

@@ -1,4 +1,5 @@
 #include "VideoEncoding.h"
+#include "FrameNormalisation.h"
 
 #include "MovieTiming.h"
 #include "OutputFolder.h"
@@ -93,6 +94,8 @@ QStringList EncoderArguments(const EncodeRequest &request, const QString &target
 
     // The encoder ignores a fixed quantiser for H.264; the constant rate
     // factor is what really sets its quality.
+    if (request.fitTo.isValid())
+        args << QStringLiteral("-vf") << FitFilter(request.fitTo);
     args << QStringLiteral("-c:v") << QStringLiteral("libx264") << QStringLiteral("-pix_fmt")
          << QStringLiteral("yuv420p") << QStringLiteral("-crf") << QString::number(request.quality + 10);
     if (timed)

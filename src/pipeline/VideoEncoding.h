@@ -2,6 +2,7 @@
 
 #include "VideoCheck.h"
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -25,6 +26,9 @@ struct EncodeRequest
     QString frameList;
     double length = 0;
     QStringList sounds; // MP3 files, joined in this order into one track
+    // When valid, the frames not yet at this size are fitted into it by the
+    // encoder (FitFilter).
+    QSize fitTo;
     QString output; // the MP4 to make
     PacketReader reader; // how the new video is read for its check; empty: CountPackets
     // Where the encoder reports its progress (ffmpeg -progress), relative to

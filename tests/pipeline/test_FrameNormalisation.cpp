@@ -355,3 +355,43 @@ TEST(FrameNormalisation, FrameSizeIsKeptWithinTheFrameLimits)
         EXPECT_GE(limited.height(), 2);
     }
 }
+
+TEST(FrameNormalisation, OnlySmallerJpegsTheEncoderReadsAsTheyAreAreLeftToItToGrow)
+{
+    Frames frames;
+    frames.add(1, 80, 60, qRgb(40, 200, 40));
+    frames.add(2, 40, 30, qRgb(40, 40, 200));
+    // Wider than the frame although smaller in area: it must shrink.
+    frames.add(3, 90, 40);
+    // A JPEG cut in its picture data: its header reads, its pixels do not.
+    frames.add(4, 40, 30, qRgb(40, 40, 200));
+    QByteArray cut = frames.bytes(4);
+    cut.chop(cut.size() / 3);
+    // A PNG under the frame's name.
+    QImage png(40, 30, QImage::Format_RGB32);
+    png.fill(qRgb(40, 40, 200));
+    ASSERT_TRUE(png.save(frames.path(5), "PNG"));
+    {
+        QFile damaged(frames.path(4));
+        ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+        damaged.write(cut);
+    }
+    const QByteArray first = frames.bytes(1);
+    const QByteArray second = frames.bytes(2);
+    RecordingBar bar;
+    RecordingReporter reporter;
+    EXPECT_EQ(SetImagesSizes(frames.workFolder(), 5, 60, 80, bar, reporter, Yield(), Growing::Encoder), 1);
+    EXPECT_EQ(frames.bytes(1), first);
+    EXPECT_EQ(frames.bytes(2), second) << "left for the encoder as it was";
+    for (const int i : {3, 4, 5}) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(frames.read(i).size(), QSize(80, 60)) << "redrawn here";
+    }
+    EXPECT_EQ(bar.captions.size(), 5) << "every frame still shows its progress";
+
+    RecordingBar again;
+    EXPECT_EQ(SetImagesSizes(frames.workFolder(), 2, 60, 80, again, reporter, Yield()), 0);
+    EXPECT_EQ(frames.read(2).size(), QSize(80, 60)) << "the default redraws every frame";
+    ASSERT_EQ(reporter.reports.size(), 1u) << "the cut frame, as any frame that cannot be loaded";
+    EXPECT_EQ(reporter.reports[0].step, 112);
+}

@@ -230,3 +230,61 @@ TEST_F(EncodingTest, TheCheckReadsTheVideoToItsEndAndNamesWhatIsMissing)
             EXPECT_EQ(verdict, QString());
     }
 }
+
+// Frames left smaller than the video are fitted by the encoder as the
+// redraw fits them: scaled with the aspect ratio kept, centred on black.
+// The frames differ in size from one to the next, as in a combined video.
+TEST_F(EncodingTest, TheEncoderFitsSmallerFramesCentredOnBlack)
+{
+    const auto solid = [&](int number, const QString &size, const QString &colour) {
+        return RunFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                          QStringLiteral("color=c=%1:size=%2").arg(colour, size), QStringLiteral("-frames:v"),
+                          QStringLiteral("1"), work.file(QStringLiteral("temp/image%1.jpg").arg(number))});
+    };
+    ASSERT_TRUE(solid(1, QStringLiteral("160x90"), QStringLiteral("0x00C000")));
+    ASSERT_TRUE(solid(2, QStringLiteral("40x40"), QStringLiteral("0xE00000")));
+    ASSERT_TRUE(solid(3, QStringLiteral("80x45"), QStringLiteral("0x0000E0")));
+    ASSERT_TRUE(solid(4, QStringLiteral("40x40"), QStringLiteral("0xE00000")));
+    EncodeRequest r = request(4, QStringLiteral("1"), 1);
+    r.fitTo = QSize(160, 90);
+    ASSERT_TRUE(EncodeVideo(r, work.path()));
+    ASSERT_EQ(CheckEncodedVideo(r.output, 4, 4.0, false), QString());
+
+    const QString raw = work.file(QStringLiteral("frames.rgb"));
+    ASSERT_TRUE(RunFfmpeg({QStringLiteral("-i"), r.output, QStringLiteral("-f"), QStringLiteral("rawvideo"),
+                           QStringLiteral("-pix_fmt"), QStringLiteral("rgb24"), raw}));
+    QFile file(raw);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray pixels = file.readAll();
+    constexpr int kWidth = 160;
+    constexpr int kFrameBytes = kWidth * 90 * 3;
+    ASSERT_EQ(pixels.size(), 4 * kFrameBytes);
+    // The strongest channel of a pixel on the middle row: 0 red, 1 green,
+    // 2 blue, -1 black.
+    const auto colourAt = [&](int frame, int x) {
+        const char *pixel = pixels.constData() + frame * kFrameBytes + (45 * kWidth + x) * 3;
+        int strongest = -1;
+        int level = 64;
+        for (int c = 0; c < 3; ++c) {
+            if (quint8(pixel[c]) > level) {
+                level = quint8(pixel[c]);
+                strongest = c;
+            }
+        }
+        return strongest;
+    };
+    for (const int x : {0, 80, 159})
+        EXPECT_EQ(colourAt(0, x), 1) << x;
+    // 40 x 40 grows to 90 x 90 at x = 35.
+    for (const int frame : {1, 3}) {
+        SCOPED_TRACE(frame);
+        for (const int x : {0, 32})
+            EXPECT_EQ(colourAt(frame, x), -1) << x;
+        for (const int x : {38, 80, 121})
+            EXPECT_EQ(colourAt(frame, x), 0) << x;
+        for (const int x : {128, 159})
+            EXPECT_EQ(colourAt(frame, x), -1) << x;
+    }
+    for (const int x : {0, 80, 159})
+        EXPECT_EQ(colourAt(2, x), 2) << "16:9 fills the frame: " << x;
+}
