@@ -22,6 +22,7 @@
 
 #include "lib/Convert.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLocale>
 #include <QThread>
@@ -68,11 +69,15 @@ public:
     SideTask(const SideTask &) = delete;
     SideTask &operator=(const SideTask &) = delete;
 
-    // Waits for the result with the event loop kept alive.
-    T take()
+    // Waits for the result with the event loop kept alive, calling
+    // `waiting` at every poll.
+    T take(const std::function<void()> &waiting = {})
     {
-        while (!m_thread->wait(10))
+        while (!m_thread->wait(10)) {
             YieldToEventLoop();
+            if (waiting)
+                waiting();
+        }
         return std::move(*m_result);
     }
 
@@ -82,6 +87,9 @@ private:
 };
 
 namespace {
+
+// How long the job waits for work beside it before the bar names it.
+constexpr qint64 kQuietWaitMilliseconds = 3000;
 
 double NumberOf(const QString &text)
 {
@@ -775,7 +783,16 @@ QStringList ConversionJob::takeVideoSounds()
         return {};
     if (!pending->mix)
         return pending->ready;
-    const QString mixed = pending->mix->take();
+    // A long soundtrack can outlast the frames' redraw; after a moment
+    // the bar says what the job is waiting for.
+    Tools::ProgressSink &bar = m_controls.progress();
+    const QString caption = SoundtrackCaption(QStringLiteral("output video"));
+    QElapsedTimer waited;
+    waited.start();
+    const QString mixed = pending->mix->take([&] {
+        if (waited.elapsed() >= kQuietWaitMilliseconds && bar.caption() != caption)
+            bar.setCaption(caption);
+    });
     if (!mixed.isEmpty())
         return {mixed};
     if (!cancelled())

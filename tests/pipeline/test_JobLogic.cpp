@@ -288,6 +288,29 @@ TEST_F(JobLogicTest, CombinedVideoNumbersOnAcrossMoviesAndJoinsTheirSounds)
     EXPECT_TRUE(outcome.details.isEmpty()) << outcome.details.join(QLatin1Char('\n')).toStdString();
 }
 
+// The combined soundtrack is mixed beside the frames' redraw; when it takes
+// longer, the bar says so and the encode waits for it.
+TEST_F(JobLogicTest, ASlowSoundtrackIsNamedAndWaitedFor)
+{
+    picture(QStringLiteral("red"), Qt::red);
+    controls.combine = true;
+    controls.files = {movie(QStringLiteral("a.swf"), {QStringLiteral("listing  [-j] 1 JPEG: ID(s) 1"),
+                                                      QStringLiteral("listing  [-m] 1 MP3 Soundstream"),
+                                                      QStringLiteral("picture 1 red"), QStringLiteral("mp3 1.0")}),
+                      movie(QStringLiteral("b.swf"), {QStringLiteral("listing  [-j] 1 JPEG: ID(s) 1"),
+                                                      QStringLiteral("listing  [-m] 1 MP3 Soundstream"),
+                                                      QStringLiteral("picture 1 red"), QStringLiteral("mp3 1.0")})};
+    fakes.write(QStringLiteral("sound-seconds"), "3.5\n");
+    run();
+
+    EXPECT_EQ(outcome.made, QStringList{out.file(QStringLiteral("video.mp4"))});
+    EXPECT_TRUE(controls.captions.contains(QStringLiteral("Processing: output video sound")));
+    const QList<Encode> made = encodes();
+    ASSERT_EQ(made.size(), 1);
+    EXPECT_EQ(made[0].arguments.count(QStringLiteral("-i")), 2) << "the frames and the mixed sound";
+    EXPECT_TRUE(outcome.details.isEmpty()) << outcome.details.join(QLatin1Char('\n')).toStdString();
+}
+
 TEST_F(JobLogicTest, RefusalsRunNoToolAndTouchNothing)
 {
     const QString a = movie(QStringLiteral("a.swf"), {QStringLiteral("listing  [-j] 1 JPEG: ID(s) 1")});

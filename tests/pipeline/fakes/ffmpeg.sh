@@ -4,7 +4,8 @@
 #   $FAKE_TOOLS_DIR/encodes/N/ (N counts from 1), and the video written is a
 #   text the test's video reader reads back. When $FAKE_TOOLS_DIR/encode-N-fails
 #   exists, encode N fails with its text on standard error;
-# - anything else writes a sound ("sound made") to its last argument.
+# - anything else writes a sound ("sound made") to its last argument, after
+#   the seconds that $FAKE_TOOLS_DIR/sound-seconds holds, when it exists.
 printf 'ffmpeg %s\n' "$*" >> "$FAKE_TOOLS_DIR/runs"
 for last; do :; done
 
@@ -41,6 +42,7 @@ case " $* " in
     exit 0
     ;;
 *)
+    [ -f "$FAKE_TOOLS_DIR/sound-seconds" ] && sleep "$(cat "$FAKE_TOOLS_DIR/sound-seconds")"
     echo "sound made" > "$last"
     ;;
 esac
