@@ -1,6 +1,7 @@
 // Times tarnwick-batch on two generated corpora, per file and combined,
-// against the floor no converter can beat: FFmpeg alone encoding the same
-// final frames with the job's own encoder arguments and sound inputs. Each
+// against the floor no converter can beat: FFmpeg alone making the same
+// video from the very JPEGs the SWFs hold, with the job's own encoder
+// arguments and sound inputs (its scaler fitting them to the frame). Each
 // time is the median of several rounds. The mean PSNR of the videos' frames
 // against the lossless source pictures shows what the pipeline lost.
 //
@@ -47,7 +48,7 @@ struct Movie
 {
     QString swf;
     QString sound; // the MP3 its stream holds: the floor's sound input
-    QString floorFolder; // holds temp/image1.jpg ...: the movie's final frames
+    QString floorFolder; // holds temp/image1.jpg ...: the movie's JPEGs, end frame included
     QString references; // holds 1.png ...: the lossless source pictures
 };
 
@@ -58,6 +59,7 @@ struct Corpus
     QString rate; // the encoder's input rate for that speed
     double frameSeconds = 0;
     int framesPerVideo = 0; // frames of one movie's video, end frame included
+    QSize perFileFrame; // where a movie's pictures differ in size: its video's frame
     std::vector<Movie> movies;
     QString combinedFloor;
     int combinedFrames = 0;
@@ -199,6 +201,21 @@ SwfBuild::Bytes Jpeg(const QImage &image)
     return SwfBuild::Bytes(bytes.begin(), bytes.end());
 }
 
+// The combined floor's frames: every movie's first `pictures` floor frames,
+// numbered on in movie order.
+void JoinFloors(const QDir &root, Corpus &corpus, int pictures)
+{
+    const QString folder = corpus.name + QStringLiteral("/floorall");
+    corpus.combinedFloor = MakeFolder(root, folder);
+    root.mkpath(folder + QStringLiteral("/temp"));
+    int number = 0;
+    for (const Movie &movie : corpus.movies) {
+        for (int p = 1; p <= pictures; ++p)
+            QFile::copy(QStringLiteral("%1/temp/image%2.jpg").arg(movie.floorFolder).arg(p),
+                        QStringLiteral("%1/temp/image%2.jpg").arg(corpus.combinedFloor).arg(++number));
+    }
+}
+
 Corpus NoiseCorpus(const QDir &root, int swfs, int pictures)
 {
     Corpus corpus;
@@ -212,14 +229,14 @@ Corpus NoiseCorpus(const QDir &root, int swfs, int pictures)
     const std::vector<SwfBuild::Bytes> frames = SwfBuild::SplitMp3Frames(
         SwfBuild::Bytes(mp3Bytes.begin(), mp3Bytes.end()));
 
-    // Every movie holds all five sizes, so each is redrawn to the largest:
-    // one set of floor frames serves them all.
-    const QString floor = MakeFolder(root, QStringLiteral("noise/floor"));
-    root.mkpath(QStringLiteral("noise/floor/temp"));
-    for (int p = 0; p <= pictures; ++p)
-        Picture(kLargest, p).save(QStringLiteral("%1/temp/image%2.jpg").arg(floor).arg(p + 1), "JPEG", 100);
-
+    // Every movie holds all five sizes, so each video is of the largest.
+    corpus.perFileFrame = kLargest;
+    QImage endFrame(128, 128, QImage::Format_RGB32);
+    endFrame.fill(Qt::black);
+    const SwfBuild::Bytes endJpeg = Jpeg(endFrame);
     for (int s = 0; s < swfs; ++s) {
+        const QString floor = MakeFolder(root, QStringLiteral("noise/floor%1").arg(s + 1));
+        root.mkpath(QStringLiteral("noise/floor%1/temp").arg(s + 1));
         const QString references = MakeFolder(root, QStringLiteral("noise/ref%1").arg(s + 1));
         const QString native = MakeFolder(root, QStringLiteral("noise/native%1").arg(s + 1));
         SwfBuild::Tags tags;
@@ -228,7 +245,9 @@ Corpus NoiseCorpus(const QDir &root, int swfs, int pictures)
         for (int p = 0; p < pictures; ++p) {
             const QImage picture = Picture(kSizes[(s + p) % 5], s * 1000 + p);
             picture.save(QStringLiteral("%1/%2.png").arg(native).arg(p + 1), "PNG", 90);
-            tags.defineBitsJpeg2(static_cast<std::uint16_t>(p + 1), Jpeg(picture));
+            const SwfBuild::Bytes jpeg = Jpeg(picture);
+            Write(QStringLiteral("%1/temp/image%2.jpg").arg(floor).arg(p + 1), jpeg);
+            tags.defineBitsJpeg2(static_cast<std::uint16_t>(p + 1), jpeg);
             SwfBuild::Bytes block;
             for (size_t f = p * perFrame; f < std::min(frames.size(), (p + 1) * perFrame); ++f)
                 block.insert(block.end(), frames[f].begin(), frames[f].end());
@@ -245,6 +264,7 @@ Corpus NoiseCorpus(const QDir &root, int swfs, int pictures)
                             native + QStringLiteral("/%d.png"), QStringLiteral("-vf"),
                             QStringLiteral("scale=%1:%2:flags=lanczos").arg(kLargest.width()).arg(kLargest.height()),
                             references + QStringLiteral("/%d.png")}));
+        Write(QStringLiteral("%1/temp/image%2.jpg").arg(floor).arg(pictures + 1), endJpeg);
         tags.end();
         const QString swf = root.filePath(QStringLiteral("noise/movie%1.swf").arg(s + 1));
         Write(swf, SwfBuild::BuildSwf(tags, SwfBuild::Container::Cws));
@@ -252,12 +272,10 @@ Corpus NoiseCorpus(const QDir &root, int swfs, int pictures)
     }
 
     // The combined floor encodes all pictures plus the end frame once.
-    corpus.combinedFloor = MakeFolder(root, QStringLiteral("noise/floorall"));
-    root.mkpath(QStringLiteral("noise/floorall/temp"));
     corpus.combinedFrames = swfs * pictures + 1;
-    for (int p = 1; p <= corpus.combinedFrames; ++p)
-        QFile::copy(QStringLiteral("%1/temp/image%2.jpg").arg(floor).arg((p - 1) % (pictures + 1) + 1),
-                    QStringLiteral("%1/temp/image%2.jpg").arg(corpus.combinedFloor).arg(p));
+    JoinFloors(root, corpus, pictures);
+    QFile::copy(QStringLiteral("%1/temp/image%2.jpg").arg(corpus.movies.front().floorFolder).arg(pictures + 1),
+                QStringLiteral("%1/temp/image%2.jpg").arg(corpus.combinedFloor).arg(corpus.combinedFrames));
     return corpus;
 }
 
@@ -301,22 +319,18 @@ Corpus LightCorpus(const QDir &root, int swfs, int pictures)
         corpus.movies.push_back({swf, mp3, floor, references});
     }
 
-    // Combined, every picture is drawn at the largest size.
-    corpus.combinedFloor = MakeFolder(root, QStringLiteral("light/floorall"));
-    root.mkpath(QStringLiteral("light/floorall/temp"));
+    // Combined, every picture is fitted to the largest size.
     corpus.combinedFrames = swfs * pictures;
-    Run(kFfmpeg,
-        Quiet(QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), source(kLargest, 0),
-                          QStringLiteral("-frames:v"), QString::number(corpus.combinedFrames)}
-              + mjpeg + QStringList{corpus.combinedFloor + QStringLiteral("/temp/image%d.jpg")}));
+    JoinFloors(root, corpus, pictures);
     return corpus;
 }
 
-// FFmpeg alone on frames already at their final size, with the job's own
-// arguments.
-RunUsage Floor(const Corpus &corpus, const QString &folder, int frames, const QStringList &sounds)
+// FFmpeg alone on the movies' own JPEGs, with the job's own arguments; with
+// a valid `frame` its scaler fits them into it, as the job's encoder does.
+RunUsage Floor(const Corpus &corpus, const QString &folder, int frames, const QStringList &sounds, const QSize &frame)
 {
     Pipeline::EncodeRequest request;
+    request.fitTo = frame;
     request.rate = corpus.rate;
     request.frameCount = frames;
     request.frameSeconds = corpus.frameSeconds;
@@ -442,10 +456,10 @@ void Measure(const Corpus &corpus, bool combine, int rounds, const QString &bin,
             QStringList sounds;
             for (const Movie &movie : corpus.movies)
                 sounds.append(movie.sound);
-            add(Floor(corpus, corpus.combinedFloor, corpus.combinedFrames, sounds));
+            add(Floor(corpus, corpus.combinedFloor, corpus.combinedFrames, sounds, kLargest));
         } else {
             for (const Movie &movie : corpus.movies)
-                add(Floor(corpus, movie.floorFolder, corpus.framesPerVideo, {movie.sound}));
+                add(Floor(corpus, movie.floorFolder, corpus.framesPerVideo, {movie.sound}, corpus.perFileFrame));
         }
         floors.push_back(floor.wall);
         cpuFloors.push_back(floor.cpu);
