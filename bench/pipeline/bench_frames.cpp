@@ -206,22 +206,32 @@ int main(int argc, char *argv[])
         }
     }
 
-    // The whole redraw pass over 30 frames of 640x480 to 1024x768, and over
-    // 30 frames already at the size (read, compared, left alone).
-    for (const QSize size : {QSize(640, 480), kTarget}) {
+    // The whole redraw pass over 30 frames of 640x480 to 1024x768, redrawn
+    // or left for the encoder to grow, and over 30 frames already at the
+    // size (read, compared, left alone).
+    struct Pass
+    {
+        QSize size;
+        Pipeline::Growing growing;
+        const char *what;
+    };
+    for (const Pass &pass : {Pass{QSize(640, 480), Pipeline::Growing::Redraw, "redrawn"},
+                             Pass{QSize(640, 480), Pipeline::Growing::Encoder, "left to the encoder"},
+                             Pass{kTarget, Pipeline::Growing::Redraw, "at the size"}}) {
         const QString folder = root.filePath(QStringLiteral("work"));
         QDir(folder).removeRecursively();
         root.mkpath(QStringLiteral("work/temp"));
         Run({QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-             QStringLiteral("testsrc2=size=%1x%2").arg(size.width()).arg(size.height()), QStringLiteral("-frames:v"),
-             QStringLiteral("30"), QStringLiteral("-c:v"), QStringLiteral("mjpeg"), QStringLiteral("-q:v"),
-             QStringLiteral("3"), folder + QStringLiteral("/temp/image%d.jpg")});
+             QStringLiteral("testsrc2=size=%1x%2").arg(pass.size.width()).arg(pass.size.height()),
+             QStringLiteral("-frames:v"), QStringLiteral("30"), QStringLiteral("-c:v"), QStringLiteral("mjpeg"),
+             QStringLiteral("-q:v"), QStringLiteral("3"), folder + QStringLiteral("/temp/image%d.jpg")});
         NoProgress bar;
         NoReports reports;
         const double start = CpuMs(CLOCK_PROCESS_CPUTIME_ID);
-        Pipeline::SetImagesSizes(folder, 30, kTarget.height(), kTarget.width(), bar, reports, nullptr);
-        std::printf("SetImagesSizes, 30 frames %dx%d -> %dx%d: %.2f ms CPU per frame\n", size.width(), size.height(),
-                    kTarget.width(), kTarget.height(), (CpuMs(CLOCK_PROCESS_CPUTIME_ID) - start) / 30);
+        Pipeline::SetImagesSizes(folder, 30, kTarget.height(), kTarget.width(), bar, reports, nullptr, pass.growing);
+        std::printf("SetImagesSizes, 30 frames %dx%d -> %dx%d, %s: %.2f ms CPU per frame\n", pass.size.width(),
+                    pass.size.height(), kTarget.width(), kTarget.height(), pass.what,
+                    (CpuMs(CLOCK_PROCESS_CPUTIME_ID) - start) / 30);
     }
     return 0;
 }

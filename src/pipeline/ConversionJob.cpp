@@ -633,7 +633,7 @@ QString ConversionJob::movieSoundtrack(const MoviePart &movie, double seconds)
         return QString();
     Tools::ProgressSink &bar = m_controls.progress();
     const QString caption = bar.caption();
-    const QString target = tempFile(QStringLiteral("sound%1.m4a").arg(movie.position));
+    const QString target = tempFile(QStringLiteral("sound%1").arg(movie.position) + QLatin1String(kSoundtrackSuffix));
     const bool made = WriteSoundtrack(m_encoder, movie.plan, seconds, target, &bar,
                                       SoundtrackCaption(Tools::FileNameOf(movie.source)));
     bar.setCaption(caption);
@@ -769,7 +769,7 @@ void ConversionJob::beginVideoSounds()
     }
     if (!anySound || cancelled())
         return;
-    const QString target = tempFile(QStringLiteral("video.m4a"));
+    const QString target = tempFile(QStringLiteral("video") + QLatin1String(kSoundtrackSuffix));
     m_sounds->mix = std::make_unique<SideTask<QString>>([encoder = m_encoder, spans, target] {
         return WriteCombinedSoundtrack(encoder, spans, target, nullptr) ? target : QString();
     });
@@ -985,6 +985,9 @@ void ConversionJob::layOutVideo()
 void ConversionJob::encode(const QString &outputPath)
 {
     const QStringList sounds = takeVideoSounds();
+    // Already done by layOutVideo, unless a failure there cut it short.
+    settleVideo();
+    settleSoundChecks();
     if (!anyPictureFrame())
         return;
     EncodeRequest request;

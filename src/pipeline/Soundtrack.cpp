@@ -33,15 +33,9 @@ QStringList QuietArguments()
             QStringLiteral("error"), QStringLiteral("-y")};
 }
 
-QStringList AacArguments(const QString &target)
+QStringList LosslessArguments(const QString &target)
 {
-    return {QStringLiteral("-c:a"),
-            QStringLiteral("aac"),
-            QStringLiteral("-b:a"),
-            QLatin1String(kSoundtrackBitrate),
-            QStringLiteral("-f"),
-            QStringLiteral("mp4"),
-            target};
+    return {QStringLiteral("-c:a"), QStringLiteral("flac"), QStringLiteral("-f"), QStringLiteral("flac"), target};
 }
 
 // Every input brought to one format so the mixer and concat take them. A
@@ -548,7 +542,17 @@ QStringList SoundtrackArguments(const SoundtrackPlan &plan, const QString &graph
     for (const QString &input : plan.inputs)
         args << QStringLiteral("-i") << input;
     args << QStringLiteral("-filter_complex_script") << graphPath << QStringLiteral("-map") << QStringLiteral("[out]");
-    return args + AacArguments(target);
+    return args + LosslessArguments(target);
+}
+
+QStringList SoundtrackCodecArguments()
+{
+    return {QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-b:a"), QLatin1String(kSoundtrackBitrate)};
+}
+
+bool IsSoundtrackFile(const QString &path)
+{
+    return path.endsWith(QLatin1String(kSoundtrackSuffix));
 }
 
 QString SoundtrackCaption(const QString &fileName)
@@ -609,7 +613,7 @@ QStringList CombinedSoundtrackArguments(const QList<MovieSoundSpan> &spans, cons
             args << QStringLiteral("-i") << span.soundtrack;
     }
     args << QStringLiteral("-filter_complex_script") << graphPath << QStringLiteral("-map") << QStringLiteral("[out]");
-    return args + AacArguments(target);
+    return args + LosslessArguments(target);
 }
 
 bool WriteCombinedSoundtrack(const QString &ffmpeg, const QList<MovieSoundSpan> &spans, const QString &target,

@@ -18,9 +18,18 @@ namespace Pipeline {
 // Most sound plays mixed into one soundtrack; a movie that starts a click
 // sound thousands of times keeps the first ones.
 inline constexpr qsizetype kMaxSoundPlays = 512;
-// The soundtrack's format.
+// The soundtrack's format. Soundtracks are written losslessly (FLAC), which
+// takes a fraction of the time AAC does; the encoder makes the video's one
+// AAC track at kSoundtrackBitrate while it encodes the pictures.
 inline constexpr int kSoundtrackRate = 44100;
 inline constexpr char kSoundtrackBitrate[] = "192k";
+inline constexpr char kSoundtrackSuffix[] = ".flac";
+
+// The encoder's arguments for the video's sound track.
+QStringList SoundtrackCodecArguments();
+// A soundtrack file the job made, which the encoder encodes (an MP3 stream
+// is copied as it is).
+bool IsSoundtrackFile(const QString &path);
 
 // One sound file the extractor exported for a movie.
 struct SoundSource
@@ -96,8 +105,8 @@ SoundtrackPlan PlanSoundtrack(const TimelineReport &report, const QList<SoundSou
                               const SoundChecker &check = CheckSound);
 
 // The FFmpeg arguments that write the plan's soundtrack, `seconds` long, as
-// AAC into `target` (an .m4a), reading the filter graph from `graphPath`;
-// and that graph.
+// FLAC into `target`, reading the filter graph from `graphPath`; and that
+// graph.
 QString SoundtrackGraph(const SoundtrackPlan &plan, double seconds);
 QStringList SoundtrackArguments(const SoundtrackPlan &plan, const QString &graphPath, const QString &target);
 
@@ -118,8 +127,8 @@ struct MovieSoundSpan
 };
 
 // The filter graph and FFmpeg arguments that lay each movie's soundtrack
-// over its own span, cut or padded with silence to fit, into one AAC track
-// in `target`. An empty graph: no span has a length.
+// over its own span, cut or padded with silence to fit, into one FLAC
+// track in `target`. An empty graph: no span has a length.
 QString CombinedSoundtrackGraph(const QList<MovieSoundSpan> &spans);
 QStringList CombinedSoundtrackArguments(const QList<MovieSoundSpan> &spans, const QString &graphPath,
                                         const QString &target);

@@ -3,6 +3,7 @@
 
 #include "MovieTiming.h"
 #include "OutputFolder.h"
+#include "Soundtrack.h"
 #include "VideoCheck.h"
 
 #include "tools/Command.h"
@@ -78,8 +79,11 @@ QStringList EncoderArguments(const EncodeRequest &request, const QString &target
     }
 
     if (request.sounds.size() == 1) {
-        args << QStringLiteral("-map") << QStringLiteral("0:v") << QStringLiteral("-map") << QStringLiteral("1:a")
-             << QStringLiteral("-c:a") << QStringLiteral("copy");
+        args << QStringLiteral("-map") << QStringLiteral("0:v") << QStringLiteral("-map") << QStringLiteral("1:a");
+        if (IsSoundtrackFile(request.sounds.first()))
+            args << SoundtrackCodecArguments();
+        else
+            args << QStringLiteral("-c:a") << QStringLiteral("copy");
     } else if (request.sounds.size() > 1) {
         // The MP4 can carry one track only: the movies' sounds are joined
         // (they may differ in rate and channels, so they are re-encoded).
@@ -88,8 +92,7 @@ QStringList EncoderArguments(const EncodeRequest &request, const QString &target
             graph += QStringLiteral("[%1:a]").arg(i);
         graph += QStringLiteral("concat=n=%1:v=0:a=1[a]").arg(request.sounds.size());
         args << QStringLiteral("-filter_complex") << graph << QStringLiteral("-map") << QStringLiteral("0:v")
-             << QStringLiteral("-map") << QStringLiteral("[a]") << QStringLiteral("-c:a") << QStringLiteral("aac")
-             << QStringLiteral("-b:a") << QStringLiteral("192k");
+             << QStringLiteral("-map") << QStringLiteral("[a]") << SoundtrackCodecArguments();
     }
 
     // The encoder ignores a fixed quantiser for H.264; the constant rate

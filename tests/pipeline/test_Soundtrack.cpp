@@ -248,11 +248,11 @@ TEST_F(SoundtrackTest, EventSoundsArePlacedRepeatedAndStopped)
     // Sound 4 from its in point plays 1 s - 0.5 s: the last sound ends at 4.5 s.
     EXPECT_NEAR(plan.end, 4.5, 0.01);
 
-    const QString track = work.file(QStringLiteral("movie.m4a"));
+    const QString track = work.file(QStringLiteral("movie.flac"));
     ASSERT_TRUE(WriteSoundtrack(Ffmpeg(), plan, 5.5, track));
     EXPECT_FALSE(QFile::exists(track + QStringLiteral(".graph")));
     const MediaProbe probe = ProbeMedia(track);
-    EXPECT_EQ(probe.audioCodec, QStringLiteral("aac"));
+    EXPECT_EQ(probe.audioCodec, QStringLiteral("flac")) << "lossless: the encoder makes the AAC";
     EXPECT_NEAR(probe.duration, 5.5, 0.05);
 
     const struct
@@ -281,7 +281,7 @@ TEST_F(SoundtrackTest, EventSoundsArePlacedRepeatedAndStopped)
     EXPECT_NEAR(MeanLevel(track, 0.05, 0.45), -21, 2.5);
 
     // The video's end cuts sound 2's loops short.
-    const QString shortTrack = work.file(QStringLiteral("short.m4a"));
+    const QString shortTrack = work.file(QStringLiteral("short.flac"));
     ASSERT_TRUE(WriteSoundtrack(Ffmpeg(), plan, 2.0, shortTrack));
     EXPECT_NEAR(ProbeMedia(shortTrack).duration, 2.0, 0.05);
     EXPECT_GT(MeanLevel(shortTrack, 1.55, 1.95), kLoud);
@@ -297,7 +297,7 @@ TEST_F(SoundtrackTest, LoudSoundsTogetherDoNotClip)
     });
     const SoundtrackPlan plan = PlanSoundtrack(report, sources);
     ASSERT_EQ(plan.plays.size(), 2);
-    const QString track = work.file(QStringLiteral("loud.m4a"));
+    const QString track = work.file(QStringLiteral("loud.flac"));
     RecordingBar bar;
     ASSERT_TRUE(WriteSoundtrack(Ffmpeg(), plan, 1.0, track, &bar, SoundtrackCaption(QStringLiteral("loud.swf"))));
     ASSERT_FALSE(bar.captions.isEmpty());
@@ -331,7 +331,7 @@ TEST_F(SoundtrackTest, StreamsStartAtTheirFirstBlockAndSpritesAtTheirPlacement)
     // start stamp is not counted as sound.
     EXPECT_NEAR(plan.end, 5.05, 0.1);
 
-    const QString track = work.file(QStringLiteral("stream.m4a"));
+    const QString track = work.file(QStringLiteral("stream.flac"));
     ASSERT_TRUE(WriteSoundtrack(Ffmpeg(), plan, 6.0, track));
     EXPECT_NEAR(FirstSilenceEnd(track), 2.0, 1.0 / 24);
     EXPECT_GT(MeanLevel(track, 2.1, 2.9), kLoud);
@@ -355,7 +355,7 @@ TEST_F(SoundtrackTest, StartsBeyondThePlayCapAreLeftOutAndTheRestStillMix)
     const SoundtrackPlan plan = PlanSoundtrack(report, sources);
     EXPECT_EQ(plan.plays.size(), kMaxSoundPlays);
     EXPECT_EQ(plan.notes.size(), 1);
-    const QString track = work.file(QStringLiteral("clicks.m4a"));
+    const QString track = work.file(QStringLiteral("clicks.flac"));
     ASSERT_TRUE(WriteSoundtrack(Ffmpeg(), plan, 25.0, track));
     // Hundreds of clicks laid one after another stay on the frame clock.
     EXPECT_NEAR(LastSilenceStart(track), double(kMaxSoundPlays - 1) / 24 + 0.02, 0.01);
@@ -376,13 +376,13 @@ TEST_F(SoundtrackTest, Mp3EventSoundSkipsItsEncoderDelay)
     const SoundtrackPlan plan = PlanSoundtrack(report, sources);
     ASSERT_EQ(plan.plays.size(), 1);
     EXPECT_NEAR(plan.end, 1.5, 0.01);
-    const QString track = work.file(QStringLiteral("mp3.m4a"));
+    const QString track = work.file(QStringLiteral("mp3.flac"));
     ASSERT_TRUE(WriteSoundtrack(Ffmpeg(), plan, 2.0, track));
     EXPECT_NEAR(FirstSilenceEnd(track), 0.5, 0.015);
     EXPECT_NEAR(LastSilenceStart(track), 1.5, 0.015);
 
     // A video that ends before the sound starts still gets its silent track.
-    const QString early = work.file(QStringLiteral("early.m4a"));
+    const QString early = work.file(QStringLiteral("early.flac"));
     ASSERT_TRUE(WriteSoundtrack(Ffmpeg(), plan, 0.4, early));
     EXPECT_NEAR(ProbeMedia(early).duration, 0.4, 0.05);
     EXPECT_LT(MeanLevel(early, 0, 0.4), kSilent);
@@ -400,7 +400,7 @@ TEST_F(SoundtrackTest, GapsInAStreamStaySilent)
     const SoundtrackPlan plan = PlanSoundtrack(report, sources);
     ASSERT_EQ(plan.plays.size(), 1);
     EXPECT_NEAR(plan.end, 2.0, 0.2); // ADPCM pads its last block of 4096 samples
-    const QString track = work.file(QStringLiteral("gap.m4a"));
+    const QString track = work.file(QStringLiteral("gap.flac"));
     ASSERT_TRUE(WriteSoundtrack(Ffmpeg(), plan, 2.5, track));
     EXPECT_GT(MeanLevel(track, 0.05, 0.35), kLoud);
     EXPECT_LT(MeanLevel(track, 0.7, 1.4), kSilent);
@@ -417,7 +417,7 @@ TEST_F(SoundtrackTest, CombinedSoundtracksPlayDuringTheirOwnMoviesOnly)
     ASSERT_TRUE(RunFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), Tone(300, 10), low}));
     ASSERT_TRUE(RunFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), Tone(3000, 2),
                            QStringLiteral("-c:a"), QStringLiteral("aac"), high}));
-    const QString track = work.file(QStringLiteral("all.m4a"));
+    const QString track = work.file(QStringLiteral("all.flac"));
     ASSERT_TRUE(WriteCombinedSoundtrack(Ffmpeg(), {{low, 0, 3}, {QString(), 3, 4}, {high, 4, 8}}, track));
     EXPECT_NEAR(ProbeMedia(track).duration, 8.0, 0.05);
 
@@ -430,7 +430,7 @@ TEST_F(SoundtrackTest, CombinedSoundtracksPlayDuringTheirOwnMoviesOnly)
     EXPECT_LT(MeanLevel(track, 4.2, 5.8, lowBand), kSilent);
     EXPECT_LT(MeanLevel(track, 6.2, 7.8), kSilent);
 
-    EXPECT_FALSE(WriteCombinedSoundtrack(Ffmpeg(), {{low, 2, 2}}, work.file(QStringLiteral("none.m4a"))));
+    EXPECT_FALSE(WriteCombinedSoundtrack(Ffmpeg(), {{low, 2, 2}}, work.file(QStringLiteral("none.flac"))));
 }
 
 TEST_F(SoundtrackTest, TimedPicturesChangeOnTheMovieFrameClock)

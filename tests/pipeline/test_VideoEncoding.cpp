@@ -1,3 +1,4 @@
+#include "pipeline/Soundtrack.h"
 #include "pipeline/VideoCheck.h"
 #include "pipeline/VideoEncoding.h"
 
@@ -151,6 +152,18 @@ TEST_F(EncodingTest, ShortSoundDoesNotCutPicturesLongSoundIsCut)
     EXPECT_EQ(probe.videoFrames, 2);
     EXPECT_NEAR(probe.duration, 6.0, 0.2);
     EXPECT_LE(probe.audioDuration, 6.1);
+
+    // A soundtrack the job mixed comes losslessly and is encoded here.
+    const QString mixed = work.file(QStringLiteral("temp/video") + QLatin1String(kSoundtrackSuffix));
+    ASSERT_TRUE(
+        RunFfmpeg({QStringLiteral("-i"), makeSound(QStringLiteral("mixed.mp3"), 4, 44100), QStringLiteral("-c:a"),
+                   QStringLiteral("flac"), QStringLiteral("-f"), QStringLiteral("flac"), mixed}));
+    r.sounds = {mixed};
+    ASSERT_TRUE(EncodeVideo(r, work.path()));
+    probe = ProbeMedia(r.output);
+    EXPECT_EQ(probe.audioCodec, QStringLiteral("aac"));
+    EXPECT_NEAR(probe.audioDuration, 4.0, 0.1);
+    EXPECT_NEAR(probe.duration, 6.0, 0.2);
 }
 
 TEST_F(EncodingTest, SeveralSoundsJoinInOrder)
