@@ -491,6 +491,7 @@ void ConversionJob::applySoundCheck(MoviePart &movie, PendingSoundCheck &pending
     if (problem.isEmpty() || cancelled()) {
         movie.mp3 = pending.soundPath;
         movie.mp3Seconds = check.seconds;
+        movie.mp3Rate = check.rate;
         return;
     }
     Tools::DeleteFiles(pending.soundPath);
@@ -764,6 +765,8 @@ void ConversionJob::beginVideoSounds()
         // The last movie's span takes the end frame too.
         span.end = i + 1 == shown.size() ? videoSeconds : movie.start + movie.seconds;
         span.soundtrack = movieSoundtrack(movie, span.end - span.start);
+        // A soundtrack made here is at the soundtrack's own rate.
+        span.rate = span.soundtrack == movie.mp3 ? movie.mp3Rate : kSoundtrackRate;
         anySound = anySound || !span.soundtrack.isEmpty();
         spans.append(span);
     }

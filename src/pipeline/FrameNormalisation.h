@@ -18,7 +18,9 @@ class ProgressSink;
 //     qint32 height = 0, width = 0;
 //     MeasureLargestFrame(workFolder, count, height, width);
 //     height -= height % 2; width -= width % 2;   // the encoder wants even sizes
-//     SetImagesSizes(workFolder, count, height, width, bar, reporter);
+//     if (SetImagesSizes(workFolder, count, height, width, bar, reporter,
+//                        YieldToEventLoop, Growing::Encoder) > 0)
+//         ...the encoder is given FitFilter(QSize(width, height))
 namespace Pipeline {
 
 // Called once per frame so that the window stays responsive; by default

@@ -28,6 +28,7 @@ PacketCount CountPackets(const QString &path);
 struct DecodedSound
 {
     double seconds = 0; // the audio decoded, in seconds
+    int rate = 0; // the highest sample rate decoded; 0 when nothing was
     // FFmpeg's first complaint, worded as its programs print it; empty when
     // it had none.
     QString firstError;

@@ -22,9 +22,9 @@ namespace {
 // aloop keeps the whole play in memory and repeats it once its input ends.
 constexpr char kWholeSound[] = "2147483647";
 
-qint64 Samples(double seconds)
+qint64 Samples(double seconds, int rate = kSoundtrackRate)
 {
-    return qint64(std::llround(std::max(seconds, 0.0) * kSoundtrackRate));
+    return qint64(std::llround(std::max(seconds, 0.0) * rate));
 }
 
 QStringList QuietArguments()
@@ -41,12 +41,12 @@ QStringList LosslessArguments(const QString &target)
 // Every input brought to one format so the mixer and concat take them. A
 // mono sound goes to both sides at its full level, as players play it; the
 // resampler's default would lower it by 3 dB.
-QString CommonFormat(bool stream = false)
+QString CommonFormat(bool stream = false, int rate = kSoundtrackRate)
 {
     // The resampler itself must convert: an aformat after it lets the graph
     // put a default converter in front, and the 3 dB are lost again.
     return QStringLiteral("aresample=%1:ocl=stereo:clev=1:osf=fltp%2")
-        .arg(kSoundtrackRate)
+        .arg(rate)
         .arg(stream ? QStringLiteral(":async=1:first_pts=0") : QString());
 }
 
@@ -474,6 +474,7 @@ SoundCheck CheckSound(const QString &path)
     const DecodedSound decoded = DecodeFirstAudio(path);
     check.decodes = decoded.seconds > 0;
     check.seconds = decoded.seconds;
+    check.rate = decoded.rate;
     if (!check.decodes)
         check.reason = decoded.firstError.isEmpty() ? QStringLiteral("no audio decoded") : decoded.firstError;
     return check;
@@ -573,25 +574,37 @@ bool WriteSoundtrack(const QString &ffmpeg, const SoundtrackPlan &plan, double s
     return Made(ran, target);
 }
 
+int CombinedSoundtrackRate(const QList<MovieSoundSpan> &spans)
+{
+    int rate = 0;
+    for (const MovieSoundSpan &span : spans) {
+        if (span.soundtrack.isEmpty())
+            continue;
+        if (span.rate <= 0)
+            return kSoundtrackRate;
+        rate = std::max(rate, std::min(span.rate, kSoundtrackRate));
+    }
+    return rate > 0 ? rate : kSoundtrackRate;
+}
+
 QString CombinedSoundtrackGraph(const QList<MovieSoundSpan> &spans)
 {
+    const int rate = CombinedSoundtrackRate(spans);
     QString graph;
     int inputs = 0;
     int parts = 0;
     for (const MovieSoundSpan &span : spans) {
         // Whole samples of absolute times, so the spans add up exactly.
-        const qint64 length = Samples(span.end) - Samples(span.start);
+        const qint64 length = Samples(span.end, rate) - Samples(span.start, rate);
         if (length <= 0)
             continue;
         if (span.soundtrack.isEmpty()) {
-            graph += QStringLiteral("anullsrc=r=%1:cl=stereo,atrim=end_sample=%2[c%3];\n")
-                         .arg(kSoundtrackRate)
-                         .arg(length)
-                         .arg(parts);
+            graph +=
+                QStringLiteral("anullsrc=r=%1:cl=stereo,atrim=end_sample=%2[c%3];\n").arg(rate).arg(length).arg(parts);
         } else {
             graph += QStringLiteral("[%1:a]%2,apad=whole_len=%3,atrim=end_sample=%3,asetpts=N/SR/TB[c%4];\n")
                          .arg(inputs++)
-                         .arg(CommonFormat())
+                         .arg(CommonFormat(false, rate))
                          .arg(length)
                          .arg(parts);
         }
@@ -607,9 +620,10 @@ QString CombinedSoundtrackGraph(const QList<MovieSoundSpan> &spans)
 QStringList CombinedSoundtrackArguments(const QList<MovieSoundSpan> &spans, const QString &graphPath,
                                         const QString &target)
 {
+    const int rate = CombinedSoundtrackRate(spans);
     QStringList args = QuietArguments();
     for (const MovieSoundSpan &span : spans) {
-        if (!span.soundtrack.isEmpty() && Samples(span.end) - Samples(span.start) > 0)
+        if (!span.soundtrack.isEmpty() && Samples(span.end, rate) - Samples(span.start, rate) > 0)
             args << QStringLiteral("-i") << span.soundtrack;
     }
     args << QStringLiteral("-filter_complex_script") << graphPath << QStringLiteral("-map") << QStringLiteral("[out]");

@@ -64,6 +64,7 @@ struct SoundCheck
     bool decodes = false;
     double seconds = 0;
     QString reason; // FFmpeg's first complaint when it does not decode
+    int rate = 0; // samples per second; 0 when not known
 };
 // Decodes the file's first audio stream in this process, with FFmpeg's
 // libraries.
@@ -118,13 +119,21 @@ QString SoundtrackCaption(const QString &fileName);
 bool WriteSoundtrack(const QString &ffmpeg, const SoundtrackPlan &plan, double seconds, const QString &target,
                      Tools::ProgressSink *bar = nullptr, const QString &caption = QString());
 
-// One movie's span in a combined video, with its soundtrack (none: silence).
+// One movie's span in a combined video, with its soundtrack (none: silence)
+// and that sound's sample rate (0: not known).
 struct MovieSoundSpan
 {
     QString soundtrack;
     double start = 0;
     double end = 0;
+    int rate = 0;
 };
+
+// The rate a combined soundtrack is mixed at: the highest of its sounds',
+// at most kSoundtrackRate; kSoundtrackRate when one is not known. A higher
+// rate would only add silence above the sounds' own bandwidth, and the AAC
+// encoder's work grows with the rate.
+int CombinedSoundtrackRate(const QList<MovieSoundSpan> &spans);
 
 // The filter graph and FFmpeg arguments that lay each movie's soundtrack
 // over its own span, cut or padded with silence to fit, into one FLAC

@@ -192,6 +192,7 @@ TEST_F(SoundtrackTest, EveryFlvFormatDecodesAndBrokenFilesAreNamed)
         // Codecs pad their last block; never shorter, at most a block longer.
         EXPECT_GE(check.seconds, 0.95);
         EXPECT_LE(check.seconds, 1.2);
+        EXPECT_EQ(check.rate, f.rate);
     }
 
     QFile good(work.file(QStringLiteral("adpcm_swf.flv")));
@@ -431,6 +432,20 @@ TEST_F(SoundtrackTest, CombinedSoundtracksPlayDuringTheirOwnMoviesOnly)
     EXPECT_LT(MeanLevel(track, 6.2, 7.8), kSilent);
 
     EXPECT_FALSE(WriteCombinedSoundtrack(Ffmpeg(), {{low, 2, 2}}, work.file(QStringLiteral("none.flac"))));
+}
+
+TEST(CombinedSoundtrackRate, TheHighestOfTheSoundsUpToTheSoundtracksOwn)
+{
+    const MovieSoundSpan low{QStringLiteral("a.mp3"), 0, 1, 11025};
+    const MovieSoundSpan mid{QStringLiteral("b.mp3"), 1, 2, 22050};
+    const MovieSoundSpan silent{QString(), 2, 3, 0};
+    EXPECT_EQ(CombinedSoundtrackRate({low, silent, mid}), 22050);
+    EXPECT_EQ(CombinedSoundtrackRate({low}), 11025);
+    EXPECT_EQ(CombinedSoundtrackRate({low, {QStringLiteral("c.flac"), 3, 4, 0}}), kSoundtrackRate)
+        << "a sound of unknown rate keeps the full rate";
+    EXPECT_EQ(CombinedSoundtrackRate({{QStringLiteral("d.mp3"), 0, 1, 48000}}), kSoundtrackRate);
+    EXPECT_EQ(CombinedSoundtrackRate({silent}), kSoundtrackRate);
+    EXPECT_TRUE(CombinedSoundtrackGraph({low, silent, mid}).contains(QStringLiteral("anullsrc=r=22050")));
 }
 
 TEST_F(SoundtrackTest, TimedPicturesChangeOnTheMovieFrameClock)
