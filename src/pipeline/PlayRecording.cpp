@@ -2,6 +2,7 @@
 
 #include "MovieTiming.h"
 #include "OutputFolder.h"
+#include "Soundtrack.h"
 #include "TimelineReport.h"
 #include "VideoCheck.h"
 #include "VideoEncoding.h"
@@ -87,8 +88,7 @@ QStringList ReencodedJoinArguments(const QList<Take> &takes, int crf)
         graph += QStringLiteral("[a]");
     args << QStringLiteral("-filter_complex") << graph << QStringLiteral("-map") << QStringLiteral("[v]");
     if (anySound)
-        args << QStringLiteral("-map") << QStringLiteral("[a]") << QStringLiteral("-c:a") << QStringLiteral("aac")
-             << QStringLiteral("-b:a") << QStringLiteral("192k");
+        args << QStringLiteral("-map") << QStringLiteral("[a]") << SoundtrackCodecArguments();
     args << QStringLiteral("-c:v") << QStringLiteral("libx264") << QStringLiteral("-pix_fmt")
          << QStringLiteral("yuv420p") << QStringLiteral("-crf") << QString::number(crf);
     return args;

@@ -1,6 +1,6 @@
 #include "VideoEncoding.h"
-#include "FrameNormalisation.h"
 
+#include "FrameNormalisation.h"
 #include "MovieTiming.h"
 #include "OutputFolder.h"
 #include "Soundtrack.h"
@@ -95,10 +95,10 @@ QStringList EncoderArguments(const EncodeRequest &request, const QString &target
              << QStringLiteral("-map") << QStringLiteral("[a]") << SoundtrackCodecArguments();
     }
 
-    // The encoder ignores a fixed quantiser for H.264; the constant rate
-    // factor is what really sets its quality.
     if (request.fitTo.isValid())
         args << QStringLiteral("-vf") << FitFilter(request.fitTo);
+    // The encoder ignores a fixed quantiser for H.264; the constant rate
+    // factor is what really sets its quality.
     args << QStringLiteral("-c:v") << QStringLiteral("libx264") << QStringLiteral("-pix_fmt")
          << QStringLiteral("yuv420p") << QStringLiteral("-crf") << QString::number(request.quality + 10);
     if (timed)

@@ -25,7 +25,9 @@ struct EncodeRequest
     // video's length.
     QString frameList;
     double length = 0;
-    QStringList sounds; // MP3 files, joined in this order into one track
+    // The sound: an MP3 stream, copied as it is, or a soundtrack the job
+    // made (IsSoundtrackFile), encoded; several are joined in this order.
+    QStringList sounds;
     // When valid, the frames not yet at this size are fitted into it by the
     // encoder (FitFilter).
     QSize fitTo;
