@@ -5,7 +5,7 @@
 // time is the median of several rounds. The mean PSNR of the videos' frames
 // against the lossless source pictures shows what the pipeline lost.
 //
-//     bench_pipeline [--corpus light|noise|both] [--rounds N] [--bin DIR] [SWFS [PICTURES]]
+//     bench_pipeline [--corpus light|noise|both] [--rounds N] [--bin DIR] [--keep] [SWFS [PICTURES]]
 //
 // noise: SWFs of mixed-size photo-like JPEGs (Qt-made, quality 90) with an
 //        MP3 stream, at the default 3 s per picture; the encode dominates.
@@ -502,8 +502,9 @@ void Measure(const Corpus &corpus, bool combine, int rounds, const QString &bin,
 
 int Usage()
 {
-    std::fprintf(stderr,
-                 "usage: bench_pipeline [--corpus light|noise|both] [--rounds N] [--bin DIR] [SWFS [PICTURES]]\n");
+    std::fprintf(
+        stderr,
+        "usage: bench_pipeline [--corpus light|noise|both] [--rounds N] [--bin DIR] [--keep] [SWFS [PICTURES]]\n");
     return 2;
 }
 
@@ -515,6 +516,7 @@ int main(int argc, char *argv[])
     QString which = QStringLiteral("both");
     QString bin = QStringLiteral(TARNWICK_BIN_DIR);
     int rounds = 3;
+    bool keep = false; // the corpus stays, for profiling the job on it
     std::vector<int> counts;
     const QStringList arguments = app.arguments().mid(1);
     for (qsizetype i = 0; i < arguments.size(); ++i) {
@@ -526,6 +528,8 @@ int main(int argc, char *argv[])
             rounds = std::max(1, arguments.at(++i).toInt());
         else if (argument == QLatin1String("--bin") && hasValue)
             bin = arguments.at(++i);
+        else if (argument == QLatin1String("--keep"))
+            keep = true;
         else if (!argument.startsWith(QLatin1String("--")) && argument.toInt() > 0)
             counts.push_back(argument.toInt());
         else
@@ -537,7 +541,10 @@ int main(int argc, char *argv[])
     const int pictures = counts.size() > 1 ? counts[1] : 30;
 
     QTemporaryDir dir;
+    dir.setAutoRemove(!keep);
     const QDir root(dir.path());
+    if (keep)
+        std::printf("The corpus is kept in %s\n", qPrintable(root.path()));
     for (const QString &name : {QStringLiteral("light"), QStringLiteral("noise")}) {
         if (which != QLatin1String("both") && which != name)
             continue;

@@ -36,12 +36,17 @@ Result<Picture> DecodePicture(std::span<const std::uint8_t> bytes, const Limits 
     return MakeError(ErrorCode::UnknownFormat, "not a picture format we read");
 }
 
-std::optional<Result<Done>> PassJpegThrough(const std::string &input, const std::string &output, const Limits &limits)
+bool PassJpegInPlace(const std::string &path, const Limits &limits)
 {
-    const Result<std::vector<std::uint8_t>> bytes = ReadFileCapped(input, limits);
+    const Result<std::vector<std::uint8_t>> bytes = ReadFileCapped(path, limits);
     if (!bytes)
-        return std::nullopt;
-    return CopyIfPassable(bytes.value(), output, limits);
+        return false;
+    const std::span<const std::uint8_t> whole(bytes.value());
+    const std::optional<std::span<const std::uint8_t>> jpeg = PassableJpeg(whole, limits);
+    if (!jpeg)
+        return false;
+    // Only a stray end marker makes the copy differ from the file.
+    return jpeg->size() == whole.size() || WriteFileAtomically(path, *jpeg).ok();
 }
 
 Result<Done> ConvertToJpeg(const std::string &input, const std::string &output, int quality, const Limits &limits,

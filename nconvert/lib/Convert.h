@@ -24,14 +24,14 @@ inline constexpr int kKeepQuality = 0;
 // its first bytes whatever the file is called.
 Result<Picture> DecodePicture(std::span<const std::uint8_t> bytes, const Limits &limits);
 
-// The converter's pass-through with no quality asked for: copies the picture
-// at `input` to `output` byte for byte when it is a JPEG the video encoder
-// reads as it is (PassableJpeg), exactly as ConvertToJpeg would. Nothing,
-// with nothing written, when the picture must be decoded or cannot be read;
+// The converter's pass-through with no quality asked for, in place: true
+// when the picture at `path` is a JPEG the video encoder reads as it is
+// (PassableJpeg), the file then holding exactly what ConvertToJpeg would
+// copy (a stray end marker before its start is cut off). False, with the
+// file untouched, when the picture must be decoded or cannot be read;
 // ConvertToJpeg then converts it or says why not. A caller that would run
-// the converter on the picture can skip it when this copied.
-std::optional<Result<Done>> PassJpegThrough(const std::string &input, const std::string &output,
-                                            const Limits &limits = Limits());
+// the converter on the picture can use the file itself when this is true.
+bool PassJpegInPlace(const std::string &path, const Limits &limits = Limits());
 
 // Reads the picture at `input`, composites any transparency onto
 // `background` and writes it to `output` as a true-colour JPEG at `quality`

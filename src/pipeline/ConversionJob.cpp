@@ -1,6 +1,7 @@
 #include "ConversionJob.h"
 
 #include "FrameNormalisation.h"
+#include "MovieExtraction.h"
 #include "OutputFolder.h"
 #include "PlayRecording.h"
 #include "Soundtrack.h"
@@ -61,7 +62,14 @@ class SideTask
 {
 public:
     explicit SideTask(std::function<T()> work)
-        : m_thread(QThread::create([this, work = std::move(work)] { m_result = work(); }))
+        : m_thread(QThread::create([this, work = std::move(work)] {
+            try {
+                m_result = work();
+            } catch (...) {
+                // Raised where the result is taken, as if the work ran there.
+                m_error = std::current_exception();
+            }
+        }))
     {
         m_thread->start();
     }
@@ -78,11 +86,14 @@ public:
             if (waiting)
                 waiting();
         }
+        if (m_error)
+            std::rethrow_exception(m_error);
         return std::move(*m_result);
     }
 
 private:
     std::optional<T> m_result;
+    std::exception_ptr m_error;
     std::unique_ptr<QThread> m_thread;
 };
 
@@ -173,6 +184,7 @@ void ConversionJob::PushButton2_Click()
     m_movies.clear();
     m_frameCount = 0;
     m_pictureFrames = 0;
+    m_passableFrames.clear();
     m_detailsInserted = 0;
     Tools::ResumeChildren();
     // Taken once: a choice changed while the job runs is for the next job.
@@ -274,6 +286,7 @@ void ConversionJob::convertFile(Tools::ReportingTrap &trap, int position)
         settleSoundChecks();
         m_frameCount = 0;
         m_pictureFrames = 0;
+        m_passableFrames.clear();
         m_movies.clear();
         trap(116, [&] {
             const QString folder = m_choices.saveToFolder ? m_choices.folder : Tools::FolderOf(path);
@@ -292,7 +305,13 @@ void ConversionJob::convertFile(Tools::ReportingTrap &trap, int position)
         trap(112, [&] { recordPlaying(path, position, outputPath); });
         return;
     }
-    trap(112, [&] { extractPictures(path, position); });
+    trap(112, [&] {
+        // The next file is read while this one is staged and encoded.
+        extractAhead(position);
+        if (position < count && !cancelled())
+            extractAhead(position + 1);
+        extractPictures(path, position);
+    });
     if (cancelled())
         return;
     trap(114, [&] {
@@ -327,14 +346,25 @@ void ConversionJob::clearScratch()
 {
     settleSoundChecks();
     m_sounds.reset(); // waits for a mix still running
-    Tools::DeleteFiles(tempFile(QStringLiteral("*.*")));
-    Tools::DeleteFiles(pictureFile(QStringLiteral("*.*")));
+    m_passableFrames.clear();
+    if (m_extractions.empty()) {
+        Tools::DeleteFiles(tempFile(QStringLiteral("*.*")));
+        Tools::DeleteFiles(pictureFile(QStringLiteral("*.*")));
+        return;
+    }
+    for (const QString &folder : {tempFile(QString()), pictureFile(QString())}) {
+        for (const QString &name : Tools::ListFiles(folder, QStringLiteral("*.*"))) {
+            if (!extractedAhead(name))
+                Tools::DeleteFiles(folder + name);
+        }
+    }
 }
 
 // Removes the tools and scratch files, resets the window and shows the
 // summary.
 void ConversionJob::finishJob(Tools::ReportingTrap &trap)
 {
+    m_extractions.clear(); // waits for those a cancel cut short
     settleVideo();
     settleSoundChecks();
     cancelled();
@@ -359,28 +389,6 @@ void ConversionJob::finishJob(Tools::ReportingTrap &trap)
     trap(128, [&] { m_controls.showSummary(summary(), details(), resultFolder()); });
 }
 
-// The movie's listing: what its pictures are and whether it holds an MP3
-// stream. Its complaints say why pictures may be missing.
-SwfListing ConversionJob::listMovie(const QString &path)
-{
-    QString listingErrors;
-    const SwfListing listing = ParseSwfListing(
-        Tools::RunCaptured(Tools::Command{m_tools.extractor, {path}, QString()}, true, false, true, &listingErrors));
-    m_readInPart = listingErrors.contains(QLatin1String("is cut or damaged"));
-    m_extractorReason = Tools::LastLineOf(listingErrors);
-    return listing;
-}
-
-std::optional<TimelineReport> ConversionJob::readTimeline(const QString &path)
-{
-    // Standard output only: the report is JSON, the warnings go to errors.
-    const TimelineReportResult timeline = ParseTimelineReport(
-        Tools::RunCaptured(Tools::Command{m_tools.extractor, {QStringLiteral("--timeline"), path}, QString()}, true,
-                           false, true)
-            .toUtf8());
-    return timeline.ok ? std::optional<TimelineReport>(timeline.report) : std::nullopt;
-}
-
 // One run of the extractor with the progress bar kept alive; returns what
 // it complained of.
 QString ConversionJob::runExtractor(const QStringList &arguments)
@@ -392,60 +400,69 @@ QString ConversionJob::runExtractor(const QStringList &arguments)
     return errors;
 }
 
-// The pictures of every listing line, and the MP3 stream when `soundPath` is
-// given, come from one run: the extractor reads and inflates the movie once
-// and names each picture after its ID through the %d pattern.
-void ConversionJob::extractOutputs(const QString &path, const SwfListing &listing, int position,
-                                   const QString &soundPath)
+// Starts extracting the file at `position` on a thread of its own, unless
+// that has begun: a movie is read while the one before it is staged and
+// encoded. Its files have names of their own in SWFPic/ and temp/.
+void ConversionJob::extractAhead(int position)
 {
-    const QString stem = pictureFile(QStringLiteral("swf%1").arg(position));
-    QList<QStringList> outputs;
-    for (const SwfListing::PictureLine &line : listing.pictureLines) {
-        if (line.ids.trimmed().isEmpty())
-            continue;
-        const bool jpeg = line.kind == SwfListing::Kind::Jpeg;
-        outputs.append({jpeg ? QStringLiteral("-j") : QStringLiteral("-p"), line.ids, QStringLiteral("-o"),
-                        stem + (jpeg ? QStringLiteral("_%d.jpg") : QStringLiteral("_%d.png"))});
-    }
-    const bool mp3 = !soundPath.isEmpty();
-    if (mp3)
-        outputs.append({QStringLiteral("-m"), QStringLiteral("-o"), soundPath});
-    if (outputs.isEmpty() || cancelled())
+    if (std::any_of(m_extractions.cbegin(), m_extractions.cend(),
+                    [position](const PendingExtraction &pending) { return pending.position == position; }))
         return;
-    QStringList arguments;
-    if (outputs.size() == 1) {
-        // One output: the command as a run of its own has always been.
-        arguments = outputs.first().mid(0, outputs.first().size() - 2);
-        arguments << path << QStringLiteral("-o") << outputs.first().last();
-    } else {
-        for (const QStringList &output : outputs)
-            arguments += output;
-        arguments << path;
-    }
-    const QString errors = runExtractor(arguments);
-    // Why pictures are missing is named before anything about the sound.
-    QStringList lines = errors.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    if (mp3 && outputs.size() > 1) {
-        const auto soundLine = [](const QString &line) { return line.contains(QLatin1String(": MP3 stream: ")); };
-        if (!std::all_of(lines.cbegin(), lines.cend(), soundLine))
-            lines.removeIf(soundLine);
-    }
-    if (m_extractorReason.isEmpty())
-        m_extractorReason = Tools::LastLineOf(lines.join(QLatin1Char('\n')));
+    PendingExtraction pending;
+    pending.position = position;
+    const MovieToExtract movie{m_tools.extractor, m_controls.fileAt(position), pictureFile(QString()),
+                               QStringLiteral("swf%1").arg(position),
+                               tempFile(QStringLiteral("sound%1.mp3").arg(position))};
+    pending.task = std::make_unique<SideTask<ExtractedMovie>>([movie] { return ExtractMovie(movie); });
+    m_extractions.push_back(std::move(pending));
+}
+
+// The extraction of the file at `position`, waited for with the bar kept
+// alive as for any long tool run.
+ExtractedMovie ConversionJob::takeExtraction(int position)
+{
+    extractAhead(position);
+    // Those begun for files before it are of files the job passed over.
+    while (m_extractions.front().position != position)
+        m_extractions.pop_front();
+    const std::unique_ptr<SideTask<ExtractedMovie>> task = std::move(m_extractions.front().task);
+    m_extractions.pop_front();
+    Tools::ProgressSink &bar = m_controls.progress();
+    Tools::WaitingBar waiting(bar, bar.caption(), static_cast<int>(bar.value()), m_controls.fileCount());
+    QElapsedTimer clock;
+    clock.start();
+    qint64 polls = 0;
+    ExtractedMovie extracted = task->take([&] {
+        for (; clock.elapsed() >= (polls + 1) * Tools::kPollMilliseconds; ++polls)
+            waiting.poll();
+    });
+    if (polls >= 50)
+        waiting.end();
+    return extracted;
+}
+
+// The files kept for extractions still running or not yet taken.
+bool ConversionJob::extractedAhead(const QString &name) const
+{
+    return std::any_of(m_extractions.cbegin(), m_extractions.cend(), [&name](const PendingExtraction &pending) {
+        return name.startsWith(QStringLiteral("swf%1_").arg(pending.position))
+               || name == QStringLiteral("sound%1.mp3").arg(pending.position);
+    });
 }
 
 void ConversionJob::extractPictures(const QString &path, int position)
 {
-    const SwfListing listing = listMovie(path);
+    const ExtractedMovie extracted = takeExtraction(position);
+    m_readInPart = extracted.readInPart;
+    m_extractorReason = extracted.reason;
+    m_passable = extracted.passable;
     MoviePart movie;
     movie.source = path;
     movie.position = position;
-    if (!cancelled())
-        movie.report = readTimeline(path);
+    movie.report = extracted.report;
     const bool mixed = movie.report && !IsPlainMp3Stream(*movie.report);
-    const bool mp3 = !mixed && listing.hasMp3Stream;
+    const bool mp3 = extracted.mp3;
     const QString soundPath = mp3 ? tempFile(QStringLiteral("sound%1.mp3").arg(position)) : QString();
-    extractOutputs(path, listing, position, soundPath);
     const auto run = [this](const QStringList &arguments) {
         const QString errors = runExtractor(arguments);
         if (m_extractorReason.isEmpty())
@@ -827,36 +844,21 @@ QStringList ConversionJob::picturesToStage(const QString &stem) const
 }
 
 // Converts each picture to temp/conv<k>.jpg. A JPEG that the converter
-// would only copy is copied here, without starting it (most of a picture's
-// cost on a cheap encode); the others go through the converter. Both run on
-// every core, as the pictures are independent.
+// would only copy is moved there as it is, without starting it (most of a
+// picture's cost on a cheap encode); the others go through the converter,
+// on every core, as the pictures are independent.
 void ConversionJob::convertPictures(const QStringList &pictures, const QStringList &options)
 {
-    const auto converted = [&](qsizetype k) { return tempFile(QStringLiteral("conv%1.jpg").arg(k + 1)); };
-    const int parallel = ConverterParallelism();
-    std::vector<char> copied(std::size_t(pictures.size()), 0);
-    std::vector<std::future<void>> copiers;
-    for (int lane = 0; lane < parallel; ++lane) {
-        copiers.push_back(std::async(std::launch::async, [&, lane] {
-            for (qsizetype k = lane; k < pictures.size(); k += parallel) {
-                const std::optional<NConvert::Result<NConvert::Done>> copy = NConvert::PassJpegThrough(
-                    QFile::encodeName(pictureFile(pictures.at(k))).toStdString(),
-                    QFile::encodeName(converted(k)).toStdString());
-                copied[std::size_t(k)] = copy && copy->ok();
-            }
-        }));
-    }
-    for (std::future<void> &copier : copiers)
-        copier.get();
-
     QList<Tools::Command> conversions;
     for (qsizetype k = 0; k < pictures.size(); ++k) {
-        if (!copied[std::size_t(k)]) {
-            const QStringList arguments{QStringLiteral("-o"), converted(k), pictureFile(pictures.at(k))};
-            conversions.append(Tools::Command{m_tools.converter, options + arguments, QString()});
-        }
+        const QString converted = tempFile(QStringLiteral("conv%1.jpg").arg(k + 1));
+        const QString picture = pictureFile(pictures.at(k));
+        if (m_passable.contains(pictures.at(k)) && QFile::rename(picture, converted))
+            continue;
+        const QStringList arguments{QStringLiteral("-o"), converted, picture};
+        conversions.append(Tools::Command{m_tools.converter, options + arguments, QString()});
     }
-    Tools::RunAllAndWait(conversions, parallel);
+    Tools::RunAllAndWait(conversions, ConverterParallelism());
 }
 
 void ConversionJob::stageFrames(int position)
@@ -885,6 +887,8 @@ void ConversionJob::stageFrames(int position)
             continue;
         ++staged;
         QFile::rename(converted, tempFile(QStringLiteral("image%1.jpg").arg(m_frameCount + staged)));
+        if (m_passable.contains(pictures.at(k)))
+            m_passableFrames.insert(m_frameCount + staged);
         if (movie)
             movie->frameOf.insert(*PictureKeyOf(pictures.at(k), stem), m_frameCount + staged);
     }
@@ -962,7 +966,7 @@ void ConversionJob::evenFrameSize()
     }
     m_frameSize = QSize(width, height);
     m_encoderFits = SetImagesSizes(m_workFolder, count, height, width, m_controls.progress(),
-                                   m_controls.errorReporter(), YieldToEventLoop, Growing::Encoder)
+                                   m_controls.errorReporter(), YieldToEventLoop, Growing::Encoder, m_passableFrames)
                     > 0;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "JobControls.h"
+#include "MovieExtraction.h"
 #include "MovieTiming.h"
 #include "Soundtrack.h"
 #include "TimelineReport.h"
@@ -24,7 +25,6 @@ class ReportingTrap;
 namespace Pipeline {
 
 class PlayRecording;
-struct SwfListing;
 template <typename T>
 class SideTask;
 
@@ -124,6 +124,13 @@ private:
         std::unique_ptr<SideTask<CheckedVideo>> check;
     };
 
+    // A movie being extracted beside the work on the ones before it.
+    struct PendingExtraction
+    {
+        int position = 0;
+        std::unique_ptr<SideTask<ExtractedMovie>> task;
+    };
+
     // The video's sound: ready, or being mixed beside the frames' redraw.
     struct PendingSounds
     {
@@ -141,11 +148,11 @@ private:
     bool checkOutputFolder(const QString &folder);
     void fail(const QString &output, const QString &reason);
     bool cancelled();
+    void extractAhead(int position);
+    ExtractedMovie takeExtraction(int position);
+    bool extractedAhead(const QString &name) const;
     void extractPictures(const QString &path, int position);
-    SwfListing listMovie(const QString &path);
-    std::optional<TimelineReport> readTimeline(const QString &path);
     QString runExtractor(const QStringList &arguments);
-    void extractOutputs(const QString &path, const SwfListing &listing, int position, const QString &soundPath);
     void checkMp3(MoviePart &movie, const QString &soundPath);
     void applySoundCheck(MoviePart &movie, PendingSoundCheck &pending);
     void settleOldestSoundCheck();
@@ -200,9 +207,12 @@ private:
     bool m_encoderFits = false; // some frames are left for the encoder to grow
     QList<MoviePart> m_movies; // of the video being made
     bool m_readInPart = false; // the current SWF is cut or damaged
+    QSet<QString> m_passable; // its pictures that need no conversion
+    QSet<int> m_passableFrames; // frames in temp/ made from such pictures
     QString m_extractorReason; // the extractor's last word on it
     QSet<QString> m_claimedOutputs;
     std::unique_ptr<PlayRecording> m_play; // PLAY: the movies recorded
+    std::deque<PendingExtraction> m_extractions; // in file order
     std::deque<PendingSoundCheck> m_soundChecks; // oldest first
     std::unique_ptr<PendingVideo> m_pendingVideo;
     std::unique_ptr<PendingSounds> m_sounds; // from the layout until the encode

@@ -325,10 +325,12 @@ private:
 // A frame the encoder can grow itself: smaller than the frame on no side
 // larger, and a JPEG it reads as it is, damage-free (the converter's rule
 // for passing one through).
-bool EncoderGrows(const FrameHeader &frame, const QByteArray &bytes, const QSize &target)
+bool EncoderGrows(const FrameHeader &frame, const QByteArray &bytes, const QSize &target, bool knownPassable)
 {
     if (frame.decoded || frame.size.width() > target.width() || frame.size.height() > target.height())
         return false;
+    if (knownPassable)
+        return true;
     const std::span whole(reinterpret_cast<const std::uint8_t *>(bytes.constData()), std::size_t(bytes.size()));
     const std::optional<std::span<const std::uint8_t>> passable = NConvert::PassableJpeg(whole, NConvert::Limits());
     return passable && passable->size() == whole.size();
@@ -336,8 +338,8 @@ bool EncoderGrows(const FrameHeader &frame, const QByteArray &bytes, const QSize
 
 // Steps 112 to 136 for one frame: load, fit onto a black canvas, save.
 // True when the frame is left for the encoder to grow.
-bool RedrawFrame(const QString &path, qint32 height, qint32 width, Growing growing, RedrawScratch &scratch,
-                 Tools::ReportingTrap &trap)
+bool RedrawFrame(const QString &path, qint32 height, qint32 width, Growing growing, bool knownPassable,
+                 RedrawScratch &scratch, Tools::ReportingTrap &trap)
 {
     // The header first: a frame already at the target size is not decoded
     // at all, and redrawing it would only cost a generation of JPEG loss.
@@ -345,7 +347,7 @@ bool RedrawFrame(const QString &path, qint32 height, qint32 width, Growing growi
     bool loaded = trap(LoadFrame, [&] { frame = OpenFrame(path, scratch.file); });
     if (loaded && frame.size == QSize(width, height))
         return false;
-    if (loaded && growing == Growing::Encoder && EncoderGrows(frame, scratch.file, QSize(width, height)))
+    if (loaded && growing == Growing::Encoder && EncoderGrows(frame, scratch.file, QSize(width, height), knownPassable))
         return true;
     const QRect where = loaded && width > 0 && height > 0 ? FittedRect(QSize(width, height), frame.size) : QRect();
     NConvert::Picture &picture = scratch.decoded;
@@ -376,13 +378,14 @@ struct AsideResult
     bool leftToEncoder = false;
 };
 
-AsideResult RedrawFrameAside(const QString &path, qint32 height, qint32 width, Growing growing, ScratchPool &pool)
+AsideResult RedrawFrameAside(const QString &path, qint32 height, qint32 width, Growing growing, bool knownPassable,
+                             ScratchPool &pool)
 {
     AsideResult result;
     CollectingReporter collector(result.reports);
     Tools::ReportingTrap trap(collector, QLatin1String(kSetImagesSizesLocation));
     std::unique_ptr<RedrawScratch> scratch = pool.take();
-    result.leftToEncoder = RedrawFrame(path, height, width, growing, *scratch, trap);
+    result.leftToEncoder = RedrawFrame(path, height, width, growing, knownPassable, *scratch, trap);
     pool.give(std::move(scratch));
     return result;
 }
@@ -390,7 +393,7 @@ AsideResult RedrawFrameAside(const QString &path, qint32 height, qint32 width, G
 } // namespace
 
 int SetImagesSizes(const QString &workFolder, qint16 count, qint32 height, qint32 width, Tools::ProgressSink &bar,
-                   Tools::ErrorReporter &reporter, const Yield &yield, Growing growing)
+                   Tools::ErrorReporter &reporter, const Yield &yield, Growing growing, const QSet<int> &passable)
 {
     Tools::ReportingTrap trap(reporter, QLatin1String(kSetImagesSizesLocation));
     // Frames are independent files: they are redrawn on every core, while
@@ -405,7 +408,7 @@ int SetImagesSizes(const QString &workFolder, qint16 count, qint32 height, qint3
         while (launched < count && launched < i - 1 + parallel) {
             ++launched;
             inFlight.push_back(std::async(std::launch::async, RedrawFrameAside, FramePath(workFolder, launched), height,
-                                          width, growing, std::ref(scratches)));
+                                          width, growing, passable.contains(launched), std::ref(scratches)));
         }
         QString path;
         trap(MakePath, [&] { path = FramePath(workFolder, i); });

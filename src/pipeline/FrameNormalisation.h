@@ -2,6 +2,7 @@
 
 #include "tarnwick/Rgb.h"
 
+#include <QSet>
 #include <QSize>
 #include <QString>
 
@@ -70,10 +71,12 @@ enum class Growing {
 // reported through `reporter` with the location text and the step number, and
 // the pass goes on: a frame that cannot be loaded (step 112) becomes a black
 // frame, one that cannot be saved (step 136) keeps its old file. Returns how
-// many frames were left for the encoder to fit.
+// many frames were left for the encoder to fit. `passable` names frames the
+// caller already found the encoder reads as they are (NConvert's
+// PassableJpeg), so that they are not read through again.
 int SetImagesSizes(const QString &workFolder, qint16 count, qint32 height, qint32 width, Tools::ProgressSink &bar,
                    Tools::ErrorReporter &reporter, const Yield &yield = YieldToEventLoop,
-                   Growing growing = Growing::Redraw);
+                   Growing growing = Growing::Redraw, const QSet<int> &passable = {});
 
 // The encoder's video filter that fits every frame into `frame` as the
 // redraw does: scaled with its aspect ratio kept, centred on black. A frame

@@ -22,32 +22,48 @@ thread_local QProcess *g_waitedFor = nullptr;
 
 constexpr int kShellOk = 42;
 
-// The bar's animation for poll number `poll` (counted from 1).
-void AnimateBar(ProgressSink &bar, int poll, const QString &caption, std::optional<int> start, std::optional<int> count,
-                PollClock &clock)
+} // namespace
+
+WaitingBar::WaitingBar(ProgressSink &bar, QString caption, std::optional<int> start, std::optional<int> count,
+                       PollClock &clock)
+    : m_bar(bar)
+    , m_caption(std::move(caption))
+    , m_start(start)
+    , m_count(count)
+    , m_clock(clock)
 {
-    clock.yield();
-    const int waited = poll - 50;
-    bar.setCaption(caption + (caption.isEmpty() ? QString() : QStringLiteral(", ")) + QStringLiteral("Please wait.. ")
-                   + QString::number(waited));
-    if (start && waited % 150 == 0) {
-        double step = 0;
-        double limit = 0;
-        if (!count || *count == 0) {
-            step = RoundHalfEven((100.0 - *start) / 10.0);
-            limit = 100.0 - step;
-        } else {
-            const double share = 100.0 / *count;
-            step = RoundHalfEven(share / 10.0);
-            limit = RoundHalfEven(share + *start - step);
-        }
-        const double value = static_cast<double>(waited / 150) * step + *start;
-        bar.setValue(value < limit ? value : limit);
-    }
-    clock.yield();
 }
 
-} // namespace
+void WaitingBar::poll()
+{
+    ++m_polls;
+    if (m_polls < 50)
+        return;
+    m_clock.yield();
+    const int waited = m_polls - 50;
+    m_bar.setCaption(m_caption + (m_caption.isEmpty() ? QString() : QStringLiteral(", "))
+                     + QStringLiteral("Please wait.. ") + QString::number(waited));
+    if (m_start && waited % 150 == 0) {
+        double step = 0;
+        double limit = 0;
+        if (!m_count || *m_count == 0) {
+            step = RoundHalfEven((100.0 - *m_start) / 10.0);
+            limit = 100.0 - step;
+        } else {
+            const double share = 100.0 / *m_count;
+            step = RoundHalfEven(share / 10.0);
+            limit = RoundHalfEven(share + *m_start - step);
+        }
+        const double value = static_cast<double>(waited / 150) * step + *m_start;
+        m_bar.setValue(value < limit ? value : limit);
+    }
+    m_clock.yield();
+}
+
+void WaitingBar::end()
+{
+    m_bar.setCaption(m_caption.isEmpty() ? QStringLiteral("Progress Bar") : m_caption);
+}
 
 void PollClock::yield()
 {
@@ -78,17 +94,17 @@ int RunAndWait(const Command &command, ProgressSink *bar, const QString &caption
 
     QProcess *const previous = g_waitedFor;
     g_waitedFor = &process;
-    int poll = 0;
+    std::optional<WaitingBar> waiting;
+    if (bar)
+        waiting.emplace(*bar, caption, start, count, clock);
     for (;;) {
         const bool stillActive = process.state() != QProcess::NotRunning;
         clock.yield();
         clock.pause(process, kPollMilliseconds);
         child.collect();
-        if (bar) {
+        if (waiting) {
             clock.yield();
-            ++poll;
-            if (poll >= 50)
-                AnimateBar(*bar, poll, caption, start, count, clock);
+            waiting->poll();
             clock.yield();
         }
         clock.yield();
@@ -100,8 +116,8 @@ int RunAndWait(const Command &command, ProgressSink *bar, const QString &caption
     if (errors)
         *errors = child.errorTail();
 
-    if (bar)
-        bar->setCaption(caption.isEmpty() ? QStringLiteral("Progress Bar") : caption);
+    if (waiting)
+        waiting->end();
     return child.exitCode();
 }
 

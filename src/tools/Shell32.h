@@ -33,6 +33,28 @@ PollClock &DefaultPollClock();
 // Polls between checks of a waited-for process.
 inline constexpr int kPollMilliseconds = 100;
 
+// The bar during a long wait, one poll at a time: after 50 polls the
+// caption counts them ("Please wait.. N") and every 150 polls the value
+// creeps forward from `start` by a tenth of one file's share (of the rest of
+// the bar without a `count`).
+class WaitingBar
+{
+public:
+    WaitingBar(ProgressSink &bar, QString caption, std::optional<int> start, std::optional<int> count,
+               PollClock &clock = DefaultPollClock());
+    void poll();
+    // Shows the caption the wait began with ("Progress Bar" for none).
+    void end();
+
+private:
+    ProgressSink &m_bar;
+    QString m_caption;
+    std::optional<int> m_start;
+    std::optional<int> m_count;
+    PollClock &m_clock;
+    int m_polls = 0;
+};
+
 // Starts the command and waits for it, polling every 100 ms with the event
 // loop kept alive. With a progress bar, after 50 polls the caption counts
 // the polls ("Please wait.. N") and every 150 polls the value creeps forward
