@@ -283,7 +283,6 @@ void ConversionJob::convertFile(Tools::ReportingTrap &trap, int position)
     });
     QString outputPath;
     if (m_choices.eachFile) {
-        settleSoundChecks();
         m_frameCount = 0;
         m_pictureFrames = 0;
         m_passableFrames.clear();
@@ -344,7 +343,6 @@ void ConversionJob::makeCombinedVideo(Tools::ReportingTrap &trap)
 
 void ConversionJob::clearScratch()
 {
-    settleSoundChecks();
     m_sounds.reset(); // waits for a mix still running
     m_passableFrames.clear();
     if (m_extractions.empty()) {
@@ -366,7 +364,6 @@ void ConversionJob::finishJob(Tools::ReportingTrap &trap)
 {
     m_extractions.clear(); // waits for those a cancel cut short
     settleVideo();
-    settleSoundChecks();
     cancelled();
     if (m_play) {
         m_play->clear();
@@ -410,9 +407,12 @@ void ConversionJob::extractAhead(int position)
         return;
     PendingExtraction pending;
     pending.position = position;
-    const MovieToExtract movie{m_tools.extractor, m_controls.fileAt(position), pictureFile(QString()),
+    const MovieToExtract movie{m_tools.extractor,
+                               m_controls.fileAt(position),
+                               pictureFile(QString()),
                                QStringLiteral("swf%1").arg(position),
-                               tempFile(QStringLiteral("sound%1.mp3").arg(position))};
+                               tempFile(QStringLiteral("sound%1.mp3").arg(position)),
+                               m_readers.sound};
     pending.task = std::make_unique<SideTask<ExtractedMovie>>([movie] { return ExtractMovie(movie); });
     m_extractions.push_back(std::move(pending));
 }
@@ -461,8 +461,6 @@ void ConversionJob::extractPictures(const QString &path, int position)
     movie.position = position;
     movie.report = extracted.report;
     const bool mixed = movie.report && !IsPlainMp3Stream(*movie.report);
-    const bool mp3 = extracted.mp3;
-    const QString soundPath = mp3 ? tempFile(QStringLiteral("sound%1.mp3").arg(position)) : QString();
     const auto run = [this](const QStringList &arguments) {
         const QString errors = runExtractor(arguments);
         if (m_extractorReason.isEmpty())
@@ -470,8 +468,8 @@ void ConversionJob::extractPictures(const QString &path, int position)
     };
     if (mixed)
         planSound(movie, run);
-    else if (mp3 && !cancelled() && Tools::FileExists(soundPath))
-        checkMp3(movie, soundPath);
+    else if (extracted.soundCheck)
+        useMp3(movie, tempFile(QStringLiteral("sound%1.mp3").arg(position)), *extracted.soundCheck);
     if (m_choices.movie && movie.report && !cancelled())
         decodeVideos(movie, run);
     if (m_choices.movie && !cancelled())
@@ -480,56 +478,19 @@ void ConversionJob::extractPictures(const QString &path, int position)
 }
 
 // One sound the encoder cannot decode would fail the whole video: it is left
-// out and named instead. The check decodes the whole sound on a thread of
-// its own, beside the work that follows, up to one per core; a movie shown as
-// in the movie needs the sound's length at once, for its timing.
-void ConversionJob::checkMp3(MoviePart &movie, const QString &soundPath)
+// out and named instead. The extraction decoded it whole, beside the work
+// on the movie before.
+void ConversionJob::useMp3(MoviePart &movie, const QString &soundPath, const SoundCheck &check)
 {
-    const int limit = m_choices.movie ? 0 : ConverterParallelism() - 1;
-    while (qsizetype(m_soundChecks.size()) > limit)
-        settleOldestSoundCheck();
-    PendingSoundCheck pending;
-    pending.movie = int(m_movies.size()); // appended after this
-    pending.soundPath = soundPath;
-    pending.detailsAt = m_outcome.details.size() - m_detailsInserted;
-    pending.check = std::make_unique<SideTask<SoundCheck>>(
-        [check = m_readers.sound, soundPath] { return check(soundPath); });
-    if (m_choices.movie) {
-        applySoundCheck(movie, pending);
-        return;
-    }
-    m_soundChecks.push_back(std::move(pending));
-}
-
-void ConversionJob::applySoundCheck(MoviePart &movie, PendingSoundCheck &pending)
-{
-    const SoundCheck check = pending.check->take();
     const QString problem = check.decodes ? QString() : check.reason;
     if (problem.isEmpty() || cancelled()) {
-        movie.mp3 = pending.soundPath;
+        movie.mp3 = soundPath;
         movie.mp3Seconds = check.seconds;
         movie.mp3Rate = check.rate;
         return;
     }
-    Tools::DeleteFiles(pending.soundPath);
-    // Where it would have been noted had the check not run beside later work.
-    m_outcome.details.insert(pending.detailsAt + m_detailsInserted,
-                             QStringLiteral("The sound of %1 was left out: %2").arg(movie.source, problem));
-    ++m_detailsInserted;
-}
-
-void ConversionJob::settleOldestSoundCheck()
-{
-    settleVideo(); // the older of the two
-    PendingSoundCheck pending = std::move(m_soundChecks.front());
-    m_soundChecks.pop_front();
-    applySoundCheck(m_movies[pending.movie], pending);
-}
-
-void ConversionJob::settleSoundChecks()
-{
-    while (!m_soundChecks.empty())
-        settleOldestSoundCheck();
+    Tools::DeleteFiles(soundPath);
+    m_outcome.details.append(QStringLiteral("The sound of %1 was left out: %2").arg(movie.source, problem));
 }
 
 // As in the movie, each embedded video on stage is decoded into numbered
@@ -982,7 +943,6 @@ bool ConversionJob::anyPictureFrame() const
 void ConversionJob::layOutVideo()
 {
     settleVideo();
-    settleSoundChecks();
     if (!anyPictureFrame())
         return;
     layOutMovies();
@@ -994,7 +954,6 @@ void ConversionJob::encode(const QString &outputPath)
     const QStringList sounds = takeVideoSounds();
     // Already done by layOutVideo, unless a failure there cut it short.
     settleVideo();
-    settleSoundChecks();
     if (!anyPictureFrame())
         return;
     EncodeRequest request;

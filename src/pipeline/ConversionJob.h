@@ -99,16 +99,6 @@ private:
         double soundEnd() const { return mp3.isEmpty() ? plan.end : mp3Seconds; }
     };
 
-    // A movie's MP3 stream being checked while the job goes on: where its
-    // outcome goes once it is known.
-    struct PendingSoundCheck
-    {
-        int movie = 0; // in m_movies
-        QString soundPath;
-        qsizetype detailsAt = 0; // its note's place among the details noted at once
-        std::unique_ptr<SideTask<SoundCheck>> check;
-    };
-
     // A video being checked while the next file's work goes on.
     struct CheckedVideo
     {
@@ -153,10 +143,7 @@ private:
     bool extractedAhead(const QString &name) const;
     void extractPictures(const QString &path, int position);
     QString runExtractor(const QStringList &arguments);
-    void checkMp3(MoviePart &movie, const QString &soundPath);
-    void applySoundCheck(MoviePart &movie, PendingSoundCheck &pending);
-    void settleOldestSoundCheck();
-    void settleSoundChecks();
+    void useMp3(MoviePart &movie, const QString &soundPath, const SoundCheck &check);
     void planSound(MoviePart &movie, const std::function<void(const QStringList &)> &run);
     QString movieSoundtrack(const MoviePart &movie, double seconds);
     void beginVideoSounds();
@@ -213,7 +200,6 @@ private:
     QSet<QString> m_claimedOutputs;
     std::unique_ptr<PlayRecording> m_play; // PLAY: the movies recorded
     std::deque<PendingExtraction> m_extractions; // in file order
-    std::deque<PendingSoundCheck> m_soundChecks; // oldest first
     std::unique_ptr<PendingVideo> m_pendingVideo;
     std::unique_ptr<PendingSounds> m_sounds; // from the layout until the encode
     int m_detailsInserted = 0; // details noted after later ones, in their place

@@ -1,7 +1,5 @@
 #include "MovieExtraction.h"
 
-#include "Soundtrack.h"
-
 #include "tools/CmdOutput.h"
 #include "tools/PathRoutines.h"
 #include "tools/ProcessRunner.h"
@@ -41,7 +39,7 @@ std::optional<TimelineReport> ReadTimeline(const MovieToExtract &movie)
 // The pictures of every listing line, and the MP3 stream when asked for,
 // come from one run: the extractor reads and inflates the movie once and
 // names each picture after its ID through the %d pattern.
-void WriteOutputs(const MovieToExtract &movie, ExtractedMovie &extracted)
+void WriteOutputs(const MovieToExtract &movie, bool mp3, ExtractedMovie &extracted)
 {
     const QString stem = movie.pictureFolder + QLatin1Char('/') + movie.stem;
     QList<QStringList> outputs;
@@ -52,7 +50,7 @@ void WriteOutputs(const MovieToExtract &movie, ExtractedMovie &extracted)
         outputs.append({jpeg ? QStringLiteral("-j") : QStringLiteral("-p"), line.ids, QStringLiteral("-o"),
                         stem + (jpeg ? QStringLiteral("_%d.jpg") : QStringLiteral("_%d.png"))});
     }
-    if (extracted.mp3)
+    if (mp3)
         outputs.append({QStringLiteral("-m"), QStringLiteral("-o"), movie.soundPath});
     if (outputs.isEmpty() || Tools::ChildrenCancelled())
         return;
@@ -71,7 +69,7 @@ void WriteOutputs(const MovieToExtract &movie, ExtractedMovie &extracted)
                       std::nullopt, Tools::DefaultPollClock(), &errors);
     // Why pictures are missing is named before anything about the sound.
     QStringList lines = errors.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    if (extracted.mp3 && outputs.size() > 1) {
+    if (mp3 && outputs.size() > 1) {
         const auto soundLine = [](const QString &line) { return line.contains(QLatin1String(": MP3 stream: ")); };
         if (!std::all_of(lines.cbegin(), lines.cend(), soundLine))
             lines.removeIf(soundLine);
@@ -104,8 +102,10 @@ ExtractedMovie ExtractMovie(const MovieToExtract &movie)
         extracted.report = ReadTimeline(movie);
     // A timeline that plays other sounds is mixed from them instead.
     const bool mixed = extracted.report && !IsPlainMp3Stream(*extracted.report);
-    extracted.mp3 = !mixed && extracted.listing.hasMp3Stream && !movie.soundPath.isEmpty();
-    WriteOutputs(movie, extracted);
+    const bool mp3 = !mixed && extracted.listing.hasMp3Stream;
+    WriteOutputs(movie, mp3, extracted);
+    if (mp3 && movie.checkSound && !Tools::ChildrenCancelled() && Tools::FileExists(movie.soundPath))
+        extracted.soundCheck = movie.checkSound(movie.soundPath);
     FindPassable(movie, extracted);
     return extracted;
 }

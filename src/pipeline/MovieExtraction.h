@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Soundtrack.h"
 #include "SwfListing.h"
 #include "TimelineReport.h"
 
@@ -18,6 +19,7 @@ struct MovieToExtract
     QString pictureFolder;
     QString stem; // its pictures are <stem>_<id>.jpg or .png in pictureFolder
     QString soundPath; // where its MP3 stream goes, when it is copied as it is
+    SoundChecker checkSound;
 };
 
 // What the extractor gave of one movie.
@@ -25,7 +27,9 @@ struct ExtractedMovie
 {
     SwfListing listing;
     std::optional<TimelineReport> report; // none when it could not be read
-    bool mp3 = false; // its MP3 stream was asked for at soundPath
+    // Its MP3 stream's check, once written to soundPath: the encoder would
+    // fail the whole video on a sound it cannot decode.
+    std::optional<SoundCheck> soundCheck;
     bool readInPart = false; // the movie is cut or damaged
     QString reason; // the extractor's last word on the movie
     // Pictures (file names) that are already JPEGs the encoder reads as
@@ -35,7 +39,7 @@ struct ExtractedMovie
 
 // Lists the movie, reads its timeline and writes its pictures and its MP3
 // stream (when its timeline plays no other sound) in one more run, then
-// finds the pictures that need no conversion. Shows no progress, so that it
+// checks that stream and finds the pictures that need no conversion. Shows no progress, so that it
 // can run on a thread of its own beside other work; stops between steps
 // once the children are cancelled.
 ExtractedMovie ExtractMovie(const MovieToExtract &movie);

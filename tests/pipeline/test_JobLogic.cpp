@@ -156,16 +156,22 @@ protected:
         fakes.write(QStringLiteral("encode-%1-fails").arg(n), why.toUtf8() + '\n');
     }
 
+    // Every logged run of the tools, in order.
+    QStringList log() const
+    {
+        QFile file(fakes.file(QStringLiteral("runs")));
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
     // The logged runs of one tool, in order.
     QStringList runs(const QString &tool) const
     {
-        QFile log(fakes.file(QStringLiteral("runs")));
-        if (!log.open(QIODevice::ReadOnly))
-            return {};
         QStringList lines;
-        for (const QByteArray &line : log.readAll().split('\n')) {
-            if (line.startsWith(tool.toUtf8() + ' '))
-                lines.append(QString::fromUtf8(line));
+        for (const QString &line : log()) {
+            if (line.startsWith(tool + QLatin1Char(' ')))
+                lines.append(line);
         }
         return lines;
     }
@@ -249,6 +255,43 @@ TEST_F(JobLogicTest, PicturesBecomeFramesInCharacterOrderWithoutGaps)
                            QStringLiteral("Processing: image2.jpg"), QStringLiteral("Progress Bar")}));
     EXPECT_EQ(controls.pointers, (QList<Pointer>{Pointer::Busy, Pointer::Default}));
     EXPECT_TRUE(QDir(work.path()).entryList(QDir::Files | QDir::NoDotAndDotDot).isEmpty()) << "the tools are removed";
+}
+
+// Each movie is read while the one before it is encoded; its pictures and
+// sound stay in the work folder while that video is finished and cleared.
+TEST_F(JobLogicTest, TheNextMovieIsReadDuringAnEncodeAndKeepsItsFiles)
+{
+    const QList<std::pair<QString, QColor>> colours{
+        {QStringLiteral("red"), Qt::red}, {QStringLiteral("green"), Qt::green}, {QStringLiteral("blue"), Qt::blue}};
+    for (qsizetype i = 0; i < colours.size(); ++i) {
+        picture(colours[i].first, colours[i].second);
+        controls.files.append(
+            movie(QStringLiteral("%1.swf").arg(colours[i].first),
+                  {QStringLiteral("listing  [-j] 1 JPEG: ID(s) 1"), QStringLiteral("listing  [-m] 1 MP3 Soundstream"),
+                   QStringLiteral("picture 1 ") + colours[i].first, QStringLiteral("mp3 1.0")}));
+    }
+    fakes.write(QStringLiteral("encode-1-seconds"), "1\n");
+    run();
+
+    EXPECT_EQ(outcome.made, (QStringList{out.file(QStringLiteral("red.mp4")), out.file(QStringLiteral("green.mp4")),
+                                         out.file(QStringLiteral("blue.mp4"))}));
+    const QList<Encode> made = encodes();
+    ASSERT_EQ(made.size(), 3);
+    for (qsizetype i = 0; i < made.size(); ++i) {
+        SCOPED_TRACE(colours[i].first.toStdString());
+        ExpectColours(made[i].colours(), {colours[i].second, Qt::black});
+        // Its own sound, which the clearing after the video before it kept.
+        EXPECT_TRUE(made[i].arguments.contains(QStringLiteral("%1/temp/sound%2.mp3").arg(work.path()).arg(i + 1)));
+    }
+    const QStringList order = log();
+    const qsizetype greenRead = order.indexOf(
+        runs(QStringLiteral("swfextract")).filter(QStringLiteral("green.swf")).last());
+    EXPECT_LT(greenRead, order.indexOf(QStringLiteral("ended encode 1")));
+    // Only one movie ahead: a cancel stops the job before more are read.
+    EXPECT_GT(order.indexOf(runs(QStringLiteral("swfextract")).filter(QStringLiteral("blue.swf")).first()),
+              order.indexOf(QStringLiteral("ended encode 1")));
+    EXPECT_TRUE(QDir(work.path() + QStringLiteral("/SWFPic")).isEmpty());
+    EXPECT_TRUE(QDir(work.path() + QStringLiteral("/temp")).isEmpty());
 }
 
 TEST_F(JobLogicTest, CombinedVideoNumbersOnAcrossMoviesAndJoinsTheirSounds)

@@ -3,7 +3,9 @@
 # - an encode of temp/image%d.jpg: the frames and the arguments are kept in
 #   $FAKE_TOOLS_DIR/encodes/N/ (N counts from 1), and the video written is a
 #   text the test's video reader reads back. When $FAKE_TOOLS_DIR/encode-N-fails
-#   exists, encode N fails with its text on standard error;
+#   exists, encode N fails with its text on standard error; encode N takes
+#   the seconds that $FAKE_TOOLS_DIR/encode-N-seconds holds, when it exists,
+#   and logs "ended encode N" when it is done;
 # - anything else writes a sound ("sound made") to its last argument, after
 #   the seconds that $FAKE_TOOLS_DIR/sound-seconds holds, when it exists.
 printf 'ffmpeg %s\n' "$*" >> "$FAKE_TOOLS_DIR/runs"
@@ -38,7 +40,9 @@ case " $* " in
     [ "$(grep -c '^-i$' "$kept/arguments")" -gt 1 ] && audio=yes
     progress=$(value_of -progress "$@")
     [ -n "$progress" ] && printf 'frame=%d\nprogress=end\n' "$frames" > "$progress"
+    [ -f "$FAKE_TOOLS_DIR/encode-$n-seconds" ] && sleep "$(cat "$FAKE_TOOLS_DIR/encode-$n-seconds")"
     printf 'frames %d\nseconds %s\naudio %s\n' "$frames" "$(value_of -t "$@")" "$audio" > "$last"
+    printf 'ended encode %d\n' "$n" >> "$FAKE_TOOLS_DIR/runs"
     exit 0
     ;;
 *)
