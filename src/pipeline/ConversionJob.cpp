@@ -185,6 +185,7 @@ void ConversionJob::PushButton2_Click()
     m_frameCount = 0;
     m_pictureFrames = 0;
     m_passableFrames.clear();
+    m_endFrame.clear();
     m_detailsInserted = 0;
     Tools::ResumeChildren();
     // Taken once: a choice changed while the job runs is for the next job.
@@ -880,8 +881,19 @@ void ConversionJob::appendEndFrame()
     // As in the movie, the timing is the movie's own: no end frame.
     if (!m_choices.slow || m_choices.movie || m_addressWidth != QLatin1String("64"))
         return;
-    const QString source = tempFile(QStringLiteral("image_1.jpg"));
     const QString frame = tempFile(QStringLiteral("image%1.jpg").arg(m_frameCount + 1));
+    // The end frame is the same for every video of the job: converted once,
+    // then written again.
+    if (!m_endFrame.isEmpty()) {
+        QFile file(frame);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(m_endFrame) != m_endFrame.size()) {
+            file.remove();
+            return;
+        }
+        ++m_frameCount;
+        return;
+    }
+    const QString source = tempFile(QStringLiteral("image_1.jpg"));
     Tools::WriteBytesIfAbsent(Tools::LoadResource(Tools::ResourceId::EndFrameBitmap), source);
     Tools::ProgressSink &bar = m_controls.progress();
     Tools::RunAndWait(Tools::Command{m_tools.converter,
@@ -889,9 +901,12 @@ void ConversionJob::appendEndFrame()
                                       QStringLiteral("-o"), frame, source},
                                      QString()},
                       &bar, bar.caption(), static_cast<int>(bar.value()), m_controls.fileCount());
-    if (Tools::FileExists(frame))
-        ++m_frameCount;
     Tools::DeleteFiles(source);
+    QFile made(frame);
+    if (!made.open(QIODevice::ReadOnly))
+        return;
+    m_endFrame = made.readAll();
+    ++m_frameCount;
 }
 
 void ConversionJob::evenFrameSize()

@@ -192,6 +192,7 @@ private:
     int m_pictureFrames = 0; // of those, frames made from the movies' pictures
     QSize m_frameSize; // the video's frame, once the frames are fitted
     bool m_encoderFits = false; // some frames are left for the encoder to grow
+    QByteArray m_endFrame; // the end frame, once converted
     QList<MoviePart> m_movies; // of the video being made
     bool m_readInPart = false; // the current SWF is cut or damaged
     QSet<QString> m_passable; // its pictures that need no conversion
