@@ -410,7 +410,7 @@ void ConversionJob::extractAhead(int position)
     pending.position = position;
     const MovieToExtract movie{m_tools.extractor,
                                m_controls.fileAt(position),
-                               pictureFile(QString()),
+                               m_workFolder + QStringLiteral("/SWFPic"),
                                QStringLiteral("swf%1").arg(position),
                                tempFile(QStringLiteral("sound%1.mp3").arg(position)),
                                m_readers.sound};
