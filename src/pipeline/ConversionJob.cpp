@@ -21,17 +21,13 @@
 #include "tools/Command.h"
 #include "tools/ToolDeployment.h"
 
-#include "lib/Convert.h"
-
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLocale>
 #include <QThread>
 
 #include <algorithm>
-#include <future>
 #include <set>
-#include <vector>
 
 namespace Pipeline {
 
