@@ -95,8 +95,8 @@ private:
 
 namespace {
 
-// How long the job waits for work beside it before the bar names it.
-constexpr qint64 kQuietWaitMilliseconds = 3000;
+const QString kNoVideoSoundtrack = QStringLiteral(
+    "The video's soundtrack could not be made; it was made without sound.");
 
 double NumberOf(const QString &text)
 {
@@ -340,7 +340,7 @@ void ConversionJob::makeCombinedVideo(Tools::ReportingTrap &trap)
 
 void ConversionJob::clearScratch()
 {
-    m_sounds.reset(); // waits for a mix still running
+    m_sounds.reset();
     m_passableFrames.clear();
     if (m_extractions.empty()) {
         Tools::DeleteFiles(tempFile(QStringLiteral("*.*")));
@@ -712,13 +712,13 @@ bool ConversionJob::writeFrameList(EncodeRequest &request)
     return true;
 }
 
-// Starts on the video's one sound file: a single movie's own sound, or
-// each movie's sound laid over its own pictures. The mix of several needs
-// none of the frames, so it runs on a thread of its own beside their
-// redraw; takeVideoSounds waits for it.
-void ConversionJob::beginVideoSounds()
+// The video's one sound: a single movie's own sound, or each movie's sound
+// laid over its own pictures. The mix of several needs none of the frames
+// and is fed to the encoder as it is made, so the encode does not wait for
+// it.
+void ConversionJob::planVideoSounds()
 {
-    m_sounds = std::make_unique<PendingSounds>();
+    m_sounds = VideoSounds();
     const double videoSeconds = m_videoSeconds;
     QList<const MoviePart *> shown;
     for (const MoviePart &movie : m_movies) {
@@ -728,7 +728,7 @@ void ConversionJob::beginVideoSounds()
     if (shown.size() == 1 && shown.first()->start == 0) {
         const QString sound = movieSoundtrack(*shown.first(), videoSeconds);
         if (!sound.isEmpty())
-            m_sounds->ready = {sound};
+            m_sounds->files = {sound};
         return;
     }
     QList<MovieSoundSpan> spans;
@@ -747,36 +747,31 @@ void ConversionJob::beginVideoSounds()
     }
     if (!anySound || cancelled())
         return;
-    const QString target = tempFile(QStringLiteral("video") + QLatin1String(kSoundtrackSuffix));
-    m_sounds->mix = std::make_unique<SideTask<QString>>([encoder = m_encoder, spans, target] {
-        return WriteCombinedSoundtrack(encoder, spans, target, nullptr) ? target : QString();
-    });
+    m_sounds->feed = CombinedSoundtrackFeed(m_encoder, spans, tempFile(QStringLiteral("video.graph")));
+    if (!m_sounds->feed)
+        m_outcome.details.append(kNoVideoSoundtrack);
 }
 
-// The video's sound files once they are made; empty when it has none.
-QStringList ConversionJob::takeVideoSounds()
+// Encodes into the video's temporary file (EncodeToTemporary). When the
+// mix fed to the encoder failed and the encode failed with it, or the
+// video's sound stops short, the video is made again without sound, as
+// when a soundtrack cannot be made.
+QString ConversionJob::encodeToTemporary(EncodeRequest &request, QString *reason)
 {
-    const std::unique_ptr<PendingSounds> pending = std::move(m_sounds);
-    if (!pending)
-        return {};
-    if (!pending->mix)
-        return pending->ready;
-    // A long soundtrack can outlast the frames' redraw; after a moment
-    // the bar says what the job is waiting for.
-    Tools::ProgressSink &bar = m_controls.progress();
-    const QString caption = SoundtrackCaption(QStringLiteral("output video"));
-    QElapsedTimer waited;
-    waited.start();
-    const QString mixed = pending->mix->take([&] {
-        if (waited.elapsed() >= kQuietWaitMilliseconds && bar.caption() != caption)
-            bar.setCaption(caption);
-    });
-    if (!mixed.isEmpty())
-        return {mixed};
-    if (!cancelled())
-        m_outcome.details.append(
-            QStringLiteral("The video's soundtrack could not be made; it was made without sound."));
-    return {};
+    bool feedFailed = false;
+    const QString target = EncodeToTemporary(request, m_workFolder, reason, &feedFailed);
+    if (!feedFailed || cancelled())
+        return target;
+    const QString problem = target.isEmpty() ? *reason : CheckTemporaryVideo(request, target);
+    if (problem.isEmpty())
+        return target; // the mix only outlasted the encoder's reading
+    if (!target.isEmpty())
+        PublishVideo(request, target, problem);
+    request.soundFeed.reset();
+    const QString silent = EncodeToTemporary(request, m_workFolder, reason);
+    if (!silent.isEmpty())
+        m_outcome.details.append(kNoVideoSoundtrack);
+    return silent;
 }
 
 // The movie's pictures in picture order; as in the movie, only those its
@@ -957,12 +952,13 @@ void ConversionJob::layOutVideo()
     if (!anyPictureFrame())
         return;
     layOutMovies();
-    beginVideoSounds();
+    planVideoSounds();
 }
 
 void ConversionJob::encode(const QString &outputPath)
 {
-    const QStringList sounds = takeVideoSounds();
+    const VideoSounds sounds = m_sounds.value_or(VideoSounds());
+    m_sounds.reset();
     // Already done by layOutVideo, unless a failure there cut it short.
     settleVideo();
     if (!anyPictureFrame())
@@ -981,13 +977,14 @@ void ConversionJob::encode(const QString &outputPath)
             fail(claimOutput(outputPath), QStringLiteral("the list of frames cannot be written in the work folder"));
         return;
     }
-    request.sounds = sounds;
+    request.sounds = sounds.files;
+    request.soundFeed = sounds.feed;
     request.progress = &m_controls.progress();
     if (cancelled())
         return;
     request.output = claimOutput(outputPath);
     QString reason;
-    const QString target = EncodeToTemporary(request, m_workFolder, &reason);
+    const QString target = encodeToTemporary(request, &reason);
     if (target.isEmpty()) {
         recordVideo(request, false, reason);
         return;

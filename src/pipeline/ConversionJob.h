@@ -121,11 +121,11 @@ private:
         std::unique_ptr<SideTask<ExtractedMovie>> task;
     };
 
-    // The video's sound: ready, or being mixed beside the frames' redraw.
-    struct PendingSounds
+    // The video's sound: files that are ready, or the mix fed to the encoder.
+    struct VideoSounds
     {
-        QStringList ready;
-        std::unique_ptr<SideTask<QString>> mix; // gives the mixed file, or nothing
+        QStringList files;
+        std::optional<Tools::Command> feed;
     };
 
     bool checkChoices(Tools::ReportingTrap &trap);
@@ -146,8 +146,8 @@ private:
     void useMp3(MoviePart &movie, const QString &soundPath, const SoundCheck &check);
     void planSound(MoviePart &movie, const std::function<void(const QStringList &)> &run);
     QString movieSoundtrack(const MoviePart &movie, double seconds);
-    void beginVideoSounds();
-    QStringList takeVideoSounds();
+    void planVideoSounds();
+    QString encodeToTemporary(EncodeRequest &request, QString *reason);
     void planTiming(MoviePart &movie);
     void decodeVideos(MoviePart &movie, const std::function<void(const QStringList &)> &run);
     int stageVideoFrames(MoviePart &movie, int after);
@@ -202,7 +202,7 @@ private:
     std::unique_ptr<PlayRecording> m_play; // PLAY: the movies recorded
     std::deque<PendingExtraction> m_extractions; // in file order
     std::unique_ptr<PendingVideo> m_pendingVideo;
-    std::unique_ptr<PendingSounds> m_sounds; // from the layout until the encode
+    std::optional<VideoSounds> m_sounds; // from the layout until the encode
     int m_detailsInserted = 0; // details noted after later ones, in their place
     JobOutcome m_outcome;
 };

@@ -120,19 +120,25 @@ PacketCount CountPackets(const QString &path)
         return count;
     count.opened = true;
     int video = -1;
+    int audio = -1;
     for (unsigned i = 0; i < input->nb_streams; ++i) {
         const AVMediaType type = input->streams[i]->codecpar->codec_type;
         if (type == AVMEDIA_TYPE_VIDEO && video < 0)
             video = int(i);
-        else if (type == AVMEDIA_TYPE_AUDIO)
-            count.audio = true;
+        else if (type == AVMEDIA_TYPE_AUDIO && audio < 0)
+            audio = int(i);
     }
+    count.audio = audio >= 0;
     const std::unique_ptr<AVPacket, PacketFreer> packet(av_packet_alloc());
     if (video >= 0 && packet) {
         count.videoPackets = 0;
         while (av_read_frame(input.get(), packet.get()) >= 0) {
-            if (packet->stream_index == video)
+            if (packet->stream_index == video) {
                 ++count.videoPackets;
+            } else if (packet->stream_index == audio && packet->pts != AV_NOPTS_VALUE) {
+                const double end = double(packet->pts + packet->duration) * av_q2d(input->streams[audio]->time_base);
+                count.audioEnd = std::max(count.audioEnd, end);
+            }
             av_packet_unref(packet.get());
         }
     }

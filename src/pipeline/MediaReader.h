@@ -13,6 +13,7 @@ struct PacketCount
     bool opened = false; // the container was recognised and its streams found
     int videoPackets = -1; // packets of the first video stream; -1 without one
     bool audio = false; // it has an audio stream
+    double audioEnd = 0; // where its first audio stream's packets end, in seconds
     double duration = 0; // the container's duration in seconds; 0 when unknown
     // FFmpeg's first complaint, worded as its programs print it; empty when
     // it had none.

@@ -617,31 +617,22 @@ QString CombinedSoundtrackGraph(const QList<MovieSoundSpan> &spans)
     return graph + QStringLiteral("concat=n=%1:v=0:a=1[out]").arg(parts);
 }
 
-QStringList CombinedSoundtrackArguments(const QList<MovieSoundSpan> &spans, const QString &graphPath,
-                                        const QString &target)
+std::optional<Tools::Command> CombinedSoundtrackFeed(const QString &ffmpeg, const QList<MovieSoundSpan> &spans,
+                                                     const QString &graphPath)
 {
+    const QString graph = CombinedSoundtrackGraph(spans);
+    if (graph.isEmpty() || !WriteGraph(graphPath, graph))
+        return std::nullopt;
     const int rate = CombinedSoundtrackRate(spans);
     QStringList args = QuietArguments();
     for (const MovieSoundSpan &span : spans) {
         if (!span.soundtrack.isEmpty() && Samples(span.end, rate) - Samples(span.start, rate) > 0)
             args << QStringLiteral("-i") << span.soundtrack;
     }
-    args << QStringLiteral("-filter_complex_script") << graphPath << QStringLiteral("-map") << QStringLiteral("[out]");
-    return args + LosslessArguments(target);
-}
-
-bool WriteCombinedSoundtrack(const QString &ffmpeg, const QList<MovieSoundSpan> &spans, const QString &target,
-                             Tools::ProgressSink *bar, const QString &caption)
-{
-    const QString graph = CombinedSoundtrackGraph(spans);
-    if (graph.isEmpty())
-        return false;
-    const QString graphPath = target + QStringLiteral(".graph");
-    if (!WriteGraph(graphPath, graph))
-        return false;
-    const bool ran = RunFfmpeg(ffmpeg, CombinedSoundtrackArguments(spans, graphPath, target), bar, caption);
-    QFile::remove(graphPath);
-    return Made(ran, target);
+    args << QStringLiteral("-filter_complex_script") << graphPath << QStringLiteral("-map") << QStringLiteral("[out]")
+         << QStringLiteral("-c:a") << QStringLiteral("pcm_s24le") << QStringLiteral("-f")
+         << QLatin1String(kSoundFeedFormat) << QStringLiteral("pipe:1");
+    return Tools::Command{ffmpeg, args, QString()};
 }
 
 } // namespace Pipeline

@@ -2,6 +2,8 @@
 
 #include "TimelineReport.h"
 
+#include "tools/Command.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -135,13 +137,19 @@ struct MovieSoundSpan
 // encoder's work grows with the rate.
 int CombinedSoundtrackRate(const QList<MovieSoundSpan> &spans);
 
-// The filter graph and FFmpeg arguments that lay each movie's soundtrack
-// over its own span, cut or padded with silence to fit, into one FLAC
-// track in `target`. An empty graph: no span has a length.
+// The filter graph that lays each movie's soundtrack over its own span, cut
+// or padded with silence to fit, into one track. Empty: no span has a length.
 QString CombinedSoundtrackGraph(const QList<MovieSoundSpan> &spans);
-QStringList CombinedSoundtrackArguments(const QList<MovieSoundSpan> &spans, const QString &graphPath,
-                                        const QString &target);
-bool WriteCombinedSoundtrack(const QString &ffmpeg, const QList<MovieSoundSpan> &spans, const QString &target,
-                             Tools::ProgressSink *bar = nullptr, const QString &caption = QString());
+
+// The encoder reads the combined soundtrack as it is mixed, through a pipe:
+// raw samples in a container that needs no seeking. 24 bits keep all that a
+// lossless file of the mix held.
+inline constexpr char kSoundFeedFormat[] = "nut";
+
+// The FFmpeg command that writes the combined soundtrack to its standard
+// output (kSoundFeedFormat), reading the graph from `graphPath`, where it
+// is written first; nothing when the graph is empty or cannot be written.
+std::optional<Tools::Command> CombinedSoundtrackFeed(const QString &ffmpeg, const QList<MovieSoundSpan> &spans,
+                                                     const QString &graphPath);
 
 } // namespace Pipeline

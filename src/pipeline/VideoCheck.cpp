@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cmath>
 
 namespace Pipeline {
@@ -17,6 +18,13 @@ QString FirstLine(const QString &text)
             return trimmed;
     }
     return QString();
+}
+
+// How far a video's length may stray: one frame, and never less than 0.1 s.
+double Tolerance(int frames, double seconds)
+{
+    const double frameSeconds = frames > 0 ? seconds / frames : seconds;
+    return std::max(frameSeconds, 0.1);
 }
 
 } // namespace
@@ -44,14 +52,22 @@ QString JudgeVideo(const PacketCount &read, int frames, double seconds, bool wit
             .arg(read.videoPackets)
             .arg(frames)
             .arg(problem.isEmpty() ? QString() : QStringLiteral(" (") + problem + QLatin1Char(')'));
-    const double frameSeconds = frames > 0 ? seconds / frames : seconds;
-    if (!(std::fabs(read.duration - seconds) <= std::max(frameSeconds, 0.1)))
+    if (!(std::fabs(read.duration - seconds) <= Tolerance(frames, seconds)))
         return QStringLiteral("the new video lasts %1 s instead of %2 s")
             .arg(read.duration, 0, 'f', 2)
             .arg(seconds, 0, 'f', 2);
     if (withSound && !read.audio)
         return QStringLiteral("the new video has no sound");
     return QString();
+}
+
+QString JudgeFedSound(const PacketCount &read, int frames, double seconds)
+{
+    if (read.audioEnd >= seconds - Tolerance(frames, seconds))
+        return QString();
+    return QStringLiteral("the new video's sound ends at %1 s instead of %2 s")
+        .arg(read.audioEnd, 0, 'f', 2)
+        .arg(seconds, 0, 'f', 2);
 }
 
 QString CheckEncodedVideo(const QString &path, int frames, double seconds, bool withSound)

@@ -20,6 +20,11 @@ QString LocateProber(const QString &encoder);
 // the summary.
 QString JudgeVideo(const PacketCount &read, int frames, double seconds, bool withSound);
 
+// What a sound fed to the encoder as it was made lacks: empty when it lasts
+// the video's `seconds` (within one of its `frames`, as JudgeVideo allows),
+// so that a feed cut short is found.
+QString JudgeFedSound(const PacketCount &read, int frames, double seconds);
+
 // JudgeVideo on the file read in this process (CountPackets).
 QString CheckEncodedVideo(const QString &path, int frames, double seconds, bool withSound);
 

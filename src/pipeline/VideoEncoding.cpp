@@ -70,15 +70,17 @@ QStringList EncoderArguments(const EncodeRequest &request, const QString &target
     }
     if (!request.progressFile.isEmpty())
         args << QStringLiteral("-progress") << request.progressFile;
-    for (const QString &sound : request.sounds) {
-        // Timed frames end with a repeated last picture that an output
-        // length would drop: the sound is cut on its way in instead.
-        if (timed)
-            args << QStringLiteral("-t") << seconds;
-        args << QStringLiteral("-i") << sound;
-    }
+    // Timed frames end with a repeated last picture that an output length
+    // would drop: the sound is cut on its way in instead.
+    const QStringList cut = timed ? QStringList{QStringLiteral("-t"), seconds} : QStringList();
+    for (const QString &sound : request.sounds)
+        args << cut << QStringLiteral("-i") << sound;
 
-    if (request.sounds.size() == 1) {
+    if (request.soundFeed) {
+        args << cut << QStringLiteral("-f") << QLatin1String(kSoundFeedFormat) << QStringLiteral("-i")
+             << QStringLiteral("pipe:0") << QStringLiteral("-map") << QStringLiteral("0:v") << QStringLiteral("-map")
+             << QStringLiteral("1:a") << SoundtrackCodecArguments();
+    } else if (request.sounds.size() == 1) {
         args << QStringLiteral("-map") << QStringLiteral("0:v") << QStringLiteral("-map") << QStringLiteral("1:a");
         if (IsSoundtrackFile(request.sounds.first()))
             args << SoundtrackCodecArguments();
@@ -212,8 +214,10 @@ private:
 
 } // namespace
 
-QString EncodeToTemporary(const EncodeRequest &request, const QString &workFolder, QString *reason)
+QString EncodeToTemporary(const EncodeRequest &request, const QString &workFolder, QString *reason, bool *feedFailed)
 {
+    if (feedFailed)
+        *feedFailed = false;
     QString why;
     const auto fail = [&](const QString &text) {
         if (reason)
@@ -248,7 +252,13 @@ QString EncodeToTemporary(const EncodeRequest &request, const QString &workFolde
         }
         Tools::PollClock &clock = progressClock ? static_cast<Tools::PollClock &>(*progressClock)
                                                 : Tools::DefaultPollClock();
-        const int status = Tools::ShellOpenAndWait(QLatin1String(kScriptName), workFolder, clock, &errors);
+        std::optional<Tools::Feed> feed;
+        if (request.soundFeed)
+            feed = Tools::Feed{*request.soundFeed, 0, QString()};
+        const int status = Tools::ShellOpenAndWait(QLatin1String(kScriptName), workFolder, clock, &errors,
+                                                   feed ? &*feed : nullptr);
+        if (feed && feed->exitCode != 0 && feedFailed)
+            *feedFailed = true;
         if (progressClock) {
             progressClock->update();
             Tools::DeleteFiles(report);
@@ -278,7 +288,10 @@ QString EncodeToTemporary(const EncodeRequest &request, const QString &workFolde
 QString CheckTemporaryVideo(const EncodeRequest &request, const QString &target)
 {
     const PacketCount read = request.reader ? request.reader(target) : CountPackets(target);
-    return JudgeVideo(read, request.frameCount, request.seconds(), !request.sounds.isEmpty());
+    const QString problem = JudgeVideo(read, request.frameCount, request.seconds(), request.withSound());
+    if (problem.isEmpty() && request.soundFeed)
+        return JudgeFedSound(read, request.frameCount, request.seconds());
+    return problem;
 }
 
 bool PublishVideo(const EncodeRequest &request, const QString &target, QString problem, QString *reason)

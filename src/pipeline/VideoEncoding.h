@@ -2,9 +2,13 @@
 
 #include "VideoCheck.h"
 
+#include "tools/Command.h"
+
 #include <QSize>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 namespace Tools {
 class ProgressSink;
@@ -28,6 +32,9 @@ struct EncodeRequest
     // The sound: an MP3 stream, copied as it is, or a soundtrack the job
     // made (IsSoundtrackFile), encoded; several are joined in this order.
     QStringList sounds;
+    // Or, instead: a command that writes the video's whole soundtrack to its
+    // standard output (kSoundFeedFormat) while the encoder reads it.
+    std::optional<Tools::Command> soundFeed;
     // When valid, the frames not yet at this size are fitted into it by the
     // encoder (FitFilter).
     QSize fitTo;
@@ -40,6 +47,7 @@ struct EncodeRequest
     Tools::ProgressSink *progress = nullptr;
 
     double seconds() const { return frameList.isEmpty() ? frameCount * frameSeconds : length; }
+    bool withSound() const { return !sounds.isEmpty() || soundFeed; }
 };
 
 // The frames encoded so far, from an encoder's -progress report: its last
@@ -77,9 +85,13 @@ bool EncodeVideo(const EncodeRequest &request, const QString &workFolder, QStrin
 // EncodeVideo in three steps, so that the check, which only reads the new
 // video and touches no work file, can run beside later work:
 // - encodes into the hidden temporary file and returns its path; empty with
-//   `reason` when the encode failed (nothing is then left behind);
-QString EncodeToTemporary(const EncodeRequest &request, const QString &workFolder, QString *reason = nullptr);
-// - what the temporary video lacks for the request; empty when it is whole;
+//   `reason` when the encode failed (nothing is then left behind).
+//   `feedFailed` tells whether the sound feed failed; the encode may then
+//   have failed for want of it, or the video's sound may stop short;
+QString EncodeToTemporary(const EncodeRequest &request, const QString &workFolder, QString *reason = nullptr,
+                          bool *feedFailed = nullptr);
+// - what the temporary video lacks for the request, a fed sound that does
+//   not reach its end included; empty when it is whole;
 QString CheckTemporaryVideo(const EncodeRequest &request, const QString &target);
 // - moves the temporary video over the output when `problem` is empty, and
 //   otherwise, or when the move fails, removes it; false with `reason` then.

@@ -88,6 +88,11 @@ void ChildProcess::feedInput()
     m_process.setStandardInputFile(QString());
 }
 
+void ChildProcess::pipeInto(ChildProcess &reader)
+{
+    m_process.setStandardOutputProcess(&reader.m_process);
+}
+
 void ChildProcess::logErrorsTo(const QString &path)
 {
     m_errorLog = path;

@@ -40,6 +40,9 @@ public:
     // process().write() feeds (an encoder taking raw frames);
     // process().closeWriteChannel() ends it.
     void feedInput();
+    // Before either starts: this child's standard output becomes `reader`'s
+    // standard input (a mixer feeding an encoder). Start this one first.
+    void pipeInto(ChildProcess &reader);
     // Before start(): standard error goes to this file instead of memory,
     // for a talkative child (a browser); errorTail() reads the file's end.
     void logErrorsTo(const QString &path);

@@ -84,12 +84,49 @@ PollClock &DefaultPollClock()
     return clock;
 }
 
-int RunAndWait(const Command &command, ProgressSink *bar, const QString &caption, std::optional<int> start,
-               std::optional<int> count, PollClock &clock, QString *errors)
+namespace {
+
+// How long a feed may go on after its reader has ended: it stops at its next
+// write to the closed pipe.
+constexpr int kFeedGraceMilliseconds = 5000;
+
+// Starts the feed with its output piped to `reader`, which is started next.
+bool StartFeed(ChildProcess &feeder, ChildProcess &reader, Feed &feed)
+{
+    feeder.pipeInto(reader);
+    if (feeder.start())
+        return true;
+    feed.exitCode = FailureNumber::FileNotFound + kObjectErrorBase;
+    feed.errors = feeder.errorTail();
+    return false;
+}
+
+void FinishFeed(ChildProcess &feeder, Feed &feed)
+{
+    if (feeder.running() && !feeder.process().waitForFinished(kFeedGraceMilliseconds))
+        feeder.stop();
+    feeder.collect();
+    feed.exitCode = feeder.exitCode();
+    feed.errors = feeder.errorTail();
+}
+
+int RunFedAndWait(const Command &command, Feed *feed, ProgressSink *bar, const QString &caption,
+                  std::optional<int> start, std::optional<int> count, PollClock &clock, QString *errors)
 {
     ChildProcess child(command);
-    if (!child.start())
+    std::optional<ChildProcess> feeder;
+    if (feed) {
+        feeder.emplace(feed->command);
+        if (!StartFeed(*feeder, child, *feed))
+            return FailureNumber::FileNotFound + kObjectErrorBase;
+    }
+    if (!child.start()) {
+        if (feeder) {
+            feeder->stop();
+            FinishFeed(*feeder, *feed);
+        }
         return FailureNumber::FileNotFound + kObjectErrorBase;
+    }
     QProcess &process = child.process();
 
     QProcess *const previous = g_waitedFor;
@@ -102,6 +139,8 @@ int RunAndWait(const Command &command, ProgressSink *bar, const QString &caption
         clock.yield();
         clock.pause(process, kPollMilliseconds);
         child.collect();
+        if (feeder)
+            feeder->collect(); // its error text, which nothing else drains
         if (waiting) {
             clock.yield();
             waiting->poll();
@@ -115,10 +154,20 @@ int RunAndWait(const Command &command, ProgressSink *bar, const QString &caption
     child.collect();
     if (errors)
         *errors = child.errorTail();
+    if (feeder)
+        FinishFeed(*feeder, *feed);
 
     if (waiting)
         waiting->end();
     return child.exitCode();
+}
+
+} // namespace
+
+int RunAndWait(const Command &command, ProgressSink *bar, const QString &caption, std::optional<int> start,
+               std::optional<int> count, PollClock &clock, QString *errors)
+{
+    return RunFedAndWait(command, nullptr, bar, caption, start, count, clock, errors);
 }
 
 std::vector<int> RunAllAndWait(const QList<Command> &commands, int parallel, QStringList *errors)
@@ -160,10 +209,10 @@ std::vector<int> RunAllAndWait(const QList<Command> &commands, int parallel, QSt
     return codes;
 }
 
-int ShellOpenAndWait(const QString &script, const QString &folder, PollClock &clock, QString *errors)
+int ShellOpenAndWait(const QString &script, const QString &folder, PollClock &clock, QString *errors, Feed *feed)
 {
-    return RunAndWait(Command{QStringLiteral("/bin/sh"), {script}, folder}, nullptr, QString(), std::nullopt,
-                      std::nullopt, clock, errors);
+    return RunFedAndWait(Command{QStringLiteral("/bin/sh"), {script}, folder}, feed, nullptr, QString(), std::nullopt,
+                         std::nullopt, clock, errors);
 }
 
 void AbortRunningProcess()

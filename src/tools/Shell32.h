@@ -72,10 +72,24 @@ int RunAndWait(const Command &command, ProgressSink *bar = nullptr, const QStrin
 // the last lines of each one's standard error, in the same order.
 std::vector<int> RunAllAndWait(const QList<Command> &commands, int parallel, QStringList *errors = nullptr);
 
+// A child whose standard output is another's standard input, so that the
+// reader takes what it makes as it is made, and how it ended.
+struct Feed
+{
+    Command command;
+    // After the wait: its exit code (-1 when it crashed or was ended, 53
+    // plus kObjectErrorBase when it could not be started) and the last lines
+    // of its standard error. A feed that outlives its reader is ended.
+    int exitCode = 0;
+    QString errors;
+};
+
 // Runs a script with /bin/sh in `folder` and waits for it to end. Returns
 // its exit code, or 53 plus kObjectErrorBase when it cannot be started.
+// With a `feed`, the feed is started first and the script reads it on its
+// standard input; the script is not started when the feed cannot be.
 int ShellOpenAndWait(const QString &script, const QString &folder, PollClock &clock = DefaultPollClock(),
-                     QString *errors = nullptr);
+                     QString *errors = nullptr, Feed *feed = nullptr);
 
 // Ends every running child process with all it started (the window is
 // closing); the waits then return. CancelAllChildren (ProcessRunner.h) also

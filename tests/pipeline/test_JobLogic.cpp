@@ -31,6 +31,7 @@ struct Encode
 {
     QStringList arguments;
     QList<QImage> frames;
+    QByteArray fedSound; // what it read on its standard input
 
     QString after(const QString &option) const { return arguments.value(arguments.indexOf(option) + 1); }
     QList<QColor> colours() const
@@ -68,7 +69,7 @@ QStringList Distinct(const QStringList &captions)
 }
 
 // Reads the video the fake encoder wrote ("frames N", "seconds S",
-// "audio yes|no") as the job's check reads a real one.
+// "audio yes|no", "audio-end S") as the job's check reads a real one.
 PacketCount ReadFakeVideo(const QString &path)
 {
     PacketCount read;
@@ -88,6 +89,8 @@ PacketCount ReadFakeVideo(const QString &path)
             read.duration = words[1].toDouble();
         } else if (words[0] == "audio") {
             read.audio = words[1] == "yes";
+        } else if (words[0] == "audio-end") {
+            read.audioEnd = words[1].toDouble();
         }
     }
     if (!read.opened)
@@ -185,6 +188,9 @@ protected:
             QFile arguments(kept + QStringLiteral("arguments"));
             if (arguments.open(QIODevice::ReadOnly))
                 encode.arguments = QString::fromUtf8(arguments.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            QFile fed(kept + QStringLiteral("fed-sound"));
+            if (fed.open(QIODevice::ReadOnly))
+                encode.fedSound = fed.readAll();
             for (int k = 1; QFileInfo::exists(kept + QStringLiteral("frame%1.jpg").arg(k)); ++k)
                 encode.frames.append(QImage(kept + QStringLiteral("frame%1.jpg").arg(k)));
             all.append(encode);
@@ -331,27 +337,57 @@ TEST_F(JobLogicTest, CombinedVideoNumbersOnAcrossMoviesAndJoinsTheirSounds)
     EXPECT_TRUE(outcome.details.isEmpty()) << outcome.details.join(QLatin1Char('\n')).toStdString();
 }
 
-// The combined soundtrack is mixed beside the frames' redraw; when it takes
-// longer, the bar says so and the encode waits for it.
-TEST_F(JobLogicTest, ASlowSoundtrackIsNamedAndWaitedFor)
+// The combined soundtrack is fed to the encoder as it is mixed. A mix that
+// fails leaves the video without sound, as a soundtrack that cannot be made
+// always did; one that only outlasts the encoder's reading changes nothing.
+TEST_F(JobLogicTest, TheMixIsFedToTheEncoderAndAFailedOneLeavesTheVideoSilent)
 {
     picture(QStringLiteral("red"), Qt::red);
     controls.combine = true;
-    controls.files = {movie(QStringLiteral("a.swf"), {QStringLiteral("listing  [-j] 1 JPEG: ID(s) 1"),
-                                                      QStringLiteral("listing  [-m] 1 MP3 Soundstream"),
-                                                      QStringLiteral("picture 1 red"), QStringLiteral("mp3 1.0")}),
-                      movie(QStringLiteral("b.swf"), {QStringLiteral("listing  [-j] 1 JPEG: ID(s) 1"),
-                                                      QStringLiteral("listing  [-m] 1 MP3 Soundstream"),
-                                                      QStringLiteral("picture 1 red"), QStringLiteral("mp3 1.0")})};
-    fakes.write(QStringLiteral("sound-seconds"), "3.5\n");
-    run();
+    const QStringList withSound{QStringLiteral("listing  [-j] 1 JPEG: ID(s) 1"),
+                                QStringLiteral("listing  [-m] 1 MP3 Soundstream"), QStringLiteral("picture 1 red"),
+                                QStringLiteral("mp3 1.0")};
+    controls.files = {movie(QStringLiteral("a.swf"), withSound), movie(QStringLiteral("b.swf"), withSound)};
+    const QString note = QStringLiteral("The video's soundtrack could not be made; it was made without sound.");
+    struct Case
+    {
+        const char *name;
+        const char *mixFails; // what the failing mix writes; null: it works
+        int encodes;
+        bool note;
+    };
+    const Case cases[] = {
+        {"the mix works", nullptr, 1, false},
+        {"the mix fails before writing: the encode fails", "", 2, true},
+        {"the mix stops part way", "sound cut at 1.5\n", 2, true},
+        {"the mix fails once the encoder has all it reads", "sound made\n", 1, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(fakes.file(QStringLiteral("encodes"))).removeRecursively();
+        QFile::remove(fakes.file(QStringLiteral("mix-fails")));
+        if (c.mixFails)
+            fakes.write(QStringLiteral("mix-fails"), c.mixFails);
+        run();
 
-    EXPECT_EQ(outcome.made, QStringList{out.file(QStringLiteral("video.mp4"))});
-    EXPECT_TRUE(controls.captions.contains(QStringLiteral("Processing: output video sound")));
-    const QList<Encode> made = encodes();
-    ASSERT_EQ(made.size(), 1);
-    EXPECT_EQ(made[0].arguments.count(QStringLiteral("-i")), 2) << "the frames and the mixed sound";
-    EXPECT_TRUE(outcome.details.isEmpty()) << outcome.details.join(QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(outcome.made, QStringList{out.file(QStringLiteral("video.mp4"))});
+        const QList<Encode> made = encodes();
+        ASSERT_EQ(made.size(), c.encodes);
+        EXPECT_TRUE(made[0].arguments.contains(QStringLiteral("pipe:0")));
+        EXPECT_EQ(made[0].after(QStringLiteral("-map")), QStringLiteral("0:v"));
+        if (!c.mixFails) {
+            EXPECT_EQ(made[0].fedSound, QByteArray("sound made\n"));
+        }
+        if (c.encodes > 1) {
+            EXPECT_FALSE(made[1].arguments.contains(QStringLiteral("pipe:0")));
+            EXPECT_EQ(made[1].arguments.count(QStringLiteral("-i")), 1) << "the frames only";
+            ExpectColours(made[1].colours(), made[0].colours());
+        }
+        EXPECT_EQ(outcome.details.contains(note), c.note) << outcome.details.join(QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(outcome.details.size(), c.note ? 1 : 0);
+        EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("video.mp4")});
+        EXPECT_EQ(Tools::LiveChildCount(), 0);
+    }
 }
 
 TEST_F(JobLogicTest, RefusalsRunNoToolAndTouchNothing)

@@ -45,6 +45,15 @@ double Number(const QString &log, const QString &key)
     return match.captured(1) == QLatin1String("-inf") ? -200 : match.captured(1).toDouble();
 }
 
+// Runs a soundtrack feed into a file, where the encoder would read it.
+bool RunFeed(const Tools::Command &feed, const QString &file)
+{
+    QProcess mixer;
+    mixer.setStandardOutputFile(file);
+    mixer.start(feed.program, feed.arguments);
+    return mixer.waitForFinished(300000) && mixer.exitStatus() == QProcess::NormalExit && mixer.exitCode() == 0;
+}
+
 // Mean level in dB of `path` between two times, after an optional filter
 // (for example a band-pass). Silence reads about -91 dB.
 double MeanLevel(const QString &path, double from, double to, const QString &filter = QString())
@@ -418,8 +427,11 @@ TEST_F(SoundtrackTest, CombinedSoundtracksPlayDuringTheirOwnMoviesOnly)
     ASSERT_TRUE(RunFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), Tone(300, 10), low}));
     ASSERT_TRUE(RunFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), Tone(3000, 2),
                            QStringLiteral("-c:a"), QStringLiteral("aac"), high}));
-    const QString track = work.file(QStringLiteral("all.flac"));
-    ASSERT_TRUE(WriteCombinedSoundtrack(Ffmpeg(), {{low, 0, 3}, {QString(), 3, 4}, {high, 4, 8}}, track));
+    const QString graph = work.file(QStringLiteral("all.graph"));
+    const auto feed = CombinedSoundtrackFeed(Ffmpeg(), {{low, 0, 3}, {QString(), 3, 4}, {high, 4, 8}}, graph);
+    ASSERT_TRUE(feed);
+    const QString track = work.file(QStringLiteral("all.nut"));
+    ASSERT_TRUE(RunFeed(*feed, track));
     EXPECT_NEAR(ProbeMedia(track).duration, 8.0, 0.05);
 
     const QString lowBand = QStringLiteral("bandpass=f=300:width_type=q:w=8,bandpass=f=300:width_type=q:w=8");
@@ -431,7 +443,8 @@ TEST_F(SoundtrackTest, CombinedSoundtracksPlayDuringTheirOwnMoviesOnly)
     EXPECT_LT(MeanLevel(track, 4.2, 5.8, lowBand), kSilent);
     EXPECT_LT(MeanLevel(track, 6.2, 7.8), kSilent);
 
-    EXPECT_FALSE(WriteCombinedSoundtrack(Ffmpeg(), {{low, 2, 2}}, work.file(QStringLiteral("none.flac"))));
+    EXPECT_FALSE(CombinedSoundtrackFeed(Ffmpeg(), {{low, 2, 2}}, work.file(QStringLiteral("none.graph"))));
+    EXPECT_FALSE(CombinedSoundtrackFeed(Ffmpeg(), {{low, 0, 3}}, work.file(QStringLiteral("no/such/folder.graph"))));
 }
 
 TEST(CombinedSoundtrackRate, TheHighestOfTheSoundsUpToTheSoundtracksOwn)

@@ -1,3 +1,4 @@
+#include "pipeline/MovieTiming.h"
 #include "pipeline/Soundtrack.h"
 #include "pipeline/VideoCheck.h"
 #include "pipeline/VideoEncoding.h"
@@ -176,6 +177,62 @@ TEST_F(EncodingTest, SeveralSoundsJoinInOrder)
     EXPECT_TRUE(probe.hasAudio);
     EXPECT_NEAR(probe.audioDuration, 5.0, 0.3);
     EXPECT_NEAR(probe.duration, 20.0, 0.2);
+}
+
+// The combined soundtrack reaches the encoder through a pipe as it is mixed:
+// with frames at a fixed rate and with a timed list, its sound lasts the
+// video, and a feed that stops short is found by the check.
+TEST_F(EncodingTest, AFedSoundtrackIsEncodedAsItIsMixedAndMustLastTheVideo)
+{
+    makeFrames(2);
+    const QString tone = makeSound(QStringLiteral("tone.mp3"), 10, 22050);
+    const QString graph = work.file(QStringLiteral("temp/video.graph"));
+    EncodeRequest r = request(2, QStringLiteral("1/3"), 3);
+    r.soundFeed = CombinedSoundtrackFeed(r.encoder, {{tone, 0, 2}, {QString(), 2, 6}}, graph);
+    ASSERT_TRUE(r.soundFeed);
+    QString reason;
+    bool feedFailed = true;
+    QString target = EncodeToTemporary(r, work.path(), &reason, &feedFailed);
+    ASSERT_FALSE(target.isEmpty()) << reason.toStdString();
+    EXPECT_FALSE(feedFailed);
+    EXPECT_EQ(CheckTemporaryVideo(r, target), QString());
+    ASSERT_TRUE(PublishVideo(r, target, QString()));
+    MediaProbe probe = ProbeMedia(r.output);
+    EXPECT_EQ(probe.videoFrames, 2);
+    EXPECT_EQ(probe.audioCodec, QStringLiteral("aac"));
+    EXPECT_NEAR(probe.audioDuration, 6.0, 0.1);
+
+    // Timed pictures: 1 s and 4 s, the sound cut on its way in.
+    QFile list(work.file(QStringLiteral("temp/frames.txt")));
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+    list.write(
+        QFile::encodeName(ConcatList({{QStringLiteral("image1.jpg"), 0, 1}, {QStringLiteral("image2.jpg"), 1, 5}})));
+    list.close();
+    r.frameList = QStringLiteral("temp/frames.txt");
+    r.frameCount = 3;
+    r.length = 5;
+    r.soundFeed = CombinedSoundtrackFeed(r.encoder, {{tone, 0, 1}, {tone, 1, 5}}, graph);
+    ASSERT_TRUE(EncodeVideo(r, work.path(), &reason)) << reason.toStdString();
+    probe = ProbeMedia(r.output);
+    EXPECT_NEAR(probe.duration, 5.0, 0.1);
+    EXPECT_NEAR(probe.audioDuration, 5.0, 0.1);
+
+    // A mix that dies part way: the encoder still makes a video, but its
+    // sound stops short.
+    r.soundFeed = Tools::Command{QStringLiteral("/bin/sh"),
+                                 {QStringLiteral("-c"),
+                                  QStringLiteral("\"$0\" -v error -f lavfi -i "
+                                                 "sine=sample_rate=22050:duration=2 -c:a "
+                                                 "pcm_s24le -f nut pipe:1; exit 1"),
+                                  r.encoder},
+                                 QString()};
+    target = EncodeToTemporary(r, work.path(), &reason, &feedFailed);
+    ASSERT_FALSE(target.isEmpty()) << reason.toStdString();
+    EXPECT_TRUE(feedFailed);
+    const QString problem = CheckTemporaryVideo(r, target);
+    EXPECT_TRUE(problem.startsWith(QStringLiteral("the new video's sound ends at 2.0"))) << problem.toStdString();
+    EXPECT_FALSE(PublishVideo(r, target, problem));
+    EXPECT_EQ(leftovers(), QStringList{QStringLiteral("movie 'x'.mp4")});
 }
 
 TEST_F(EncodingTest, FailedEncodeKeepsTheOlderVideo)

@@ -1,11 +1,13 @@
 #include "tools/CmdOutput.h"
 #include "tools/Failure.h"
+#include "tools/ProcessRunner.h"
 #include "tools/ProgressSink.h"
 #include "tools/Shell32.h"
 
 #include "RecordingBar.h"
 #include "TempFolder.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 
@@ -16,6 +18,12 @@
 using namespace Tools;
 
 namespace {
+
+QByteArray Contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
 
 Command Sh(const QString &script)
 {
@@ -165,6 +173,46 @@ TEST(ShellOpenAndWait, RunsScriptInFolder)
     tmp.write(QStringLiteral("job.sh"), "echo done > marker\nexit 7\n");
     EXPECT_EQ(ShellOpenAndWait(QStringLiteral("job.sh"), tmp.path()), 7);
     EXPECT_TRUE(QFile::exists(tmp.file(QStringLiteral("marker"))));
+}
+
+// A feed's output is the script's input. Each side can end first: a feed
+// that fails gives the script an early end of input, and a script that stops
+// reading ends the feed at its next write, so neither wait hangs.
+TEST(ShellOpenAndWait, AFeedIsTheScriptsInputAndEndsWithIt)
+{
+    TempFolder tmp;
+    const int notStarted = FailureNumber::FileNotFound + kObjectErrorBase;
+    tmp.write(QStringLiteral("all.sh"), "cat > got\nexit 5\n");
+    Feed feed{Sh(QStringLiteral("printf 'a mix'; echo why >&2")), -2, QString()};
+    EXPECT_EQ(ShellOpenAndWait(QStringLiteral("all.sh"), tmp.path(), DefaultPollClock(), nullptr, &feed), 5);
+    EXPECT_EQ(Contents(tmp.file(QStringLiteral("got"))), QByteArray("a mix"));
+    EXPECT_EQ(feed.exitCode, 0);
+    EXPECT_EQ(feed.errors.trimmed(), QStringLiteral("why"));
+
+    feed = Feed{Sh(QStringLiteral("printf 'part'; exit 3")), -2, QString()};
+    EXPECT_EQ(ShellOpenAndWait(QStringLiteral("all.sh"), tmp.path(), DefaultPollClock(), nullptr, &feed), 5);
+    EXPECT_EQ(Contents(tmp.file(QStringLiteral("got"))), QByteArray("part"));
+    EXPECT_EQ(feed.exitCode, 3);
+
+    // An endless feed: the pipe's reading end is the script's alone, so the
+    // feed meets a closed pipe as soon as the script is gone (a held end
+    // would keep it writing until the runner's grace of 5 s ran out).
+    tmp.write(QStringLiteral("some.sh"), "head -c 5 > got\n");
+    feed = Feed{Command{QStringLiteral("/usr/bin/yes"), {}, QString()}, -2, QString()};
+    QElapsedTimer waited;
+    waited.start();
+    EXPECT_EQ(ShellOpenAndWait(QStringLiteral("some.sh"), tmp.path(), DefaultPollClock(), nullptr, &feed), 0);
+    EXPECT_LT(waited.elapsed(), 4000);
+    EXPECT_EQ(Contents(tmp.file(QStringLiteral("got"))), QByteArray("y\ny\ny"));
+    EXPECT_NE(feed.exitCode, 0);
+
+    // A feed that cannot start: the script is not run.
+    QFile::remove(tmp.file(QStringLiteral("got")));
+    feed = Feed{Command{QStringLiteral("/nonexistent/mixer"), {}, QString()}, -2, QString()};
+    EXPECT_EQ(ShellOpenAndWait(QStringLiteral("all.sh"), tmp.path(), DefaultPollClock(), nullptr, &feed), notStarted);
+    EXPECT_EQ(feed.exitCode, notStarted);
+    EXPECT_FALSE(QFile::exists(tmp.file(QStringLiteral("got"))));
+    EXPECT_EQ(LiveChildCount(), 0);
 }
 
 TEST(ShellOpen, OpensThroughOpenerAndMapsFailures)
