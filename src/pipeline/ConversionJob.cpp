@@ -484,6 +484,7 @@ void ConversionJob::useMp3(MoviePart &movie, const QString &soundPath, const Sou
         movie.mp3 = soundPath;
         movie.mp3Seconds = check.seconds;
         movie.mp3Rate = check.rate;
+        movie.mp3Channels = check.channels;
         return;
     }
     Tools::DeleteFiles(soundPath);
@@ -741,7 +742,9 @@ void ConversionJob::planVideoSounds()
         span.end = i + 1 == shown.size() ? videoSeconds : movie.start + movie.seconds;
         span.soundtrack = movieSoundtrack(movie, span.end - span.start);
         // A soundtrack made here is at the soundtrack's own rate.
-        span.rate = span.soundtrack == movie.mp3 ? movie.mp3Rate : kSoundtrackRate;
+        const bool mp3 = span.soundtrack == movie.mp3;
+        span.rate = mp3 ? movie.mp3Rate : kSoundtrackRate;
+        span.channels = mp3 ? movie.mp3Channels : movie.plan.stereo ? 2 : 1;
         anySound = anySound || !span.soundtrack.isEmpty();
         spans.append(span);
     }

@@ -84,6 +84,7 @@ private:
         QString mp3; // its main MP3 stream, copied as it is
         double mp3Seconds = 0;
         int mp3Rate = 0; // its sample rate, as decoded; 0 when not known
+        int mp3Channels = 0; // 0 when not known
         SoundtrackPlan plan; // otherwise the soundtrack made from its sounds
         int firstFrame = 0; // frames before this movie's in temp/
         int frames = 0; // this movie's picture frames

@@ -183,6 +183,7 @@ DecodedSound DecodeFirstAudio(const QString &path)
         while (avcodec_receive_frame(decoder.get(), frame.get()) >= 0) {
             const double length = frame->sample_rate > 0 ? double(frame->nb_samples) / frame->sample_rate : 0;
             sound.rate = std::max(sound.rate, frame->sample_rate);
+            sound.channels = std::max(sound.channels, frame->ch_layout.nb_channels);
             const qint64 pts = frame->best_effort_timestamp;
             const double begin = pts != AV_NOPTS_VALUE ? pts * timeBase - start : reached;
             reached = std::max(reached, begin + length);

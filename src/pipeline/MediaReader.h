@@ -30,6 +30,7 @@ struct DecodedSound
 {
     double seconds = 0; // the audio decoded, in seconds
     int rate = 0; // the highest sample rate decoded; 0 when nothing was
+    int channels = 0; // the most channels of a decoded block; 0 when nothing was
     // FFmpeg's first complaint, worded as its programs print it; empty when
     // it had none.
     QString firstError;

@@ -38,16 +38,24 @@ QStringList LosslessArguments(const QString &target)
     return {QStringLiteral("-c:a"), QStringLiteral("flac"), QStringLiteral("-f"), QStringLiteral("flac"), target};
 }
 
-// Every input brought to one format so the mixer and concat take them. A
-// mono sound goes to both sides at its full level, as players play it; the
-// resampler's default would lower it by 3 dB.
-QString CommonFormat(bool stream = false, int rate = kSoundtrackRate)
+QString Layout(bool stereo)
+{
+    return stereo ? QStringLiteral("stereo") : QStringLiteral("mono");
+}
+
+// Every input brought to one format so the mixer and concat take them. In a
+// stereo soundtrack a mono sound goes to both sides at its full level, as
+// players play it; the resampler's default would lower it by 3 dB.
+QString CommonFormat(bool stereo, bool stream = false, int rate = kSoundtrackRate)
 {
     // The resampler itself must convert: an aformat after it lets the graph
-    // put a default converter in front, and the 3 dB are lost again.
-    return QStringLiteral("aresample=%1:ocl=stereo:clev=1:osf=fltp%2")
+    // put a default converter in front, and the 3 dB are lost again. The
+    // layout goes by its newer name: FFmpeg 5.1 ignores the older "ocl",
+    // which left a mono sound mono, and a mix of mono and stereo sounds then
+    // lost its stereo.
+    return QStringLiteral("aresample=%1:out_chlayout=%2:clev=1:osf=fltp%3")
         .arg(rate)
-        .arg(stream ? QStringLiteral(":async=1:first_pts=0") : QString());
+        .arg(Layout(stereo), stream ? QStringLiteral(":async=1:first_pts=0") : QString());
 }
 
 QString Describe(const SoundSource &source)
@@ -256,6 +264,7 @@ private:
             if (c.check.decodes) {
                 c.input = int(m_plan.inputs.size());
                 m_plan.inputs << source.path;
+                m_plan.stereo = m_plan.stereo || c.check.channels != 1;
             }
             it = m_checked.insert(key, c);
         }
@@ -362,7 +371,7 @@ private:
 
 // The filters that cut a play to its in and out points, repeat its loops
 // as far as the video needs and bring it to the common format.
-QStringList PlayFilters(const SoundPlay &play, double seconds)
+QStringList PlayFilters(const SoundPlay &play, double seconds, bool stereo)
 {
     QStringList chain;
     if (play.fromSample || play.toSample) {
@@ -380,7 +389,7 @@ QStringList PlayFilters(const SoundPlay &play, double seconds)
     }
     // Gaps between stream blocks are timestamps without samples: the
     // resampler fills them with silence.
-    chain << CommonFormat(play.stream);
+    chain << CommonFormat(stereo, play.stream);
     return chain;
 }
 
@@ -475,6 +484,7 @@ SoundCheck CheckSound(const QString &path)
     check.decodes = decoded.seconds > 0;
     check.seconds = decoded.seconds;
     check.rate = decoded.rate;
+    check.channels = decoded.channels;
     if (!check.decodes)
         check.reason = decoded.firstError.isEmpty() ? QStringLiteral("no audio decoded") : decoded.firstError;
     return check;
@@ -506,7 +516,7 @@ QString SoundtrackGraph(const SoundtrackPlan &plan, double seconds)
     const QString finish =
         QStringLiteral("alimiter=level=false:latency=true,apad=whole_len=%1,atrim=end_sample=%1[out]").arg(total);
     if (heard.isEmpty())
-        return QStringLiteral("anullsrc=r=%1:cl=stereo,").arg(kSoundtrackRate) + finish;
+        return QStringLiteral("anullsrc=r=%1:cl=%2,").arg(kSoundtrackRate).arg(Layout(plan.stereo)) + finish;
 
     InputCopies copies(heard);
     QString graph = copies.splits();
@@ -517,7 +527,7 @@ QString SoundtrackGraph(const SoundtrackPlan &plan, double seconds)
     QList<Lane> lanes;
     for (qsizetype i = 0; i < heard.size(); ++i) {
         const SoundPlay &play = *heard.at(i);
-        QStringList chain = PlayFilters(play, seconds);
+        QStringList chain = PlayFilters(play, seconds, plan.stereo);
         const qint64 from = Samples(play.start);
         const qint64 length = std::min(Samples(std::min(play.end(), seconds)), total) - from;
         if (length <= 0)
@@ -590,6 +600,11 @@ int CombinedSoundtrackRate(const QList<MovieSoundSpan> &spans)
 QString CombinedSoundtrackGraph(const QList<MovieSoundSpan> &spans)
 {
     const int rate = CombinedSoundtrackRate(spans);
+    // Stereo when one movie's sound is: a mono movie then plays on both
+    // sides at its full level.
+    const bool stereo = std::any_of(spans.begin(), spans.end(), [](const MovieSoundSpan &span) {
+        return !span.soundtrack.isEmpty() && span.channels != 1;
+    });
     QString graph;
     int inputs = 0;
     int parts = 0;
@@ -599,12 +614,15 @@ QString CombinedSoundtrackGraph(const QList<MovieSoundSpan> &spans)
         if (length <= 0)
             continue;
         if (span.soundtrack.isEmpty()) {
-            graph +=
-                QStringLiteral("anullsrc=r=%1:cl=stereo,atrim=end_sample=%2[c%3];\n").arg(rate).arg(length).arg(parts);
+            graph += QStringLiteral("anullsrc=r=%1:cl=%2,atrim=end_sample=%3[c%4];\n")
+                         .arg(rate)
+                         .arg(Layout(stereo))
+                         .arg(length)
+                         .arg(parts);
         } else {
             graph += QStringLiteral("[%1:a]%2,apad=whole_len=%3,atrim=end_sample=%3,asetpts=N/SR/TB[c%4];\n")
                          .arg(inputs++)
-                         .arg(CommonFormat(false, rate))
+                         .arg(CommonFormat(stereo, false, rate))
                          .arg(length)
                          .arg(parts);
         }

@@ -67,6 +67,7 @@ struct SoundCheck
     double seconds = 0;
     QString reason; // FFmpeg's first complaint when it does not decode
     int rate = 0; // samples per second; 0 when not known
+    int channels = 0; // 0 when not known
 };
 // Decodes the file's first audio stream in this process, with FFmpeg's
 // libraries.
@@ -95,6 +96,10 @@ struct SoundtrackPlan
     QStringList inputs; // the decodable files, each given once
     QList<SoundPlay> plays; // in start order
     double end = 0; // where the last sound ends, a looped one counted once
+    // Whether some sound it plays is stereo (or of unknown channels): the
+    // soundtrack is then stereo, and otherwise mono, which costs the AAC
+    // encoder less than half as much.
+    bool stereo = false;
     QStringList leftOut; // "sound 5 (reason)" for each sound that was left out
     QStringList notes; // other things the summary's details should say
 
@@ -122,13 +127,14 @@ bool WriteSoundtrack(const QString &ffmpeg, const SoundtrackPlan &plan, double s
                      Tools::ProgressSink *bar = nullptr, const QString &caption = QString());
 
 // One movie's span in a combined video, with its soundtrack (none: silence)
-// and that sound's sample rate (0: not known).
+// and that sound's sample rate and channels (0: not known).
 struct MovieSoundSpan
 {
     QString soundtrack;
     double start = 0;
     double end = 0;
     int rate = 0;
+    int channels = 0; // 0: not known
 };
 
 // The rate a combined soundtrack is mixed at: the highest of its sounds',

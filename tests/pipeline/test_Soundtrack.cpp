@@ -109,13 +109,14 @@ protected:
 
     // Writes an audio-only FLV as the extractor does: a tone of `seconds`
     // in `codec`, its timestamps starting at `offset` seconds.
-    void MakeFlv(const QString &path, const QString &source, const QString &codec, int rate, double offset = 0)
+    void MakeFlv(const QString &path, const QString &source, const QString &codec, int rate, double offset = 0,
+                 int channels = 1)
     {
         QStringList args{QStringLiteral("-f"),   QStringLiteral("lavfi"),
                          QStringLiteral("-i"),   source,
                          QStringLiteral("-c:a"), codec,
                          QStringLiteral("-ar"),  QString::number(rate),
-                         QStringLiteral("-ac"),  QStringLiteral("1")};
+                         QStringLiteral("-ac"),  QString::number(channels)};
         if (offset > 0)
             args << QStringLiteral("-output_ts_offset") << QString::number(offset);
         args << QStringLiteral("-f") << QStringLiteral("flv") << path;
@@ -445,6 +446,62 @@ TEST_F(SoundtrackTest, CombinedSoundtracksPlayDuringTheirOwnMoviesOnly)
 
     EXPECT_FALSE(CombinedSoundtrackFeed(Ffmpeg(), {{low, 2, 2}}, work.file(QStringLiteral("none.graph"))));
     EXPECT_FALSE(CombinedSoundtrackFeed(Ffmpeg(), {{low, 0, 3}}, work.file(QStringLiteral("no/such/folder.graph"))));
+}
+
+// A soundtrack is stereo when one of its sounds is, and then a mono sound
+// plays on both sides at its full level; mono sounds alone stay mono, which
+// costs the AAC encoder less than half as much.
+TEST_F(SoundtrackTest, MonoSoundsPlayOnBothSidesOfAStereoSoundtrack)
+{
+    // One movie: a mono stream from the start, a stereo event sound at 1 s.
+    const TimelineReport report = Report(R"({"frameRate": 12, "frameCount": 36,
+        "stream": {"format": "adpcm", "rate": 22050, "firstFrame": 0, "lastFrame": 11},
+        "sounds": [{"id": 1, "format": "adpcm", "rate": 22050, "channels": 2}],
+        "soundStarts": [{"frame": 18, "sound": 1}]})");
+    const QList<SoundSource> sources = Export(report, [&](const SoundSource &s) {
+        const bool stereo = s.kind == SoundSource::Kind::Event;
+        MakeFlv(s.path, Tone(440, 1), QStringLiteral("adpcm_swf"), 22050, 0, stereo ? 2 : 1);
+    });
+    const SoundtrackPlan plan = PlanSoundtrack(report, sources);
+    ASSERT_EQ(plan.plays.size(), 2);
+    EXPECT_TRUE(plan.stereo);
+    const QString movie = work.file(QStringLiteral("movie.flac"));
+    ASSERT_TRUE(WriteSoundtrack(Ffmpeg(), plan, 3.0, movie));
+    EXPECT_EQ(ProbeMedia(movie).audioChannels, 2);
+    for (const char *side : {"pan=mono|c0=c0", "pan=mono|c0=c1"}) {
+        const double mono = MeanLevel(movie, 0.1, 0.8, QLatin1String(side));
+        const double stereo = MeanLevel(movie, 1.6, 2.3, QLatin1String(side));
+        EXPECT_GT(mono, kLoud) << side;
+        EXPECT_NEAR(mono, stereo, 1.0) << side;
+    }
+
+    // Movies one after another: a mono MP3, then a stereo one.
+    const QString mono = work.file(QStringLiteral("mono.mp3"));
+    const QString stereo = work.file(QStringLiteral("stereo.mp3"));
+    ASSERT_TRUE(RunFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), Tone(440, 2),
+                           QStringLiteral("-ac"), QStringLiteral("1"), mono}));
+    ASSERT_TRUE(RunFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), Tone(440, 2),
+                           QStringLiteral("-ac"), QStringLiteral("2"), stereo}));
+    const SoundCheck monoCheck = CheckSound(mono);
+    const SoundCheck stereoCheck = CheckSound(stereo);
+    EXPECT_EQ(monoCheck.channels, 1);
+    EXPECT_EQ(stereoCheck.channels, 2);
+    const auto mixed = [&](const QList<MovieSoundSpan> &spans, const QString &name) {
+        const auto feed = CombinedSoundtrackFeed(Ffmpeg(), spans, work.file(name + QStringLiteral(".graph")));
+        const QString track = work.file(name + QStringLiteral(".nut"));
+        EXPECT_TRUE(feed && RunFeed(*feed, track));
+        return track;
+    };
+    const QString both = mixed({{mono, 0, 2, 44100, monoCheck.channels}, {stereo, 2, 4, 44100, stereoCheck.channels}},
+                               QStringLiteral("both"));
+    EXPECT_EQ(ProbeMedia(both).audioChannels, 2);
+    for (const char *side : {"pan=mono|c0=c0", "pan=mono|c0=c1"})
+        EXPECT_NEAR(MeanLevel(both, 0.3, 1.7, QLatin1String(side)), MeanLevel(both, 2.3, 3.7, QLatin1String(side)), 1.0)
+            << side;
+    const QString monos = mixed({{mono, 0, 2, 44100, 1}, {QString(), 2, 3, 0, 0}, {mono, 3, 5, 44100, 1}},
+                                QStringLiteral("monos"));
+    EXPECT_EQ(ProbeMedia(monos).audioChannels, 1);
+    EXPECT_NEAR(ProbeMedia(monos).duration, 5.0, 0.05);
 }
 
 TEST(CombinedSoundtrackRate, TheHighestOfTheSoundsUpToTheSoundtracksOwn)

@@ -31,6 +31,7 @@ MediaProbe ProbeMedia(const QString &path)
             probe.hasAudio = true;
             probe.audioCodec = stream.value(QStringLiteral("codec_name")).toString();
             probe.audioDuration = stream.value(QStringLiteral("duration")).toString().toDouble();
+            probe.audioChannels = stream.value(QStringLiteral("channels")).toInt();
         }
     }
     probe.ok = true;

@@ -15,6 +15,7 @@ struct MediaProbe
     bool hasAudio = false;
     QString audioCodec;
     double audioDuration = 0;
+    int audioChannels = 0;
 };
 
 // Probes the file with ffprobe (frames counted by decoding).
