@@ -951,7 +951,6 @@ bool ConversionJob::anyPictureFrame() const
 // and its sound, begun before the frames are fitted.
 void ConversionJob::layOutVideo()
 {
-    settleVideo();
     if (!anyPictureFrame())
         return;
     layOutMovies();
@@ -962,8 +961,6 @@ void ConversionJob::encode(const QString &outputPath)
 {
     const VideoSounds sounds = m_sounds.value_or(VideoSounds());
     m_sounds.reset();
-    // Already done by layOutVideo, unless a failure there cut it short.
-    settleVideo();
     if (!anyPictureFrame())
         return;
     EncodeRequest request;
@@ -988,6 +985,9 @@ void ConversionJob::encode(const QString &outputPath)
     request.output = claimOutput(outputPath);
     QString reason;
     const QString target = encodeToTemporary(request, &reason);
+    // The video before this one was checked beside this one's work and
+    // encode; it is counted first.
+    settleVideo();
     if (target.isEmpty()) {
         recordVideo(request, false, reason);
         return;
