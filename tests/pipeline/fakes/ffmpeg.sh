@@ -10,10 +10,8 @@
 #   video's sound ends at the number its line names ("sound cut at S"), else
 #   at the video's end;
 # - anything else writes a sound ("sound made") to its last argument (to
-#   standard output for pipe:1), after the seconds that
-#   $FAKE_TOOLS_DIR/sound-seconds holds, when it exists. A mix to standard
-#   output writes what $FAKE_TOOLS_DIR/mix-fails holds instead, when it
-#   exists, and fails.
+#   standard output for pipe:1). A mix to standard output writes what
+#   $FAKE_TOOLS_DIR/mix-fails holds instead, when it exists, and fails.
 printf 'ffmpeg %s\n' "$*" >> "$FAKE_TOOLS_DIR/runs"
 for last; do :; done
 
@@ -63,7 +61,6 @@ case " $* " in
     exit 0
     ;;
 *)
-    [ -f "$FAKE_TOOLS_DIR/sound-seconds" ] && sleep "$(cat "$FAKE_TOOLS_DIR/sound-seconds")"
     if [ "$last" != pipe:1 ]; then
         echo "sound made" > "$last"
     elif [ -f "$FAKE_TOOLS_DIR/mix-fails" ]; then
