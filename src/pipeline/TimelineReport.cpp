@@ -1,5 +1,7 @@
 #include "TimelineReport.h"
 
+#include "tarnwick/TimelineKeys.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,6 +16,7 @@ namespace Pipeline {
 namespace {
 
 using Limits = TimelineReportLimits;
+using namespace Tarnwick::TimelineKeys;
 
 // A whole number in [low, high], or nothing (null, missing, text, 1.5, NaN).
 std::optional<qint64> WholeNumber(const QJsonValue &value, qint64 low, qint64 high)
@@ -66,16 +69,16 @@ QJsonArray Capped(const QJsonObject &object, const char *key, qsizetype cap, QSt
 TimelineStream Stream(const QJsonObject &o, QStringList &warnings)
 {
     TimelineStream s;
-    s.sprite = Id(o.value(QLatin1String("sprite"))).value_or(0);
-    s.format = o.value(QLatin1String("format")).toString();
-    s.rate = SmallNumber(o.value(QLatin1String("rate")));
-    s.channels = SmallNumber(o.value(QLatin1String("channels")));
-    s.bits = SmallNumber(o.value(QLatin1String("bits")));
-    s.firstFrame = Frame(o.value(QLatin1String("firstFrame"))).value_or(0);
-    s.lastFrame = Frame(o.value(QLatin1String("lastFrame"))).value_or(s.firstFrame);
-    s.blocks = Frame(o.value(QLatin1String("blocks"))).value_or(0);
-    s.latencySeek = int(WholeNumber(o.value(QLatin1String("latencySeek")), -32768, 32767).value_or(0));
-    const QJsonArray placed = o.value(QLatin1String("placedAt")).toArray();
+    s.sprite = Id(o.value(QLatin1String(kSprite))).value_or(0);
+    s.format = o.value(QLatin1String(kFormat)).toString();
+    s.rate = SmallNumber(o.value(QLatin1String(kRate)));
+    s.channels = SmallNumber(o.value(QLatin1String(kChannels)));
+    s.bits = SmallNumber(o.value(QLatin1String(kBits)));
+    s.firstFrame = Frame(o.value(QLatin1String(kFirstFrame))).value_or(0);
+    s.lastFrame = Frame(o.value(QLatin1String(kLastFrame))).value_or(s.firstFrame);
+    s.blocks = Frame(o.value(QLatin1String(kBlocks))).value_or(0);
+    s.latencySeek = int(WholeNumber(o.value(QLatin1String(kLatencySeek)), -32768, 32767).value_or(0));
+    const QJsonArray placed = o.value(QLatin1String(kPlacedAt)).toArray();
     for (const QJsonValue &frame : placed) {
         if (s.placedAt.size() == Limits::kMaxPlacements) {
             warnings << QStringLiteral("Sprite %1 is placed %2 times; only the first %3 are used.")
@@ -93,44 +96,70 @@ TimelineStream Stream(const QJsonObject &o, QStringList &warnings)
 // The movie as a whole: version, container, stage, clock, background.
 void ReadMovie(const QJsonObject &root, TimelineReport &r)
 {
-    r.version = SmallNumber(root.value(QLatin1String("version")));
-    r.container = root.value(QLatin1String("container")).toString();
-    const QJsonObject stage = root.value(QLatin1String("stage")).toObject();
-    r.stageWidth = SmallNumber(stage.value(QLatin1String("width")));
-    r.stageHeight = SmallNumber(stage.value(QLatin1String("height")));
+    r.version = SmallNumber(root.value(QLatin1String(kVersion)));
+    r.container = root.value(QLatin1String(kContainer)).toString();
+    const QJsonObject stage = root.value(QLatin1String(kStage)).toObject();
+    r.stageWidth = SmallNumber(stage.value(QLatin1String(kWidth)));
+    r.stageHeight = SmallNumber(stage.value(QLatin1String(kHeight)));
 
-    const QJsonValue rate = root.value(QLatin1String("frameRate"));
+    const QJsonValue rate = root.value(QLatin1String(kFrameRate));
     const double frameRate = rate.toDouble(0);
     if (rate.isDouble() && std::isfinite(frameRate) && frameRate > 0 && frameRate <= Limits::kMaxFrameRate)
         r.frameRate = frameRate;
     else
         r.warnings << QStringLiteral("The timeline gives no usable frame rate.");
-    r.frameCount = Frame(root.value(QLatin1String("frameCount"))).value_or(0);
+    r.frameCount = Frame(root.value(QLatin1String(kFrameCount))).value_or(0);
 
     static const QRegularExpression colour(QStringLiteral("^#[0-9A-Fa-f]{6}$"));
-    const QString background = root.value(QLatin1String("background")).toString();
+    const QString background = root.value(QLatin1String(kBackground)).toString();
     if (colour.match(background).hasMatch())
         r.background = Tarnwick::Rgb{quint8(background.mid(1, 2).toUInt(nullptr, 16)),
                                      quint8(background.mid(3, 2).toUInt(nullptr, 16)),
                                      quint8(background.mid(5, 2).toUInt(nullptr, 16))};
-    r.stops = Flag(root.value(QLatin1String("stops")));
+    r.stops = Flag(root.value(QLatin1String(kStops)));
+    r.actionScript3 = Flag(root.value(QLatin1String(kActionScript3)));
+    const QJsonObject effects = root.value(QLatin1String(kEffects)).toObject();
+    r.usesFilters = Flag(effects.value(QLatin1String(kFilters)));
+    r.usesBlendModes = Flag(effects.value(QLatin1String(kBlendModes)));
+    r.usesBitmapFills = Flag(effects.value(QLatin1String(kBitmapFills)));
+}
+
+// A button's centre; nothing for one off any stage a movie can have.
+std::optional<QPointF> Centre(const QJsonObject &o)
+{
+    const QJsonValue x = o.value(QLatin1String(kX));
+    const QJsonValue y = o.value(QLatin1String(kY));
+    const auto usable = [](const QJsonValue &v) {
+        return v.isDouble() && std::isfinite(v.toDouble()) && std::abs(v.toDouble()) <= Limits::kMaxCoordinate;
+    };
+    if (!usable(x) || !usable(y))
+        return std::nullopt;
+    return QPointF(x.toDouble(), y.toDouble());
+}
+
+std::optional<SpriteFrames> Sprite(const QJsonObject &o)
+{
+    const auto id = Id(o.value(QLatin1String(kId)));
+    if (!id)
+        return std::nullopt;
+    return SpriteFrames{*id, Frame(o.value(QLatin1String(kFrames))).value_or(0)};
 }
 
 std::optional<TimelinePicture> Picture(const QJsonObject &o)
 {
-    const auto id = Id(o.value(QLatin1String("id")));
+    const auto id = Id(o.value(QLatin1String(kId)));
     if (!id)
         return std::nullopt;
     TimelinePicture p;
     p.key.id = *id;
-    p.key.definition = quint32(WholeNumber(o.value(QLatin1String("definition")), 1, Limits::kMaxCount).value_or(1));
-    p.kind = o.value(QLatin1String("kind")).toString() == QLatin1String("png") ? SwfListing::Kind::Png
+    p.key.definition = quint32(WholeNumber(o.value(QLatin1String(kDefinition)), 1, Limits::kMaxCount).value_or(1));
+    p.kind = o.value(QLatin1String(kKind)).toString() == QLatin1String(kKindPng) ? SwfListing::Kind::Png
                                                                                : SwfListing::Kind::Jpeg;
-    p.width = SmallNumber(o.value(QLatin1String("width")));
-    p.height = SmallNumber(o.value(QLatin1String("height")));
-    p.alpha = Flag(o.value(QLatin1String("alpha")));
-    p.firstFrame = Frame(o.value(QLatin1String("firstFrame")));
-    p.lastFrame = Frame(o.value(QLatin1String("lastFrame")));
+    p.width = SmallNumber(o.value(QLatin1String(kWidth)));
+    p.height = SmallNumber(o.value(QLatin1String(kHeight)));
+    p.alpha = Flag(o.value(QLatin1String(kAlpha)));
+    p.firstFrame = Frame(o.value(QLatin1String(kFirstFrame)));
+    p.lastFrame = Frame(o.value(QLatin1String(kLastFrame)));
     if (p.firstFrame && (!p.lastFrame || *p.lastFrame < *p.firstFrame))
         p.lastFrame = p.firstFrame;
     if (!p.firstFrame)
@@ -140,57 +169,57 @@ std::optional<TimelinePicture> Picture(const QJsonObject &o)
 
 std::optional<TimelineSound> Sound(const QJsonObject &o)
 {
-    const auto id = Id(o.value(QLatin1String("id")));
+    const auto id = Id(o.value(QLatin1String(kId)));
     if (!id)
         return std::nullopt;
     TimelineSound s;
     s.id = *id;
-    s.format = o.value(QLatin1String("format")).toString();
-    s.rate = SmallNumber(o.value(QLatin1String("rate")));
-    s.channels = SmallNumber(o.value(QLatin1String("channels")));
-    s.bits = SmallNumber(o.value(QLatin1String("bits")));
-    s.samples = Frame(o.value(QLatin1String("samples"))).value_or(0);
-    s.seekSamples = int(WholeNumber(o.value(QLatin1String("seekSamples")), 0, 32767).value_or(0));
-    const double seconds = o.value(QLatin1String("seconds")).toDouble(0);
+    s.format = o.value(QLatin1String(kFormat)).toString();
+    s.rate = SmallNumber(o.value(QLatin1String(kRate)));
+    s.channels = SmallNumber(o.value(QLatin1String(kChannels)));
+    s.bits = SmallNumber(o.value(QLatin1String(kBits)));
+    s.samples = Frame(o.value(QLatin1String(kSamples))).value_or(0);
+    s.seekSamples = int(WholeNumber(o.value(QLatin1String(kSeekSamples)), 0, 32767).value_or(0));
+    const double seconds = o.value(QLatin1String(kSeconds)).toDouble(0);
     s.seconds = std::isfinite(seconds) && seconds > 0 ? seconds : 0;
     return s;
 }
 
 std::optional<SoundStart> Start(const QJsonObject &o)
 {
-    const auto id = Id(o.value(QLatin1String("sound")));
-    const auto frame = Frame(o.value(QLatin1String("frame")));
+    const auto id = Id(o.value(QLatin1String(kSound)));
+    const auto frame = Frame(o.value(QLatin1String(kFrame)));
     // A StartSound2 whose class was not found names no sound.
     if (!id || !frame)
         return std::nullopt;
     SoundStart s;
     s.frame = *frame;
     s.sound = *id;
-    s.sprite = Id(o.value(QLatin1String("sprite"))).value_or(0);
-    s.loops = int(WholeNumber(o.value(QLatin1String("loops")), 0, Limits::kMaxLoops).value_or(1));
+    s.sprite = Id(o.value(QLatin1String(kSprite))).value_or(0);
+    s.loops = int(WholeNumber(o.value(QLatin1String(kLoops)), 0, Limits::kMaxLoops).value_or(1));
     // A loop count of 0 plays the sound once, as players do.
     s.loops = std::max(s.loops, 1);
-    s.stop = Flag(o.value(QLatin1String("stop")));
-    s.noMultiple = Flag(o.value(QLatin1String("noMultiple")));
-    s.inPoint = Frame(o.value(QLatin1String("inPoint")));
-    s.outPoint = Frame(o.value(QLatin1String("outPoint")));
-    s.envelope = Flag(o.value(QLatin1String("envelope")));
+    s.stop = Flag(o.value(QLatin1String(kStop)));
+    s.noMultiple = Flag(o.value(QLatin1String(kNoMultiple)));
+    s.inPoint = Frame(o.value(QLatin1String(kInPoint)));
+    s.outPoint = Frame(o.value(QLatin1String(kOutPoint)));
+    s.envelope = Flag(o.value(QLatin1String(kEnvelope)));
     return s;
 }
 
 std::optional<TimelineVideo> Video(const QJsonObject &o)
 {
-    const auto id = Id(o.value(QLatin1String("id")));
+    const auto id = Id(o.value(QLatin1String(kId)));
     if (!id)
         return std::nullopt;
     TimelineVideo video;
     video.id = *id;
-    video.codec = o.value(QLatin1String("codec")).toString();
-    video.width = SmallNumber(o.value(QLatin1String("width")));
-    video.height = SmallNumber(o.value(QLatin1String("height")));
-    video.frames = Frame(o.value(QLatin1String("frames"))).value_or(0);
-    video.firstFrame = Frame(o.value(QLatin1String("firstFrame")));
-    video.lastFrame = video.firstFrame ? Frame(o.value(QLatin1String("lastFrame"))).value_or(*video.firstFrame)
+    video.codec = o.value(QLatin1String(kCodec)).toString();
+    video.width = SmallNumber(o.value(QLatin1String(kWidth)));
+    video.height = SmallNumber(o.value(QLatin1String(kHeight)));
+    video.frames = Frame(o.value(QLatin1String(kFrames))).value_or(0);
+    video.firstFrame = Frame(o.value(QLatin1String(kFirstFrame)));
+    video.lastFrame = video.firstFrame ? Frame(o.value(QLatin1String(kLastFrame))).value_or(*video.firstFrame)
                                        : std::optional<qint64>();
     return video;
 }
@@ -232,38 +261,46 @@ TimelineReportResult ParseTimelineReport(const QByteArray &json)
     TimelineReport &r = result.report;
 
     QStringList cut;
-    for (const QJsonValue &w : Capped(root, "warnings", Limits::kMaxWarnings, cut)) {
+    for (const QJsonValue &w : Capped(root, kWarnings, Limits::kMaxWarnings, cut)) {
         if (w.isString())
             r.warnings << w.toString();
     }
     r.warnings << cut;
     ReadMovie(root, r);
 
-    for (const QJsonValue &v : Capped(root, "pictures", Limits::kMaxPictures, r.warnings)) {
+    for (const QJsonValue &v : Capped(root, kPictures, Limits::kMaxPictures, r.warnings)) {
         if (const auto picture = Picture(v.toObject()))
             r.pictures << *picture;
     }
-    const QJsonValue stream = root.value(QLatin1String("stream"));
+    const QJsonValue stream = root.value(QLatin1String(kStream));
     if (stream.isObject()) {
         r.stream = Stream(stream.toObject(), r.warnings);
         r.stream->sprite = 0;
         r.stream->placedAt = {0};
     }
-    for (const QJsonValue &v : Capped(root, "spriteStreams", Limits::kMaxSpriteStreams, r.warnings)) {
+    for (const QJsonValue &v : Capped(root, kSpriteStreams, Limits::kMaxSpriteStreams, r.warnings)) {
         if (v.isObject())
             r.spriteStreams << Stream(v.toObject(), r.warnings);
     }
-    for (const QJsonValue &v : Capped(root, "sounds", Limits::kMaxSounds, r.warnings)) {
+    for (const QJsonValue &v : Capped(root, kSounds, Limits::kMaxSounds, r.warnings)) {
         if (const auto sound = Sound(v.toObject()))
             r.sounds << *sound;
     }
-    for (const QJsonValue &v : Capped(root, "soundStarts", Limits::kMaxSoundStarts, r.warnings)) {
+    for (const QJsonValue &v : Capped(root, kSoundStarts, Limits::kMaxSoundStarts, r.warnings)) {
         if (const auto start = Start(v.toObject()))
             r.soundStarts << *start;
     }
-    for (const QJsonValue &v : Capped(root, "videos", Limits::kMaxVideos, r.warnings)) {
+    for (const QJsonValue &v : Capped(root, kVideos, Limits::kMaxVideos, r.warnings)) {
         if (const auto video = Video(v.toObject()))
             r.videos << *video;
+    }
+    for (const QJsonValue &v : Capped(root, kButtons, Limits::kMaxButtons, r.warnings)) {
+        if (const auto centre = Centre(v.toObject()))
+            r.buttons << *centre;
+    }
+    for (const QJsonValue &v : Capped(root, kSprites, Limits::kMaxSprites, r.warnings)) {
+        if (const auto sprite = Sprite(v.toObject()))
+            r.sprites << *sprite;
     }
     result.ok = true;
     return result;

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QPointF>
 #include <QString>
 #include <QStringList>
 
@@ -26,6 +27,11 @@ struct TimelineReportLimits
     static constexpr qsizetype kMaxPlacements = 256; // per sprite stream
     static constexpr qsizetype kMaxVideos = 256;
     static constexpr qsizetype kMaxWarnings = 100;
+    static constexpr qsizetype kMaxButtons = 4096;
+    static constexpr qsizetype kMaxSprites = 65536;
+    // Button centres beyond this many pixels from the stage's origin are
+    // not where anyone could press.
+    static constexpr double kMaxCoordinate = 1 << 20;
     // A SWF header's 8.8 rate cannot exceed this; frames and samples are
     // 32-bit counts in the file.
     static constexpr double kMaxFrameRate = 256;
@@ -95,6 +101,13 @@ struct TimelineVideo
     std::optional<qint64> lastFrame;
 };
 
+// A DefineSprite and the frames of its own timeline (its ShowFrame tags).
+struct SpriteFrames
+{
+    quint32 id = 0;
+    qint64 frames = 0;
+};
+
 // What the extractor's --timeline report says of one movie.
 struct TimelineReport
 {
@@ -112,6 +125,13 @@ struct TimelineReport
     QList<TimelineSound> sounds;
     QList<SoundStart> soundStarts;
     QList<TimelineVideo> videos;
+    bool actionScript3 = false;
+    QList<QPointF> buttons; // stage pixels, first-placement order
+    QList<SpriteFrames> sprites;
+    // What a renderer of plain shapes and pictures would leave out.
+    bool usesFilters = false;
+    bool usesBlendModes = false;
+    bool usesBitmapFills = false;
     QStringList warnings; // the extractor's, then what this parser tolerated or cut
 
     // Seconds from the movie's start to the start of `frame`; 0 without a

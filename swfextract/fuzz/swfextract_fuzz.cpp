@@ -12,6 +12,7 @@
 #include "swfextract/lib/Sound.h"
 #include "swfextract/lib/Timeline.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 
@@ -75,20 +76,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const Timeline timeline = Timeline::read(*movie, limits);
     const std::size_t cap = limits.maxReportEntries;
     Check(timeline.pictures.size() <= cap && timeline.sounds.size() <= cap && timeline.starts.size() <= cap
-          && timeline.videos.size() <= cap && timeline.spriteStreams.size() <= cap && timeline.warnings.size() <= cap);
-    for (const TimelinePicture &picture : timeline.pictures)
+          && timeline.videos.size() <= cap && timeline.spriteStreams.size() <= cap && timeline.warnings.size() <= cap
+          && timeline.buttons.size() <= cap && timeline.sprites.size() <= cap);
+    for (const PlacedButton &button : timeline.buttons)
+        Check(std::isfinite(button.x) && std::isfinite(button.y));
+    for (const StagedPicture &picture : timeline.pictures)
         Check(!picture.onStage.first
               || (*picture.onStage.first <= *picture.onStage.last && *picture.onStage.last < timeline.frames));
     const std::string report = FormatTimeline(*movie, timeline);
     Check(report.rfind("{\n", 0) == 0 && report.size() >= 3 && report.compare(report.size() - 2, 2, "}\n") == 0);
     VectorSink mainStream;
     (void)WriteStreamFlv(*movie, timeline, 0, mainStream);
-    for (const TimelineStream &sprite : timeline.spriteStreams) {
+    for (const StreamTrack &sprite : timeline.spriteStreams) {
         Check(sprite.placedAt.size() <= cap);
         VectorSink flv;
         (void)WriteStreamFlv(*movie, timeline, sprite.sprite, flv);
     }
-    for (const TimelineVideo &video : timeline.videos) {
+    for (const VideoTrack &video : timeline.videos) {
         VectorSink flv;
         (void)WriteVideoFlv(*movie, timeline, video.id, flv);
     }

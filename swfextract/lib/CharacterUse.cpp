@@ -1,5 +1,6 @@
 #include "swfextract/lib/CharacterUse.h"
 
+#include "swfextract/lib/DisplayRecords.h"
 #include "swfextract/lib/TagCode.h"
 #include "tarnwick/ByteReader.h"
 
@@ -8,42 +9,6 @@ namespace SwfExtract {
 using Tarnwick::ByteReader;
 
 namespace {
-
-void SkipRect(ByteReader &reader)
-{
-    reader.align();
-    const int bits = int(reader.bits(5));
-    for (int i = 0; i < 4; ++i)
-        reader.bits(bits);
-}
-
-void SkipMatrix(ByteReader &reader)
-{
-    reader.align();
-    if (reader.bits(1)) {
-        const int bits = int(reader.bits(5));
-        reader.bits(bits);
-        reader.bits(bits);
-    }
-    if (reader.bits(1)) {
-        const int bits = int(reader.bits(5));
-        reader.bits(bits);
-        reader.bits(bits);
-    }
-    const int bits = int(reader.bits(5));
-    reader.bits(bits);
-    reader.bits(bits);
-}
-
-void SkipColorTransformWithAlpha(ByteReader &reader)
-{
-    reader.align();
-    const bool add = reader.bits(1);
-    const bool mult = reader.bits(1);
-    const int bits = int(reader.bits(4));
-    for (int i = 0; i < (add ? 4 : 0) + (mult ? 4 : 0); ++i)
-        reader.bits(bits);
-}
 
 // Reads one FILLSTYLE (or MORPHFILLSTYLE); false for an unknown type, after
 // which nothing more of the shape can be read.
@@ -54,9 +19,9 @@ bool FillStyle(ByteReader &reader, int version, bool morph, std::vector<std::uin
     if (type == 0x00) {
         reader.skip(colour);
     } else if (type == 0x10 || type == 0x12 || type == 0x13) {
-        SkipMatrix(reader);
+        (void)ReadMatrix(reader);
         if (morph)
-            SkipMatrix(reader);
+            (void)ReadMatrix(reader);
         // Spread and interpolation modes, then the count of gradient
         // records: ratio and colour (two of each for a morph).
         const std::size_t count = reader.u8() & 0x0Fu;
@@ -65,9 +30,9 @@ bool FillStyle(ByteReader &reader, int version, bool morph, std::vector<std::uin
             reader.skip(morph ? 4 : 2); // focal point (start and end for a morph)
     } else if (type >= 0x40 && type <= 0x43) {
         bitmaps.push_back(reader.u16());
-        SkipMatrix(reader);
+        (void)ReadMatrix(reader);
         if (morph)
-            SkipMatrix(reader);
+            (void)ReadMatrix(reader);
     } else {
         return false;
     }
@@ -161,47 +126,21 @@ bool ShapeRecords(ByteReader &reader, int version, std::vector<std::uint16_t> &b
     return false;
 }
 
-// DropShadow, Blur, Glow, Bevel, GradientGlow, Convolution, ColorMatrix,
-// GradientBevel; false for an unknown filter.
-bool SkipFilters(ByteReader &reader)
-{
-    const std::uint8_t count = reader.u8();
-    for (int i = 0; i < count && reader.ok(); ++i) {
-        switch (reader.u8()) {
-        case 0: reader.skip(23); break;
-        case 1: reader.skip(9); break;
-        case 2: reader.skip(15); break;
-        case 3: reader.skip(27); break;
-        case 4:
-        case 7: reader.skip(std::size_t(reader.u8()) * 5 + 19); break;
-        case 5: {
-            const std::size_t columns = reader.u8();
-            const std::size_t rows = reader.u8();
-            reader.skip(8 + columns * rows * 4 + 4 + 1);
-            break;
-        }
-        case 6: reader.skip(80); break;
-        default: return false;
-        }
-    }
-    return reader.ok();
-}
-
 } // namespace
 
 bool BitmapsOfShape(std::uint16_t code, Bytes body, std::vector<std::uint16_t> &bitmaps)
 {
     ByteReader reader(body);
     reader.skip(2);
-    SkipRect(reader);
+    (void)ReadRect(reader);
     switch (TagCode(code)) {
     case TagCode::DefineMorphShape:
     case TagCode::DefineMorphShape2: {
         const bool second = TagCode(code) == TagCode::DefineMorphShape2;
-        SkipRect(reader);
+        (void)ReadRect(reader);
         if (second) {
-            SkipRect(reader);
-            SkipRect(reader);
+            (void)ReadRect(reader);
+            (void)ReadRect(reader);
             reader.u8();
         }
         reader.skip(4); // offset of the end edges
@@ -215,41 +154,12 @@ bool BitmapsOfShape(std::uint16_t code, Bytes body, std::vector<std::uint16_t> &
                         : TagCode(code) == TagCode::DefineShape3 ? 3
                                                                  : 4;
     if (version == 4) {
-        SkipRect(reader);
+        (void)ReadRect(reader);
         reader.u8();
     }
     if (!FillStyles(reader, version, false, bitmaps) || !LineStyles(reader, version, false, bitmaps))
         return false;
     return ShapeRecords(reader, version, bitmaps);
-}
-
-bool CharactersOfButton(std::uint16_t code, Bytes body, std::vector<std::uint16_t> &characters)
-{
-    const bool second = TagCode(code) == TagCode::DefineButton2;
-    ByteReader reader(body);
-    reader.skip(second ? 5 : 2);
-    while (reader.ok()) {
-        const std::uint8_t flags = reader.u8();
-        if (!reader.ok())
-            return false;
-        if (flags == 0)
-            return true;
-        const std::uint16_t character = reader.u16();
-        reader.skip(2); // depth
-        SkipMatrix(reader);
-        if (second) {
-            SkipColorTransformWithAlpha(reader);
-            if ((flags & 0x10) && !SkipFilters(reader))
-                return false;
-            if (flags & 0x20)
-                reader.skip(1); // blend mode
-        }
-        if (!reader.ok())
-            return false;
-        if (flags & 0x07)
-            characters.push_back(character);
-    }
-    return false;
 }
 
 } // namespace SwfExtract

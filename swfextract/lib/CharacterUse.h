@@ -16,8 +16,4 @@ namespace SwfExtract {
 // DefineMorphShape 1-2 (its style arrays).
 bool BitmapsOfShape(std::uint16_t code, Bytes body, std::vector<std::uint16_t> &bitmaps);
 
-// Character IDs a DefineButton or DefineButton2 shows (records of the up,
-// over and down states; hit-test-only records are never drawn).
-bool CharactersOfButton(std::uint16_t code, Bytes body, std::vector<std::uint16_t> &characters);
-
 } // namespace SwfExtract

@@ -191,11 +191,11 @@ Status WriteEventSoundFlv(const Movie &movie, const Definition &definition, Byte
 
 Status WriteStreamFlv(const Movie &movie, const Timeline &timeline, std::uint16_t sprite, ByteSink &sink)
 {
-    const TimelineStream *stream = nullptr;
+    const StreamTrack *stream = nullptr;
     if (sprite == 0) {
         stream = timeline.stream ? &*timeline.stream : nullptr;
     } else {
-        for (const TimelineStream &candidate : timeline.spriteStreams)
+        for (const StreamTrack &candidate : timeline.spriteStreams)
             if (candidate.sprite == sprite) {
                 stream = &candidate;
                 break;
@@ -220,8 +220,8 @@ Status WriteStreamFlv(const Movie &movie, const Timeline &timeline, std::uint16_
 
 Status WriteVideoFlv(const Movie &movie, const Timeline &timeline, std::uint16_t id, ByteSink &sink)
 {
-    const TimelineVideo *video = nullptr;
-    for (const TimelineVideo &candidate : timeline.videos)
+    const VideoTrack *video = nullptr;
+    for (const VideoTrack &candidate : timeline.videos)
         if (candidate.id == id) {
             video = &candidate;
             break;

@@ -13,8 +13,9 @@ struct Limits
 {
     // Largest SWF file read from disk (compressed or not).
     std::uint64_t maxFileBytes = 512ull << 20;
-    // Largest movie body after decompression; the header's FileLength bounds
-    // it further for CWS and ZWS.
+    // Largest movie body after decompression. The header's FileLength is
+    // not trusted for this: a wrong one is read past, a huge one reserves
+    // nothing.
     std::uint64_t maxBodyBytes = 512ull << 20;
     // Largest LZMA dictionary a ZWS file may ask for (decoder memory).
     std::uint64_t maxLzmaMemory = 256ull << 20;
@@ -36,7 +37,8 @@ struct Limits
     // Links kept from shapes, sprites and buttons to what they use, in total.
     std::uint32_t maxTimelineLinks = 1u << 22;
     // Entries of each list in the report (pictures, sounds, starts, videos,
-    // streams, placements, warnings); the rest is counted in a warning.
+    // streams, placements, buttons, sprites, warnings); the rest is counted
+    // in a warning.
     std::uint32_t maxReportEntries = 1u << 16;
     // Steps spent resolving what is on stage, over the whole walk.
     std::uint64_t maxTimelineWork = 1ull << 26;

@@ -218,11 +218,6 @@ Result<Movie> Movie::load(ByteSource &source, const Limits &limits)
         return MakeError(ErrorCode::Truncated, "the movie ends inside its header", 8);
     movie.stageWidthTwips = std::int32_t(std::int64_t(xMax) - xMin);
     movie.stageHeightTwips = std::int32_t(std::int64_t(yMax) - yMin);
-    if (movie.header().container == Container::Fws && source.size() >= 0
-        && std::uint64_t(source.size()) != movie.header().fileLength)
-        movie.warn("the header's FileLength (" + std::to_string(movie.header().fileLength)
-                       + ") differs from the file size (" + std::to_string(source.size()) + ")",
-                   false);
 
     TagWalker walker(movie, limits);
     const std::size_t tagsAt = reader.position();

@@ -7,6 +7,8 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <string>
 
 namespace SwfExtract {
 
@@ -84,24 +86,50 @@ Status LoadPlain(ByteSource &source, MovieBody &body, const Limits &limits)
     }
 }
 
-// The body size the header allows: FileLength - 8, within the hard cap.
-struct BodyBound
+// FileLength - 8 when the header gives a size the body may have; nullopt for
+// one that cannot be right (below the header's own 8 bytes, or beyond the
+// body limit). It is never used to size a buffer: a tiny file claiming 4 GiB
+// must not make us reserve it.
+std::optional<std::uint64_t> ClaimedBody(const FileHeader &header, const Limits &limits)
 {
-    std::size_t cap;
-    bool fromLimit; // the hard cap is the tighter bound
-};
+    if (header.fileLength < 8 || header.fileLength - 8u > limits.maxBodyBytes)
+        return std::nullopt;
+    return header.fileLength - 8u;
+}
 
-BodyBound BoundFor(const FileHeader &header, const Limits &limits)
+// How a compressed stream stopped.
+enum class StreamEnd { Whole, Cut, Damaged };
+
+// Compares what decompressed (or what an FWS file holds) with the header's
+// FileLength. Players read a movie as far as its data goes whatever the
+// header says, and so do we: a wrong FileLength is only a warning. A stream
+// that stops early is a cut movie unless the body FileLength promises is
+// already whole (a checksum cut off after it, say).
+void SettleLength(MovieBody &body, const Limits &limits, StreamEnd end, const std::string &endWarning)
 {
-    const std::uint64_t claimed = header.fileLength - 8u;
-    if (claimed > limits.maxBodyBytes)
-        return {std::size_t(limits.maxBodyBytes), true};
-    return {std::size_t(claimed), false};
+    const std::uint64_t size = body.bytes().size();
+    const std::optional<std::uint64_t> claimed = ClaimedBody(body.header, limits);
+    const bool whole = end == StreamEnd::Whole || (claimed && size >= *claimed);
+    if (!whole) {
+        body.complete = false;
+        body.warnings.push_back(endWarning);
+    }
+    if (claimed == size || (!whole && claimed))
+        return; // right, or cut before its end: the cut says it all
+    const std::string length = "the header's FileLength (" + std::to_string(body.header.fileLength) + ")";
+    if (claimed && size < *claimed)
+        body.warnings.push_back("the movie's data (" + std::to_string(size + 8) + " bytes) ends before " + length
+                                + " says: the file is cut or its header is wrong; it is read as far as it goes");
+    else
+        body.warnings.push_back(length + " is not the movie's size (" + std::to_string(size + 8)
+                                + " bytes); the movie is read as far as its data goes");
 }
 
 Status LoadZlib(ByteSource &source, MovieBody &body, const Limits &limits)
 {
-    const BodyBound bound = BoundFor(body.header, limits);
+    // One byte over the limit tells a movie that is too large from one that
+    // is exactly as large as allowed.
+    const std::size_t cap = std::size_t(limits.maxBodyBytes);
     z_stream zs{};
     if (inflateInit(&zs) != Z_OK)
         return MakeError(ErrorCode::TooLarge, "out of memory for decompression");
@@ -109,8 +137,10 @@ Status LoadZlib(ByteSource &source, MovieBody &body, const Limits &limits)
     bool sourceEnded = false;
     int rc = Z_OK;
     bool outputFull = false; // zlib may still hold output for a full buffer
-    std::size_t want = FirstCapacity(source, bound.cap);
+    std::size_t want = FirstCapacity(source, cap);
     Status status = Done{};
+    StreamEnd end = StreamEnd::Whole;
+    std::string endWarning;
     while (rc != Z_STREAM_END) {
         if (zs.avail_in == 0 && !sourceEnded) {
             const std::int64_t n = source.read(input.data(), input.size());
@@ -123,23 +153,14 @@ Status LoadZlib(ByteSource &source, MovieBody &body, const Limits &limits)
             zs.avail_in = uInt(n);
         }
         if (zs.avail_in == 0 && sourceEnded && !outputFull) {
-            body.complete = false;
-            body.warnings.push_back("the compressed movie ends early (cut file); using what decompressed");
+            end = StreamEnd::Cut;
+            endWarning = "the compressed movie ends early (cut file); using what decompressed";
             break;
         }
-        std::span<std::uint8_t> room = body.grow(want, bound.cap);
+        std::span<std::uint8_t> room = body.grow(want, cap + 1);
         if (room.empty()) {
-            if (bound.fromLimit) {
-                status = BodyTooLarge(bound.cap);
-            } else {
-                // FileLength is reached: the movie is whole even when the
-                // stream's checksum is cut off. Say so only if more follows.
-                std::uint8_t probe;
-                zs.next_out = &probe;
-                zs.avail_out = 1;
-                if (inflate(&zs, Z_NO_FLUSH) == Z_OK && zs.avail_out == 0)
-                    body.warnings.push_back("compressed data beyond the header's FileLength ignored");
-            }
+            status = body.bytes().size() > cap ? BodyTooLarge(cap)
+                                               : MakeError(ErrorCode::TooLarge, "out of memory for the movie");
             break;
         }
         want = kMinGrowth;
@@ -150,22 +171,26 @@ Status LoadZlib(ByteSource &source, MovieBody &body, const Limits &limits)
         body.commit(step - zs.avail_out);
         outputFull = zs.avail_out == 0;
         if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) {
-            body.complete = false;
-            body.warnings.push_back(std::string("the compressed movie is damaged (") + (zs.msg ? zs.msg : "zlib error")
-                                    + "); using what decompressed");
+            end = StreamEnd::Damaged;
+            endWarning = std::string("the compressed movie is damaged (") + (zs.msg ? zs.msg : "zlib error")
+                         + "); using what decompressed";
             break;
         }
     }
     inflateEnd(&zs);
+    if (status && body.bytes().size() > cap)
+        status = BodyTooLarge(cap);
+    if (status)
+        SettleLength(body, limits, end, endWarning);
     return status;
 }
 
 // Reads the ZWS fields before the LZMA data (UI32 compressed length, unused,
 // and 5 LZMA property bytes), checks the dictionary size, and makes the
-// classic .lzma header liblzma wants: properties, then the size. It always
-// gives the known size: with "unknown" a stream without an end marker never
-// ends and the decoder runs on past the real data.
-Result<std::array<std::uint8_t, 13>> ReadLzmaHeader(ByteSource &source, const FileHeader &header, const Limits &limits)
+// classic .lzma header liblzma wants: properties, then the size. The size
+// is given as unknown, so that a movie larger than its FileLength says is
+// read to its end; LoadLzma stops a stream without an end marker itself.
+Result<std::array<std::uint8_t, 13>> ReadLzmaHeader(ByteSource &source, const Limits &limits)
 {
     std::uint8_t fields[9];
     const std::int64_t got = ReadFully(source, fields, sizeof fields);
@@ -180,18 +205,17 @@ Result<std::array<std::uint8_t, 13>> ReadLzmaHeader(ByteSource &source, const Fi
             "the LZMA dictionary (" + MiB(dictionary) + ") exceeds the " + MiB(limits.maxLzmaMemory) + " limit", 13);
     std::array<std::uint8_t, 13> alone;
     std::memcpy(alone.data(), fields + 4, 5);
-    const std::uint64_t size = header.fileLength - 8u;
-    for (int i = 0; i < 8; ++i)
-        alone[5 + i] = std::uint8_t(size >> (8 * i));
+    std::fill(alone.begin() + 5, alone.end(), 0xFF);
     return alone;
 }
 
 Status LoadLzma(ByteSource &source, MovieBody &body, const Limits &limits)
 {
-    const Result<std::array<std::uint8_t, 13>> alone = ReadLzmaHeader(source, body.header, limits);
+    const Result<std::array<std::uint8_t, 13>> alone = ReadLzmaHeader(source, limits);
     if (!alone)
         return alone.error();
-    const BodyBound bound = BoundFor(body.header, limits);
+    const std::size_t cap = std::size_t(limits.maxBodyBytes);
+    const std::optional<std::uint64_t> claimed = ClaimedBody(body.header, limits);
     lzma_stream ls = LZMA_STREAM_INIT;
     // Twice the dictionary leaves room for the decoder's own state.
     if (lzma_alone_decoder(&ls, limits.maxLzmaMemory * 2 + (1u << 20)) != LZMA_OK)
@@ -201,8 +225,10 @@ Status LoadLzma(ByteSource &source, MovieBody &body, const Limits &limits)
     ls.next_in = alone->data();
     ls.avail_in = alone->size();
     bool sourceEnded = false;
-    std::size_t want = FirstCapacity(source, bound.cap);
+    std::size_t want = FirstCapacity(source, cap);
+    std::optional<std::uint64_t> inputAtClaimed; // compressed bytes used when FileLength was reached
     Status status = Done{};
+    StreamEnd end = StreamEnd::Whole;
     for (;;) {
         if (ls.avail_in == 0 && !sourceEnded) {
             const std::int64_t n = source.read(input.data(), input.size());
@@ -214,37 +240,57 @@ Status LoadLzma(ByteSource &source, MovieBody &body, const Limits &limits)
             ls.next_in = input.data();
             ls.avail_in = std::size_t(n);
         }
-        std::span<std::uint8_t> room = body.grow(want, bound.cap);
+        // One byte over the limit tells a movie that is too large.
+        std::span<std::uint8_t> room = body.grow(want, cap + 1);
         if (room.empty()) {
-            // The decoder was told FileLength - 8, so reaching that is the end.
-            if (body.bytes().size() < bound.cap)
+            if (body.bytes().size() <= cap)
                 status = MakeError(ErrorCode::TooLarge, "out of memory for the movie");
-            else if (bound.fromLimit)
-                status = BodyTooLarge(bound.cap);
             break;
         }
         want = kMinGrowth;
+        // Stop at FileLength once, to note how much input that took.
+        const std::size_t size = body.bytes().size();
+        std::size_t step = room.size();
+        if (claimed && size < *claimed)
+            step = std::size_t(std::min<std::uint64_t>(step, *claimed - size));
         const std::size_t inBefore = ls.avail_in;
         ls.next_out = room.data();
-        ls.avail_out = room.size();
+        ls.avail_out = step;
         const lzma_ret rc = lzma_code(&ls, sourceEnded ? LZMA_FINISH : LZMA_RUN);
-        body.commit(room.size() - ls.avail_out);
+        body.commit(step - ls.avail_out);
+        if (claimed && !inputAtClaimed && body.bytes().size() == *claimed)
+            inputAtClaimed = ls.total_in;
         if (rc == LZMA_STREAM_END)
             break;
-        const bool progressed = ls.avail_out != room.size() || ls.avail_in != inBefore;
+        const bool progressed = ls.avail_out != step || ls.avail_in != inBefore;
         if (rc == LZMA_OK && (progressed || !sourceEnded))
             continue;
         if (rc == LZMA_MEMLIMIT_ERROR || rc == LZMA_MEM_ERROR) {
             status = MakeError(ErrorCode::TooLarge, "the LZMA stream needs more memory than allowed");
             break;
         }
-        body.complete = false;
-        body.warnings.push_back(rc == LZMA_OK || rc == LZMA_BUF_ERROR
-                                    ? "the compressed movie ends early (cut file); using what decompressed"
-                                    : "the compressed movie is damaged; using what decompressed");
+        end = rc == LZMA_OK || rc == LZMA_BUF_ERROR ? StreamEnd::Cut : StreamEnd::Damaged;
         break;
     }
+    const std::uint64_t inputUsed = ls.total_in;
     lzma_end(&ls);
+    if (!status)
+        return status;
+    // A stream without an end marker, its size unknown to the decoder,
+    // decodes a byte or two past its real end from the state its last
+    // bytes leave, taking no more input. Output beyond FileLength that took
+    // no input is that, and is dropped; output that took input is movie
+    // data a too small FileLength left out.
+    if (end != StreamEnd::Whole && inputAtClaimed && body.bytes().size() > *claimed && inputUsed == *inputAtClaimed) {
+        body.truncate(std::size_t(*claimed));
+    }
+    // Many writers leave the end marker out, so a stream that stops with its
+    // data is no sign of a cut file: the movie's own tags tell.
+    if (end == StreamEnd::Cut)
+        end = StreamEnd::Whole;
+    if (body.bytes().size() > cap)
+        return BodyTooLarge(cap);
+    SettleLength(body, limits, end, "the compressed movie is damaged; using what decompressed");
     return status;
 }
 
@@ -295,11 +341,8 @@ Result<MovieBody> LoadMovieBody(ByteSource &source, const Limits &limits)
     Status status = Done{};
     if (body.header.container == Container::Fws) {
         status = LoadPlain(source, body, limits);
-    } else if (body.header.fileLength < 8) {
-        return MakeError(ErrorCode::Malformed,
-                         "the header's FileLength (" + std::to_string(body.header.fileLength)
-                             + ") is smaller than the header itself",
-                         4);
+        if (status)
+            SettleLength(body, limits, StreamEnd::Whole, "");
     } else if (body.header.container == Container::Cws) {
         status = LoadZlib(source, body, limits);
     } else {

@@ -5,6 +5,7 @@
 #include "swfextract/lib/Limits.h"
 #include "swfextract/lib/Result.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -42,6 +43,8 @@ public:
     // when memory runs out.
     std::span<std::uint8_t> grow(std::size_t count, std::size_t cap);
     void commit(std::size_t count) { m_size += count; }
+    // Drops what lies beyond `size`.
+    void truncate(std::size_t size) { m_size = std::min(m_size, size); }
 
 private:
     struct Free
@@ -55,7 +58,11 @@ private:
 
 // Reads the header and the whole movie body from `source`, decompressing
 // CWS (zlib) and ZWS (LZMA). A cut or damaged compressed stream is not an
-// error: the body holds what decompressed and `complete` is false. Fails
+// error: the body holds what decompressed and `complete` is false (an LZMA
+// stream that stops with its data may lack only its optional end marker, so
+// there the movie's tags tell whether it is cut). A
+// FileLength that is wrong (0, 4 GiB, too short, too long) is not one
+// either: the movie is read as far as its data goes, with a warning. Fails
 // for a file that is not a SWF, one beyond the limits, or a read error.
 Result<MovieBody> LoadMovieBody(ByteSource &source, const Limits &limits);
 

@@ -1,6 +1,7 @@
 #include "swfextract/lib/Timeline.h"
 
 #include "swfextract/lib/CharacterUse.h"
+#include "swfextract/lib/DisplayRecords.h"
 #include "swfextract/lib/JpegData.h"
 #include "swfextract/lib/TagCode.h"
 #include "tarnwick/ByteReader.h"
@@ -107,6 +108,20 @@ ImageFacts PictureFacts(std::uint16_t code, Bytes body)
     }
 }
 
+// The RECT of a shape or (its start) of a morph shape.
+Box ShapeBox(Bytes body)
+{
+    ByteReader reader(body);
+    reader.skip(2);
+    const Rect rect = ReadRect(reader);
+    Box box;
+    if (reader.ok()) {
+        box.add(rect.xMin, rect.yMin);
+        box.add(rect.xMax, rect.yMax);
+    }
+    return box;
+}
+
 bool IsPicture(std::uint16_t code)
 {
     const std::optional<ObjectClass> objectClass = ClassOfTag(code);
@@ -126,7 +141,7 @@ std::string ReadString(ByteReader &reader)
 }
 
 // SOUNDINFO: flags, in/out points, loops, envelope.
-void ReadSoundInfo(ByteReader &reader, SoundStart &start)
+void ReadSoundInfo(ByteReader &reader, SoundStartEvent &start)
 {
     const std::uint8_t flags = reader.u8();
     start.stop = flags & 0x20;
@@ -163,7 +178,7 @@ enum class Kind : std::uint8_t { Picture, BitmapUser, Container, Video, Other };
 struct Character
 {
     Kind kind = Kind::Other;
-    std::uint32_t index = 0; // picture, video or sprite index
+    std::uint32_t index = 0; // picture, video or sprite index; for shapes and buttons, one in m_bounds
     bool sprite = false;
     std::uint32_t linkStart = 0;
     std::uint32_t linkCount = 0;
@@ -179,7 +194,7 @@ struct Placement
 struct Sprite
 {
     std::uint16_t id = 0;
-    std::vector<SoundStart> starts; // frames within the sprite
+    std::vector<SoundStartEvent> starts; // frames within the sprite
     std::vector<Placement> placements; // for the starts of nested sprites
     std::optional<std::size_t> stream; // index in spriteStreams
     bool active = false; // being expanded (cycle guard)
@@ -221,6 +236,9 @@ private:
     void onPlace(const TagRef &tag, Bytes body, Context &context);
     void onRemove(std::uint16_t depth, Context &context);
     void place(std::uint16_t depth, std::uint16_t character, Context &context);
+    void noteButton(std::uint16_t id, const Matrix &matrix);
+    void noteEffects(bool filters, std::uint8_t blendMode);
+    Box readButton(const TagRef &tag, Bytes body, const std::string &label, std::vector<std::uint16_t> &links);
     void onSymbolClass(ByteReader &reader);
     void onStartSound(const TagRef &tag, ByteReader &reader, Context &context);
     void onVideoFrame(const TagRef &tag, ByteReader &reader, Context &context);
@@ -234,19 +252,19 @@ private:
     bool readPicture(const TagRef &tag, Bytes body, std::uint16_t id, Character &character);
     // A definition too short to read: the movie is damaged. Returns false.
     bool leaveOut(const std::string &label);
-    void onStart(SoundStart start, Context &context);
+    void onStart(SoundStartEvent start, Context &context);
     void onStreamHead(Bytes body, Context &context);
     void onStreamBlock(const TagRef &tag, Context &context);
-    TimelineStream *streamOf(Context &context);
+    StreamTrack *streamOf(Context &context);
     void showMainFrame(Context &context);
 
-    void define(std::uint16_t id, Character character);
+    void define(std::uint16_t id, Character character, const std::optional<Box> &bounds);
     std::uint32_t addLinks(std::vector<std::uint16_t> links);
     void recompute(std::uint32_t frame);
     void expand(std::uint16_t id, int nest);
     void mark(std::uint32_t leaf);
     void placeSprite(std::uint16_t id, std::uint32_t frame, int nest);
-    void addStart(const SoundStart &start);
+    void addStart(const SoundStartEvent &start);
     bool spend(std::uint64_t steps);
     bool roomFor(std::size_t size, const char *what);
     void warnOnce(const std::string &text);
@@ -258,6 +276,8 @@ private:
     std::vector<Character> m_characters;
     std::vector<std::uint16_t> m_links;
     std::vector<Sprite> m_sprites;
+    std::vector<Box> m_bounds; // of shapes (their RECT) and buttons (their up state)
+    std::vector<bool> m_buttonPlaced = std::vector<bool>(65536); // by character ID
     std::map<std::uint16_t, std::uint16_t> m_displayList; // depth -> character ID
     std::map<std::string, std::uint16_t> m_symbols;
     std::map<std::uint32_t, int> m_definitionCounts;
@@ -322,7 +342,7 @@ void Walker::run(Bytes list, std::size_t base)
                                             : m_timeline.pictures[leaf].onStage;
         span.last = m_timeline.frames - 1;
     }
-    for (SoundStart &start : m_timeline.starts) {
+    for (SoundStartEvent &start : m_timeline.starts) {
         if (start.className.empty() || start.sound)
             continue;
         const auto found = m_symbols.find(start.className);
@@ -437,7 +457,7 @@ void Walker::onSymbolClass(ByteReader &reader)
 void Walker::onStartSound(const TagRef &tag, ByteReader &reader, Context &context)
 {
     const bool byClass = TagCode(tag.code) == TagCode::StartSound2;
-    SoundStart start;
+    SoundStartEvent start;
     if (byClass)
         start.className = ReadString(reader);
     else
@@ -458,7 +478,7 @@ void Walker::onVideoFrame(const TagRef &tag, ByteReader &reader, Context &contex
         warnOnce("VideoFrame for " + std::to_string(id) + ", which is not a defined video stream, ignored");
         return;
     }
-    TimelineVideo &video = m_timeline.videos[m_characters[std::size_t(index)].index];
+    VideoTrack &video = m_timeline.videos[m_characters[std::size_t(index)].index];
     ++video.frameCount;
     video.frames.push_back(VideoFrameRef{TagRef{tag.code, tag.offset + 4, tag.length - 4}, context.frame});
 }
@@ -475,32 +495,43 @@ void Walker::showMainFrame(Context &context)
 
 void Walker::onPlace(const TagRef &tag, Bytes body, Context &context)
 {
-    ByteReader reader(body);
-    std::optional<std::uint16_t> character;
-    std::uint16_t depth = 0;
-    if (TagCode(tag.code) == TagCode::PlaceObject) {
-        character = reader.u16();
-        depth = reader.u16();
-    } else {
-        const std::uint8_t flags = reader.u8();
-        std::uint8_t flags2 = 0;
-        if (TagCode(tag.code) == TagCode::PlaceObject3)
-            flags2 = reader.u8();
-        depth = reader.u16();
-        const bool hasCharacter = flags & 0x02;
-        if (flags2 & 0x08 || ((flags2 & 0x10) && hasCharacter))
-            (void)ReadString(reader); // class name
-        if (hasCharacter)
-            character = reader.u16();
-    }
-    if (!reader.ok()) {
+    PlaceRecord record;
+    if (!ReadPlaceRecord(tag.code, body, record)) {
         warnOnce(std::string(TagName(tag.code)) + " cut short; it is ignored");
         m_timeline.damaged = true;
         return;
     }
-    if (character)
-        place(depth, *character, context);
+    noteEffects(record.filters, record.blendMode);
     // A move without a character keeps what is at the depth.
+    if (!record.character)
+        return;
+    if (context.main)
+        noteButton(*record.character, record.matrix);
+    place(record.depth, *record.character, context);
+}
+
+void Walker::noteEffects(bool filters, std::uint8_t blendMode)
+{
+    m_timeline.effects.filters = m_timeline.effects.filters || filters;
+    m_timeline.effects.blendModes = m_timeline.effects.blendModes || !DrawsNormally(blendMode);
+}
+
+void Walker::noteButton(std::uint16_t id, const Matrix &matrix)
+{
+    const std::int32_t index = m_current[id];
+    if (index < 0 || m_buttonPlaced[id])
+        return;
+    const Character &character = m_characters[std::size_t(index)];
+    if (character.kind != Kind::Container || character.sprite)
+        return;
+    m_buttonPlaced[id] = true;
+    if (!roomFor(m_timeline.buttons.size(), "buttons"))
+        return;
+    // A button that shows no known shape is pressed at its origin.
+    const Box &box = m_bounds[character.index];
+    const double x = box.empty ? 0 : (box.xMin + box.xMax) / 2;
+    const double y = box.empty ? 0 : (box.yMin + box.yMax) / 2;
+    m_timeline.buttons.push_back(PlacedButton{id, matrix.mapX(x, y), matrix.mapY(x, y)});
 }
 
 void Walker::place(std::uint16_t depth, std::uint16_t character, Context &context)
@@ -557,8 +588,8 @@ void Walker::placeSprite(std::uint16_t id, std::uint32_t frame, int nest)
         if (roomFor(placedAt.size(), "sprite placements"))
             placedAt.push_back(frame);
     }
-    for (const SoundStart &inner : sprite.starts) {
-        SoundStart start = inner;
+    for (const SoundStartEvent &inner : sprite.starts) {
+        SoundStartEvent start = inner;
         start.frame += frame;
         start.sprite = sprite.id;
         addStart(start);
@@ -568,13 +599,13 @@ void Walker::placeSprite(std::uint16_t id, std::uint32_t frame, int nest)
     m_sprites[spriteIndex].active = false;
 }
 
-void Walker::addStart(const SoundStart &start)
+void Walker::addStart(const SoundStartEvent &start)
 {
     if (roomFor(m_timeline.starts.size(), "sound starts"))
         m_timeline.starts.push_back(start);
 }
 
-void Walker::onStart(SoundStart start, Context &context)
+void Walker::onStart(SoundStartEvent start, Context &context)
 {
     start.frame = context.frame;
     if (context.main) {
@@ -585,7 +616,7 @@ void Walker::onStart(SoundStart start, Context &context)
         m_sprites[*context.sprite].starts.push_back(start);
 }
 
-TimelineStream *Walker::streamOf(Context &context)
+StreamTrack *Walker::streamOf(Context &context)
 {
     if (context.main)
         return m_timeline.stream ? &*m_timeline.stream : nullptr;
@@ -606,7 +637,7 @@ void Walker::onStreamHead(Bytes body, Context &context)
         return;
     }
     context.headSeen = true;
-    TimelineStream stream;
+    StreamTrack stream;
     stream.formatByte = body[1];
     if (body[1] >> 4 == kCodecMp3 && body.size() >= 6)
         stream.latencySeek = std::int16_t(body[4] | (body[5] << 8));
@@ -623,7 +654,7 @@ void Walker::onStreamHead(Bytes body, Context &context)
 
 void Walker::onStreamBlock(const TagRef &tag, Context &context)
 {
-    TimelineStream *stream = streamOf(context);
+    StreamTrack *stream = streamOf(context);
     if (!stream) {
         warnOnce("sound stream blocks before any stream head are ignored");
         return;
@@ -636,7 +667,7 @@ void Walker::onStreamBlock(const TagRef &tag, Context &context)
         stream->blocks.push_back(StreamBlock{TagRef{tag.code, tag.offset + skip, tag.length - skip}, context.frame});
 }
 
-void Walker::define(std::uint16_t id, Character character)
+void Walker::define(std::uint16_t id, Character character, const std::optional<Box> &bounds)
 {
     m_dirty = true;
     if (m_characters.size() >= m_limits.maxTimelineCharacters) {
@@ -644,6 +675,10 @@ void Walker::define(std::uint16_t id, Character character)
                  + " character definitions; later ones are not followed");
         m_current[id] = -1;
         return;
+    }
+    if (bounds) {
+        character.index = std::uint32_t(m_bounds.size());
+        m_bounds.push_back(*bounds);
     }
     m_current[id] = std::int32_t(m_characters.size());
     m_characters.push_back(character);
@@ -672,6 +707,7 @@ void Walker::onDefinition(const TagRef &tag, Bytes body, int depth)
     const std::string label = std::string(TagName(tag.code)) + " " + std::to_string(id);
     Character character;
     std::vector<std::uint16_t> links;
+    std::optional<Box> bounds;
     switch (TagCode(tag.code)) {
     case TagCode::DefineShape:
     case TagCode::DefineShape2:
@@ -686,14 +722,13 @@ void Walker::onDefinition(const TagRef &tag, Bytes body, int depth)
                  + " could not be read to its end; bitmaps it fills with later "
                    "are not followed");
         }
+        m_timeline.effects.bitmapFills = m_timeline.effects.bitmapFills || !links.empty();
+        bounds = ShapeBox(body);
         break;
     case TagCode::DefineButton:
     case TagCode::DefineButton2:
         character.kind = Kind::Container;
-        if (!CharactersOfButton(tag.code, body, links)) {
-            m_timeline.damaged = true;
-            warn(label + " could not be read to its end; later records are not followed");
-        }
+        bounds = readButton(tag, body, label, links);
         break;
     case TagCode::DefineSprite: links = readSprite(tag, body, id, depth, character); break;
     case TagCode::DefineVideoStream:
@@ -711,7 +746,34 @@ void Walker::onDefinition(const TagRef &tag, Bytes body, int depth)
     }
     character.linkStart = std::uint32_t(m_links.size());
     character.linkCount = addLinks(std::move(links));
-    define(id, character);
+    define(id, character, bounds);
+}
+
+// What a button shows, the effects its records use, and the box of the
+// shapes of its up state: where it is pressed.
+Box Walker::readButton(const TagRef &tag, Bytes body, const std::string &label, std::vector<std::uint16_t> &links)
+{
+    std::vector<ButtonPart> parts;
+    if (!ReadButtonParts(tag.code, body, parts)) {
+        m_timeline.damaged = true;
+        warn(label + " could not be read to its end; later records are not followed");
+    }
+    Box box;
+    for (const ButtonPart &part : parts) {
+        if (!(part.states & 0x07))
+            continue; // hit-test-only records are never drawn
+        links.push_back(part.character);
+        noteEffects(part.filters, part.blendMode);
+        const std::int32_t index = m_current[part.character];
+        if (!(part.states & 0x01) || index < 0 || m_characters[std::size_t(index)].kind != Kind::BitmapUser)
+            continue;
+        const Box shown = part.matrix.map(m_bounds[m_characters[std::size_t(index)].index]);
+        if (!shown.empty) {
+            box.add(shown.xMin, shown.yMin);
+            box.add(shown.xMax, shown.yMax);
+        }
+    }
+    return box;
 }
 
 std::vector<std::uint16_t> Walker::readSprite(const TagRef &tag, Bytes body, std::uint16_t id, int depth,
@@ -728,6 +790,8 @@ std::vector<std::uint16_t> Walker::readSprite(const TagRef &tag, Bytes body, std
     Context inner;
     inner.sprite = character.index;
     walk(body.subspan(4), tag.offset + 4, inner, depth + 1);
+    if (roomFor(m_timeline.sprites.size(), "sprites"))
+        m_timeline.sprites.push_back(DefinedSprite{id, inner.frame});
     return std::move(inner.children);
 }
 
@@ -742,7 +806,7 @@ bool Walker::readVideoStream(Bytes body, std::uint16_t id, const std::string &la
 {
     ByteReader reader(body);
     reader.skip(4);
-    TimelineVideo video;
+    VideoTrack video;
     video.id = id;
     video.width = reader.u16();
     video.height = reader.u16();
@@ -763,7 +827,7 @@ bool Walker::readSound(const TagRef &tag, Bytes body, std::uint16_t id, const st
 {
     ByteReader reader(body);
     reader.skip(2);
-    TimelineSound sound;
+    SoundDefinition sound;
     sound.id = id;
     sound.formatByte = reader.u8();
     sound.samples = reader.u32();
@@ -781,7 +845,7 @@ bool Walker::readPicture(const TagRef &tag, Bytes body, std::uint16_t id, Charac
 {
     if (!roomFor(m_timeline.pictures.size(), "pictures"))
         return false;
-    TimelinePicture picture;
+    StagedPicture picture;
     picture.id = id;
     picture.jpeg = ClassOfTag(tag.code) == ObjectClass::Jpeg;
     picture.definition = ++m_definitionCounts[(std::uint32_t(picture.jpeg) << 16) | id];

@@ -24,7 +24,12 @@ struct FrameSpan
     }
 };
 
-struct TimelinePicture
+// The walk's records below hold what the report needs and, for the
+// exports, where the data lies (tag references, blocks, frames); the report
+// gives only the former.
+
+// A picture definition and the main-timeline frames it is on stage.
+struct StagedPicture
 {
     std::uint16_t id = 0;
     int definition = 1; // 1, 2, ... for the definitions of one ID, as %d names count them
@@ -43,7 +48,8 @@ struct StreamBlock
     std::uint32_t frame = 0;
 };
 
-struct TimelineStream
+// A stream head and its blocks, on the main timeline or in a sprite.
+struct StreamTrack
 {
     std::uint16_t sprite = 0; // 0 for the main timeline
     std::uint8_t formatByte = 0; // StreamSoundFormat of the head
@@ -54,7 +60,8 @@ struct TimelineStream
     std::vector<std::uint32_t> placedAt; // main-timeline frames the sprite is placed at
 };
 
-struct TimelineSound
+// A DefineSound: its format and where its tag is.
+struct SoundDefinition
 {
     std::uint16_t id = 0;
     std::uint8_t formatByte = 0;
@@ -63,7 +70,9 @@ struct TimelineSound
     TagRef tag;
 };
 
-struct SoundStart
+// A StartSound or StartSound2, at its main-timeline frame (a sprite's
+// starts once for each time the sprite is placed).
+struct SoundStartEvent
 {
     std::uint32_t frame = 0;
     std::optional<std::uint16_t> sound; // unset when a StartSound2 class is not found
@@ -83,7 +92,8 @@ struct VideoFrameRef
     std::uint32_t frame = 0;
 };
 
-struct TimelineVideo
+// A DefineVideoStream and its frames.
+struct VideoTrack
 {
     std::uint16_t id = 0;
     std::uint8_t codec = 0;
@@ -92,6 +102,34 @@ struct TimelineVideo
     std::uint32_t frameCount = 0; // VideoFrame tags found
     std::vector<VideoFrameRef> frames;
     FrameSpan onStage;
+};
+
+// A button character placed on the main timeline: the centre of the
+// shapes its up state shows (through their records' matrices), through the
+// matrix it is first placed with; in twips on the stage.
+struct PlacedButton
+{
+    std::uint16_t id = 0;
+    double x = 0;
+    double y = 0;
+};
+
+// A DefineSprite and how many frames its own timeline has: its ShowFrame
+// tags, not the FrameCount its header claims. Sprites nested deeper than
+// the walk follows are not listed.
+struct DefinedSprite
+{
+    std::uint16_t id = 0;
+    std::uint32_t frames = 0;
+};
+
+// What the movie draws with that a renderer of plain shapes and pictures
+// leaves out, anywhere in it (sprites and buttons included).
+struct DrawingEffects
+{
+    bool filters = false; // a PlaceObject3 or button record with filters
+    bool blendModes = false; // a blend mode other than normal
+    bool bitmapFills = false; // a shape or morph shape filled with a bitmap
 };
 
 // What happens when: which pictures and videos are on stage in which
@@ -106,12 +144,15 @@ public:
     bool actionScript3 = false;
     bool stops() const { return lastFrameStops || actionScript3; }
 
-    std::vector<TimelinePicture> pictures;
-    std::optional<TimelineStream> stream;
-    std::vector<TimelineStream> spriteStreams;
-    std::vector<TimelineSound> sounds;
-    std::vector<SoundStart> starts;
-    std::vector<TimelineVideo> videos;
+    std::vector<StagedPicture> pictures;
+    std::optional<StreamTrack> stream;
+    std::vector<StreamTrack> spriteStreams;
+    std::vector<SoundDefinition> sounds;
+    std::vector<SoundStartEvent> starts;
+    std::vector<VideoTrack> videos;
+    std::vector<PlacedButton> buttons; // in first-placement order, each ID once
+    std::vector<DefinedSprite> sprites; // in definition order
+    DrawingEffects effects;
 
     // The movie's warnings, then the defects and caps met by the walk,
     // then what the caps left out; at most Limits::maxReportEntries lines.

@@ -31,6 +31,10 @@ const char kFullReport[] = R"({
      "outPoint": 22050, "envelope": false}
   ],
   "videos": [{"id": 20, "codec": "h263", "width": 320, "height": 240, "frames": 30, "firstFrame": 5, "lastFrame": 34}],
+  "actionScript3": true,
+  "buttons": [{"x": 275.5, "y": -12}, {"x": 10, "y": 20}],
+  "sprites": [{"id": 12, "frames": 31}, {"id": 13, "frames": 0}],
+  "effects": {"filters": true, "blendModes": false, "bitmapFills": true},
   "warnings": ["File length in the header is wrong."]
 })";
 
@@ -105,6 +109,16 @@ TEST(TimelineReport, EveryFieldOfAFullReport)
     EXPECT_EQ(r.videos[0].firstFrame, 5);
     EXPECT_EQ(r.warnings, QStringList{QStringLiteral("File length in the header is wrong.")});
     EXPECT_DOUBLE_EQ(r.secondsAt(49), 2.0);
+
+    EXPECT_TRUE(r.actionScript3);
+    EXPECT_EQ(r.buttons, (QList<QPointF>{{275.5, -12}, {10, 20}}));
+    ASSERT_EQ(r.sprites.size(), 2);
+    EXPECT_EQ(r.sprites[0].id, 12u);
+    EXPECT_EQ(r.sprites[0].frames, 31);
+    EXPECT_EQ(r.sprites[1].frames, 0);
+    EXPECT_TRUE(r.usesFilters);
+    EXPECT_FALSE(r.usesBlendModes);
+    EXPECT_TRUE(r.usesBitmapFills);
 }
 
 TEST(TimelineReport, NotAReportFails)
@@ -131,7 +145,10 @@ TEST(TimelineReport, NullsWrongTypesAndOutOfRangeValuesKeepDefaults)
       "soundStarts": [{"frame": 3, "sound": null}, {"frame": null, "sound": 2},
                       {"frame": 4, "sound": 2, "loops": 0, "inPoint": -3},
                       {"frame": 5, "sound": 2, "loops": 70000}],
-      "warnings": [1, "kept", null]
+      "warnings": [1, "kept", null],
+      "actionScript3": 1, "effects": {"filters": "yes", "blendModes": null},
+      "buttons": [{"x": 1}, {"x": "1", "y": 2}, {"x": 1e300, "y": 0}, null, {"x": 3, "y": 4}],
+      "sprites": [{"id": -1, "frames": 2}, {"frames": 2}, {"id": 7, "frames": -4}, {"id": 8, "frames": 1.5}]
     })");
     EXPECT_EQ(r.frameRate, 0);
     EXPECT_EQ(r.secondsAt(100), 0);
@@ -160,6 +177,17 @@ TEST(TimelineReport, NullsWrongTypesAndOutOfRangeValuesKeepDefaults)
     EXPECT_EQ(r.soundStarts[0].loops, 1);
     EXPECT_FALSE(r.soundStarts[0].inPoint.has_value());
     EXPECT_EQ(r.soundStarts[1].loops, 1);
+
+    EXPECT_FALSE(r.actionScript3);
+    EXPECT_FALSE(r.usesFilters);
+    EXPECT_FALSE(r.usesBlendModes);
+    EXPECT_FALSE(r.usesBitmapFills);
+    // A centre needs both coordinates, on any stage a movie can have.
+    EXPECT_EQ(r.buttons, QList<QPointF>{QPointF(3, 4)});
+    ASSERT_EQ(r.sprites.size(), 2);
+    EXPECT_EQ(r.sprites[0].id, 7u);
+    EXPECT_EQ(r.sprites[0].frames, 0);
+    EXPECT_EQ(r.sprites[1].frames, 0);
 
     ASSERT_GE(r.warnings.size(), 2);
     EXPECT_EQ(r.warnings[0], QStringLiteral("kept"));
@@ -192,6 +220,13 @@ TEST(TimelineReport, ListsAreCutAtTheirCapsAndTheCutIsNoted)
     ASSERT_EQ(sprites.spriteStreams.size(), 1);
     EXPECT_EQ(sprites.spriteStreams[0].placedAt.size(), Limits::kMaxPlacements);
     EXPECT_TRUE(sprites.warnings.join(QLatin1Char(' ')).contains(QStringLiteral("Sprite 4")));
+
+    const TimelineReport buttons = Parsed(WithEntries("buttons", R"({"x": 1, "y": 2})", Limits::kMaxButtons + 1));
+    EXPECT_EQ(buttons.buttons.size(), Limits::kMaxButtons);
+    EXPECT_TRUE(buttons.warnings.join(QLatin1Char(' ')).contains(QStringLiteral("buttons")));
+    const TimelineReport defined = Parsed(WithEntries("sprites", R"({"id": 1, "frames": 2})", Limits::kMaxSprites + 1));
+    EXPECT_EQ(defined.sprites.size(), Limits::kMaxSprites);
+    EXPECT_EQ(defined.warnings.size(), 1);
 
     const TimelineReport warned = Parsed(WithEntries("warnings", "\"w\"", Limits::kMaxWarnings * 3));
     EXPECT_EQ(warned.warnings.size(), Limits::kMaxWarnings + 1);

@@ -5,6 +5,8 @@
 #include "MediaProbe.h"
 #include "TempFolder.h"
 
+#include "VectorSwf.h"
+
 #include "swfextract/lib/Timeline.h"
 
 #include <QFile>
@@ -61,7 +63,7 @@ Timeline Read(const Tags &tags, const Limits &limits = Limits())
 std::map<std::uint16_t, Span> SpansById(const Timeline &timeline)
 {
     std::map<std::uint16_t, Span> spans;
-    for (const SwfExtract::TimelinePicture &picture : timeline.pictures)
+    for (const SwfExtract::StagedPicture &picture : timeline.pictures)
         if (picture.definition == 1)
             spans[picture.id] = Of(picture.onStage);
     return spans;
@@ -88,7 +90,7 @@ TEST(Timeline, ShapePlacedAndRemovedShowsItsBitmapInBetween)
     const Timeline timeline = Read(tags);
     EXPECT_EQ(timeline.frames, 7u);
     ASSERT_EQ(timeline.pictures.size(), 2u);
-    const SwfExtract::TimelinePicture &picture = timeline.pictures[0];
+    const SwfExtract::StagedPicture &picture = timeline.pictures[0];
     EXPECT_EQ(picture.id, 1);
     EXPECT_FALSE(picture.jpeg);
     EXPECT_EQ(picture.width, 4u);
@@ -295,14 +297,14 @@ TEST(TimelineSounds, StartsCarryTheirSoundInfoAndSpriteFrames)
     ASSERT_EQ(timeline.starts.size(), std::size(expected));
     for (std::size_t i = 0; i < std::size(expected); ++i) {
         SCOPED_TRACE(i);
-        const SwfExtract::SoundStart &start = timeline.starts[i];
+        const SwfExtract::SoundStartEvent &start = timeline.starts[i];
         EXPECT_EQ(start.frame, expected[i].frame);
         EXPECT_EQ(start.sound, expected[i].sound);
         EXPECT_EQ(start.sprite, expected[i].sprite);
         EXPECT_EQ(start.loops, expected[i].loops);
         EXPECT_EQ(start.stop, expected[i].stop);
     }
-    const SwfExtract::SoundStart &music = timeline.starts[3];
+    const SwfExtract::SoundStartEvent &music = timeline.starts[3];
     EXPECT_EQ(music.className, "Music");
     EXPECT_TRUE(music.noMultiple);
     EXPECT_EQ(music.inPoint, 100u);
@@ -376,7 +378,7 @@ TEST(TimelineStreams, MainAndSpriteStreamsKeepTheirFramesAndGaps)
     EXPECT_EQ(timeline.stream->blocks[2].data.length, 3u);
 
     ASSERT_EQ(timeline.spriteStreams.size(), 1u);
-    const SwfExtract::TimelineStream &inner = timeline.spriteStreams[0];
+    const SwfExtract::StreamTrack &inner = timeline.spriteStreams[0];
     EXPECT_EQ(inner.sprite, 9);
     EXPECT_EQ(inner.latencySeek, 336);
     EXPECT_EQ(inner.blockCount, 2u);
@@ -460,8 +462,120 @@ TEST(Timeline, CapsKeepAHostileReportSmall)
     limits.maxReportEntries = 4;
     const Timeline many = Read(broken.end(), limits);
     ASSERT_EQ(many.warnings.size(), 4u);
-    EXPECT_EQ(many.warnings.back(), "22 more warnings not reported (the limit is 4)");
+    // The five sprites are a list over its cap too, which takes one more line.
+    EXPECT_EQ(many.warnings.back(), "23 more warnings not reported (the limit is 4)");
+    EXPECT_TRUE(Mentions(many.warnings, "1 more sprites not reported"));
     EXPECT_TRUE(many.damaged);
+}
+
+TEST(TimelineDrawing, ButtonCentresGoThroughTheirRecordsAndPlacements)
+{
+    Tags tags;
+    SwfBuild::AddRectShape(tags, 1, 0, 0, 2000, 1000, {9, 9, 9});
+    SwfBuild::AddRectShape(tags, 2, -400, -400, 800, 800, {9, 9, 9});
+    SwfBuild::AddRectShape(tags, 3, 0, 0, 100000, 100000, {9, 9, 9});
+    // Up state: shape 1 moved by (400, 200), so (400..2400, 200..1200).
+    SwfBuild::AddPlayButton(tags, 10, 1, 400, 200);
+    // Shape 2 in the up state; shape 3 only in the hit test, not drawn.
+    tags.defineButton(11, {ButtonRecord{2, 1, 0x01}, ButtonRecord{3, 2, 0x08}});
+    // No known shape: pressed at its origin.
+    tags.defineButton2(12, {ButtonRecord{99, 1, 0x0F}});
+    tags.defineSprite(20, 1, Tags().placeObject2(1, 12).showFrame().end());
+    // Scaled by (2, 0.5), moved by (1000, 2000): centre (3800, 2350) twips.
+    SwfBuild::AddPlaceWithMatrix(tags, 1, 10, {2, 0.5, 0, 0, 1000, 2000});
+    tags.placeObject2(2, 20).showFrame(); // button 12 only inside a sprite
+    SwfBuild::AddPlace(tags, 3, 11, false, 600, 800);
+    SwfBuild::AddPlace(tags, 4, 10, false, 5000, 5000); // placed again: its first placement counts
+    tags.placeObject(12, 5);
+    tags.showFrame().end();
+
+    const Timeline timeline = Read(tags);
+    ASSERT_EQ(timeline.buttons.size(), 3u);
+    EXPECT_EQ(timeline.buttons[0].id, 10);
+    EXPECT_DOUBLE_EQ(timeline.buttons[0].x, 3800);
+    EXPECT_DOUBLE_EQ(timeline.buttons[0].y, 2350);
+    EXPECT_EQ(timeline.buttons[1].id, 11);
+    EXPECT_DOUBLE_EQ(timeline.buttons[1].x, 600);
+    EXPECT_DOUBLE_EQ(timeline.buttons[1].y, 800);
+    EXPECT_EQ(timeline.buttons[2].id, 12);
+    EXPECT_DOUBLE_EQ(timeline.buttons[2].x, 0);
+
+    // The list keeps its cap and says what it left out.
+    Limits limits;
+    limits.maxReportEntries = 2;
+    const Timeline capped = Read(tags, limits);
+    EXPECT_EQ(capped.buttons.size(), 2u);
+    EXPECT_TRUE(Mentions(capped.warnings, "1 more buttons not reported")) << ::testing::PrintToString(capped.warnings);
+}
+
+TEST(TimelineDrawing, SpritesGiveTheFramesTheirTimelinesHold)
+{
+    Tags tags;
+    SwfBuild::AddRectShape(tags, 1, 0, 0, 200, 200, {1, 2, 3});
+    SwfBuild::AddMovingSprite(tags, 10, 1, 5, 20, 0, true);
+    // The header's frame count is not what is counted.
+    tags.defineSprite(11, 99, Tags().showFrame().showFrame().end());
+    tags.defineSprite(12, 3, Tags().end());
+    tags.placeObject2(1, 10).showFrame().end();
+    const Timeline timeline = Read(tags);
+    ASSERT_EQ(timeline.sprites.size(), 3u);
+    EXPECT_EQ(timeline.sprites[0].id, 10);
+    EXPECT_EQ(timeline.sprites[0].frames, 5u);
+    EXPECT_EQ(timeline.sprites[1].id, 11);
+    EXPECT_EQ(timeline.sprites[1].frames, 2u);
+    EXPECT_EQ(timeline.sprites[2].frames, 0u);
+
+    Limits limits;
+    limits.maxReportEntries = 1;
+    EXPECT_EQ(Read(tags, limits).sprites.size(), 1u);
+}
+
+TEST(TimelineDrawing, EffectsAreFoundWhereverTheyAre)
+{
+    using SwfBuild::AddPlaceWithEffects;
+    struct Case
+    {
+        const char *name;
+        std::function<void(Tags &)> add;
+        bool filters, blendModes, bitmapFills;
+    };
+    const Case cases[] = {
+        {"plain shapes, a normal blend mode and an empty filter list",
+         [](Tags &t) {
+             AddPlaceWithEffects(t, 1, 1, 0, 0, 0, SwfBuild::kBlendNormal);
+             t.tag(70, {0x06, 0x03, 2, 0, 1, 0, 0x00, 0x00, 0x00}); // no filters, blend mode 0
+         },
+         false, false, false},
+        {"a blur", [](Tags &t) { AddPlaceWithEffects(t, 1, 1, 100, 100, 4, 0); }, true, false, false},
+        {"a multiply", [](Tags &t) { AddPlaceWithEffects(t, 1, 1, 0, 0, 0, SwfBuild::kBlendMultiply); }, false, true,
+         false},
+        {"both, inside a sprite",
+         [](Tags &t) {
+             Tags inner;
+             AddPlaceWithEffects(inner, 1, 1, 0, 0, 2.5, SwfBuild::kBlendMultiply);
+             t.defineSprite(5, 1, inner.showFrame().end());
+         },
+         true, true, false},
+        {"a bitmap fill",
+         [](Tags &t) {
+             SwfBuild::AddCheckerBitmap(t, 7, 4, 4, {0, 0, 0}, {255, 255, 255});
+             SwfBuild::AddBitmapRectShape(t, 8, 7, 0, 0, 800, 800);
+         },
+         false, false, true},
+        {"a morph shape's bitmap fill", [](Tags &t) { t.defineBitmapMorphShape(8, 7, 2); }, false, false, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Tags tags;
+        SwfBuild::AddRectShape(tags, 1, 0, 0, 400, 400, {200, 0, 0});
+        tags.placeObject2(9, 1);
+        c.add(tags);
+        const Timeline timeline = Read(tags.showFrame().end());
+        EXPECT_EQ(timeline.effects.filters, c.filters);
+        EXPECT_EQ(timeline.effects.blendModes, c.blendModes);
+        EXPECT_EQ(timeline.effects.bitmapFills, c.bitmapFills);
+        EXPECT_TRUE(timeline.warnings.empty()) << ::testing::PrintToString(timeline.warnings);
+    }
 }
 
 namespace {
@@ -507,7 +621,8 @@ TEST(TimelineProgram, PrintsOneDocumentWithEveryKey)
                       QStringLiteral("frameRate"), QStringLiteral("frameCount"), QStringLiteral("background"),
                       QStringLiteral("stops"), QStringLiteral("pictures"), QStringLiteral("stream"),
                       QStringLiteral("spriteStreams"), QStringLiteral("sounds"), QStringLiteral("soundStarts"),
-                      QStringLiteral("videos"), QStringLiteral("warnings")});
+                      QStringLiteral("videos"), QStringLiteral("actionScript3"), QStringLiteral("buttons"),
+                      QStringLiteral("sprites"), QStringLiteral("effects"), QStringLiteral("warnings")});
     EXPECT_EQ(root.value(QStringLiteral("container")).toString(), QStringLiteral("CWS"));
     EXPECT_EQ(root.value(QStringLiteral("version")).toInt(), 10);
     EXPECT_DOUBLE_EQ(root.value(QStringLiteral("frameRate")).toDouble(), 0x1DF7 / 256.0);
@@ -551,6 +666,55 @@ TEST(TimelineProgram, PrintsOneDocumentWithEveryKey)
     EXPECT_EQ(video.value(QStringLiteral("codec")).toString(), QStringLiteral("h263"));
     EXPECT_TRUE(video.value(QStringLiteral("firstFrame")).isNull());
     EXPECT_TRUE(root.value(QStringLiteral("warnings")).toArray().isEmpty());
+}
+
+TEST(TimelineProgram, ButtonsSpritesAndEffectsOfAnAs3Movie)
+{
+    TempFolder tmp;
+    Tags tags;
+    tags.fileAttributes(SwfBuild::kFileAttributesAs3);
+    SwfBuild::AddRectShape(tags, 1, 0, 0, 2000, 1000, {9, 9, 9});
+    SwfBuild::AddPlayButton(tags, 2, 1);
+    SwfBuild::AddMovingSprite(tags, 3, 1, 4, 20, 20, false);
+    SwfBuild::AddCheckerBitmap(tags, 4, 2, 2, {0, 0, 0}, {255, 255, 255});
+    SwfBuild::AddBitmapRectShape(tags, 5, 4, 0, 0, 400, 400);
+    SwfBuild::AddPlaceWithMatrix(tags, 1, 2, {0.5, 0.5, 0, 0, 200, 300});
+    SwfBuild::AddPlaceWithEffects(tags, 2, 3, 0, 0, 4, SwfBuild::kBlendMultiply);
+    tags.showFrame().end();
+    const QString swf = tmp.write(QStringLiteral("as3.swf"), ToQt(BuildSwf(tags)));
+    const QJsonObject root = RunTimeline(swf, 0);
+    EXPECT_TRUE(root.value(QStringLiteral("actionScript3")).toBool());
+    // The button's centre (1000, 500) twips, halved and moved: 35 x 27.5 px.
+    const QJsonArray buttons = root.value(QStringLiteral("buttons")).toArray();
+    ASSERT_EQ(buttons.size(), 1);
+    EXPECT_DOUBLE_EQ(buttons.at(0).toObject().value(QStringLiteral("x")).toDouble(), 35);
+    EXPECT_DOUBLE_EQ(buttons.at(0).toObject().value(QStringLiteral("y")).toDouble(), 27.5);
+    EXPECT_EQ(root.value(QStringLiteral("sprites")).toArray(),
+              QJsonArray({QJsonObject{{QStringLiteral("id"), 3}, {QStringLiteral("frames"), 4}}}));
+    const QJsonObject effects = root.value(QStringLiteral("effects")).toObject();
+    EXPECT_EQ(effects, (QJsonObject{{QStringLiteral("filters"), true},
+                                    {QStringLiteral("blendModes"), true},
+                                    {QStringLiteral("bitmapFills"), true}}));
+
+    // A movie with none of them, and a header whose FileLength is 0.
+    Tags plain;
+    SwfBuild::AddRectShape(plain, 1, 0, 0, 2000, 1000, {9, 9, 9});
+    plain.placeObject2(1, 1).showFrame().end();
+    SwfBuild::MovieOptions options;
+    options.fileLength = 0;
+    const QString none =
+        tmp.write(QStringLiteral("plain.swf"), ToQt(BuildSwf(plain, SwfBuild::Container::Cws, options)));
+    const QJsonObject bare = RunTimeline(none, 0);
+    EXPECT_FALSE(bare.value(QStringLiteral("actionScript3")).toBool(true));
+    EXPECT_TRUE(bare.value(QStringLiteral("buttons")).toArray().isEmpty());
+    EXPECT_TRUE(bare.value(QStringLiteral("sprites")).toArray().isEmpty());
+    EXPECT_EQ(bare.value(QStringLiteral("effects")).toObject(), (QJsonObject{{QStringLiteral("filters"), false},
+                                                                             {QStringLiteral("blendModes"), false},
+                                                                             {QStringLiteral("bitmapFills"), false}}));
+    EXPECT_EQ(bare.value(QStringLiteral("frameCount")).toInt(), 1);
+    const QJsonArray warnings = bare.value(QStringLiteral("warnings")).toArray();
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_TRUE(warnings.at(0).toString().contains(QStringLiteral("FileLength"))) << warnings.at(0).toString().toStdString();
 }
 
 TEST(TimelineProgram, DamagedFileGivesWhatCouldBeReadAndStatus1)

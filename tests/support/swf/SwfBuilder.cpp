@@ -62,13 +62,9 @@ Bytes StageRect(std::uint16_t widthPx, std::uint16_t heightPx)
     return out;
 }
 
-Bytes LzmaAlone(const Bytes &data)
+// Runs an encoder that `ls` was set up as over all of `data`.
+Bytes LzmaEncode(lzma_stream &ls, const Bytes &data)
 {
-    lzma_options_lzma options;
-    lzma_lzma_preset(&options, 6);
-    lzma_stream ls = LZMA_STREAM_INIT;
-    if (lzma_alone_encoder(&ls, &options) != LZMA_OK)
-        throw std::runtime_error("lzma_alone_encoder failed");
     Bytes out(data.size() + data.size() / 2 + 1024);
     ls.next_in = data.data();
     ls.avail_in = data.size();
@@ -79,6 +75,35 @@ Bytes LzmaAlone(const Bytes &data)
     lzma_end(&ls);
     if (rc != LZMA_STREAM_END)
         throw std::runtime_error("lzma encoding failed");
+    return out;
+}
+
+Bytes LzmaAlone(const Bytes &data)
+{
+    lzma_options_lzma options;
+    lzma_lzma_preset(&options, 6);
+    lzma_stream ls = LZMA_STREAM_INIT;
+    if (lzma_alone_encoder(&ls, &options) != LZMA_OK)
+        throw std::runtime_error("lzma_alone_encoder failed");
+    return LzmaEncode(ls, data);
+}
+
+// Raw LZMA data of known size, without an end marker, and the five
+// property bytes a decoder needs for it.
+Bytes LzmaRawNoEndMarker(const Bytes &data, std::array<std::uint8_t, 5> &properties)
+{
+    lzma_options_lzma options;
+    lzma_lzma_preset(&options, 6);
+    options.ext_flags = 0;
+    lzma_set_ext_size(options, data.size());
+    const lzma_filter filters[2] = {{LZMA_FILTER_LZMA1EXT, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    lzma_stream ls = LZMA_STREAM_INIT;
+    if (lzma_raw_encoder(&ls, filters) != LZMA_OK)
+        throw std::runtime_error("lzma_raw_encoder failed");
+    const Bytes out = LzmaEncode(ls, data);
+    properties[0] = std::uint8_t((options.pb * 5 + options.lp) * 9 + options.lc);
+    for (int i = 0; i < 4; ++i)
+        properties[1 + i] = std::uint8_t(options.dict_size >> (8 * i));
     return out;
 }
 
@@ -596,6 +621,14 @@ Bytes BuildSwf(const Tags &tags, Container container, const MovieOptions &option
     case Container::Fws: Append(file, body); break;
     case Container::Cws: Append(file, ZlibCompress(body)); break;
     case Container::Zws: {
+        if (!options.lzmaEndMarker) {
+            std::array<std::uint8_t, 5> properties;
+            const Bytes data = LzmaRawNoEndMarker(body, properties);
+            Put32(file, std::uint32_t(data.size()));
+            Append(file, Bytes(properties.begin(), properties.end()));
+            Append(file, data);
+            break;
+        }
         // .lzma is 5 property bytes, an 8-byte size, the data; ZWS keeps the
         // properties and the data and puts the data's length before them.
         const Bytes alone = LzmaAlone(body);

@@ -123,6 +123,9 @@ struct MovieOptions
     std::uint16_t frameCount = 1;
     // FileLength as written; by default the true uncompressed size.
     std::optional<std::uint32_t> fileLength;
+    // ZWS: whether the LZMA data ends with an end marker (some writers
+    // leave it out and rely on FileLength).
+    bool lzmaEndMarker = true;
 };
 
 // Action records for doAction().

@@ -96,9 +96,39 @@ void StraightEdge(BitWriter &w, std::int32_t dx, std::int32_t dy)
     }
 }
 
-// A filled polygon (one solid fill, no lines) as a DefineShape body.
+Bytes Matrix(const PlaceMatrix &m)
+{
+    const auto fixed = [](double v) { return std::int32_t(std::lround(v * 65536)); };
+    BitWriter w;
+    // The scale and the rotate-skew pairs: a flag, then the pair if set.
+    const auto pair = [&](double first, double second, bool present) {
+        w.bits(present ? 1 : 0, 1);
+        if (!present)
+            return;
+        const int n = SignedBits({fixed(first), fixed(second)});
+        w.bits(std::uint32_t(n), 5);
+        w.sbits(fixed(first), n);
+        w.sbits(fixed(second), n);
+    };
+    pair(m.scaleX, m.scaleY, m.scaleX != 1 || m.scaleY != 1);
+    pair(m.rotateSkew0, m.rotateSkew1, m.rotateSkew0 != 0 || m.rotateSkew1 != 0);
+    const int n = m.tx == 0 && m.ty == 0 ? 0 : SignedBits({m.tx, m.ty});
+    w.bits(std::uint32_t(n), 5);
+    if (n > 0) {
+        w.sbits(m.tx, n);
+        w.sbits(m.ty, n);
+    }
+    return w.take();
+}
+
+Bytes SolidFill(Rgb colour)
+{
+    return {0x00, colour[0], colour[1], colour[2]};
+}
+
+// A filled polygon (one fill style, no lines) as a DefineShape body.
 void AddPolygon(Tags &tags, std::uint16_t id, const std::vector<std::pair<std::int32_t, std::int32_t>> &points,
-                Rgb colour)
+                const Bytes &fillStyle)
 {
     std::int32_t x0 = points[0].first, x1 = x0, y0 = points[0].second, y1 = y0;
     for (const auto &[x, y] : points) {
@@ -111,8 +141,7 @@ void AddPolygon(Tags &tags, std::uint16_t id, const std::vector<std::pair<std::i
     Put16(body, id);
     Append(body, Rect(x0, x1, y0, y1));
     body.push_back(1); // one fill style
-    body.push_back(0x00); // solid
-    body.insert(body.end(), colour.begin(), colour.end());
+    Append(body, fillStyle);
     body.push_back(0); // no line styles
     BitWriter w;
     w.bits(1, 4); // fill index bits
@@ -151,12 +180,12 @@ void AddActions(Tags &tags, const Bytes &actions)
 void AddRectShape(Tags &tags, std::uint16_t id, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height,
                   Rgb colour)
 {
-    AddPolygon(tags, id, {{x, y}, {x + width, y}, {x + width, y + height}, {x, y + height}}, colour);
+    AddPolygon(tags, id, {{x, y}, {x + width, y}, {x + width, y + height}, {x, y + height}}, SolidFill(colour));
 }
 
 void AddTriangleShape(Tags &tags, std::uint16_t id, const std::array<std::int32_t, 6> &c, Rgb colour)
 {
-    AddPolygon(tags, id, {{c[0], c[1]}, {c[2], c[3]}, {c[4], c[5]}}, colour);
+    AddPolygon(tags, id, {{c[0], c[1]}, {c[2], c[3]}, {c[4], c[5]}}, SolidFill(colour));
 }
 
 void AddPlace(Tags &tags, std::uint16_t depth, std::uint16_t character, bool replace, std::int32_t tx, std::int32_t ty)
@@ -201,13 +230,13 @@ void AddEndlessLoopAction(Tags &tags)
     AddActions(tags, {0x99, 0x02, 0x00, 0xFB, 0xFF});
 }
 
-void AddPlayButton(Tags &tags, std::uint16_t id, std::uint16_t shape)
+void AddPlayButton(Tags &tags, std::uint16_t id, std::uint16_t shape, std::int32_t tx, std::int32_t ty)
 {
     Bytes records;
     records.push_back(0x0F); // hit, down, over and up states
     Put16(records, shape);
     Put16(records, 1); // depth
-    records.push_back(0x00); // identity matrix
+    Append(records, TranslateMatrix(tx, ty));
     records.push_back(0x00); // no colour transform
     records.push_back(0x00); // end of records
     Bytes body;
@@ -221,6 +250,75 @@ void AddPlayButton(Tags &tags, std::uint16_t id, std::uint16_t shape)
     body.push_back(0x06); // ActionPlay
     body.push_back(0x00); // ActionEnd
     tags.tag(34, body);
+}
+
+void AddPlaceWithMatrix(Tags &tags, std::uint16_t depth, std::uint16_t character, const PlaceMatrix &matrix)
+{
+    Bytes body{0x02 | 0x04}; // character, matrix
+    Put16(body, depth);
+    Put16(body, character);
+    Append(body, Matrix(matrix));
+    tags.tag(26, body);
+}
+
+void AddPlaceWithEffects(Tags &tags, std::uint16_t depth, std::uint16_t character, std::int32_t tx, std::int32_t ty,
+                         double blurPx, std::uint8_t blendMode)
+{
+    const bool blur = blurPx > 0;
+    Bytes body{0x02 | 0x04, std::uint8_t((blur ? 0x01 : 0x00) | (blendMode ? 0x02 : 0x00))};
+    Put16(body, depth);
+    Put16(body, character);
+    Append(body, TranslateMatrix(tx, ty));
+    if (blur) {
+        body.push_back(1); // one filter
+        body.push_back(1); // BlurFilter: BlurX and BlurY (16.16), then passes
+        const std::uint32_t fixed = std::uint32_t(std::lround(blurPx * 65536));
+        for (int axis = 0; axis < 2; ++axis)
+            for (int i = 0; i < 4; ++i)
+                body.push_back(std::uint8_t(fixed >> (8 * i)));
+        body.push_back(1 << 3); // one pass
+    }
+    if (blendMode)
+        body.push_back(blendMode);
+    tags.tag(70, body);
+}
+
+void AddCheckerBitmap(Tags &tags, std::uint16_t id, std::uint16_t width, std::uint16_t height, Rgb a, Rgb b)
+{
+    std::vector<std::array<std::uint8_t, 4>> pixels;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const Rgb &c = (x + y) % 2 ? b : a;
+            pixels.push_back({0xFF, c[0], c[1], c[2]});
+        }
+    tags.defineBitsLossless(id, 5, width, height, EncodeArgb(pixels));
+}
+
+void AddBitmapRectShape(Tags &tags, std::uint16_t id, std::uint16_t bitmap, std::int32_t x, std::int32_t y,
+                        std::int32_t width, std::int32_t height)
+{
+    Bytes fill{0x40}; // repeating bitmap
+    Put16(fill, bitmap);
+    // Bitmap pixels are twips until scaled.
+    Append(fill, Matrix({20, 20, 0, 0, x, y}));
+    AddPolygon(tags, id, {{x, y}, {x + width, y}, {x + width, y + height}, {x, y + height}}, fill);
+}
+
+void AddMovingSprite(Tags &tags, std::uint16_t id, std::uint16_t shape, int frames, std::int32_t stepX,
+                     std::int32_t stepY, bool stopAtEnd)
+{
+    Tags inner;
+    for (int f = 0; f < frames; ++f) {
+        if (f == 0)
+            AddPlace(inner, 1, shape, false);
+        else
+            AddMove(inner, 1, f * stepX, f * stepY);
+        if (f == frames - 1 && stopAtEnd)
+            AddStopAction(inner);
+        inner.showFrame();
+    }
+    inner.end();
+    tags.defineSprite(id, std::uint16_t(frames), inner);
 }
 
 Rgb StepColour(int index)

@@ -32,9 +32,45 @@ void AddStartSound(Tags &tags, std::uint16_t id);
 void AddStopAction(Tags &tags);
 // DoAction that jumps back to itself for ever.
 void AddEndlessLoopAction(Tags &tags);
-// DefineButton2 that looks like `shape` in every state and plays the movie
-// when pressed.
-void AddPlayButton(Tags &tags, std::uint16_t id, std::uint16_t shape);
+// DefineButton2 that looks like `shape` (moved by tx, ty) in every state
+// and plays the movie when pressed.
+void AddPlayButton(Tags &tags, std::uint16_t id, std::uint16_t shape, std::int32_t tx = 0, std::int32_t ty = 0);
+
+// A MATRIX: scale and rotate-skew factors, translation in twips.
+struct PlaceMatrix
+{
+    double scaleX = 1;
+    double scaleY = 1;
+    double rotateSkew0 = 0;
+    double rotateSkew1 = 0;
+    std::int32_t tx = 0;
+    std::int32_t ty = 0;
+};
+// PlaceObject2 that places `character` at `depth` with `matrix`.
+void AddPlaceWithMatrix(Tags &tags, std::uint16_t depth, std::uint16_t character, const PlaceMatrix &matrix);
+
+// Blend modes of PlaceObject3 (0 and 1 are both normal).
+constexpr std::uint8_t kBlendNormal = 1;
+constexpr std::uint8_t kBlendMultiply = 3;
+// PlaceObject3 that places `character` at `depth`, moved by (tx, ty), with
+// a blur filter of `blurPx` pixels on both axes (no filter list when 0) and
+// blend mode `blendMode` (no blend mode field when 0).
+void AddPlaceWithEffects(Tags &tags, std::uint16_t depth, std::uint16_t character, std::int32_t tx, std::int32_t ty,
+                         double blurPx, std::uint8_t blendMode);
+
+// DefineBitsLossless: a `width` x `height` checkerboard of 1-pixel squares
+// in colours `a` and `b`.
+void AddCheckerBitmap(Tags &tags, std::uint16_t id, std::uint16_t width, std::uint16_t height, Rgb a, Rgb b);
+// A rectangle (twips) filled with bitmap `bitmap` repeated, one bitmap pixel
+// to one stage pixel, its corner at the rectangle's.
+void AddBitmapRectShape(Tags &tags, std::uint16_t id, std::uint16_t bitmap, std::int32_t x, std::int32_t y,
+                        std::int32_t width, std::int32_t height);
+
+// DefineSprite `id` of `frames` frames (its header says so too): `shape` at
+// depth 1, moved by (stepX, stepY) twips more each frame. With `stopAtEnd`,
+// its last frame stops it; else it loops.
+void AddMovingSprite(Tags &tags, std::uint16_t id, std::uint16_t shape, int frames, std::int32_t stepX,
+                     std::int32_t stepY, bool stopAtEnd);
 
 // The colour of frame `index` of ColourStepMovie: round the colour wheel,
 // 12 degrees a frame, so that each frame differs from the next.
