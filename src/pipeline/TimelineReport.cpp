@@ -34,6 +34,14 @@ int SmallNumber(const QJsonValue &value, int fallback = 0)
     return int(WholeNumber(value, 0, 1 << 30).value_or(fallback));
 }
 
+// A stage side in whole pixels: the stage is in twips, so 550.5 is a real
+// size (and rounds), where a whole-number reading would drop it.
+int StageSide(const QJsonValue &value)
+{
+    const double side = value.toDouble(0);
+    return value.isDouble() && std::isfinite(side) && side > 0 && side < (1 << 30) ? int(std::lround(side)) : 0;
+}
+
 std::optional<qint64> Frame(const QJsonValue &value)
 {
     return WholeNumber(value, 0, Limits::kMaxCount);
@@ -99,8 +107,8 @@ void ReadMovie(const QJsonObject &root, TimelineReport &r)
     r.version = SmallNumber(root.value(QLatin1String(kVersion)));
     r.container = root.value(QLatin1String(kContainer)).toString();
     const QJsonObject stage = root.value(QLatin1String(kStage)).toObject();
-    r.stageWidth = SmallNumber(stage.value(QLatin1String(kWidth)));
-    r.stageHeight = SmallNumber(stage.value(QLatin1String(kHeight)));
+    r.stageWidth = StageSide(stage.value(QLatin1String(kWidth)));
+    r.stageHeight = StageSide(stage.value(QLatin1String(kHeight)));
 
     const QJsonValue rate = root.value(QLatin1String(kFrameRate));
     const double frameRate = rate.toDouble(0);

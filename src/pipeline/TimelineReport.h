@@ -27,7 +27,7 @@ struct TimelineReportLimits
     static constexpr qsizetype kMaxPlacements = 256; // per sprite stream
     static constexpr qsizetype kMaxVideos = 256;
     static constexpr qsizetype kMaxWarnings = 100;
-    static constexpr qsizetype kMaxButtons = 4096;
+    static constexpr qsizetype kMaxButtons = 65536;
     static constexpr qsizetype kMaxSprites = 65536;
     // Button centres beyond this many pixels from the stage's origin are
     // not where anyone could press.
@@ -113,7 +113,7 @@ struct TimelineReport
 {
     int version = 0;
     QString container;
-    int stageWidth = 0;
+    int stageWidth = 0; // pixels, rounded (the stage is in twips)
     int stageHeight = 0;
     double frameRate = 0; // 0 when the report gives none that is usable
     qint64 frameCount = 0; // ShowFrame tags on the main timeline

@@ -193,6 +193,11 @@ TEST(TimelineReport, NullsWrongTypesAndOutOfRangeValuesKeepDefaults)
     EXPECT_EQ(r.warnings[0], QStringLiteral("kept"));
     EXPECT_TRUE(r.warnings.last().contains(QStringLiteral("frame rate")));
 
+    // The stage is in twips: a side of 550.05 pixels is real.
+    const TimelineReport odd = Parsed(R"({"stage": {"width": 550.05, "height": 399.5}})");
+    EXPECT_EQ(odd.stageWidth, 550);
+    EXPECT_EQ(odd.stageHeight, 400);
+
     for (const char *rate : {"0", "-1", "256.5", "1e30"}) {
         SCOPED_TRACE(rate);
         EXPECT_EQ(Parsed("{\"frameRate\": " + QByteArray(rate) + "}").frameRate, 0);
