@@ -1,6 +1,9 @@
 #include "pipeline/TimelineReport.h"
 
 #include "QtPrinters.h"
+#include "SwfTestKit.h"
+#include "TempFolder.h"
+#include "VectorSwf.h"
 
 #include <gtest/gtest.h>
 
@@ -245,4 +248,34 @@ TEST(TimelineReport, EveryPrefixOfAReportParsesOrFails)
         // Only a whole object parses; a cut one is refused, never half-read.
         ASSERT_EQ(result.ok, false) << length;
     }
+}
+
+TEST(TimelineReport, ReadsBackWhatTheExtractorWrites)
+{
+    using namespace SwfBuild;
+    Tags tags;
+    tags.fileAttributes(kFileAttributesAs3);
+    AddRectShape(tags, 1, 0, 0, 400, 400, {9, 9, 9});
+    AddPlayButton(tags, 2, 1);
+    AddMovingSprite(tags, 3, 1, 6, 20, 0, true);
+    AddCheckerBitmap(tags, 4, 2, 2, {0, 0, 0}, {255, 255, 255});
+    AddBitmapRectShape(tags, 5, 4, 0, 0, 400, 400);
+    AddPlace(tags, 1, 2, false, 2000, 1000);
+    AddPlaceWithEffects(tags, 2, 3, 0, 0, 3, kBlendMultiply);
+    tags.showFrame().end();
+    TempFolder tmp;
+    const QString swf = tmp.write(QStringLiteral("movie.swf"), SwfTestKit::ToQt(BuildSwf(tags)));
+    const SwfTestKit::ProgramRun run = SwfTestKit::RunExtractor({QStringLiteral("--timeline"), swf});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const TimelineReport r = Parsed(run.out.toUtf8());
+    EXPECT_EQ(r.stageWidth, 320);
+    EXPECT_TRUE(r.actionScript3);
+    EXPECT_EQ(r.buttons, QList<QPointF>{QPointF(110, 60)});
+    ASSERT_EQ(r.sprites.size(), 1);
+    EXPECT_EQ(r.sprites[0].id, 3u);
+    EXPECT_EQ(r.sprites[0].frames, 6);
+    EXPECT_TRUE(r.usesFilters);
+    EXPECT_TRUE(r.usesBlendModes);
+    EXPECT_TRUE(r.usesBitmapFills);
+    EXPECT_TRUE(r.warnings.isEmpty()) << r.warnings.join(QLatin1Char(' ')).toStdString();
 }
