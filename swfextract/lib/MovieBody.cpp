@@ -97,6 +97,17 @@ std::optional<std::uint64_t> ClaimedBody(const FileHeader &header, const Limits 
     return header.fileLength - 8u;
 }
 
+// Room for more of a decompressed body: up to FileLength while below it, so
+// that a movie whose header is right is held in a block of just its size;
+// past it, up to one byte over the limit, which tells a movie that is too
+// large from one exactly as large as allowed.
+std::span<std::uint8_t> RoomFor(MovieBody &body, std::size_t want, const std::optional<std::uint64_t> &claimed,
+                                std::size_t cap)
+{
+    const std::size_t size = body.bytes().size();
+    return body.grow(want, claimed && size < *claimed ? std::size_t(*claimed) : cap + 1);
+}
+
 // How a compressed stream stopped.
 enum class StreamEnd { Whole, Cut, Damaged };
 
@@ -127,9 +138,8 @@ void SettleLength(MovieBody &body, const Limits &limits, StreamEnd end, const st
 
 Status LoadZlib(ByteSource &source, MovieBody &body, const Limits &limits)
 {
-    // One byte over the limit tells a movie that is too large from one that
-    // is exactly as large as allowed.
     const std::size_t cap = std::size_t(limits.maxBodyBytes);
+    const std::optional<std::uint64_t> claimed = ClaimedBody(body.header, limits);
     z_stream zs{};
     if (inflateInit(&zs) != Z_OK)
         return MakeError(ErrorCode::TooLarge, "out of memory for decompression");
@@ -157,7 +167,7 @@ Status LoadZlib(ByteSource &source, MovieBody &body, const Limits &limits)
             endWarning = "the compressed movie ends early (cut file); using what decompressed";
             break;
         }
-        std::span<std::uint8_t> room = body.grow(want, cap + 1);
+        std::span<std::uint8_t> room = RoomFor(body, want, claimed, cap);
         if (room.empty()) {
             status = body.bytes().size() > cap ? BodyTooLarge(cap)
                                                : MakeError(ErrorCode::TooLarge, "out of memory for the movie");
@@ -189,7 +199,8 @@ Status LoadZlib(ByteSource &source, MovieBody &body, const Limits &limits)
 // and 5 LZMA property bytes), checks the dictionary size, and makes the
 // classic .lzma header liblzma wants: properties, then the size. The size
 // is given as unknown, so that a movie larger than its FileLength says is
-// read to its end; LoadLzma stops a stream without an end marker itself.
+// read to its end; LoadLzma drops what a stream without an end marker
+// decodes past it.
 Result<std::array<std::uint8_t, 13>> ReadLzmaHeader(ByteSource &source, const Limits &limits)
 {
     std::uint8_t fields[9];
@@ -240,19 +251,15 @@ Status LoadLzma(ByteSource &source, MovieBody &body, const Limits &limits)
             ls.next_in = input.data();
             ls.avail_in = std::size_t(n);
         }
-        // One byte over the limit tells a movie that is too large.
-        std::span<std::uint8_t> room = body.grow(want, cap + 1);
+        std::span<std::uint8_t> room = RoomFor(body, want, claimed, cap);
         if (room.empty()) {
             if (body.bytes().size() <= cap)
                 status = MakeError(ErrorCode::TooLarge, "out of memory for the movie");
             break;
         }
         want = kMinGrowth;
-        // Stop at FileLength once, to note how much input that took.
-        const std::size_t size = body.bytes().size();
-        std::size_t step = room.size();
-        if (claimed && size < *claimed)
-            step = std::size_t(std::min<std::uint64_t>(step, *claimed - size));
+        // The room ends at FileLength once, to note how much input that took.
+        const std::size_t step = room.size();
         const std::size_t inBefore = ls.avail_in;
         ls.next_out = room.data();
         ls.avail_out = step;
