@@ -563,6 +563,15 @@ TEST(TimelineDrawing, EffectsAreFoundWhereverTheyAre)
          },
          false, false, true},
         {"a morph shape's bitmap fill", [](Tags &t) { t.defineBitmapMorphShape(8, 7, 2); }, false, false, true},
+        {"a button record with a blur and a multiply",
+         [](Tags &t) {
+             // DefineButton2 6: up state of shape 1 with a filter list (one
+             // blur) and blend mode 3.
+             t.tag(34, {6, 0, 0x00, 0, 0, 0x31, 1, 0, 1, 0, 0x00, 0x00, 1, 1, 0, 0, 4, 0, 0, 0, 4, 0, 0x08, 3, 0x00});
+         },
+         true, true, false},
+        {"a hit-test-only button record with a multiply",
+         [](Tags &t) { t.tag(34, {6, 0, 0x00, 0, 0, 0x28, 1, 0, 1, 0, 0x00, 0x00, 3, 0x00}); }, false, false, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
