@@ -5,6 +5,7 @@
 //     bench_render [SHAPES [SECONDS [FPS]]]     (default 300 shapes, 60 s, 20 fps)
 #include "VectorSwf.h"
 
+#include "pipeline/PlayRecording.h"
 #include "render/MovieRecorder.h"
 
 #include <QCoreApplication>
@@ -41,6 +42,12 @@ int main(int argc, char **argv)
     f.close();
 
     Render::RecordRequest request;
+    QString reason;
+    if (!Pipeline::ReadMovieFacts(QStringLiteral(TARNWICK_BIN_DIR "/tarnwick-swfextract"), f.fileName(), request.movie,
+                                  reason)) {
+        std::fprintf(stderr, "%s\n", qPrintable(reason));
+        return 1;
+    }
     request.swfPath = f.fileName();
     request.outputPath = dir.filePath(QStringLiteral("cartoon.mp4"));
     request.workFolder = dir.filePath(QStringLiteral("work"));

@@ -7,6 +7,7 @@
 #include "ProgressBar.h"
 #include "SettingsStore.h"
 
+#include "render/RecordPlan.h"
 #include "tools/DataFolder.h"
 #include "tools/Failure.h"
 #include "tools/ProcessRunner.h"
@@ -14,6 +15,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -252,7 +254,12 @@ QGroupBox *Form1::buildDelayGroup()
     rows->addWidget(PushButton10, 1, 2);
     rows->addWidget(Option5, 2, 0, 1, 2);
     rows->addWidget(PushButton14, 2, 2);
-    rows->addWidget(Option6, 3, 0, 1, 2);
+    PlayHeight = Named(new QComboBox, "PlayHeight");
+    for (int height : Render::PlayHeights)
+        PlayHeight->addItem(QStringLiteral("%1p").arg(height), height);
+    PlayHeight->setToolTip(QStringLiteral("The height of PLAY's video: the movie is drawn at this size"));
+    rows->addWidget(Option6, 3, 0);
+    rows->addWidget(PlayHeight, 3, 1, Qt::AlignLeft);
     rows->addWidget(PushButton13, 3, 2);
     rows->setColumnStretch(0, 1);
     return Frame2;
@@ -315,7 +322,7 @@ void Form1::setUpKeyboard()
     // option groups top to bottom, Start, and Help last before the list again.
     const QList<QWidget *> order = {ListView1,    PushButton3, PushButton6,  PushButton1, PushButton5,  PushButton7,
                                     PushButton8,  Option1,     Text1,        PushButton9, Option2,      Text2,
-                                    PushButton10, Option5,     PushButton14, Option6,     PushButton13, Option8,
+                                    PushButton10, Option5,     PushButton14, Option6,     PlayHeight,   PushButton13, Option8,
                                     Option7,      Slider1,     Option3,      Text3,       PushButton11, Option4,
                                     PushButton2,  PushButton4};
     for (qsizetype i = 1; i < order.size(); ++i)
@@ -338,6 +345,9 @@ void Form1::connectHandlers()
     onSelect(Option2, &Form1::Option1Or2_Click);
     onSelect(Option5, &Form1::Option1Or2_Click);
     onSelect(Option6, &Form1::Option1Or2_Click);
+    connect(PlayHeight, &QComboBox::currentIndexChanged, this, [this] {
+        SettingsStore().WriteSetting(QLatin1String(Keys::PlayHeight), PlayHeight->currentData().toString());
+    });
     onSelect(Option7, &Form1::Option7Or8_Click);
     onSelect(Option8, &Form1::Option7Or8_Click);
     onSelect(Option3, &Form1::Option3Or4_Click);

@@ -11,6 +11,7 @@
 
 #include <functional>
 
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -182,6 +183,7 @@ private:
     QRadioButton *Option5 = nullptr; // AS IN MOVIE
     QPushButton *PushButton14 = nullptr; // AS IN MOVIE's "?"
     QRadioButton *Option6 = nullptr; // PLAY
+    QComboBox *PlayHeight = nullptr; // PLAY's frame height
     QPushButton *PushButton13 = nullptr; // PLAY's "?"
     QLineEdit *Text2 = nullptr;
     QPushButton *PushButton10 = nullptr;

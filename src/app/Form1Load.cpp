@@ -7,11 +7,13 @@
 #include "SettingsStore.h"
 #include "WebAddresses.h"
 
+#include "render/RecordPlan.h"
 #include "tools/PathRoutines.h"
 #include "tools/ReportingTrap.h"
 #include "tools/Rounding.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -21,6 +23,8 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QSlider>
+
+#include <algorithm>
 
 namespace App {
 
@@ -70,6 +74,11 @@ void Form1::Form_Load()
             const QSignalBlocker blocker(Option1);
             Option1->setChecked(true);
         }
+    });
+    trap(143, [&] {
+        const int saved = SettingsStore().ReadSetting(QLatin1String(Keys::PlayHeight)).toInt();
+        const QSignalBlocker blocker(PlayHeight);
+        PlayHeight->setCurrentIndex(std::max(0, PlayHeight->findData(Render::UsablePlayHeight(saved))));
     });
     trap(144, [&] { restoreText(Text3, Keys::LocalFolder); });
     trap(146, [&] { restoreQuality(); });

@@ -27,14 +27,18 @@ inline constexpr char Option4[] = "Option4";
 inline constexpr char LastFolderDot[] = "LastFolderDot";
 inline constexpr char LastFolder[] = "LastFolder";
 inline constexpr char Extension[] = "Extension";
+inline constexpr char PlayHeight[] = "PlayHeight";
+inline constexpr char PlaySeconds[] = "PlaySeconds";
 } // namespace Keys
 
-// The fifteen keys; the first twelve in the order the window restores them.
+// The keys; the first twelve in the order the window restores them.
 inline constexpr SettingKey kSettingKeys[] = {
     {Keys::Text1, "3"},        {Keys::Text2, "1"},       {Keys::Option1, "True"},  {Keys::Option5, "False"},
     {Keys::Option2, "False"},  {Keys::Option6, "False"}, {Keys::LocalFolder, ""},  {Keys::Quality, "75"},
     {Keys::Option7, "False"},  {Keys::Option8, "True"},  {Keys::Option3, "True"},  {Keys::Option4, "False"},
     {Keys::LastFolderDot, ""}, {Keys::LastFolder, ""},   {Keys::Extension, "swf"},
+    // PLAY's frame height, and its cap in seconds (0: none below 3 hours).
+    {Keys::PlayHeight, "720"}, {Keys::PlaySeconds, "0"},
 };
 
 // The user's desktop folder followed by "/"; empty when there is none.

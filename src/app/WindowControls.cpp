@@ -2,13 +2,17 @@
 
 #include "Dialogs.h"
 #include "Form1.h"
+#include "SettingsStore.h"
 #include "ProgressBar.h"
 #include "TypedFolder.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSlider>
+
+#include <algorithm>
 
 namespace App {
 
@@ -25,6 +29,16 @@ bool WindowControls::movieSelected() const
 bool WindowControls::playSelected() const
 {
     return m_window.Option6->isChecked() && m_window.Option6->isEnabled();
+}
+
+int WindowControls::playHeight() const
+{
+    return m_window.PlayHeight->currentData().toInt();
+}
+
+double WindowControls::playSeconds() const
+{
+    return std::max(0.0, SettingsStore().ReadSetting(QLatin1String(Keys::PlaySeconds)).toDouble());
 }
 
 QString WindowControls::playAssetsFolder() const

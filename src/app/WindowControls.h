@@ -23,6 +23,9 @@ public:
     bool movieSelected() const override;
     // PLAY only while the recorder's parts are there (Option6 enabled).
     bool playSelected() const override;
+    int playHeight() const override;
+    // The stored cap, which the window keeps without a control.
+    double playSeconds() const override;
     QString playAssetsFolder() const override;
     QString slowText() const override;
     QString fastText() const override;

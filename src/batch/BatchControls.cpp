@@ -2,6 +2,7 @@
 
 #include "filelist/FileQueue.h"
 #include "filelist/Samples.h"
+#include "render/RecordPlan.h"
 #include "tools/PathRoutines.h"
 
 #include <QDir>
@@ -72,6 +73,24 @@ QString TakePlayFps(const std::optional<QString> &text, BatchOptions &options)
     return QString();
 }
 
+// --play-height's and --play-seconds' values.
+QString TakePlayLimits(const QString &argument, const std::optional<QString> &text, BatchOptions &options)
+{
+    bool ok = false;
+    if (argument == QLatin1String("--play-height")) {
+        const int height = text ? text->toInt(&ok) : 0;
+        if (!ok || Render::UsablePlayHeight(height) != height)
+            return QStringLiteral("--play-height needs 720, 1080, 1440 or 2160");
+        options.playHeight = height;
+        return QString();
+    }
+    const double seconds = text ? text->toDouble(&ok) : 0;
+    if (!ok || !(seconds > 0))
+        return QStringLiteral("--play-seconds needs a number of seconds above 0");
+    options.playSeconds = seconds;
+    return QString();
+}
+
 // An option followed by its value, which `value` takes from the arguments
 // (false when none is left); returns the usage error, or empty.
 QString TakeValueOption(const QString &argument, const std::function<bool(QString &)> &value, const QDir &here,
@@ -85,6 +104,8 @@ QString TakeValueOption(const QString &argument, const std::function<bool(QStrin
             return QStringLiteral("--slow needs a number of seconds");
     } else if (argument == QLatin1String("--play-fps")) {
         return TakePlayFps(value(text) ? std::optional<QString>(text) : std::nullopt, options);
+    } else if (argument == QLatin1String("--play-height") || argument == QLatin1String("--play-seconds")) {
+        return TakePlayLimits(argument, value(text) ? std::optional<QString>(text) : std::nullopt, options);
     } else if (argument == QLatin1String("--fast")) {
         options.slow = false;
         options.movie = false;
@@ -112,7 +133,8 @@ QString TakeValueOption(const QString &argument, const std::function<bool(QStrin
 QString UsageText()
 {
     return QStringLiteral(
-        "Usage: tarnwick-batch [--slow SECONDS | --fast N | --movie | --play [--play-fps N]]\n"
+        "Usage: tarnwick-batch [--slow SECONDS | --fast N | --movie | --play [--play-fps N]\n"
+        "                      [--play-height 720|1080|1440|2160] [--play-seconds N]]\n"
         "                      [--quality 0..100] [--each | --combine]\n"
         "                      [--out DIR | --beside] [--samples] FILE...\n"
         "       tarnwick-batch --help\n"
@@ -125,11 +147,16 @@ QString UsageText()
         "                  a movie whose timeline shows none of its pictures is made as with --slow,\n"
         "                  with the SECONDS of a --slow given before --movie (default 3)\n"
         "  --play          record each movie as it plays (drawings, animation and sound) in the Ruffle\n"
-        "                  player in headless Chromium, at its own frame rate for its whole timeline;\n"
+        "                  player in headless Chromium, at its own frame rate, for as long as it plays:\n"
+        "                  its main timeline at least, then on while a sound plays or the picture\n"
+        "                  changes, until it stands still and silent for 2 s (0.5 s of that kept);\n"
+        "                  music looping 100 times or more gets one pass; at most 3 hours;\n"
         "                  needs the Debian package chromium; a movie waiting for a click gets its\n"
         "                  button pressed (at most 3 times); some ActionScript 3 movies do not play\n"
         "                  fully; a frame taking over 10 s ends that movie's recording\n"
         "  --play-fps N    with --play, record at N frames per second instead (0 or above 120: 30)\n"
+        "  --play-height H with --play, frames H pixels high: 720 (default), 1080, 1440 or 2160\n"
+        "  --play-seconds N  with --play, record each movie for at most N seconds\n"
         "  --quality Q     0 (smallest) to 100 (best), default 75\n"
         "  --each          one MP4 per SWF, named after it\n"
         "  --combine       all SWFs into one video.mp4 (default)\n"

@@ -18,6 +18,8 @@ struct BatchOptions
     bool play = false; // record each movie as it plays
     bool help = false; // --help: print the usage and do nothing else
     double playFps = 0; // 0: each movie's own frame rate
+    int playHeight = 720; // --play-height
+    double playSeconds = 0; // --play-seconds; 0: only the 3-hour cap
     QStringList notes; // adjustments made to the arguments, for the user
     QString seconds = QStringLiteral("3");
     QString perSecond = QStringLiteral("1");
@@ -53,6 +55,8 @@ public:
     bool movieSelected() const override { return m_options.movie; }
     bool playSelected() const override { return m_options.play; }
     double playFrameRate() const override { return m_options.playFps; }
+    int playHeight() const override { return m_options.playHeight; }
+    double playSeconds() const override { return m_options.playSeconds; }
     int qualityValue() const override { return m_options.quality; }
     int qualityMaximum() const override { return 100; }
     bool eachFileSelected() const override { return !m_options.combine; }

@@ -262,7 +262,8 @@ void ConversionJob::setUpTools(Tools::ReportingTrap &trap)
     if (m_choices.play) {
         // The quality gives the crf as for the other modes.
         m_play = std::make_unique<PlayRecording>(PlayRecording::Setup{
-            m_workFolder, m_choices.playAssets, m_tools.extractor, m_encoder, m_quality + 10, m_choices.playFps});
+            m_workFolder, m_choices.playAssets, m_tools.extractor, m_encoder, m_quality + 10, m_choices.playFps,
+            m_choices.playHeight, m_choices.playSeconds});
     }
 }
 

@@ -33,6 +33,10 @@ public:
     virtual bool playSelected() const { return false; }
     // Frames per second for PLAY; 0: each movie's own rate.
     virtual double playFrameRate() const { return 0; }
+    // PLAY's frame height (720, 1080, 1440 or 2160) and its cap in seconds
+    // (0: only the 3-hour cap).
+    virtual int playHeight() const { return 720; }
+    virtual double playSeconds() const { return 0; }
     // The recorder's page and player.
     virtual QString playAssetsFolder() const { return Tools::DataFolder() + QStringLiteral("/render"); }
     virtual int qualityValue() const = 0; // Slider1 position
@@ -74,6 +78,8 @@ struct JobChoices
     bool movie = false;
     bool play = false;
     double playFps = 0;
+    int playHeight = 720;
+    double playSeconds = 0;
     QString playAssets;
     QString slowText;
     QString fastText;
@@ -92,6 +98,8 @@ struct JobChoices
         c.movie = controls.movieSelected();
         c.play = controls.playSelected();
         c.playFps = controls.playFrameRate();
+        c.playHeight = controls.playHeight();
+        c.playSeconds = controls.playSeconds();
         c.playAssets = controls.playAssetsFolder();
         c.slowText = controls.slowText();
         c.fastText = controls.fastText();

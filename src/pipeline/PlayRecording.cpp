@@ -17,7 +17,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
+#include <climits>
 #include <cmath>
 
 namespace Pipeline {
@@ -94,7 +96,75 @@ QStringList ReencodedJoinArguments(const QList<Take> &takes, int crf)
     return args;
 }
 
+// The sound plays of a stream: from its first block to its last, once
+// for each place its timeline starts.
+void AddStream(const TimelineReport &report, const TimelineStream &stream, const QList<qint64> &starts,
+               QList<Render::SoundPlay> &plays)
+{
+    const double seconds = report.secondsAt(stream.lastFrame - stream.firstFrame + 1);
+    for (qint64 start : starts)
+        plays.append(Render::SoundPlay{report.secondsAt(start + stream.firstFrame), seconds, 1, true});
+}
+
 } // namespace
+
+Render::MovieFacts MovieFactsFrom(const TimelineReport &report)
+{
+    Render::MovieFacts facts;
+    facts.widthPx = report.stageWidth;
+    facts.heightPx = report.stageHeight;
+    facts.frameRate = report.frameRate;
+    facts.frameCount = int(std::min<qint64>(report.frameCount, INT_MAX));
+    facts.actionScript3 = report.actionScript3;
+    facts.loops = !report.stops;
+    if (report.background) {
+        const Tarnwick::Rgb c = *report.background;
+        facts.background = QStringLiteral("#%1%2%3")
+                               .arg(c.red, 2, 16, QLatin1Char('0'))
+                               .arg(c.green, 2, 16, QLatin1Char('0'))
+                               .arg(c.blue, 2, 16, QLatin1Char('0'));
+    }
+    facts.buttons = report.buttons;
+    for (const SpriteFrames &sprite : report.sprites)
+        facts.longestSpriteFrames = int(std::max<qint64>(facts.longestSpriteFrames, std::min<qint64>(sprite.frames, INT_MAX)));
+    facts.needsFullRenderer = report.usesFilters || report.usesBlendModes || report.usesBitmapFills;
+
+    QSet<quint32> started;
+    for (const SoundStart &start : report.soundStarts) {
+        const TimelineSound *sound = report.sound(start.sound);
+        if (start.stop || !sound || sound->rate <= 0)
+            continue;
+        started.insert(start.sound);
+        const qint64 in = start.inPoint.value_or(0);
+        const qint64 out = std::min(start.outPoint.value_or(sound->samples), sound->samples);
+        const double seconds = out > in ? double(out - in) / sound->rate : 0;
+        facts.sounds.append(Render::SoundPlay{report.secondsAt(start.frame), seconds, start.loops, false});
+    }
+    for (const TimelineSound &sound : report.sounds) {
+        if (!started.contains(sound.id))
+            facts.longestUnstartedSound = std::max(facts.longestUnstartedSound, sound.seconds);
+    }
+    if (report.stream)
+        AddStream(report, *report.stream, {0}, facts.sounds);
+    for (const TimelineStream &stream : report.spriteStreams)
+        AddStream(report, stream, stream.placedAt, facts.sounds);
+    return facts;
+}
+
+bool ReadMovieFacts(const QString &extractor, const QString &swf, Render::MovieFacts &facts, QString &reason)
+{
+    QString errors;
+    const QString json = Tools::RunCaptured(Tools::Command{extractor, {QStringLiteral("--timeline"), swf}, QString()},
+                                            true, false, false, &errors);
+    const TimelineReportResult parsed = ParseTimelineReport(json.toUtf8());
+    if (!parsed.ok) {
+        const QString said = Tools::LastLineOf(errors);
+        reason = QStringLiteral("the movie cannot be read: %1").arg(said.isEmpty() ? parsed.error : said);
+        return false;
+    }
+    facts = MovieFactsFrom(parsed.report);
+    return true;
+}
 
 PlayRecording::PlayRecording(Setup setup)
     : m_setup(std::move(setup))
@@ -108,34 +178,25 @@ void PlayRecording::clear()
     m_takes.clear();
 }
 
-int PlayRecording::timelineFrames(const QString &swf) const
-{
-    // The timeline report counts the main timeline's frames as they are,
-    // where a header's count may be wrong. The soundtrack's own end is not
-    // looked at yet: a movie is recorded for its frames.
-    if (m_setup.extractor.isEmpty())
-        return 0;
-    const QString json = Tools::RunCaptured(
-        Tools::Command{m_setup.extractor, {QStringLiteral("--timeline"), swf}, QString()}, true, false);
-    const TimelineReportResult parsed = ParseTimelineReport(json.toUtf8());
-    if (!parsed.ok || parsed.report.frameCount <= 0 || parsed.report.frameCount > INT_MAX)
-        return 0;
-    return static_cast<int>(parsed.report.frameCount);
-}
-
 bool PlayRecording::record(const QString &swf, int position, const Progress &progress, QStringList &notes,
                            QString &reason)
 {
     const QString folder = m_setup.workFolder + QStringLiteral("/play");
     QDir().mkpath(folder);
     Render::RecordRequest request;
+    if (!ReadMovieFacts(m_setup.extractor, swf, request.movie, reason))
+        return false;
     request.swfPath = swf;
     request.outputPath = folder + QStringLiteral("/movie%1.mp4").arg(position);
-    request.workFolder = folder + QStringLiteral("/work");
+    // A folder of its own for every recording: a browser still ending
+    // cannot hold the next one's profile.
+    request.workFolder = folder + QStringLiteral("/work%1").arg(position);
     request.assetsFolder = m_setup.assetsFolder;
     request.crf = m_setup.crf;
     request.fpsOverride = m_setup.fpsOverride;
-    request.frameCountOverride = timelineFrames(swf);
+    request.playHeight = m_setup.playHeight;
+    if (m_setup.playSeconds > 0)
+        request.maxSeconds = m_setup.playSeconds;
     request.progress = progress;
     Tools::RemoveOnStop(request.outputPath);
     const Render::RecordResult result = Render::MovieRecorder().record(request);

@@ -6,7 +6,19 @@
 
 #include <functional>
 
+namespace Render {
+struct MovieFacts;
+}
+
 namespace Pipeline {
+
+struct TimelineReport;
+
+// What the recorder needs of a movie, from its timeline report.
+Render::MovieFacts MovieFactsFrom(const TimelineReport &report);
+// Runs the extractor's --timeline on `swf`: false with `reason` when it
+// cannot be read.
+bool ReadMovieFacts(const QString &extractor, const QString &swf, Render::MovieFacts &facts, QString &reason);
 
 // The PLAY choice's step: each movie recorded as it plays (Render::
 // MovieRecorder) instead of having its pictures extracted. A recording goes
@@ -23,6 +35,8 @@ public:
         QString encoder; // ffmpeg
         int crf = 23;
         double fpsOverride = 0; // 0: each movie's own rate
+        int playHeight = 720; // the frame's height
+        double playSeconds = 0; // 0: no cap below the 3 hours
     };
 
     // One movie recorded.
@@ -59,7 +73,6 @@ public:
     bool publish(const QString &output, QString &reason);
 
 private:
-    int timelineFrames(const QString &swf) const;
     bool join(const QString &target, QString &reason) const;
 
     Setup m_setup;

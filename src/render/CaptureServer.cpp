@@ -162,19 +162,20 @@ void CaptureServer::handle(QTcpSocket *socket, const QByteArray &method, const Q
             pieces.append({parts[0].toLongLong(), bytes});
             soundBytes += bytes;
         }
+        // The sound first: what came with a frame counts in judging it.
         const qsizetype pixelBytes = body.size() - soundBytes;
-        if (onFrame && query.queryItemValue(QStringLiteral("pixels")) != QStringLiteral("0"))
-            onFrame(query.queryItemValue(QStringLiteral("n")).toInt(), body.left(pixelBytes));
         qsizetype offset = pixelBytes;
         for (const auto &[at, bytes] : pieces) {
             if (onSound)
                 onSound(at, body.mid(offset, bytes));
             offset += bytes;
         }
+        if (onFrame && query.queryItemValue(QStringLiteral("pixels")) != QStringLiteral("0"))
+            onFrame(query.queryItemValue(QStringLiteral("n")).toInt(), body.left(pixelBytes));
         if (framesWaiting && framesWaiting())
             m_held.append(socket);
         else
-            reply(socket, 200);
+            replyToFrame(socket);
     } else if (name == QStringLiteral("event")) {
         reply(socket, 200);
         if (onEvent)
@@ -190,7 +191,12 @@ void CaptureServer::releaseFrames()
         return;
     const QList<QTcpSocket *> held = std::exchange(m_held, {});
     for (QTcpSocket *socket : held)
-        reply(socket, 200);
+        replyToFrame(socket);
+}
+
+void CaptureServer::replyToFrame(QTcpSocket *socket)
+{
+    reply(socket, 200, frameAnswer ? frameAnswer() : QByteArray());
 }
 
 void CaptureServer::reply(QTcpSocket *socket, int status, const QByteArray &body, const QByteArray &type)

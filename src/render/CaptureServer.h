@@ -37,6 +37,8 @@ public:
     std::function<void(qint64 at, const QByteArray &samples)> onSound;
     std::function<void(const QJsonObject &event)> onEvent;
     std::function<bool()> framesWaiting;
+    // The answer to a frame once it is taken: "stop" ends the page's run.
+    std::function<QByteArray()> frameAnswer;
 
     explicit CaptureServer(Content content);
     ~CaptureServer();
@@ -59,6 +61,7 @@ private:
     void reply(QTcpSocket *socket, int status, const QByteArray &body = QByteArray(),
                const QByteArray &type = "text/plain");
     void serveFile(QTcpSocket *socket, const QString &path);
+    void replyToFrame(QTcpSocket *socket);
 
     Content m_content;
     QString m_token;

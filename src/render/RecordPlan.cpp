@@ -1,30 +1,51 @@
 #include "RecordPlan.h"
 
 #include "MovieRecorder.h"
-#include "SwfSummary.h"
+
+#include "tarnwick/Limits.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace Render {
 
-QSize FrameSizeFor(double stageWidth, double stageHeight)
+namespace {
+
+// The player mixes its sound in buffers of this many samples, whatever the rate.
+constexpr int MixBufferSamples = 2048;
+// Below this the sound would lose its highest notes.
+constexpr double LowestAudioRate = 40000;
+
+} // namespace
+
+QSize FrameSizeFor(double stageWidth, double stageHeight, int height)
 {
     if (!(stageWidth >= 1 && stageHeight >= 1))
         return {};
-    double scale = 1;
-    if (stageWidth <= SmallStageTarget.width() && stageHeight <= SmallStageTarget.height())
-        scale = std::min(SmallStageTarget.width() / stageWidth, SmallStageTarget.height() / stageHeight);
-    scale = std::min({scale, MaxFrameSide / stageWidth, MaxFrameSide / stageHeight,
-                      std::sqrt(double(MaxFramePixels) / (stageWidth * stageHeight))});
+    const double side = Tarnwick::kMaxFrameSide;
+    const double scale = std::min({height / stageHeight, side / stageWidth, side / stageHeight,
+                                   std::sqrt(double(Tarnwick::kMaxFramePixels) / (stageWidth * stageHeight))});
     const auto even = [](double v) { return std::max(2, int(std::floor(v + 1e-6)) / 2 * 2); };
     return {even(stageWidth * scale), even(stageHeight * scale)};
 }
 
-RecordPlan PlanRecording(const SwfSummary &movie, const RecordRequest &request)
+int UsablePlayHeight(int height)
+{
+    return std::find(std::begin(PlayHeights), std::end(PlayHeights), height) != std::end(PlayHeights)
+               ? height
+               : PlayHeights[0];
+}
+
+double AudioRateFor(double frameRate)
+{
+    const double perFrame = MixBufferSamples * frameRate;
+    return std::round(perFrame * std::ceil(LowestAudioRate / perFrame - 1e-9));
+}
+
+RecordPlan PlanRecording(const MovieFacts &movie, const RecordRequest &request)
 {
     RecordPlan plan;
-    plan.frame = FrameSizeFor(movie.widthPx, movie.heightPx);
+    plan.frame = FrameSizeFor(movie.widthPx, movie.heightPx, UsablePlayHeight(request.playHeight));
     if (plan.frame.isEmpty()) {
         plan.error = QStringLiteral("the movie's stage has no area (%1 x %2)").arg(movie.widthPx).arg(movie.heightPx);
         return plan;
@@ -37,16 +58,15 @@ RecordPlan PlanRecording(const SwfSummary &movie, const RecordRequest &request)
         rate = FallbackFrameRate;
     }
     plan.frameRate = rate;
-    qint64 frames = request.frameCountOverride > 0 ? request.frameCountOverride : movie.frameCount;
-    frames = std::max<qint64>(frames, 1);
-    const qint64 lengthCap = std::max<qint64>(1, qint64(std::floor(request.maxSeconds * rate + 1e-9)));
-    if (frames > lengthCap) {
-        plan.notes << QStringLiteral("recording stops at the length limit of %1 s").arg(request.maxSeconds);
-        frames = lengthCap;
+    plan.audioRate = AudioRateFor(rate);
+    plan.capSeconds = Tarnwick::kMaxVideoSeconds;
+    if (request.maxSeconds > 0 && request.maxSeconds < plan.capSeconds)
+        plan.capSeconds = request.maxSeconds;
+    switch (request.renderer) {
+    case Renderer::Auto: plan.fullRenderer = movie.needsFullRenderer; break;
+    case Renderer::Canvas: plan.fullRenderer = false; break;
+    case Renderer::Full: plan.fullRenderer = true; break;
     }
-    if (request.maxFrames > 0 && frames > request.maxFrames)
-        frames = request.maxFrames;
-    plan.frames = int(frames);
     plan.ok = true;
     return plan;
 }

@@ -6,21 +6,27 @@
 
 namespace Render {
 
+struct MovieFacts;
 struct RecordRequest;
-struct SwfSummary;
 
-// Limits on what one recording may be.
-inline constexpr int MaxFrameSide = 4096;
-inline constexpr qint64 MaxFramePixels = 8912896;
-inline constexpr QSize SmallStageTarget{1280, 720};
+// The frame heights a recording may be made at, smallest first; the first
+// is the default.
+inline constexpr int PlayHeights[] = {720, 1080, 1440, 2160};
 inline constexpr double MinFrameRate = 0.01;
 inline constexpr double MaxFrameRate = 120;
 inline constexpr double FallbackFrameRate = 30;
 
-// The frame: the stage scaled up to fit SmallStageTarget when it is smaller
-// (vector art stays sharp), down to the caps when larger, both sides even.
-// Empty for a stage with no area.
-QSize FrameSizeFor(double stageWidth, double stageHeight);
+// The frame: the stage scaled to `height` pixels high, narrowed to the
+// frame caps when that is too large, both sides even. Empty for a stage
+// with no area.
+QSize FrameSizeFor(double stageWidth, double stageHeight, int height = PlayHeights[0]);
+// `height` when it is one of PlayHeights, else the default.
+int UsablePlayHeight(int height);
+
+// The sound's sample rate for a frame rate: a whole number of the player's
+// mixing buffers in every frame, so that each frame's sounds start at a
+// fixed place in the recording.
+double AudioRateFor(double frameRate);
 
 // What will be recorded, worked out before the player starts.
 struct RecordPlan
@@ -29,10 +35,12 @@ struct RecordPlan
     QString error;
     QSize frame;
     double frameRate = 0;
-    int frames = 0;
+    double audioRate = 0;
+    double capSeconds = 0; // the recording ends here at the latest
+    bool fullRenderer = false;
     QStringList notes;
 };
 
-RecordPlan PlanRecording(const SwfSummary &movie, const RecordRequest &request);
+RecordPlan PlanRecording(const MovieFacts &movie, const RecordRequest &request);
 
 } // namespace Render

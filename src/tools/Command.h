@@ -12,6 +12,8 @@ struct Command
     QString program;
     QStringList arguments;
     QString workingFolder; // empty: the caller's
+    // "NAME=value" entries set for the child on top of the caller's environment.
+    QStringList environment = {};
 
     // The command as one line of POSIX shell text, every part quoted.
     QString toShellText() const;

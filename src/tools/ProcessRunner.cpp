@@ -1,6 +1,8 @@
 #include "ProcessRunner.h"
 
+#include <QDir>
 #include <QFile>
+#include <QProcessEnvironment>
 
 #include <atomic>
 #include <csignal>
@@ -34,6 +36,26 @@ void AppendBounded(QByteArray &tail, const QByteArray &more)
         tail.remove(0, tail.size() - kErrorTailBytes);
 }
 
+// Whether a process of the group still runs; zombies do not count, since
+// they hold nothing and an init that never reaps would keep them for ever.
+bool GroupLives(qint64 group)
+{
+    if (::kill(-static_cast<pid_t>(group), 0) != 0)
+        return false;
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &pid : pids) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!pid.front().isDigit() || !stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        // After the command name: state, ppid, pgrp.
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 2 && fields[2].toLongLong() == group && fields[0] != "Z")
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 ChildProcess::ChildProcess(const Command &command, Capture capture)
@@ -43,6 +65,15 @@ ChildProcess::ChildProcess(const Command &command, Capture capture)
     m_process.setArguments(command.arguments);
     if (!command.workingFolder.isEmpty())
         m_process.setWorkingDirectory(command.workingFolder);
+    if (!command.environment.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const QString &entry : command.environment) {
+            const qsizetype equals = entry.indexOf(QLatin1Char('='));
+            if (equals > 0)
+                environment.insert(entry.left(equals), entry.mid(equals + 1));
+        }
+        m_process.setProcessEnvironment(environment);
+    }
     m_process.setStandardInputFile(QProcess::nullDevice());
     switch (capture) {
     case Capture::Nothing:
@@ -107,6 +138,11 @@ void ChildProcess::stop()
         m_process.kill();
         m_process.waitForFinished(5000);
     }
+    // The helpers a browser started outlive its main process for a moment;
+    // until they are gone they hold its profile, and a browser started on
+    // the same folder meanwhile would hand its page to them and quit.
+    for (int waited = 0; m_group > 0 && waited < 5000 && GroupLives(m_group); waited += 20)
+        ::usleep(20000);
     finishedOrGone();
     m_group = 0;
 }

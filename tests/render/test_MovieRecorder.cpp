@@ -1,3 +1,4 @@
+#include "pipeline/PlayRecording.h"
 #include "render/MovieRecorder.h"
 
 #include "ColourFrames.h"
@@ -20,6 +21,7 @@ using namespace Render;
 namespace {
 
 const QString Assets = QStringLiteral(TARNWICK_BIN_DIR "/render");
+const QString Extractor = QStringLiteral(TARNWICK_BIN_DIR "/tarnwick-swfextract");
 
 QByteArray ToQt(const SwfBuild::Bytes &b)
 {
@@ -68,6 +70,8 @@ protected:
         f.write(ToQt(SwfBuild::ColourStepMovie(movie)));
         f.close();
         RecordRequest r;
+        QString reason;
+        EXPECT_TRUE(Pipeline::ReadMovieFacts(Extractor, f.fileName(), r.movie, reason)) << reason.toStdString();
         r.swfPath = f.fileName();
         r.outputPath = work.file(QStringLiteral("out video.mp4"));
         r.workFolder = work.mkdir(QStringLiteral("work"));
@@ -174,7 +178,7 @@ TEST_F(MovieRecorderTest, WatchdogEndsAMovieStuckInAScript)
     ASSERT_TRUE(kept.ok) << kept.error.toStdString();
     EXPECT_EQ(kept.stop, StopReason::StepTimeout);
     EXPECT_EQ(kept.framesRecorded, 15);
-    ASSERT_EQ(kept.notes.filter(QStringLiteral("stopped after frame 15 of 30")).size(), 1)
+    ASSERT_EQ(kept.notes.filter(QStringLiteral("stopped after frame 15 (1.50 s)")).size(), 1)
         << kept.notes.join(QLatin1Char('\n')).toStdString();
     EXPECT_NEAR(ProbeMedia(r.outputPath).duration, 1.5, 0.1);
 

@@ -22,6 +22,9 @@ inline constexpr std::uint64_t kMaxPictureBytes = kMaxPicturePixels * 4;
 inline constexpr std::uint32_t kMaxFrameSide = 4096;
 inline constexpr std::uint64_t kMaxFramePixels = 8'912'896;
 
+// Longest video made, whatever the movie asks for.
+inline constexpr double kMaxVideoSeconds = 3 * 60 * 60;
+
 // Deepest DefineSprite nesting read. Players nest no sprite definitions at
 // all; a crafted file nests them to exhaust a reader's stack.
 inline constexpr int kMaxSpriteDepth = 16;

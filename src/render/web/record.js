@@ -99,6 +99,16 @@
         return true;
     }
 
+    // Which renderer the player drew with: a canvas that gives a 2D
+    // context was drawn by the canvas renderer.
+    function rendererOf(canvas) {
+        try {
+            return canvas.getContext("2d") ? "canvas" : "webgl";
+        } catch (e) {
+            return "webgl";
+        }
+    }
+
     async function main() {
         const config = await (await fetch("config.json")).json();
         const width = config.width, height = config.height;
@@ -120,7 +130,7 @@
             letterbox: "off",
             contextMenu: "off",
             menu: false,
-            preferredRenderer: "canvas",
+            preferredRenderer: config.renderer,
             scale: "exactfit",
             forceScale: true,
             quality: "high",
@@ -137,12 +147,10 @@
         await api.load(options);
         await loaded;
 
-        // The player asks for its first animation frame once it runs.
-        for (let waited = 0; clock.pendingFrames() === 0; waited += 20) {
-            if (waited > 30000)
-                throw new Error("the player did not start");
+        // The player asks for its first animation frame once it runs. The
+        // recorder's watchdog judges how long that may take.
+        while (clock.pendingFrames() === 0)
             await realDelay(20);
-        }
         const canvas = player.shadowRoot && player.shadowRoot.querySelector("canvas");
         if (!canvas)
             throw new Error("the player made no canvas");
@@ -155,7 +163,7 @@
         await report("ready", {
             frameRate: metadata.frameRate, width: metadata.width, height: metadata.height,
             numFrames: metadata.numFrames, actionScript3: !!metadata.isActionScript3,
-            canvasWidth: canvas.width, canvasHeight: canvas.height,
+            canvasWidth: canvas.width, canvasHeight: canvas.height, renderer: rendererOf(canvas),
         });
 
         // The player shows the movie's first frame after its first step, so
@@ -166,13 +174,15 @@
         clock.start();
         startMs = clock.now() + frameMs;
 
-        // Read the player's own canvas when it is the frame's size; otherwise
-        // scale it onto one that is.
+        // Read the player's own canvas when it is a 2D one of the frame's
+        // size; otherwise copy it onto one that is.
         const direct = canvas.width === width && canvas.height === height ? canvas.getContext("2d") : null;
         let previous = null, stillSteps = 0, presses = 0;
-        let sending = Promise.resolve();
+        let sending = Promise.resolve("");
         const buttons = config.buttons || [];
-        for (let n = 0; n < config.frames; n++) {
+        // The recorder answers each frame "stop" once it has enough.
+        let n = 0;
+        for (; n < config.maxFrames; n++) {
             clock.advanceTo(startMs + n * frameMs + 0.01);
             let pixels;
             if (direct) {
@@ -185,7 +195,8 @@
             }
             // The next frame is drawn while this one travels, but they go
             // out one after the other, in order.
-            await sending;
+            if ((await sending) === "stop")
+                break;
             sending = sendStep(n, pixels);
 
             if (sameFrame(previous, pixels)) {
@@ -203,8 +214,12 @@
             }
         }
         await sending;
-        await sendStep(config.frames, null);
-        await report("done", { frames: config.frames });
+        // The sound of the last frames is mixed a few steps after them.
+        for (let i = 1; i <= config.flushSteps; i++) {
+            clock.advanceTo(startMs + (n + i) * frameMs + 0.01);
+            await sendStep(n, null);
+        }
+        await report("done", { frames: n });
     }
 
     window.addEventListener("error", (e) => {
