@@ -409,10 +409,12 @@ QString JudgeRecording(RecordResult &result, const Session &session, const Recor
 {
     StopReason stop = session.stop();
     const RecordLength &length = session.length();
+    // Once the rule has ended the recording, the player's own end (or a
+    // stall while it sends the last sound) takes nothing from it.
+    if (length.done() && stop != StopReason::Cancelled && stop != StopReason::Failed)
+        stop = length.capped() ? StopReason::FrameCap : StopReason::Finished;
     if (stop == StopReason::Finished && !length.done())
         stop = StopReason::PlayerDied;
-    if (stop == StopReason::Finished && length.capped())
-        stop = StopReason::FrameCap;
     result.stop = stop;
     result.framesRecorded = session.framesGiven();
     result.seconds = result.framesRecorded / plan.frameRate;

@@ -126,6 +126,27 @@ Bytes SolidFill(Rgb colour)
     return {0x00, colour[0], colour[1], colour[2]};
 }
 
+// A linear gradient from `from` to `to` across a square of `size` twips
+// centred on the origin (the gradient square is 32768 twips wide).
+Bytes LinearGradientFill(Rgb from, Rgb to, std::int32_t size)
+{
+    BitWriter w;
+    w.bits(1, 1); // scale
+    const std::int32_t scale = std::int32_t(std::lround(size / 32768.0 * 65536));
+    const int n = SignedBits({scale});
+    w.bits(std::uint32_t(n), 5);
+    w.sbits(scale, n);
+    w.sbits(scale, n);
+    w.bits(0, 1); // no rotation
+    w.bits(0, 5); // no translation
+    Bytes fill{0x10};
+    Append(fill, w.take());
+    fill.push_back(2); // two records, no spread or interpolation modes
+    for (const auto &[ratio, c] : {std::pair<std::uint8_t, Rgb>{0, from}, {255, to}})
+        Append(fill, {ratio, c[0], c[1], c[2]});
+    return fill;
+}
+
 // A filled polygon (one fill style, no lines) as a DefineShape body.
 void AddPolygon(Tags &tags, std::uint16_t id, const std::vector<std::pair<std::int32_t, std::int32_t>> &points,
                 const Bytes &fillStyle)
@@ -181,6 +202,12 @@ void AddRectShape(Tags &tags, std::uint16_t id, std::int32_t x, std::int32_t y, 
                   Rgb colour)
 {
     AddPolygon(tags, id, {{x, y}, {x + width, y}, {x + width, y + height}, {x, y + height}}, SolidFill(colour));
+}
+
+void AddGradientRectShape(Tags &tags, std::uint16_t id, std::int32_t size, Rgb from, Rgb to)
+{
+    const std::int32_t h = size / 2;
+    AddPolygon(tags, id, {{-h, -h}, {h, -h}, {h, h}, {-h, h}}, LinearGradientFill(from, to, size));
 }
 
 void AddTriangleShape(Tags &tags, std::uint16_t id, const std::array<std::int32_t, 6> &c, Rgb colour)
@@ -413,6 +440,60 @@ Bytes VectorCartoon(int shapes, std::uint16_t framesPerSecond, int frames)
                 const std::int32_t x = (i * 1291) % W + std::int32_t(std::lround(600 * std::cos(a)));
                 const std::int32_t y = (i * 887) % H + std::int32_t(std::lround(400 * std::sin(a)));
                 AddMove(tags, std::uint16_t(i + 1), x, y);
+            }
+        }
+        tags.showFrame();
+    }
+    tags.end();
+    MovieOptions options;
+    options.widthPx = 550;
+    options.heightPx = 400;
+    options.frameRate = std::uint16_t(framesPerSecond << 8);
+    options.frameCount = std::uint16_t(frames);
+    return BuildSwf(tags, Container::Fws, options);
+}
+
+Bytes RichCartoon(int shapes, std::uint16_t framesPerSecond, int frames)
+{
+    constexpr std::int32_t W = 550 * 20, H = 400 * 20;
+    constexpr std::uint16_t checker = 60000, tiles = 60001, spriteShape = 60002, sprite = 60003;
+    Tags tags;
+    tags.tag(9, {0xF0, 0xE8, 0xD0});
+    AddCheckerBitmap(tags, checker, 16, 16, {40, 90, 160}, {230, 230, 240});
+    AddBitmapRectShape(tags, tiles, checker, 0, 0, 200 * 20, 120 * 20);
+    AddPlace(tags, 1, tiles, false, 20 * 20, 260 * 20);
+    for (int i = 0; i < shapes; ++i) {
+        const std::uint16_t id = std::uint16_t(i + 1);
+        const Rgb colour = StepColour(i * 7 + i / 30);
+        const std::int32_t size = 200 + (i * 37) % 1400;
+        if (i % 3 == 0)
+            AddGradientRectShape(tags, id, size, colour, StepColour(i * 7 + 15));
+        else if (i % 3 == 1)
+            AddRectShape(tags, id, -size / 2, -size / 2, size, size * 2 / 3, colour);
+        else
+            AddTriangleShape(tags, id, {0, -size, size, size / 2, -size, size / 2}, colour);
+        AddPlace(tags, std::uint16_t(id + 1), id, false, (i * 1291) % W, (i * 887) % H);
+    }
+    AddRectShape(tags, spriteShape, 0, 0, 30 * 20, 30 * 20, {200, 40, 40});
+    AddMovingSprite(tags, sprite, spriteShape, 48, 5 * 20, 2 * 20, false);
+    AddPlace(tags, std::uint16_t(shapes + 2), sprite, false, 300 * 20, 40 * 20);
+    // A stream sound: a slow chord, 22 kHz 16-bit mono, one block a frame.
+    tags.soundStreamHead2(std::uint8_t(3 << 4 | 2 << 2 | 1 << 1), std::uint16_t(22050 / framesPerSecond));
+    const int perFrame = 22050 / framesPerSecond;
+    for (int f = 0; f < frames; ++f) {
+        Bytes block;
+        for (int s = 0; s < perFrame; ++s) {
+            const double t = double(f * perFrame + s) / 22050;
+            Put16(block, std::uint16_t(std::int16_t(4000 * (std::sin(2 * M_PI * 220 * t) + std::sin(2 * M_PI * 277 * t)))));
+        }
+        tags.soundStreamData(block);
+        if (f > 0) {
+            for (int i = 0; i < shapes; ++i) {
+                // Every shape drifts on its own circle.
+                const double a = f * 0.05 * (1 + i % 5) + i;
+                const std::int32_t x = (i * 1291) % W + std::int32_t(std::lround(600 * std::cos(a)));
+                const std::int32_t y = (i * 887) % H + std::int32_t(std::lround(400 * std::sin(a)));
+                AddMove(tags, std::uint16_t(i + 2), x, y);
             }
         }
         tags.showFrame();

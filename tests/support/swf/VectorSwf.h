@@ -91,6 +91,15 @@ struct ColourMovie
 // A full-stage rectangle whose colour is StepColour(frame) in each frame.
 Bytes ColourStepMovie(const ColourMovie &movie);
 
+// A square of `size` twips centred on the origin, a linear gradient from
+// `from` to `to` across it.
+void AddGradientRectShape(Tags &tags, std::uint16_t id, std::int32_t size, Rgb from, Rgb to);
+
+// A cartoon as real ones are made: `shapes` moving shapes, a third of them
+// with gradients, a bitmap-filled area, a looping sprite animation and a
+// stream sound, on a 550 x 400 stage.
+Bytes RichCartoon(int shapes, std::uint16_t framesPerSecond, int frames);
+
 // A busy vector cartoon: `shapes` shapes of many colours, each moved every
 // frame, on a 550 x 400 stage.
 Bytes VectorCartoon(int shapes, std::uint16_t framesPerSecond, int frames);
