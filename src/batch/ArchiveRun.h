@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+// Archive runs of tarnwick-batch: one job per movie, up to --jobs at once
+// (each in a child tarnwick-batch of its own), a report line as each movie
+// ends, movies made before skipped with --resume, one share with --shard.
+namespace Batch {
+
+struct BatchOptions;
+
+// Runs the options' movies; `workFolder` is the program's private scratch
+// folder. Returns the exit status: 0 when every movie was made (or made
+// before) whole, 1 otherwise or when the run is refused, 2 for a report
+// that cannot be used.
+int RunArchive(const BatchOptions &options, const QString &workFolder);
+
+// A child of --jobs: converts its one movie and writes its report line to
+// the options' line file. Returns the exit status.
+int RunOneMovie(const BatchOptions &options, const QString &workFolder);
+
+// For the signal thread: no movie starts any more, and each running child
+// is asked to stop (it ends its tools and removes its files) and waited
+// for, a few seconds at most; the report takes no more lines.
+void StopMovieChildren();
+
+} // namespace Batch
