@@ -19,7 +19,7 @@
 
 namespace {
 
-struct Run
+struct ShellRun
 {
     int status = -1;
     QString out;
@@ -45,7 +45,7 @@ protected:
         movies = ArchiveMovies::WriteLightMovies(in.path(), 40, 4);
         ASSERT_EQ(movies.size(), 40);
         started = true;
-        const Run up = sh({QStringLiteral(TARNWICK_SOURCE_DIR "/tests/cluster/local-cluster.sh"), QStringLiteral("start"),
+        const ShellRun up = sh({QStringLiteral(TARNWICK_SOURCE_DIR "/tests/cluster/local-cluster.sh"), QStringLiteral("start"),
                            cluster});
         ASSERT_EQ(up.status, 0) << up.err.toStdString();
     }
@@ -56,7 +56,7 @@ protected:
             sh({QStringLiteral(TARNWICK_SOURCE_DIR "/tests/cluster/local-cluster.sh"), QStringLiteral("stop"), cluster});
     }
 
-    Run sh(const QStringList &arguments) const
+    ShellRun sh(const QStringList &arguments) const
     {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -65,7 +65,7 @@ protected:
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(scratch.path());
         process.start(QStringLiteral("/bin/sh"), arguments);
-        Run result;
+        ShellRun result;
         // The array takes seconds; the bound only keeps a broken cluster from hanging the suite.
         if (!process.waitForFinished(300000)) {
             process.kill();
@@ -78,7 +78,7 @@ protected:
         return result;
     }
 
-    Run submit() const
+    ShellRun submit() const
     {
         return sh({QStringLiteral(TARNWICK_SOURCE_DIR "/scripts/slurm-batch.sh"), QStringLiteral("--tasks"),
                    QStringLiteral("4"), QStringLiteral("--reports"), reports, QStringLiteral("--program"),
@@ -90,7 +90,7 @@ protected:
     QHash<QString, QStringList> merged() const
     {
         QHash<QString, QStringList> statuses;
-        const Run joined = sh({QStringLiteral(TARNWICK_SOURCE_DIR "/scripts/slurm-batch.sh"), QStringLiteral("--merge"),
+        const ShellRun joined = sh({QStringLiteral(TARNWICK_SOURCE_DIR "/scripts/slurm-batch.sh"), QStringLiteral("--merge"),
                                reports});
         EXPECT_EQ(joined.status, 0);
         for (const QString &line : joined.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
@@ -99,8 +99,9 @@ protected:
             const QJsonObject object = document.object();
             statuses[object.value(QStringLiteral("source")).toString()].append(
                 object.value(QStringLiteral("status")).toString());
-            if (object.value(QStringLiteral("status")).toString() == QLatin1String("made"))
+            if (object.value(QStringLiteral("status")).toString() == QLatin1String("made")) {
                 EXPECT_TRUE(QFile::exists(object.value(QStringLiteral("output")).toString()));
+            }
         }
         return statuses;
     }
@@ -119,7 +120,7 @@ protected:
 
 TEST_F(SlurmLane, EveryMovieIsMadeOnceOverTheArrayAndAgainSkipped)
 {
-    const Run first = submit();
+    const ShellRun first = submit();
     ASSERT_EQ(first.status, 0) << first.out.toStdString() << first.err.toStdString();
     for (int task = 1; task <= 4; ++task) {
         EXPECT_TRUE(QFile::exists(reports + QStringLiteral("/report-%1.jsonl").arg(task))) << task;
@@ -132,7 +133,7 @@ TEST_F(SlurmLane, EveryMovieIsMadeOnceOverTheArrayAndAgainSkipped)
     EXPECT_EQ(QDir(out.path()).entryList({QStringLiteral("*.mp4")}, QDir::Files).size(), 40);
 
     // Submitted again, the array finds every movie made.
-    const Run second = submit();
+    const ShellRun second = submit();
     ASSERT_EQ(second.status, 0) << second.err.toStdString();
     const QHash<QString, QStringList> again = merged();
     EXPECT_EQ(again.size(), 40);
