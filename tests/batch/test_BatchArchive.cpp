@@ -322,3 +322,38 @@ TEST_F(BatchArchive, StoppedRunEndsEveryMovieAndLeavesNoFiles)
     for (const QJsonObject &line : lines)
         EXPECT_TRUE(QFile::exists(line.value(QStringLiteral("output")).toString()));
 }
+
+TEST_F(BatchArchive, OlderVideoKeptAfterAFailedCheckIsReportedKept)
+{
+    const QString movie = in.file(QStringLiteral("a.swf"));
+    ASSERT_TRUE(ArchiveMovies::WriteLightMovie(movie, 1, 2));
+    ASSERT_EQ(run(light({QStringLiteral("--report"), report, movie})).status, 0);
+    QFile video(out.file(QStringLiteral("a.mp4")));
+    ASSERT_TRUE(video.open(QIODevice::ReadOnly));
+    const QByteArray older = video.readAll();
+    video.close();
+
+    // An encoder that says all is well but leaves the video cut short, as
+    // FFmpeg does on a full disk; the movie changed, so it is made again.
+    const QString bin = scratch.mkdir(QStringLiteral("bin"));
+    const QString encoder = scratch.write(
+        QStringLiteral("bin/ffmpeg"),
+        "#!/bin/sh\nfor last; do :; done\n\"$REAL_FFMPEG\" \"$@\" || exit $?\n"
+        "head -c $(($(wc -c < \"$last\") / 2)) \"$last\" > \"$last.cut\" && mv \"$last.cut\" \"$last\"\nexit 0\n");
+    ::chmod(QFile::encodeName(encoder).constData(), 0755);
+    ASSERT_TRUE(ArchiveMovies::WriteLightMovie(movie, 2, 2));
+    qputenv("REAL_FFMPEG", QFile::encodeName(QStandardPaths::findExecutable(QStringLiteral("ffmpeg"))));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin) + ':' + path);
+    const BatchRun cut = run(light({QStringLiteral("--jobs"), QStringLiteral("2"), QStringLiteral("--report"), report,
+                                    QStringLiteral("--resume"), movie}));
+    qputenv("PATH", path);
+    EXPECT_EQ(cut.status, 1);
+
+    const QList<QJsonObject> lines = ReportLines(report);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines.at(1).value(QStringLiteral("status")).toString(), QStringLiteral("kept"));
+    EXPECT_FALSE(lines.at(1).value(QStringLiteral("reason")).toString().isEmpty());
+    ASSERT_TRUE(video.open(QIODevice::ReadOnly));
+    EXPECT_EQ(video.readAll(), older);
+}
