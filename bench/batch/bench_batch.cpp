@@ -2,7 +2,7 @@
 // --jobs 1 and --jobs 2 (or the counts given), several runs each, and
 // prints each run, the median and the throughput ratio.
 //
-//     bench_batch [--movies N] [--runs R] [--play N] [--jobs A,B,...]
+//     bench_batch [--movies N] [--runs R] [--play N] [--jobs A,B,...] [--plain 1]
 //
 // Light movies (default 200): one JPEG picture each, --fast 10. --play N
 // also times N vector cartoons of 5 s recorded with --play (needs chromium).
@@ -22,19 +22,29 @@
 
 namespace {
 
-// Seconds for one whole run into a fresh folder; negative when it failed.
-double TimeRun(const QStringList &choices, const QString &movies, int jobs, const QString &scratch)
+// One way of running the archive: its label and its options.
+struct Setup
 {
-    const QString out = scratch + QStringLiteral("/out-%1").arg(jobs);
+    QString label;
+    QStringList options;
+};
+
+// Seconds for one whole run into a fresh folder; negative when it failed.
+double TimeRun(const QStringList &choices, const Setup &setup, const QString &movies, const QString &scratch)
+{
+    const QString out = scratch + QStringLiteral("/out");
     QDir(out).removeRecursively();
     QDir().mkpath(out);
+    QFile::remove(scratch + QStringLiteral("/r.jsonl"));
     QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.setStandardErrorFile(QProcess::nullDevice());
+    process.setWorkingDirectory(scratch);
     QElapsedTimer timer;
     timer.start();
-    process.start(QStringLiteral(TARNWICK_BIN_DIR "/tarnwick-batch"),
-                  choices + QStringList{QStringLiteral("--jobs"), QString::number(jobs), QStringLiteral("--out"), out, movies});
+    // TARNWICK_BATCH: a copy to time while the build tree changes.
+    const QString program = qEnvironmentVariable("TARNWICK_BATCH", QStringLiteral(TARNWICK_BIN_DIR "/tarnwick-batch"));
+    process.start(program,
+                  choices + setup.options + QStringList{QStringLiteral("--out"), out, movies});
     if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
         std::fprintf(stderr, "%s", process.readAllStandardOutput().constData());
         return -1;
@@ -48,29 +58,31 @@ double Median(std::vector<double> values)
     return values.at(values.size() / 2);
 }
 
-// Times each job count `runs` times, interleaved so that a busy moment of
-// the machine falls on both; prints the medians and their ratio.
+// Times each setup `runs` times, interleaved so that a busy moment of the
+// machine falls on all of them; prints the medians and their throughput
+// against the first setup's.
 bool Compare(const char *title, const QStringList &choices, const QString &movies, int count,
-             const QList<int> &jobCounts, int runs, const QString &scratch)
+             const QList<Setup> &setups, int runs, const QString &scratch)
 {
-    std::vector<std::vector<double>> seconds(static_cast<size_t>(jobCounts.size()));
+    std::vector<std::vector<double>> seconds(static_cast<size_t>(setups.size()));
     for (int run = 0; run < runs; ++run) {
-        for (qsizetype j = 0; j < jobCounts.size(); ++j) {
-            const double taken = TimeRun(choices, movies, jobCounts.at(j), scratch);
+        for (qsizetype s = 0; s < setups.size(); ++s) {
+            const double taken = TimeRun(choices, setups.at(s), movies, scratch);
             if (taken < 0) {
-                std::fprintf(stderr, "%s: the run with --jobs %d failed\n", title, jobCounts.at(j));
+                std::fprintf(stderr, "%s: the run %s failed\n", title, qPrintable(setups.at(s).label));
                 return false;
             }
-            std::printf("%s, --jobs %d, run %d: %.2f s\n", title, jobCounts.at(j), run + 1, taken);
+            std::printf("%s, %s, run %d: %.2f s\n", title, qPrintable(setups.at(s).label), run + 1, taken);
             std::fflush(stdout);
-            seconds[static_cast<size_t>(j)].push_back(taken);
+            seconds[static_cast<size_t>(s)].push_back(taken);
         }
     }
     const double base = Median(seconds.front());
-    for (qsizetype j = 0; j < jobCounts.size(); ++j) {
-        const double median = Median(seconds[static_cast<size_t>(j)]);
-        std::printf("%s, --jobs %d: median %.2f s over %d runs, %.1f movies/s, throughput x%.2f of --jobs %d\n", title,
-                    jobCounts.at(j), median, runs, count / median, base / median, jobCounts.front());
+    for (qsizetype s = 0; s < setups.size(); ++s) {
+        const double median = Median(seconds[static_cast<size_t>(s)]);
+        std::printf("%s, %s: median %.2f s over %d runs, %.2f movies/s, throughput x%.2f of %s\n", title,
+                    qPrintable(setups.at(s).label), median, runs, count / median, base / median,
+                    qPrintable(setups.front().label));
     }
     return true;
 }
@@ -85,6 +97,7 @@ int main(int argc, char **argv)
     int runs = 3;
     int play = 0;
     QList<int> jobCounts{1, 2};
+    bool plain = false;
     for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
         if (args.at(i) == QLatin1String("--movies"))
             movies = args.at(i + 1).toInt();
@@ -92,6 +105,8 @@ int main(int argc, char **argv)
             runs = args.at(i + 1).toInt();
         else if (args.at(i) == QLatin1String("--play"))
             play = args.at(i + 1).toInt();
+        else if (args.at(i) == QLatin1String("--plain"))
+            plain = args.at(i + 1) != QLatin1String("0");
         else if (args.at(i) == QLatin1String("--jobs")) {
             jobCounts.clear();
             for (const QString &count : args.at(i + 1).split(QLatin1Char(',')))
@@ -99,15 +114,24 @@ int main(int argc, char **argv)
         }
     }
     if (movies < 1 || runs < 1 || jobCounts.isEmpty()) {
-        std::fputs("usage: bench_batch [--movies N] [--runs R] [--play N] [--jobs A,B,...]\n", stderr);
+        std::fputs("usage: bench_batch [--movies N] [--runs R] [--play N] [--jobs A,B,...] [--plain 1]\n", stderr);
         return 2;
     }
+
+    // Archive runs, one job per movie with a report; --plain 1 adds the one
+    // job over the whole list that a run without archive options is.
+    QList<Setup> setups;
+    for (const int jobs : jobCounts)
+        setups.append({QStringLiteral("--jobs %1 --report").arg(jobs),
+                       {QStringLiteral("--jobs"), QString::number(jobs), QStringLiteral("--report"), QStringLiteral("r.jsonl")}});
+    if (plain)
+        setups.append({QStringLiteral("one job, no report"), {QStringLiteral("--each")}});
 
     QTemporaryDir scratch;
     const QString light = scratch.filePath(QStringLiteral("light"));
     if (ArchiveMovies::WriteLightMovies(light, movies).size() != movies)
         return 1;
-    if (!Compare("light", {QStringLiteral("--fast"), QStringLiteral("10")}, light, movies, jobCounts, runs, scratch.path()))
+    if (!Compare("light", {QStringLiteral("--fast"), QStringLiteral("10")}, light, movies, setups, runs, scratch.path()))
         return 1;
 
     if (play > 0) {
@@ -120,7 +144,7 @@ int main(int argc, char **argv)
                 || file.write(reinterpret_cast<const char *>(swf.data()), qint64(swf.size())) != qint64(swf.size()))
                 return 1;
         }
-        if (!Compare("play", {QStringLiteral("--play")}, cartoons, play, jobCounts, runs, scratch.path()))
+        if (!Compare("play", {QStringLiteral("--play")}, cartoons, play, setups, runs, scratch.path()))
             return 1;
     }
     return 0;

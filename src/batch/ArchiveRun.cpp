@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 
+#include <algorithm>
 #include <atomic>
 #include <deque>
 #include <memory>

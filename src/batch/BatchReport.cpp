@@ -127,24 +127,24 @@ QString ReadReport(const QString &path, ReportContents &contents)
     if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
         return QStringLiteral("the report %1 cannot be read: %2")
             .arg(path, QFileInfo(path).isDir() ? QStringLiteral("it is a folder") : file.errorString());
-    const QByteArray text = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return QStringLiteral("the report %1 cannot be read: %2").arg(path, file.errorString());
 
+    // Line by line: an archive's report holds a line per movie and run.
     qint64 at = 0;
     int number = 0;
-    while (at < text.size()) {
+    bool anyLine = false;
+    while (!file.atEnd()) {
         ++number;
-        const qint64 end = text.indexOf('\n', at);
-        const bool whole = end >= 0;
-        const QByteArray line = text.mid(at, (whole ? end : text.size()) - at);
+        QByteArray line = file.readLine();
+        if (line.isEmpty() && file.error() != QFileDevice::NoError)
+            return QStringLiteral("the report %1 cannot be read: %2").arg(path, file.errorString());
+        const bool whole = line.endsWith('\n');
         QJsonParseError error{};
         const QJsonDocument document = QJsonDocument::fromJson(line, &error);
         const bool blank = line.trimmed().isEmpty();
         if (!blank && (error.error != QJsonParseError::NoError || !document.isObject())) {
             // Only a run that crashed mid-line leaves a last line without its
             // end; a file of other text is not ours to cut.
-            if (!whole && !contents.lines.isEmpty()) {
+            if (!whole && anyLine) {
                 contents.keepBytes = at;
                 return QString();
             }
@@ -155,13 +155,16 @@ QString ReadReport(const QString &path, ReportContents &contents)
                 .arg(error.error != QJsonParseError::NoError ? error.errorString() : QStringLiteral("not an object"));
         }
         if (!blank) {
-            if (const std::optional<ReportLine> parsed = ReportLine::fromJson(document.object()))
-                contents.lines.append(*parsed);
+            anyLine = true;
+            // What a run skipped stands on the line before it: only the others count.
+            std::optional<ReportLine> parsed = ReportLine::fromJson(document.object());
+            if (parsed && parsed->status != MovieStatus::Skipped)
+                contents.lines.append(std::move(*parsed));
         }
-        at = whole ? end + 1 : text.size();
+        at += line.size();
         contents.endsInLineEnd = whole;
     }
-    contents.keepBytes = text.size();
+    contents.keepBytes = at;
     return QString();
 }
 
@@ -213,13 +216,13 @@ ResumeIndex::ResumeIndex(const QList<ReportLine> &lines)
 {
     for (const ReportLine &line : lines) {
         if (line.status != MovieStatus::Skipped)
-            m_last.insert(line.source, line);
+            m_last.insert(line.source + QLatin1Char('\n') + line.output, line);
     }
 }
 
 std::optional<ReportLine> ResumeIndex::madeBefore(ReportLine &wanted) const
 {
-    const auto found = m_last.constFind(wanted.source);
+    const auto found = m_last.constFind(wanted.source + QLatin1Char('\n') + wanted.output);
     if (found == m_last.cend())
         return std::nullopt;
     const ReportLine &made = *found;

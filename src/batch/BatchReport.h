@@ -50,7 +50,7 @@ struct ReportLine
 // A report as read before a run appends to it.
 struct ReportContents
 {
-    QList<ReportLine> lines; // the lines that describe a movie, in order
+    QList<ReportLine> lines; // the lines that describe a movie, in order, skipped ones left out
     // Bytes of the file to keep: a last line that a crash cut short (no
     // line end, no JSON) is cut off before anything is appended.
     qint64 keepBytes = 0;
@@ -85,8 +85,8 @@ private:
 // program exits, so that a stop never cuts a line short.
 void HoldReportForExit();
 
-// The last line of each movie (by source) that says what a run did to it:
-// a skipped line stands for the one before it.
+// The last line of each movie and video (a source listed twice makes two)
+// that says what a run did to it: a skipped line stands for the one before it.
 class ResumeIndex
 {
 public:
