@@ -12,14 +12,16 @@ dir=$2
 export SLURM_CONF="$dir/slurm.conf"
 
 if [ "$action" = "stop" ]; then
-  [ -f "$SLURM_CONF" ] && timeout 20 scontrol shutdown >/dev/null 2>&1 || true
+  if [ -f "$SLURM_CONF" ]; then
+    timeout 20 scontrol shutdown >/dev/null 2>&1 || true
+  fi
   for daemon in slurmd slurmctld munged; do
     pidfile="$dir/$daemon.pid"
     if [ -f "$pidfile" ]; then
       pid=$(cat "$pidfile")
       # scontrol shutdown ends the Slurm daemons, munged ends when asked;
       # whatever is still there after a few seconds is killed.
-      [ "$daemon" = "munged" ] && kill "$pid" 2>/dev/null
+      if [ "$daemon" = "munged" ]; then kill "$pid" 2>/dev/null || true; fi
       for _ in 1 2 3 4 5 6 7 8 9 10; do
         kill -0 "$pid" 2>/dev/null || break
         sleep 0.5
