@@ -44,8 +44,7 @@ double TimeRun(const QStringList &choices, const Setup &setup, const QString &mo
     timer.start();
     // TARNWICK_BATCH: a copy to time while the build tree changes.
     const QString program = qEnvironmentVariable("TARNWICK_BATCH", QStringLiteral(TARNWICK_BIN_DIR "/tarnwick-batch"));
-    process.start(program,
-                  choices + setup.options + QStringList{QStringLiteral("--out"), out, movies});
+    process.start(program, choices + setup.options + QStringList{QStringLiteral("--out"), out, movies});
     if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
         std::fprintf(stderr, "%s", process.readAllStandardOutput().constData());
         return -1;
@@ -123,8 +122,9 @@ int main(int argc, char **argv)
     // job over the whole list that a run without archive options is.
     QList<Setup> setups;
     for (const int jobs : jobCounts)
-        setups.append({QStringLiteral("--jobs %1 --report").arg(jobs),
-                       {QStringLiteral("--jobs"), QString::number(jobs), QStringLiteral("--report"), QStringLiteral("r.jsonl")}});
+        setups.append(
+            {QStringLiteral("--jobs %1 --report").arg(jobs),
+             {QStringLiteral("--jobs"), QString::number(jobs), QStringLiteral("--report"), QStringLiteral("r.jsonl")}});
     if (plain)
         setups.append({QStringLiteral("one job, no report"), {QStringLiteral("--each")}});
 

@@ -128,7 +128,8 @@ QString LinkFor(const MovieTask &task, const QString &workFolder, int number)
     const QString source = Tools::FileNameOf(task.source);
     const QString extension = Tools::StripExtension(source) == source ? QString() : Tools::ExtensionOf(source);
     const QString folder = workFolder + QStringLiteral("/links/%1").arg(number);
-    const QString link = folder + QLatin1Char('/') + name + (extension.isEmpty() ? QString() : QLatin1Char('.') + extension);
+    const QString link = folder + QLatin1Char('/') + name
+                         + (extension.isEmpty() ? QString() : QLatin1Char('.') + extension);
     if (!QDir().mkpath(folder) || !QFile::link(task.source, link))
         return QString();
     return link;
@@ -294,7 +295,8 @@ int RunArchive(const BatchOptions &options, const QString &workFolder)
         }
         QString problem = PrepareOutputFolder(task);
         if (problem.isEmpty()
-            && Tools::StripExtension(Tools::FileNameOf(task.output)) != Tools::StripExtension(Tools::FileNameOf(task.source))) {
+            && Tools::StripExtension(Tools::FileNameOf(task.output))
+                   != Tools::StripExtension(Tools::FileNameOf(task.source))) {
             task.input = LinkFor(task, workFolder, ++links);
             if (task.input.isEmpty())
                 problem = QStringLiteral("the link naming its numbered video cannot be made");
@@ -316,7 +318,8 @@ int RunArchive(const BatchOptions &options, const QString &workFolder)
 
     QString summary = QStringLiteral("Done: %1 movies").arg(tasks.size());
     if (archive.shardCount > 0)
-        summary += QStringLiteral(" (share %1/%2 of %3)").arg(archive.shardIndex).arg(archive.shardCount).arg(planned.size());
+        summary +=
+            QStringLiteral(" (share %1/%2 of %3)").arg(archive.shardIndex).arg(archive.shardCount).arg(planned.size());
     summary += QStringLiteral(": %1 made, %2 kept, %3 failed, %4 skipped (made before)")
                    .arg(tally.made)
                    .arg(tally.kept)
@@ -337,8 +340,7 @@ int RunOneMovie(const BatchOptions &options, const QString &workFolder)
                                              + QStringLiteral(".mp4"));
     const ReportLine line = ConvertMovie(options, task, workFolder, stdout, stderr);
     QFile file(options.archive.lineFile);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(line.toJson() + '\n') < 0
-        || !file.flush())
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(line.toJson() + '\n') < 0 || !file.flush())
         return 1;
     return line.status == MovieStatus::Made && line.reason.isEmpty() ? 0 : 1;
 }

@@ -105,8 +105,8 @@ ReportLine FailedMovie(const BatchOptions &options, const MovieTask &task, const
     return line;
 }
 
-ReportLine ConvertMovie(const BatchOptions &options, const MovieTask &task, const QString &workFolder,
-                        std::FILE *out, std::FILE *err)
+ReportLine ConvertMovie(const BatchOptions &options, const MovieTask &task, const QString &workFolder, std::FILE *out,
+                        std::FILE *err)
 {
     QElapsedTimer wall;
     wall.start();

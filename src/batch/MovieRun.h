@@ -24,8 +24,8 @@ QStringList ChoiceArguments(const BatchOptions &options);
 // Converts the task's movie with the run's choices, in this process, with
 // `workFolder` as the job's scratch folder; its lines go to `out` and `err`
 // named by the movie. Returns its report line.
-ReportLine ConvertMovie(const BatchOptions &options, const MovieTask &task, const QString &workFolder,
-                        std::FILE *out, std::FILE *err);
+ReportLine ConvertMovie(const BatchOptions &options, const MovieTask &task, const QString &workFolder, std::FILE *out,
+                        std::FILE *err);
 
 // The line of a movie that could not be converted at all.
 ReportLine FailedMovie(const BatchOptions &options, const MovieTask &task, const QString &reason);

@@ -141,8 +141,8 @@ TEST_F(BatchArchive, KilledHalfWayAndResumedMakesEveryMovieOnce)
 {
     const QStringList movies = ArchiveMovies::WriteLightMovies(in.path(), 200, 5);
     ASSERT_EQ(movies.size(), 200);
-    const QStringList arguments = light({QStringLiteral("--jobs"), QStringLiteral("2"), QStringLiteral("--report"), report,
-                                         QStringLiteral("--keep-folders"), in.path()});
+    const QStringList arguments = light({QStringLiteral("--jobs"), QStringLiteral("2"), QStringLiteral("--report"),
+                                         report, QStringLiteral("--keep-folders"), in.path()});
 
     QProcess first;
     start(first, arguments);
@@ -198,8 +198,9 @@ TEST_F(BatchArchive, ReportLinesSayWhatWasMadeAndWhy)
     // Two movies that share a name: the later video is numbered.
     ASSERT_TRUE(ArchiveMovies::WriteLightMovie(in.file(QStringLiteral("sub/good.swf")), 2));
 
-    const BatchRun result = run(light({QStringLiteral("--jobs"), QStringLiteral("2"), QStringLiteral("--report"), report,
-                                       in.file(QStringLiteral("good.swf")), broken, in.file(QStringLiteral("sub/good.swf"))}));
+    const BatchRun result = run(
+        light({QStringLiteral("--jobs"), QStringLiteral("2"), QStringLiteral("--report"), report,
+               in.file(QStringLiteral("good.swf")), broken, in.file(QStringLiteral("sub/good.swf"))}));
     EXPECT_EQ(result.status, 1) << result.err.toStdString();
     // Progress lines name their movie.
     EXPECT_TRUE(result.err.contains(QStringLiteral("sub/good.swf: "))) << result.err.toStdString();
@@ -213,7 +214,8 @@ TEST_F(BatchArchive, ReportLinesSayWhatWasMadeAndWhy)
     const QJsonObject good = bySource.value(in.file(QStringLiteral("good.swf")));
     EXPECT_EQ(good.value(QStringLiteral("status")).toString(), QStringLiteral("made"));
     EXPECT_EQ(good.value(QStringLiteral("output")).toString(), out.file(QStringLiteral("good.mp4")));
-    EXPECT_EQ(good.value(QStringLiteral("output_size")).toInteger(), QFile(out.file(QStringLiteral("good.mp4"))).size());
+    EXPECT_EQ(good.value(QStringLiteral("output_size")).toInteger(),
+              QFile(out.file(QStringLiteral("good.mp4"))).size());
     EXPECT_EQ(good.value(QStringLiteral("size")).toInteger(), QFile(in.file(QStringLiteral("good.swf"))).size());
     EXPECT_EQ(good.value(QStringLiteral("sha256")).toString().size(), 64);
     EXPECT_EQ(good.value(QStringLiteral("pictures")).toInt(), 3);
@@ -275,11 +277,14 @@ TEST_F(BatchArchive, BadInputIsRefusedBeforeAnythingIsWritten)
         QStringList arguments;
         const char *says;
     } cases[] = {
-        {light({QStringLiteral("--from-list"), scratch.file(QStringLiteral("missing.txt")), QStringLiteral("--report"), report}),
+        {light({QStringLiteral("--from-list"), scratch.file(QStringLiteral("missing.txt")), QStringLiteral("--report"),
+                report}),
          "cannot be read"},
         {light({QStringLiteral("--from-list"), in.path(), QStringLiteral("--report"), report}), "cannot be read"},
-        {light({QStringLiteral("--shard"), QStringLiteral("5/4"), QStringLiteral("--report"), report, movie}), "--shard"},
-        {light({QStringLiteral("--shard"), QStringLiteral("two/4"), QStringLiteral("--report"), report, movie}), "--shard"},
+        {light({QStringLiteral("--shard"), QStringLiteral("5/4"), QStringLiteral("--report"), report, movie}),
+         "--shard"},
+        {light({QStringLiteral("--shard"), QStringLiteral("two/4"), QStringLiteral("--report"), report, movie}),
+         "--shard"},
         {light({QStringLiteral("--report"), foreign, movie}), "not a JSON Lines file"},
         {light({QStringLiteral("--report"), foreign, QStringLiteral("--resume"), movie}), "not a JSON Lines file"},
         {light({QStringLiteral("--combine"), QStringLiteral("--jobs"), QStringLiteral("2"), movie}), "--combine"},
@@ -302,7 +307,8 @@ TEST_F(BatchArchive, StoppedRunEndsEveryMovieAndLeavesNoFiles)
 {
     ASSERT_EQ(ArchiveMovies::WriteLightMovies(in.path(), 40).size(), 40);
     QProcess process;
-    start(process, light({QStringLiteral("--jobs"), QStringLiteral("2"), QStringLiteral("--report"), report, in.path()}));
+    start(process,
+          light({QStringLiteral("--jobs"), QStringLiteral("2"), QStringLiteral("--report"), report, in.path()}));
     waitForLines(process, 3);
     ASSERT_EQ(process.state(), QProcess::Running);
     ::kill(static_cast<pid_t>(process.processId()), SIGTERM);

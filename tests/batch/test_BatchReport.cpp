@@ -92,11 +92,13 @@ TEST(BatchArchiveOptions, ListFilesJoinTheListAtTheirPlace)
     ASSERT_EQ(ParseArguments({QStringLiteral("a.swf"), QStringLiteral("--from-list"), list, QStringLiteral("z.swf")},
                              QStringLiteral("/w"), options),
               QString());
-    EXPECT_EQ(options.files, (QStringList{QStringLiteral("/w/a.swf"), QStringLiteral("/w/b.swf"), QStringLiteral("/m/c.swf"),
-                                          QStringLiteral("/w/sub dir/d e.swf"), QStringLiteral("/w/z.swf")}));
+    EXPECT_EQ(options.files,
+              (QStringList{QStringLiteral("/w/a.swf"), QStringLiteral("/w/b.swf"), QStringLiteral("/m/c.swf"),
+                           QStringLiteral("/w/sub dir/d e.swf"), QStringLiteral("/w/z.swf")}));
 
     BatchOptions folderAsList;
-    const QString error = ParseArguments({QStringLiteral("--from-list"), folder.path()}, QStringLiteral("/w"), folderAsList);
+    const QString error = ParseArguments({QStringLiteral("--from-list"), folder.path()}, QStringLiteral("/w"),
+                                         folderAsList);
     EXPECT_TRUE(error.contains(QStringLiteral("cannot be read"))) << error.toStdString();
 }
 
@@ -119,8 +121,9 @@ TEST(BatchArchiveList, RootNamesAndShares)
     for (const MovieTask &task : tasks)
         outputs.append(task.output);
     // Numbered as one job numbers them, whatever share makes them.
-    EXPECT_EQ(outputs, (QStringList{QStringLiteral("/out/a.mp4"), QStringLiteral("/out/a (2).mp4"), QStringLiteral("/out/c.mp4"),
-                                    QStringLiteral("/out/c (2).mp4"), QStringLiteral("/out/a (3).mp4")}));
+    EXPECT_EQ(outputs,
+              (QStringList{QStringLiteral("/out/a.mp4"), QStringLiteral("/out/a (2).mp4"), QStringLiteral("/out/c.mp4"),
+                           QStringLiteral("/out/c (2).mp4"), QStringLiteral("/out/a (3).mp4")}));
     EXPECT_EQ(tasks.at(1).relative, QStringLiteral("y/a.swf"));
 
     BatchOptions kept = flat;
@@ -156,7 +159,8 @@ TEST(BatchReportFile, LinesRoundTripAndCrashLeftoversAreHandled)
     line.source = QStringLiteral("/a/\"odd\"\nname.swf");
     line.size = 12;
     line.sha256 = QStringLiteral("ab");
-    line.choices = QJsonObject{{QStringLiteral("mode"), QStringLiteral("fast")}, {QStringLiteral("delay"), QStringLiteral("2")}};
+    line.choices = QJsonObject{{QStringLiteral("mode"), QStringLiteral("fast")},
+                               {QStringLiteral("delay"), QStringLiteral("2")}};
     line.output = QStringLiteral("/o/name.mp4");
     line.outputSize = 99;
     line.status = MovieStatus::Kept;
@@ -203,7 +207,8 @@ TEST(BatchReportFile, LinesRoundTripAndCrashLeftoversAreHandled)
     const QByteArray notReports[] = {"hello\nworld\n", "[1,2]\n", "{\"a\":1}\nnot json\n{\"b\":2}\n", "plain"};
     for (const QByteArray &other : notReports) {
         const QString foreign = folder.write(QStringLiteral("other.txt"), other);
-        EXPECT_TRUE(ReadReport(foreign, contents).contains(QStringLiteral("not a JSON Lines file"))) << other.toStdString();
+        EXPECT_TRUE(ReadReport(foreign, contents).contains(QStringLiteral("not a JSON Lines file")))
+            << other.toStdString();
     }
     EXPECT_EQ(ReadReport(folder.file(QStringLiteral("missing.jsonl")), contents), QString());
     EXPECT_TRUE(contents.lines.isEmpty());
@@ -215,7 +220,8 @@ TEST(BatchReportFile, ResumeSkipsOnlyWhatWasMadeAsItWouldBeNow)
     const QString source = folder.write(QStringLiteral("a.swf"), "movie bytes");
     const QString output = folder.write(QStringLiteral("a.mp4"), "video bytes");
     const ReportLine made = MadeLine(source, output);
-    EXPECT_EQ(made.sha256, QString::fromLatin1(QCryptographicHash::hash("movie bytes", QCryptographicHash::Sha256).toHex()));
+    EXPECT_EQ(made.sha256,
+              QString::fromLatin1(QCryptographicHash::hash("movie bytes", QCryptographicHash::Sha256).toHex()));
 
     const auto wanted = [&] {
         ReportLine line;
@@ -272,7 +278,8 @@ TEST(BatchReportFile, ChoicesDecideTheVideo)
     // A child given these arguments has the same choices.
     for (const BatchOptions &options : {slow, fast, play}) {
         BatchOptions child;
-        ASSERT_EQ(ParseArguments(ChoiceArguments(options) << QStringLiteral("a.swf"), QStringLiteral("/"), child), QString());
+        ASSERT_EQ(ParseArguments(ChoiceArguments(options) << QStringLiteral("a.swf"), QStringLiteral("/"), child),
+                  QString());
         EXPECT_EQ(ReportChoices(child), ReportChoices(options));
     }
 }

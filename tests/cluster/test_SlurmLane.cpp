@@ -32,7 +32,8 @@ protected:
     void SetUp() override
     {
         for (const char *tool : {"sbatch", "slurmctld", "slurmd", "munged", "ffmpeg"}) {
-            if (QStandardPaths::findExecutable(QLatin1String(tool), {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")})
+            if (QStandardPaths::findExecutable(QLatin1String(tool),
+                                               {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")})
                     .isEmpty())
                 GTEST_SKIP() << tool << " is not installed (scripts/install-deps installs it)";
         }
@@ -45,15 +46,16 @@ protected:
         movies = ArchiveMovies::WriteLightMovies(in.path(), 40, 4);
         ASSERT_EQ(movies.size(), 40);
         started = true;
-        const ShellRun up = sh({QStringLiteral(TARNWICK_SOURCE_DIR "/tests/cluster/local-cluster.sh"), QStringLiteral("start"),
-                           cluster});
+        const ShellRun up = sh(
+            {QStringLiteral(TARNWICK_SOURCE_DIR "/tests/cluster/local-cluster.sh"), QStringLiteral("start"), cluster});
         ASSERT_EQ(up.status, 0) << up.err.toStdString();
     }
 
     void TearDown() override
     {
         if (started)
-            sh({QStringLiteral(TARNWICK_SOURCE_DIR "/tests/cluster/local-cluster.sh"), QStringLiteral("stop"), cluster});
+            sh({QStringLiteral(TARNWICK_SOURCE_DIR "/tests/cluster/local-cluster.sh"), QStringLiteral("stop"),
+                cluster});
     }
 
     ShellRun sh(const QStringList &arguments) const
@@ -90,8 +92,8 @@ protected:
     QHash<QString, QStringList> merged() const
     {
         QHash<QString, QStringList> statuses;
-        const ShellRun joined = sh({QStringLiteral(TARNWICK_SOURCE_DIR "/scripts/slurm-batch.sh"), QStringLiteral("--merge"),
-                               reports});
+        const ShellRun joined = sh(
+            {QStringLiteral(TARNWICK_SOURCE_DIR "/scripts/slurm-batch.sh"), QStringLiteral("--merge"), reports});
         EXPECT_EQ(joined.status, 0);
         for (const QString &line : joined.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
             const QJsonDocument document = QJsonDocument::fromJson(line.toUtf8());
@@ -138,5 +140,6 @@ TEST_F(SlurmLane, EveryMovieIsMadeOnceOverTheArrayAndAgainSkipped)
     const QHash<QString, QStringList> again = merged();
     EXPECT_EQ(again.size(), 40);
     for (auto it = again.cbegin(); it != again.cend(); ++it)
-        EXPECT_EQ(it.value(), (QStringList{QStringLiteral("made"), QStringLiteral("skipped")})) << it.key().toStdString();
+        EXPECT_EQ(it.value(), (QStringList{QStringLiteral("made"), QStringLiteral("skipped")}))
+            << it.key().toStdString();
 }
