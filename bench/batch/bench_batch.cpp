@@ -21,6 +21,8 @@
 #include <cstdio>
 #include <vector>
 
+#include <sys/resource.h>
+
 namespace {
 
 // One way of running the archive: its label and its options.
@@ -29,6 +31,15 @@ struct Setup
     QString label;
     QStringList options;
 };
+
+// CPU seconds of the children waited for so far.
+double ChildrenCpu()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_CHILDREN, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+           + static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
 
 // Seconds for one whole run into a fresh folder; negative when it failed.
 double TimeRun(const QStringList &choices, const Setup &setup, const QString &movies, const QString &scratch)
@@ -67,12 +78,14 @@ bool Compare(const char *title, const QStringList &choices, const QString &movie
     std::vector<std::vector<double>> seconds(static_cast<size_t>(setups.size()));
     for (int run = 0; run < runs; ++run) {
         for (qsizetype s = 0; s < setups.size(); ++s) {
+            const double cpuBefore = ChildrenCpu();
             const double taken = TimeRun(choices, setups.at(s), movies, scratch);
             if (taken < 0) {
                 std::fprintf(stderr, "%s: the run %s failed\n", title, qPrintable(setups.at(s).label));
                 return false;
             }
-            std::printf("%s, %s, run %d: %.2f s\n", title, qPrintable(setups.at(s).label), run + 1, taken);
+            std::printf("%s, %s, run %d: %.2f s, CPU %.2f s\n", title, qPrintable(setups.at(s).label), run + 1, taken,
+                        ChildrenCpu() - cpuBefore);
             std::fflush(stdout);
             seconds[static_cast<size_t>(s)].push_back(taken);
         }

@@ -16,6 +16,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -135,90 +137,136 @@ QString LinkFor(const MovieTask &task, const QString &workFolder, int number)
     return link;
 }
 
-// One child of --jobs.
-struct RunningMovie
+// The task as a worker is sent it, and back.
+QByteArray TaskLine(const MovieTask &task)
 {
+    const QJsonObject object{{QStringLiteral("source"), task.source},
+                             {QStringLiteral("relative"), task.relative},
+                             {QStringLiteral("output"), task.output},
+                             {QStringLiteral("input"), task.input}};
+    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+}
+
+std::optional<MovieTask> TaskFromLine(const QByteArray &line)
+{
+    const QJsonObject object = QJsonDocument::fromJson(line).object();
     MovieTask task;
-    QString lineFile;
+    task.source = object.value(QStringLiteral("source")).toString();
+    task.relative = object.value(QStringLiteral("relative")).toString();
+    task.output = object.value(QStringLiteral("output")).toString();
+    task.input = object.value(QStringLiteral("input")).toString();
+    if (task.source.isEmpty() || task.output.isEmpty() || task.input.isEmpty())
+        return std::nullopt;
+    return task;
+}
+
+// One worker of --jobs and the movie it converts.
+struct Worker
+{
     std::unique_ptr<Tools::ChildProcess> child;
+    std::optional<MovieTask> task;
     int place = -1; // in g_movieChildren
 };
 
-ReportLine LineOfChild(const BatchOptions &options, const RunningMovie &running)
-{
-    QFile file(running.lineFile);
-    if (file.open(QIODevice::ReadOnly)) {
-        const QJsonDocument document = QJsonDocument::fromJson(file.readAll().trimmed());
-        if (document.isObject()) {
-            if (std::optional<ReportLine> line = ReportLine::fromJson(document.object()))
-                return *line;
-        }
-    }
-    const int code = running.child->exitCode();
-    return FailedMovie(options, running.task,
-                       code < 0 ? QStringLiteral("its conversion ended unexpectedly (killed)")
-                                : QStringLiteral("its conversion ended unexpectedly (exit status %1)").arg(code));
-}
-
-// Runs the tasks up to options.archive.jobs at once, each in a child.
-void RunChildren(const BatchOptions &options, const std::deque<MovieTask> &tasks, const QString &workFolder,
-                 Results &results)
+// Runs the tasks on up to options.archive.jobs workers, each sent its next
+// movie as it answers the one before: a worker's start costs more than a
+// light movie.
+void RunWorkers(const BatchOptions &options, const std::deque<MovieTask> &tasks, Results &results)
 {
     const QString self = QCoreApplication::applicationFilePath();
-    const QString lines = workFolder + QStringLiteral("/lines");
-    QDir().mkpath(lines);
-    std::deque<RunningMovie> running;
+    const QStringList arguments = ChoiceArguments(options) << QStringLiteral("--worker");
+    std::deque<Worker> workers;
     QEventLoop loop;
-    qsizetype next = 0;
-    int started = 0;
-    while (true) {
-        while (static_cast<int>(running.size()) < options.archive.jobs && next < static_cast<qsizetype>(tasks.size())
-               && !g_stopping.load()) {
-            RunningMovie movie;
-            movie.task = tasks.at(static_cast<size_t>(next++));
-            movie.lineFile = lines + QStringLiteral("/%1.json").arg(++started);
-            QStringList arguments = ChoiceArguments(options);
-            arguments << QStringLiteral("--each") << QStringLiteral("--out")
-                      << Tools::FolderOf(movie.task.output).chopped(1) << QStringLiteral("--one-movie")
-                      << movie.lineFile << movie.task.source << movie.task.relative << QStringLiteral("--")
-                      << movie.task.input;
-            movie.child = std::make_unique<Tools::ChildProcess>(Tools::Command{self, arguments, QString()},
-                                                                Tools::ChildProcess::Capture::Output);
-            // Its progress lines name its movie and go straight to the terminal.
-            movie.child->process().setProcessChannelMode(QProcess::ForwardedChannels);
-            QObject::connect(&movie.child->process(), &QProcess::finished, &loop, &QEventLoop::quit);
-            if (!movie.child->start()) {
-                if (!g_stopping.load())
-                    results.add(movie.task, FailedMovie(options, movie.task,
-                                                        QStringLiteral("tarnwick-batch could not be started again")));
-                continue;
-            }
-            for (int place = 0; place < kMaxJobs; ++place) {
-                pid_t expected = 0;
-                if (g_movieChildren[place].compare_exchange_strong(expected,
-                                                                   static_cast<pid_t>(movie.child->group()))) {
-                    movie.place = place;
-                    break;
-                }
-            }
-            running.push_back(std::move(movie));
+    // A wake-up besides the workers' own signals, which may come before the loop waits.
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &loop, &QEventLoop::quit);
+    tick.start(250);
+    size_t next = 0;
+
+    const auto give = [&](Worker &worker) {
+        if (next < tasks.size() && !g_stopping.load()) {
+            worker.task = tasks.at(next++);
+            worker.child->process().write(TaskLine(*worker.task));
+        } else {
+            worker.task.reset();
+            worker.child->process().closeWriteChannel();
         }
-        if (running.empty())
-            return;
-        if (std::all_of(running.cbegin(), running.cend(), [](const RunningMovie &m) { return m.child->running(); }))
-            loop.exec();
-        for (auto it = running.begin(); it != running.end();) {
-            if (it->child->running()) {
+    };
+    const auto startWorker = [&]() {
+        Worker worker;
+        worker.child = std::make_unique<Tools::ChildProcess>(Tools::Command{self, arguments, QString()},
+                                                             Tools::ChildProcess::Capture::Output);
+        worker.child->feedInput();
+        // Its progress lines name their movie and go straight to the terminal.
+        worker.child->process().setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QObject::connect(&worker.child->process(), &QProcess::readyReadStandardOutput, &loop, &QEventLoop::quit);
+        QObject::connect(&worker.child->process(), &QProcess::finished, &loop, &QEventLoop::quit);
+        if (!worker.child->start())
+            return false;
+        for (int place = 0; place < kMaxJobs; ++place) {
+            pid_t expected = 0;
+            if (g_movieChildren[place].compare_exchange_strong(expected, static_cast<pid_t>(worker.child->group()))) {
+                worker.place = place;
+                break;
+            }
+        }
+        give(worker);
+        workers.push_back(std::move(worker));
+        return true;
+    };
+
+    while (static_cast<int>(workers.size()) < options.archive.jobs && next < tasks.size()) {
+        if (!startWorker()) {
+            // No worker at all: the movies cannot be converted.
+            if (workers.empty() && !g_stopping.load()) {
+                for (; next < tasks.size(); ++next)
+                    results.add(tasks.at(next),
+                                FailedMovie(options, tasks.at(next),
+                                            QStringLiteral("tarnwick-batch could not be started again")));
+            }
+            break;
+        }
+    }
+    while (!workers.empty()) {
+        loop.exec();
+        int lost = 0;
+        for (auto it = workers.begin(); it != workers.end();) {
+            Tools::ChildProcess &child = *it->child;
+            child.collect();
+            QByteArray &output = child.output();
+            for (qsizetype end = output.indexOf('\n'); end >= 0 && it->task; end = output.indexOf('\n')) {
+                const QJsonDocument document = QJsonDocument::fromJson(output.left(end));
+                output.remove(0, end + 1);
+                std::optional<ReportLine> line;
+                if (document.isObject())
+                    line = ReportLine::fromJson(document.object());
+                if (!g_stopping.load())
+                    results.add(*it->task, line ? *line
+                                                : FailedMovie(options, *it->task,
+                                                              QStringLiteral("its worker gave no report line")));
+                give(*it);
+            }
+            if (child.running()) {
                 ++it;
                 continue;
             }
             if (it->place >= 0)
                 g_movieChildren[it->place].store(0);
-            if (!g_stopping.load())
-                results.add(it->task, LineOfChild(options, *it));
-            QFile::remove(it->lineFile);
-            it = running.erase(it);
+            // A worker that died took its movie with it; another takes over.
+            if (it->task && !g_stopping.load()) {
+                const int code = child.exitCode();
+                results.add(
+                    *it->task,
+                    FailedMovie(options, *it->task,
+                                code < 0
+                                    ? QStringLiteral("its conversion ended unexpectedly (killed)")
+                                    : QStringLiteral("its conversion ended unexpectedly (exit status %1)").arg(code)));
+                ++lost;
+            }
+            it = workers.erase(it);
         }
+        for (; lost > 0 && next < tasks.size() && !g_stopping.load(); --lost)
+            startWorker();
     }
 }
 
@@ -308,7 +356,7 @@ int RunArchive(const BatchOptions &options, const QString &workFolder)
     }
 
     if (written && archive.jobs > 1) {
-        RunChildren(options, toMake, workFolder, results);
+        RunWorkers(options, toMake, results);
     } else if (written) {
         for (const MovieTask &task : toMake) {
             if (!results.add(task, ConvertMovie(options, task, workFolder, stdout, stderr)))
@@ -329,20 +377,25 @@ int RunArchive(const BatchOptions &options, const QString &workFolder)
     return tally.whole && written ? 0 : 1;
 }
 
-int RunOneMovie(const BatchOptions &options, const QString &workFolder)
+int RunWorker(const BatchOptions &options, const QString &workFolder)
 {
-    MovieTask task;
-    task.input = options.files.value(0);
-    task.source = options.archive.lineSource;
-    task.relative = options.archive.lineLabel;
-    task.output = Tools::CollapseBackslashes(options.outFolder + QLatin1Char('/')
-                                             + Tools::StripExtension(Tools::FileNameOf(task.input))
-                                             + QStringLiteral(".mp4"));
-    const ReportLine line = ConvertMovie(options, task, workFolder, stdout, stderr);
-    QFile file(options.archive.lineFile);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(line.toJson() + '\n') < 0 || !file.flush())
+    QFile input;
+    if (!input.open(stdin, QIODevice::ReadOnly))
         return 1;
-    return line.status == MovieStatus::Made && line.reason.isEmpty() ? 0 : 1;
+    bool whole = true;
+    for (QByteArray line = input.readLine(); !line.isEmpty(); line = input.readLine()) {
+        const std::optional<MovieTask> task = TaskFromLine(line);
+        if (!task)
+            return 2;
+        // Standard output carries the answers only: the movie's lines go to
+        // standard error.
+        const ReportLine made = ConvertMovie(options, *task, workFolder, stderr, stderr);
+        const QByteArray answer = made.toJson() + '\n';
+        std::fwrite(answer.constData(), 1, static_cast<size_t>(answer.size()), stdout);
+        std::fflush(stdout);
+        whole = whole && made.status == MovieStatus::Made && made.reason.isEmpty();
+    }
+    return whole ? 0 : 1;
 }
 
 void StopMovieChildren()

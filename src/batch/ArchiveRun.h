@@ -3,8 +3,9 @@
 #include <QString>
 
 // Archive runs of tarnwick-batch: one job per movie, up to --jobs at once
-// (each in a child tarnwick-batch of its own), a report line as each movie
-// ends, movies made before skipped with --resume, one share with --shard.
+// (in as many child tarnwick-batch workers, each with its own scratch
+// folder), a report line as each movie ends, movies made before skipped with
+// --resume, one share with --shard.
 namespace Batch {
 
 struct BatchOptions;
@@ -15,9 +16,10 @@ struct BatchOptions;
 // that cannot be used.
 int RunArchive(const BatchOptions &options, const QString &workFolder);
 
-// A child of --jobs: converts its one movie and writes its report line to
-// the options' line file. Returns the exit status.
-int RunOneMovie(const BatchOptions &options, const QString &workFolder);
+// A worker of --jobs: converts each movie sent on standard input (one JSON
+// line) with the options' choices and answers with its report line on
+// standard output, until its input ends. Returns the exit status.
+int RunWorker(const BatchOptions &options, const QString &workFolder);
 
 // For the signal thread: no movie starts any more, and each running child
 // is asked to stop (it ends its tools and removes its files) and waited

@@ -133,10 +133,9 @@ std::optional<QString> TakeArchiveOption(const QString &argument, const std::fun
         if (!value(text))
             return QStringLiteral("--from-list needs a file name, or - for standard input");
         return ReadListFile(text, here, options.files);
-    } else if (argument == QLatin1String("--one-movie")) {
-        // Internal: a child started by --jobs.
-        if (!value(archive.lineFile) || !value(archive.lineSource) || !value(archive.lineLabel))
-            return QStringLiteral("--one-movie needs a line file, a source and its name");
+    } else if (argument == QLatin1String("--worker")) {
+        // Internal: a child started by --jobs, sent its movies as it goes.
+        archive.worker = true;
     } else {
         return std::nullopt;
     }
@@ -290,7 +289,7 @@ QString ParseArguments(const QStringList &arguments, const QString &currentFolde
     }
     if (options.play)
         options.movie = false;
-    if (options.files.isEmpty())
+    if (options.files.isEmpty() && !options.archive.worker)
         return QStringLiteral("no SWF file given");
     return CheckArchiveOptions(options);
 }

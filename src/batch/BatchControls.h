@@ -24,11 +24,9 @@ struct ArchiveOptions
     int shardCount = 0; // 0: the whole list
     bool keepFolders = false;
     bool combineChosen = false; // --combine was given
-    // A child of --jobs: where its one report line goes, and the movie it
-    // names (the file given may be a link named for a numbered video).
-    QString lineFile;
-    QString lineSource;
-    QString lineLabel;
+    // A child of --jobs: it converts the movies it is sent on standard input
+    // and answers each with its report line on standard output.
+    bool worker = false;
 
     // One job per movie is needed.
     bool perMovie() const { return jobs > 1 || !reportPath.isEmpty() || shardCount > 0 || keepFolders; }

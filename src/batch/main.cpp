@@ -101,9 +101,9 @@ int main(int argc, char *argv[])
         return 1;
     }
     Tools::RemoveOnStop(workFolder->path());
-    if (!options.archive.lineFile.isEmpty() || options.archive.perMovie()) {
-        const int status = options.archive.lineFile.isEmpty() ? Batch::RunArchive(options, workFolder->path())
-                                                              : Batch::RunOneMovie(options, workFolder->path());
+    if (options.archive.worker || options.archive.perMovie()) {
+        const int status = options.archive.worker ? Batch::RunWorker(options, workFolder->path())
+                                                  : Batch::RunArchive(options, workFolder->path());
         const std::lock_guard<std::mutex> exiting(g_exitLock);
         return status;
     }

@@ -60,19 +60,19 @@ QStringList FilesUnder(const QString &folder)
     return files;
 }
 
-// Live processes whose command line mentions `text` (a test's own folder):
-// a run's movies and their tools, also once the run has gone and they were
+// Live processes whose environment holds `setting` (a test's own TMPDIR):
+// a run's workers and their tools, also once the run has gone and they were
 // handed to another parent.
-QList<qint64> ProcessesMentioning(const QString &text)
+QList<qint64> ProcessesWith(const QString &setting)
 {
     QList<qint64> found;
-    const QByteArray wanted = QFile::encodeName(text);
+    const QByteArray wanted = QFile::encodeName(setting) + '\0';
     for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         bool numeric = false;
         const qint64 pid = entry.toLongLong(&numeric);
-        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(entry));
-        if (numeric && pid != QCoreApplication::applicationPid() && cmdline.open(QIODevice::ReadOnly)
-            && cmdline.readAll().contains(wanted))
+        QFile environment(QStringLiteral("/proc/%1/environ").arg(entry));
+        if (numeric && pid != QCoreApplication::applicationPid() && environment.open(QIODevice::ReadOnly)
+            && ('\0' + environment.readAll()).contains('\0' + wanted))
             found.append(pid);
     }
     return found;
@@ -152,9 +152,9 @@ TEST_F(BatchArchive, KilledHalfWayAndResumedMakesEveryMovieOnce)
     ::kill(static_cast<pid_t>(pid), SIGKILL);
     first.waitForFinished(10000);
     // Its movies die with it (the parent-death signal).
-    for (int i = 0; i < 100 && !ProcessesMentioning(out.path()).isEmpty(); ++i)
+    for (int i = 0; i < 100 && !ProcessesWith(QStringLiteral("TMPDIR=") + tmpdir).isEmpty(); ++i)
         QThread::msleep(50);
-    EXPECT_TRUE(ProcessesMentioning(out.path()).isEmpty());
+    EXPECT_TRUE(ProcessesWith(QStringLiteral("TMPDIR=") + tmpdir).isEmpty());
     const int madeFirst = LineCount(report);
     ASSERT_GE(madeFirst, 100);
     ASSERT_LT(madeFirst, 200);
@@ -316,7 +316,7 @@ TEST_F(BatchArchive, StoppedRunEndsEveryMovieAndLeavesNoFiles)
     EXPECT_EQ(process.exitCode(), 128 + SIGTERM);
     // Asked to stop, each movie has ended its tools and removed its files
     // before the run exits.
-    EXPECT_TRUE(ProcessesMentioning(out.path()).isEmpty());
+    EXPECT_TRUE(ProcessesWith(QStringLiteral("TMPDIR=") + tmpdir).isEmpty());
     EXPECT_TRUE(FilesUnder(tmpdir).isEmpty()) << FilesUnder(tmpdir).join(QLatin1Char(' ')).toStdString();
     const QStringList videos = FilesUnder(out.path());
     for (const QString &video : videos)
