@@ -6,7 +6,9 @@
 #include "tools/PathRoutines.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <functional>
 #include <optional>
@@ -33,8 +35,10 @@ bool TakeSwitch(const QString &argument, BatchOptions &options)
         options.movie = true;
     } else if (argument == QLatin1String("--each")) {
         options.combine = false;
+        options.archive.combineChosen = false;
     } else if (argument == QLatin1String("--combine")) {
         options.combine = true;
+        options.archive.combineChosen = true;
     } else if (argument == QLatin1String("--beside")) {
         options.beside = true;
     } else {
@@ -91,6 +95,91 @@ QString TakePlayLimits(const QString &argument, const std::optional<QString> &te
     return QString();
 }
 
+// The paths of a --from-list file ("-": standard input), one a line;
+// relative ones are taken from the current folder, as on the command line.
+QString ReadListFile(const QString &name, const QDir &here, QStringList &files)
+{
+    QFile list;
+    bool opened = false;
+    if (name == QLatin1String("-")) {
+        opened = list.open(stdin, QIODevice::ReadOnly);
+    } else {
+        list.setFileName(here.absoluteFilePath(name));
+        opened = list.open(QIODevice::ReadOnly);
+    }
+    if (!opened || Tools::IsFolder(list.fileName()))
+        return QStringLiteral("the list file %1 cannot be read: %2")
+            .arg(name, opened ? QStringLiteral("it is a folder") : list.errorString());
+    const QByteArray text = list.readAll();
+    if (list.error() != QFileDevice::NoError)
+        return QStringLiteral("the list file %1 cannot be read: %2").arg(name, list.errorString());
+    for (QByteArray line : text.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (!line.isEmpty())
+            files.append(QDir::cleanPath(here.absoluteFilePath(QFile::decodeName(line))));
+    }
+    return QString();
+}
+
+// The options of archive runs; nothing when `argument` is none of them.
+std::optional<QString> TakeArchiveOption(const QString &argument, const std::function<bool(QString &)> &value,
+                                         const QDir &here, BatchOptions &options)
+{
+    ArchiveOptions &archive = options.archive;
+    QString text;
+    bool ok = false;
+    if (argument == QLatin1String("--jobs")) {
+        archive.jobs = value(text) ? text.toInt(&ok) : 0;
+        if (!ok || archive.jobs < 1 || archive.jobs > kMaxJobs)
+            return QStringLiteral("--jobs needs a whole number from 1 to %1").arg(kMaxJobs);
+    } else if (argument == QLatin1String("--report")) {
+        if (!value(text) || text.isEmpty())
+            return QStringLiteral("--report needs a file name");
+        archive.reportPath = QDir::cleanPath(here.absoluteFilePath(text));
+    } else if (argument == QLatin1String("--resume")) {
+        archive.resume = true;
+    } else if (argument == QLatin1String("--keep-folders")) {
+        archive.keepFolders = true;
+    } else if (argument == QLatin1String("--shard")) {
+        static const QRegularExpression form(QStringLiteral("^(\\d{1,9})/(\\d{1,9})$"));
+        const QRegularExpressionMatch match = form.match(value(text) ? text : QString());
+        archive.shardIndex = match.captured(1).toInt();
+        archive.shardCount = match.captured(2).toInt();
+        if (!match.hasMatch() || archive.shardIndex < 1 || archive.shardIndex > archive.shardCount)
+            return QStringLiteral("--shard needs K/N, a share K from 1 to N of N shares, such as 2/4");
+    } else if (argument == QLatin1String("--from-list")) {
+        if (!value(text))
+            return QStringLiteral("--from-list needs a file name, or - for standard input");
+        return ReadListFile(text, here, options.files);
+    } else if (argument == QLatin1String("--worker")) {
+        // Internal: a child started by --jobs, sent its movies as it goes.
+        archive.worker = true;
+    } else {
+        return std::nullopt;
+    }
+    return QString();
+}
+
+// The archive options that do not fit the rest of the command line.
+QString CheckArchiveOptions(BatchOptions &options)
+{
+    ArchiveOptions &archive = options.archive;
+    if (archive.resume && archive.reportPath.isEmpty())
+        return QStringLiteral("--resume needs --report FILE, the report it resumes from");
+    if (!archive.perMovie())
+        return QString();
+    // One video per movie is what these options are for.
+    if (archive.combineChosen)
+        return QStringLiteral("--jobs above 1, --report, --shard and --keep-folders make one video per movie: "
+                              "they cannot be used with --combine");
+    if (archive.keepFolders && options.beside)
+        return QStringLiteral("--keep-folders keeps the folders under --out DIR; with --beside each video is "
+                              "next to its movie already");
+    options.combine = false;
+    return QString();
+}
+
 // An option followed by its value, which `value` takes from the arguments
 // (false when none is left); returns the usage error, or empty.
 QString TakeValueOption(const QString &argument, const std::function<bool(QString &)> &value, const QDir &here,
@@ -137,6 +226,8 @@ QString UsageText()
         "                      [--play-height 720|1080|1440|2160] [--play-seconds N]]\n"
         "                      [--quality 0..100] [--each | --combine]\n"
         "                      [--out DIR | --beside] [--samples] FILE...\n"
+        "       tarnwick-batch [choices] [--jobs N] [--report FILE.jsonl [--resume]] [--shard K/N]\n"
+        "                      [--keep-folders] [--from-list LIST|-] FILE-OR-FOLDER...\n"
         "       tarnwick-batch --help\n"
         "Turns SWF movies into MP4 slide-show videos.\n"
         "  --slow SECONDS  show each picture for SECONDS seconds (default 3)\n"
@@ -163,7 +254,16 @@ QString UsageText()
         "  --out DIR       write the videos into DIR (default: the current folder)\n"
         "  --beside        write each video next to its SWF\n"
         "  --samples       convert the example files that come with Tarnwick too\n"
+        "  --jobs N        convert up to N movies at once (1 to 32, default 1)\n"
+        "  --report FILE   append one JSON line per movie to FILE as each ends (man tarnwick-batch)\n"
+        "  --resume        with --report: skip the movies it says were made, unchanged, with the same\n"
+        "                  choices, whose video is still there\n"
+        "  --shard K/N     convert only share K of N shares of the list (by a hash of each path)\n"
+        "  --from-list LIST  add the paths in LIST, one a line (- reads standard input)\n"
+        "  --keep-folders  with --out, keep each movie's folder below the list's root\n"
         "  --help          print this text and exit\n"
+        "A folder stands for the SWF files of its whole tree. --jobs above 1, --report, --shard and\n"
+        "--keep-folders make one video per movie (as --each) and cannot be used with --combine.\n"
         "Each movie keeps its sound: its stream sounds and every event sound its timeline starts,\n"
         "mixed at their own levels into 192 kb/s AAC (a movie whose only sound is an MP3 stream from\n"
         "its first frame has the MP3 copied unchanged); in a combined video each movie's sound plays\n"
@@ -206,6 +306,8 @@ QString ParseArguments(const QStringList &arguments, const QString &currentFolde
             continue;
         } else if (argument == QLatin1String("--samples")) {
             error = AddSamples(options, dataFolder);
+        } else if (const std::optional<QString> archiveError = TakeArchiveOption(argument, value, here, options)) {
+            error = *archiveError;
         } else {
             error = TakeValueOption(argument, value, here, options);
         }
@@ -214,9 +316,9 @@ QString ParseArguments(const QStringList &arguments, const QString &currentFolde
     }
     if (options.play)
         options.movie = false;
-    if (options.files.isEmpty())
+    if (options.files.isEmpty() && !options.archive.worker)
         return QStringLiteral("no SWF file given");
-    return QString();
+    return CheckArchiveOptions(options);
 }
 
 QString TerminalText(const QString &text)
@@ -234,29 +336,44 @@ BatchControls::BatchControls(BatchOptions options, std::FILE *out, std::FILE *er
 {
 }
 
+void BatchControls::show(std::FILE *stream, const QString &text) const
+{
+    QString shown = TerminalText(text);
+    if (!m_label.isEmpty()) {
+        // Several movies at once share the terminal: each line names its own.
+        shown = m_label + QStringLiteral(": ") + shown;
+        shown.replace(QLatin1Char('\n'), QLatin1Char('\n') + m_label + QStringLiteral(": "));
+    }
+    Print(stream, shown + QLatin1Char('\n'));
+}
+
 void BatchControls::showMessage(const QString &text)
 {
-    Print(m_out, TerminalText(text) + QLatin1Char('\n'));
+    m_messages.append(text);
+    show(m_out, text);
 }
 
 void BatchControls::showSummary(const QString &text, const QString &details, const QString & /*resultFolder*/)
 {
-    showMessage(text);
+    // One movie of an archive run: its result line and the report say it.
+    if (m_label.isEmpty())
+        show(m_out, text);
+    m_summary = text;
     if (!details.isEmpty())
-        Print(m_err, TerminalText(details) + QLatin1Char('\n'));
+        show(m_err, details);
 }
 
 void BatchControls::setCaption(const QString &caption)
 {
     if (caption != m_caption && caption != QLatin1String("Progress Bar"))
-        Print(m_err, caption + QLatin1Char('\n'));
+        show(m_err, caption);
     m_caption = caption;
 }
 
 void BatchControls::showErrorReport(const QString &location, int step, const QString &description)
 {
     ++m_errorReports;
-    Print(m_err, TerminalText(Tools::BuildErrorPrompt(location, step, description)) + QLatin1Char('\n'));
+    show(m_err, Tools::BuildErrorPrompt(location, step, description));
 }
 
 } // namespace Batch

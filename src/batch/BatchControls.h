@@ -10,6 +10,28 @@
 
 namespace Batch {
 
+// Most movies converted at once with --jobs.
+inline constexpr int kMaxJobs = 32;
+
+// The choices for whole archives: one job per movie, in parallel, with a
+// report a later run resumes from, over a share of the list.
+struct ArchiveOptions
+{
+    int jobs = 1;
+    QString reportPath; // absolute; empty: no report
+    bool resume = false;
+    int shardIndex = 0; // 1 .. shardCount
+    int shardCount = 0; // 0: the whole list
+    bool keepFolders = false;
+    bool combineChosen = false; // --combine was given
+    // A child of --jobs: it converts the movies it is sent on standard input
+    // and answers each with its report line on standard output.
+    bool worker = false;
+
+    // One job per movie is needed.
+    bool perMovie() const { return jobs > 1 || !reportPath.isEmpty() || shardCount > 0 || keepFolders; }
+};
+
 // The choices of one tarnwick-batch run.
 struct BatchOptions
 {
@@ -28,9 +50,12 @@ struct BatchOptions
     bool beside = false;
     QString outFolder; // absolute
     QStringList files; // absolute, in order
+    ArchiveOptions archive;
 };
 
-// Parses the arguments (without the program name). `--samples` puts the
+// Parses the arguments (without the program name). A --from-list file is
+// read here, its paths put in the list at its place; one that cannot be
+// read is a usage error. `--samples` puts the
 // files of the Samples folder in `dataFolder` in the list at its place.
 // The delay choices are one choice: the last of --slow, --fast and --movie
 // counts, and --play (or --play-fps) wherever it stands overrides them.
@@ -48,6 +73,12 @@ class BatchControls : public Pipeline::JobControls, private Tools::ProgressSink,
 {
 public:
     BatchControls(BatchOptions options, std::FILE *out, std::FILE *err);
+
+    // One movie of an archive run: every line shown starts with `label`, and
+    // the summary is kept for the report instead of being shown.
+    void setLabel(const QString &label) { m_label = label; }
+    const QString &summaryText() const { return m_summary; }
+    const QStringList &messages() const { return m_messages; }
 
     bool slowSelected() const override { return m_options.slow; }
     QString slowText() const override { return m_options.seconds; }
@@ -84,6 +115,7 @@ private:
     QString caption() const override { return m_caption; }
     void setCaption(const QString &caption) override;
     void showErrorReport(const QString &location, int step, const QString &description) override;
+    void show(std::FILE *stream, const QString &text) const;
 
     BatchOptions m_options;
     std::FILE *m_out;
@@ -92,6 +124,9 @@ private:
     double m_value = 0;
     QString m_caption = QStringLiteral("Progress Bar");
     int m_errorReports = 0;
+    QString m_label;
+    QString m_summary;
+    QStringList m_messages;
 };
 
 // Line ends as a terminal shows them: CR LF and lone CRs become newlines.

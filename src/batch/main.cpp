@@ -1,4 +1,6 @@
 // tarnwick-batch: the conversion of the window, for scripts and many files.
+#include "ArchiveList.h"
+#include "ArchiveRun.h"
 #include "BatchControls.h"
 
 #include "pipeline/ConversionJob.h"
@@ -44,6 +46,8 @@ void HandleStopSignals()
         while (::sigwait(&stops, &signo) != 0) {
         }
         g_exitLock.lock();
+        // The movies of --jobs clean up after themselves when asked.
+        Batch::StopMovieChildren();
         Tools::CancelAllChildren();
         Tools::RemoveRegisteredOnStop();
         // A frame being written as the folder went may have made it again.
@@ -97,6 +101,20 @@ int main(int argc, char *argv[])
         return 1;
     }
     Tools::RemoveOnStop(workFolder->path());
+    if (options.archive.worker || options.archive.perMovie()) {
+        const int status = options.archive.worker ? Batch::RunWorker(options, workFolder->path())
+                                                  : Batch::RunArchive(options, workFolder->path());
+        const std::lock_guard<std::mutex> exiting(g_exitLock);
+        return status;
+    }
+
+    {
+        Batch::BatchControls walking(options, stdout, stderr);
+        QStringList notes;
+        options.files = Batch::ExpandFolders(options.files, walking.errorReporter(), notes);
+        for (const QString &note : notes)
+            std::fprintf(stderr, "tarnwick-batch: %s\n", Batch::TerminalText(note).toLocal8Bit().constData());
+    }
     Batch::BatchControls controls(options, stdout, stderr);
     Pipeline::ConversionJob job(controls, workFolder->path());
     job.PushButton2_Click();
