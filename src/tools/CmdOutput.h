@@ -2,6 +2,8 @@
 
 #include "Command.h"
 
+#include "tarnwick/Limits.h"
+
 #include <QString>
 
 namespace Tools {
@@ -9,9 +11,7 @@ namespace Tools {
 // The text returned when the program cannot be started.
 inline constexpr char kCreateProcessFailed[] = "Failed to create process, check the path of the command line.";
 
-// Most bytes of output kept; a tool that talks more than this is cut off
-// there and stopped, so a runaway child cannot exhaust memory.
-inline constexpr qsizetype kMaxCapturedBytes = 16 * 1024 * 1024;
+inline constexpr qsizetype kMaxCapturedBytes = Tarnwick::kMaxCapturedBytes;
 
 // Runs the command without a shell and returns what it wrote to the chosen
 // channels, decoded from the local 8-bit encoding, read until the output
