@@ -19,8 +19,9 @@ inline constexpr qsizetype kMaxCapturedBytes = Tarnwick::kMaxCapturedBytes;
 // kCreateProcessFailed when the program cannot be started. Raises Failure 5
 // when neither channel is chosen. `oemConversion` has no separate console
 // code page to convert from here: the local encoding is used either way.
-// `errors` receives the last lines of the tool's standard error.
+// `errors` receives the last lines of the tool's standard error, `exitCode`
+// its exit code (-1 when it could not start, crashed or was cut off).
 QString RunCaptured(const Command &command, bool captureStandardOutput, bool captureStandardError,
-                    bool oemConversion = true, QString *errors = nullptr);
+                    bool oemConversion = true, QString *errors = nullptr, int *exitCode = nullptr);
 
 } // namespace Tools
