@@ -32,8 +32,9 @@ bool SlideShowFrames::checkChoices(Tools::ReportingTrap &trap)
 
 void SlideShowFrames::appendEndFrame()
 {
-    // The end frame comes with SLOW alone, and only on 64-bit systems: the
-    // 32-bit tools never had it, and videos made there stay as they were.
+    // The end frame comes with SLOW alone, and only where the tools were
+    // deployed for a 64-bit system: so the design has it, and a video made
+    // on a 32-bit system has always ended at its last picture.
     if (!m_job.choices().slow || m_job.run.addressWidth != QLatin1String("64"))
         return;
     int &frameCount = m_video.frameCount;

@@ -12,9 +12,6 @@ class TimedFrames : public StagedFrames
 public:
     using StagedFrames::StagedFrames;
 
-    // Timed by the movie: no delay to check.
-    bool checkChoices(Tools::ReportingTrap &trap) override { return FrameMaking::checkChoices(trap); }
-
 protected:
     void readMovie(MoviePart &movie, const ExtractorRun &run) override;
     QStringList picturesToStage(const QStringList &pictures, const QString &stem) override;
