@@ -1,7 +1,7 @@
 # The core libraries know nothing of windows or widgets: fails the configure
 # when one of them links, directly or through another target, a Qt module it
-# must not. tarnwick_pipeline keeps QtGui for QImage and QPainter, which draw
-# into memory and need no display.
+# must not. None of them links QtGui: the pipeline draws frames on plain RGBA
+# buffers (NConvert::Picture), so it needs no display either.
 function(_tarnwick_collect_links target out)
   set(seen ${${out}})
   get_target_property(imported ${target} IMPORTED)
@@ -55,3 +55,4 @@ endfunction()
 tarnwick_forbid_links(tarnwick_tools Qt6::Gui Qt6::Widgets)
 tarnwick_forbid_links(tarnwick_filelist Qt6::Gui Qt6::Widgets)
 tarnwick_forbid_links(tarnwick_pipeline Qt6::Gui Qt6::Widgets)
+tarnwick_forbid_links(tarnwick_render Qt6::Gui Qt6::Widgets)

@@ -10,7 +10,7 @@ namespace NConvert {
 struct Limits
 {
     // Largest input file read.
-    std::uint64_t maxFileBytes = 256u * 1024 * 1024;
+    std::uint64_t maxFileBytes = Tarnwick::kMaxConvertedFileBytes;
     // Largest width and height of a picture, and its largest number of
     // pixels (four bytes each while decoded): the program's one picture limit,
     // so that what the extractor gives is never dropped here.

@@ -5,6 +5,8 @@
 #include "render/RecordPlan.h"
 #include "tools/PathRoutines.h"
 
+#include "tarnwick/Limits.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -69,9 +71,9 @@ QString TakePlayFps(const std::optional<QString> &text, BatchOptions &options)
         return QStringLiteral("--play-fps needs a number of frames per second");
     options.play = true;
     // A rate no player shows (none, or a movie's absurd one) becomes 30.
-    if (fps == 0 || fps > 120) {
+    if (fps == 0 || fps > Tarnwick::kMaxFrameRate) {
         options.notes.append(QStringLiteral("--play-fps %1 is not a usable frame rate: 30 is used").arg(*text));
-        fps = 30;
+        fps = Tarnwick::kFallbackFrameRate;
     }
     options.playFps = fps;
     return QString();

@@ -26,7 +26,7 @@ void AddChosenFiles(FileQueue &queue, const QStringList &chosen)
         return;
     }
     for (const QString &path : chosen)
-        queue.append(Tools::CollapseBackslashes(path));
+        queue.append(Tools::CollapseSlashes(path));
 }
 
 void AddFolderTree(FileQueue &queue, const QString &folder, const QString &pattern, Tools::ErrorReporter &reporter,
@@ -43,7 +43,7 @@ void AddFolderTree(FileQueue &queue, const QString &folder, const QString &patte
                 continue;
             const QString path = base + QLatin1Char('/') + name;
             if (Tools::ProbeFile(path) && Tools::FileAttributes(path) != kHiddenArchiveOnly)
-                queue.append(Tools::CollapseBackslashes(path));
+                queue.append(Tools::CollapseSlashes(path));
         }
     }
 }

@@ -15,14 +15,23 @@ namespace Pipeline {
 
 namespace {
 
+// The extractor's exit status when something asked for was not written, or
+// the listed movie is cut or damaged (tarnwick-swfextract(1)).
+constexpr int kExtractorFailed = 1;
+
 // The listing: what its pictures are and whether it holds an MP3 stream.
 // Its complaints say why pictures may be missing.
 void ListMovie(const MovieToExtract &movie, ExtractedMovie &extracted)
 {
     QString errors;
-    extracted.listing = ParseSwfListing(
-        Tools::RunCaptured(Tools::Command{movie.extractor, {movie.source}, QString()}, true, false, true, &errors));
-    extracted.readInPart = errors.contains(QLatin1String("is cut or damaged"));
+    int status = -1;
+    const QString listing = Tools::RunCaptured(Tools::Command{movie.extractor, {movie.source}, QString()}, true, false,
+                                               true, &errors, &status);
+    extracted.listing = ParseSwfListing(listing);
+    // The extractor's status tells a movie cut or damaged from a whole one:
+    // 1 with a listing, which shows what could be read (a file that is no
+    // movie at all lists nothing).
+    extracted.readInPart = status == kExtractorFailed && !listing.trimmed().isEmpty();
     extracted.reason = Tools::LastLineOf(errors);
 }
 

@@ -3,6 +3,8 @@
 #include "SwfListing.h"
 #include "TimelineReport.h"
 
+#include "tarnwick/Limits.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -12,10 +14,8 @@
 namespace Pipeline {
 
 // Longest video made with the movies' own timing, however many it holds.
-inline constexpr double kMaxTimedVideoSeconds = 3 * 60 * 60;
-// Most pictures in one timed sequence: a short loop repeated under a long
-// soundtrack must not become millions of list lines.
-inline constexpr qsizetype kMaxTimedFrames = 200000;
+inline constexpr double kMaxTimedVideoSeconds = Tarnwick::kMaxVideoSeconds;
+inline constexpr qsizetype kMaxTimedFrames = Tarnwick::kMaxTimedFrames;
 // A timed video shorter than this shows next to nothing in most players
 // (a one-frame movie lasts 1/24 s): such a movie falls back to the delay.
 inline constexpr double kMinTimedVideoSeconds = 1;

@@ -4,6 +4,8 @@
 
 #include "tools/Command.h"
 
+#include "tarnwick/Limits.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -17,9 +19,7 @@ class ProgressSink;
 
 namespace Pipeline {
 
-// Most sound plays mixed into one soundtrack; a movie that starts a click
-// sound thousands of times keeps the first ones.
-inline constexpr qsizetype kMaxSoundPlays = 512;
+inline constexpr qsizetype kMaxSoundPlays = Tarnwick::kMaxSoundPlays;
 // The soundtrack's format. Soundtracks are written losslessly (FLAC), which
 // takes a fraction of the time AAC does; the encoder makes the video's one
 // AAC track at kSoundtrackBitrate while it encodes the pictures.

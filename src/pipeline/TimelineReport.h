@@ -2,6 +2,7 @@
 
 #include "SwfListing.h"
 
+#include "tarnwick/Limits.h"
 #include "tarnwick/Rgb.h"
 
 #include <QByteArray>
@@ -19,19 +20,19 @@ namespace Pipeline {
 // make the pipeline plan a million sounds.
 struct TimelineReportLimits
 {
-    static constexpr qsizetype kMaxBytes = 16 * 1024 * 1024;
-    static constexpr qsizetype kMaxPictures = 65536;
-    static constexpr qsizetype kMaxSounds = 65536;
-    static constexpr qsizetype kMaxSoundStarts = 4096;
-    static constexpr qsizetype kMaxSpriteStreams = 256;
-    static constexpr qsizetype kMaxPlacements = 256; // per sprite stream
-    static constexpr qsizetype kMaxVideos = 256;
-    static constexpr qsizetype kMaxWarnings = 100;
-    static constexpr qsizetype kMaxButtons = 65536;
-    static constexpr qsizetype kMaxSprites = 65536;
-    // Button centres beyond this many pixels from the stage's origin are
-    // not where anyone could press.
-    static constexpr double kMaxCoordinate = 1 << 20;
+    // The extractor's own output cap, and its cap on every list it reports:
+    // what it may write is what is read.
+    static constexpr qsizetype kMaxBytes = Tarnwick::kMaxCapturedBytes;
+    static constexpr qsizetype kMaxPictures = Tarnwick::kMaxReportEntries;
+    static constexpr qsizetype kMaxSounds = Tarnwick::kMaxReportEntries;
+    static constexpr qsizetype kMaxSoundStarts = Tarnwick::kMaxReportEntries;
+    static constexpr qsizetype kMaxSpriteStreams = Tarnwick::kMaxReportEntries;
+    static constexpr qsizetype kMaxPlacements = Tarnwick::kMaxReportEntries; // per sprite stream
+    static constexpr qsizetype kMaxVideos = Tarnwick::kMaxReportEntries;
+    static constexpr qsizetype kMaxWarnings = Tarnwick::kMaxReportEntries;
+    static constexpr qsizetype kMaxButtons = Tarnwick::kMaxReportEntries;
+    static constexpr qsizetype kMaxSprites = Tarnwick::kMaxReportEntries;
+    static constexpr double kMaxCoordinate = Tarnwick::kMaxStageCoordinate;
     // A SWF header's 8.8 rate cannot exceed this; frames and samples are
     // 32-bit counts in the file.
     static constexpr double kMaxFrameRate = 256;

@@ -51,11 +51,11 @@ RecordPlan PlanRecording(const MovieFacts &movie, const RecordRequest &request)
         return plan;
     }
     double rate = request.fpsOverride > 0 ? request.fpsOverride : movie.frameRate;
-    if (!(rate >= MinFrameRate && rate <= MaxFrameRate)) {
+    if (!(rate >= Tarnwick::kMinFrameRate && rate <= Tarnwick::kMaxFrameRate)) {
         plan.notes << QStringLiteral("frame rate %1 is out of range; recorded at %2 frames a second")
                           .arg(rate)
-                          .arg(FallbackFrameRate);
-        rate = FallbackFrameRate;
+                          .arg(Tarnwick::kFallbackFrameRate);
+        rate = Tarnwick::kFallbackFrameRate;
     }
     plan.frameRate = rate;
     plan.audioRate = AudioRateFor(rate);

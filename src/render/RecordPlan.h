@@ -12,9 +12,6 @@ struct RecordRequest;
 // The frame heights a recording may be made at, smallest first; the first
 // is the default.
 inline constexpr int PlayHeights[] = {720, 1080, 1440, 2160};
-inline constexpr double MinFrameRate = 0.01;
-inline constexpr double MaxFrameRate = 120;
-inline constexpr double FallbackFrameRate = 30;
 
 // The frame: the stage scaled to `height` pixels high, narrowed to the
 // frame caps when that is too large, both sides even. Empty for a stage

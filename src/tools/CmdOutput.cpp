@@ -9,8 +9,10 @@
 namespace Tools {
 
 QString RunCaptured(const Command &command, bool captureStandardOutput, bool captureStandardError, bool oemConversion,
-                    QString *errors)
+                    QString *errors, int *exitCode)
 {
+    if (exitCode)
+        *exitCode = -1;
     Q_UNUSED(oemConversion);
     if (!captureStandardOutput && !captureStandardError)
         throw Failure(FailureNumber::InvalidCall, QStringLiteral("Invalid procedure call or argument"));
@@ -36,6 +38,7 @@ QString RunCaptured(const Command &command, bool captureStandardOutput, bool cap
             collected.truncate(kMaxCapturedBytes);
             process.kill();
             process.waitForFinished(-1);
+            exitCode = nullptr; // cut off: its status says nothing
             break;
         }
         if (!more && process.state() == QProcess::NotRunning) {
@@ -47,6 +50,8 @@ QString RunCaptured(const Command &command, bool captureStandardOutput, bool cap
         collected.truncate(kMaxCapturedBytes);
     if (errors)
         *errors = child.errorTail();
+    if (exitCode)
+        *exitCode = child.exitCode();
     return QString::fromLocal8Bit(collected);
 }
 

@@ -71,7 +71,7 @@ QString ExtensionOf(const QString &path)
     return path.mid(dot + 1);
 }
 
-QString CollapseBackslashes(const QString &path)
+QString CollapseSlashes(const QString &path)
 {
     const QLatin1String pair("//");
     const QLatin1Char slash('/');

@@ -21,7 +21,7 @@ QString StripExtension(const QString &name);
 QString ExtensionOf(const QString &path);
 // Collapses each pair of '/' into one in a single pass without overlap; a
 // leading run of '/' becomes exactly one (the POSIX root).
-QString CollapseBackslashes(const QString &path);
+QString CollapseSlashes(const QString &path);
 
 // True when the path names a folder (links followed); false on any failure.
 bool IsFolder(const QString &path);

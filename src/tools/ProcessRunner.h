@@ -2,6 +2,8 @@
 
 #include "Command.h"
 
+#include "tarnwick/Limits.h"
+
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
@@ -14,7 +16,7 @@ namespace Tools {
 
 // Bytes of a child's standard error kept: its last lines, where a tool
 // writes why it failed.
-inline constexpr qsizetype kErrorTailBytes = 4096;
+inline constexpr qsizetype kErrorTailBytes = Tarnwick::kMaxErrorTailBytes;
 
 // Children that can be alive at once and still be reached by EndAllChildren.
 inline constexpr int kMaxLiveChildren = 256;

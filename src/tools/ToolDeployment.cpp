@@ -169,7 +169,7 @@ void WriteBytesIfAbsent(const QByteArray &bytes, const QString &path, bool execu
     }
 }
 
-QString LocateEncoder(const QStringList &searchPaths)
+QString LocateFfmpeg(const QStringList &searchPaths)
 {
     return QStandardPaths::findExecutable(QStringLiteral("ffmpeg"), searchPaths);
 }
@@ -203,7 +203,7 @@ ToolSet DeployTools(const QString &workFolder, const QString &encoder, const Res
 
 ToolSet DeployTools()
 {
-    const QString encoder = LocateEncoder();
+    const QString encoder = LocateFfmpeg();
     if (encoder.isEmpty())
         throw Failure(kEncoderMissingFailure, QString::fromUtf8(kEncoderMissingMessage));
     return DeployTools(WorkFolder(), encoder);

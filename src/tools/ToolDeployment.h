@@ -85,8 +85,9 @@ QString ProcessorAddressWidth();
 void WriteBytesIfAbsent(const QByteArray &bytes, const QString &path, bool executable = false);
 
 // The absolute path of the system's ffmpeg found on PATH (or in
-// `searchPaths` when given); empty when there is none.
-QString LocateEncoder(const QStringList &searchPaths = QStringList());
+// `searchPaths` when given); empty when there is none. The one place that
+// looks for it: every part that runs ffmpeg takes it from here.
+QString LocateFfmpeg(const QStringList &searchPaths = QStringList());
 
 // The tool paths a conversion runs. Programs are started with argument
 // lists, so they are kept as plain paths, never quoted.

@@ -6,21 +6,21 @@
 
 namespace SwfExtract {
 
-// Every bound on untrusted input, in one place. The defaults are generous for
-// real movies and small enough that a hostile file cannot exhaust memory;
-// tests and the fuzz target lower them.
+// Every bound on untrusted input the extractor obeys, its defaults from
+// tarnwick/Limits.h. They are generous for real movies and small enough that
+// a hostile file cannot exhaust memory; tests and the fuzz target lower them.
 struct Limits
 {
     // Largest SWF file read from disk (compressed or not).
-    std::uint64_t maxFileBytes = 512ull << 20;
+    std::uint64_t maxFileBytes = Tarnwick::kMaxSwfFileBytes;
     // Largest movie body after decompression. The header's FileLength is
     // not trusted for this: a wrong one is read past, a huge one reserves
     // nothing.
-    std::uint64_t maxBodyBytes = 512ull << 20;
+    std::uint64_t maxBodyBytes = Tarnwick::kMaxSwfBodyBytes;
     // Largest LZMA dictionary a ZWS file may ask for (decoder memory).
-    std::uint64_t maxLzmaMemory = 256ull << 20;
+    std::uint64_t maxLzmaMemory = Tarnwick::kMaxLzmaMemory;
     // Most tags walked in the whole file, sprites included.
-    std::uint64_t maxTags = 16ull << 20;
+    std::uint64_t maxTags = Tarnwick::kMaxSwfTags;
     // Deepest DefineSprite nesting walked.
     int maxSpriteDepth = Tarnwick::kMaxSpriteDepth;
     // Largest picture, in pixels, decoded or converted (checked before any
@@ -31,17 +31,17 @@ struct Limits
 
     // The timeline report (--timeline) and the exports that use it.
     // Depths occupied at once on one display list.
-    std::uint32_t maxTimelineDepths = 16384;
+    std::uint32_t maxTimelineDepths = Tarnwick::kMaxTimelineDepths;
     // Character definitions the walk remembers (redefinitions count again).
-    std::uint32_t maxTimelineCharacters = 1u << 20;
+    std::uint32_t maxTimelineCharacters = Tarnwick::kMaxTimelineCharacters;
     // Links kept from shapes, sprites and buttons to what they use, in total.
-    std::uint32_t maxTimelineLinks = 1u << 22;
+    std::uint32_t maxTimelineLinks = Tarnwick::kMaxTimelineLinks;
     // Entries of each list in the report (pictures, sounds, starts, videos,
     // streams, placements, buttons, sprites, warnings); the rest is counted
     // in a warning.
-    std::uint32_t maxReportEntries = 1u << 16;
+    std::uint32_t maxReportEntries = Tarnwick::kMaxReportEntries;
     // Steps spent resolving what is on stage, over the whole walk.
-    std::uint64_t maxTimelineWork = 1ull << 26;
+    std::uint64_t maxTimelineWork = Tarnwick::kMaxTimelineWork;
 };
 
 } // namespace SwfExtract

@@ -8,12 +8,15 @@
 #include "RecordingReporter.h"
 #include "TempFolder.h"
 
+#include "tools/ProgressSink.h"
+
 #include <QSettings>
 #include <QTest>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 // Sets HOME for the life of the object (the home folder typed output
@@ -32,6 +35,39 @@ public:
 
 private:
     QByteArray m_old;
+};
+
+// The window's controls as the job sees them, with a look at every caption
+// the job shows and every yield it makes: a test that must act at one point
+// of the job (Cancel between two videos) acts where the job reports that
+// point, whatever the machine's speed.
+class WatchedControls : public App::WindowControls, private Tools::ProgressSink
+{
+public:
+    using App::WindowControls::WindowControls;
+
+    std::function<void(const QString &caption)> onCaption;
+    std::function<void()> onYield;
+
+    Tools::ProgressSink &progress() override { return *this; }
+    void yield() override
+    {
+        App::WindowControls::yield();
+        if (onYield)
+            onYield();
+    }
+
+private:
+    QString caption() const override { return const_cast<WatchedControls *>(this)->bar().caption(); }
+    Tools::ProgressSink &bar() { return App::WindowControls::progress(); }
+    double value() const override { return const_cast<WatchedControls *>(this)->bar().value(); }
+    void setValue(double value) override { bar().setValue(value); }
+    void setCaption(const QString &caption) override
+    {
+        bar().setCaption(caption);
+        if (onCaption)
+            onCaption(caption);
+    }
 };
 
 // A main window over an empty settings store of its own, a temporary

@@ -139,23 +139,22 @@ TEST_F(WindowTest, CancelListsTheVideosAlreadyMade)
     click("Option7"); // one video per SWF
     window->ListView1_OLEDragDrop({first, second});
     Tools::WorkFolderOwner work;
-    App::WindowControls controls(*window);
+    WatchedControls controls(*window);
     Pipeline::ConversionJob job(controls, work.path());
     window->setStartAction([&] { job.PushButton2_Click(); });
 
-    // Cancel once the first video is in place: the real encoder made it.
-    QTimer watcher;
-    watcher.setInterval(10);
-    QObject::connect(&watcher, &QTimer::timeout, [&] {
-        if (QFile::exists(out.file(QStringLiteral("first.mp4")))) {
-            watcher.stop();
+    // Cancel when the job turns to the second movie: the real encoder has
+    // made the first video by then, and the second is not begun.
+    bool pressed = false;
+    controls.onYield = [&] {
+        if (!pressed && controls.progress().caption() == QLatin1String("Processing: second.swf")) {
+            pressed = true;
             control<QPushButton>("CancelButton")->click();
         }
-    });
-    watcher.start();
+    };
     click("PushButton2");
-    watcher.stop();
 
+    EXPECT_TRUE(pressed);
     EXPECT_TRUE(job.outcome().cancelled);
     EXPECT_EQ(job.outcome().made, QStringList{out.file(QStringLiteral("first.mp4"))});
     EXPECT_EQ(ProbeMedia(out.file(QStringLiteral("first.mp4"))).videoFrames, 3);

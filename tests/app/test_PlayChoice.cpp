@@ -16,7 +16,6 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QThread>
-#include <QTimer>
 
 #include <unistd.h>
 #include <QRadioButton>
@@ -115,39 +114,41 @@ TEST_F(PlayChoiceTest, CancelDuringARecordingEndsChromium)
     window->ListView1_OLEDragDrop({swf});
     click("Option6");
     Tools::WorkFolderOwner work;
-    App::WindowControls controls(*window);
+    WatchedControls controls(*window);
     Pipeline::ConversionJob job(controls, work.path());
     window->setStartAction([&] { job.PushButton2_Click(); });
 
+    // Cancel at a frame the recording reports, once Chromium is seen.
     QList<qint64> chromium;
     QString seenCaption;
     int looks = 0;
-    QTimer watcher;
-    watcher.setInterval(50);
-    QObject::connect(&watcher, &QTimer::timeout, [&] {
-        const QRegularExpressionMatch at = QRegularExpression(QStringLiteral("long\\.swf frame (\\d+) of 3000$"))
-                                               .match(jobControls().progress().caption());
-        if (!at.hasMatch() || at.captured(1).toInt() < 5)
+    bool pressed = false;
+    controls.onCaption = [&](const QString &caption) {
+        const QRegularExpressionMatch at =
+            QRegularExpression(QStringLiteral("long\\.swf frame (\\d+) of 3000$")).match(caption);
+        if (pressed || !at.hasMatch() || at.captured(1).toInt() < 5)
             return;
         chromium += ChromiumBelow(::getpid());
         if (chromium.isEmpty() && ++looks < 40)
             return; // the player's helpers are still being listed
-        watcher.stop();
-        seenCaption = jobControls().progress().caption();
+        pressed = true;
+        seenCaption = caption;
         control<QPushButton>("CancelButton")->click();
-    });
-    watcher.start();
+    };
     QElapsedTimer timer;
     timer.start();
     click("PushButton2");
-    watcher.stop();
     ASSERT_FALSE(chromium.isEmpty()) << "the recording runs in Chromium; " << seenCaption.toStdString() << "; "
                                      << job.outcome().details.join(QLatin1Char('\n')).toStdString()
                                      << takeShownTexts().join(QLatin1Char('\n')).toStdString();
     EXPECT_LT(timer.elapsed(), 120000);
     EXPECT_TRUE(job.outcome().cancelled);
     EXPECT_TRUE(job.outcome().made.isEmpty());
-    QThread::msleep(300);
+    // Killed helpers may take a moment to be reaped; waited for, not timed.
+    QElapsedTimer reaped;
+    reaped.start();
+    while (!ChromiumBelow(::getpid()).isEmpty() && reaped.elapsed() < 10000)
+        QThread::msleep(20);
     EXPECT_TRUE(ChromiumBelow(::getpid()).isEmpty()) << "Chromium outlived Cancel";
     EXPECT_TRUE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
     EXPECT_EQ(Tools::LiveChildCount(), 0);

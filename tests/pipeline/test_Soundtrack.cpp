@@ -1,6 +1,7 @@
 #include "pipeline/MovieTiming.h"
 #include "pipeline/Soundtrack.h"
 #include "pipeline/TimelineReport.h"
+#include "tools/ToolDeployment.h"
 
 #include "MediaProbe.h"
 #include "QtPrinters.h"
@@ -13,7 +14,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ namespace {
 
 QString Ffmpeg()
 {
-    return QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+    return Tools::LocateFfmpeg();
 }
 
 // What ffmpeg prints on standard error for the arguments.

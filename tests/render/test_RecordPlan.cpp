@@ -76,7 +76,7 @@ TEST(RecordPlan, FrameRateRendererAndCaps)
     for (double rate : {0.0, 240.0}) {
         movie.frameRate = rate;
         plan = PlanRecording(movie, RecordRequest{});
-        EXPECT_DOUBLE_EQ(plan.frameRate, FallbackFrameRate);
+        EXPECT_DOUBLE_EQ(plan.frameRate, Tarnwick::kFallbackFrameRate);
         EXPECT_EQ(plan.notes.size(), 1);
     }
 

@@ -11,6 +11,10 @@ class TempFolder
 {
 public:
     TempFolder();
+    // With TARNWICK_TEST_VIDEO_HASHES naming a file, appends the SHA-256 of
+    // each MP4 left in the folder to it, so that the videos of two builds
+    // can be compared byte for byte.
+    ~TempFolder();
     // The folder's path, ending without '/'.
     QString path() const { return m_dir.path(); }
     // The path of `name` inside the folder.

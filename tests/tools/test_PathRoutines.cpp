@@ -41,7 +41,7 @@ TEST(PathText, TakesPathsApartOnSlashes)
 
 TEST(PathText, CollapseKeepsOneLeadingSlashAndCollapsesPairsOnce)
 {
-    ExpectEach(CollapseBackslashes, {
+    ExpectEach(CollapseSlashes, {
                                         {"/a/"
                                          "/b.mp4",
                                          "/a/b.mp4"},
@@ -53,7 +53,7 @@ TEST(PathText, CollapseKeepsOneLeadingSlashAndCollapsesPairsOnce)
                                         {"", ""},
                                         {"plain", "plain"},
                                     });
-    EXPECT_EQ(CollapseBackslashes(FolderOf(QStringLiteral("/a/b.swf")) + QStringLiteral("/b.mp4")),
+    EXPECT_EQ(CollapseSlashes(FolderOf(QStringLiteral("/a/b.swf")) + QStringLiteral("/b.mp4")),
               QStringLiteral("/a/b.mp4"));
 }
 

@@ -136,7 +136,7 @@ TEST(EmbeddedResources, HoldTheConverterTheEndFrameAndTheBuiltExtractor)
 
 TEST(DeployTools, WritesRunnableToolsAndFoldersInsideTheWorkFolderOnly)
 {
-    const QString encoder = LocateEncoder();
+    const QString encoder = LocateFfmpeg();
     if (encoder.isEmpty())
         GTEST_SKIP() << "ffmpeg is not installed";
     TempFolder parent;
@@ -252,7 +252,7 @@ TEST(WriteBytesIfAbsent, WritesNewFilesOnlyAndNeverThroughALink)
     EXPECT_EQ(noFolder.number(), kFileAccessFailure);
 }
 
-TEST(LocateEncoder, FindsOnlyARunnableFfmpeg)
+TEST(LocateFfmpeg, FindsOnlyARunnableFfmpeg)
 {
     TempFolder folder;
     const QString withEncoder = folder.mkdir(QStringLiteral("with"));
@@ -262,6 +262,6 @@ TEST(LocateEncoder, FindsOnlyARunnableFfmpeg)
     QFile::setPermissions(folder.file(QStringLiteral("with/ffmpeg")), QFile::ReadOwner | QFile::ExeOwner);
     folder.write(QStringLiteral("plain/ffmpeg"), "data");
 
-    EXPECT_EQ(LocateEncoder({empty, withEncoder}), folder.file(QStringLiteral("with/ffmpeg")));
-    EXPECT_EQ(LocateEncoder({empty, notRunnable}), QString());
+    EXPECT_EQ(LocateFfmpeg({empty, withEncoder}), folder.file(QStringLiteral("with/ffmpeg")));
+    EXPECT_EQ(LocateFfmpeg({empty, notRunnable}), QString());
 }

@@ -5,6 +5,7 @@
 #   warn TEXT           printed on standard error by every run
 #   picture ID NAME     what -j or -p writes for ID: "picture NAME"
 #   mp3 SECONDS         what -m writes: "sound SECONDS" ("broken": undecodable)
+#   cut                 the movie is cut or damaged: the listing exits 1
 # No movie has a timeline report. Each run is logged to $FAKE_TOOLS_DIR/runs.
 printf 'swfextract %s\n' "$*" >> "$FAKE_TOOLS_DIR/runs"
 
@@ -40,6 +41,7 @@ field warn >&2
 [ -n "$timeline" ] && exit 1
 if [ "$n" -eq 0 ]; then
     field listing
+    grep -qx cut "$swf" && exit 1
     exit 0
 fi
 
