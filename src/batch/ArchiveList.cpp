@@ -65,10 +65,10 @@ QList<MovieTask> PlanMovies(const QStringList &files, const QString &root, const
             folder += Tools::FolderOf(task.relative);
         // Named as the job names it.
         const QString name = Tools::StripExtension(Tools::FileNameOf(source));
-        const QString natural = Tools::CollapseBackslashes(folder + name + QStringLiteral(".mp4"));
+        const QString natural = Tools::CollapseSlashes(folder + name + QStringLiteral(".mp4"));
         task.output = natural;
         for (int n = 2; claimed.contains(task.output); ++n)
-            task.output = Tools::CollapseBackslashes(folder + name + QStringLiteral(" (%1).mp4").arg(n));
+            task.output = Tools::CollapseSlashes(folder + name + QStringLiteral(" (%1).mp4").arg(n));
         claimed.insert(task.output);
         task.input = source;
         tasks.append(task);

@@ -9,6 +9,7 @@
 #include "tools/ProgressSink.h"
 #include "tools/ToolDeployment.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -71,6 +72,28 @@ TEST_F(PlayChoiceTest, ChoiceIsSavedExclusiveAndRestored)
     start();
     EXPECT_FALSE(control<QRadioButton>("Option6")->isChecked());
     EXPECT_TRUE(control<QRadioButton>("Option2")->isChecked());
+}
+
+TEST_F(PlayChoiceTest, PlayHeightAndPlaySecondsAreKeptAndReachTheJob)
+{
+    store("PlayHeight", QStringLiteral("1440"));
+    store("PlaySeconds", QStringLiteral("90"));
+    start();
+    QComboBox *height = control<QComboBox>("PlayHeight");
+    EXPECT_EQ(height->currentData().toInt(), 1440) << "restored";
+    Pipeline::JobChoices choices = Pipeline::JobChoices::ReadFrom(jobControls());
+    EXPECT_EQ(choices.playHeight, 1440);
+    EXPECT_DOUBLE_EQ(choices.playSeconds, 90);
+
+    height->setCurrentIndex(height->findData(1080));
+    EXPECT_EQ(stored("PlayHeight"), QStringLiteral("1080"));
+    // A stored height no recording has falls back to the default.
+    store("PlayHeight", QStringLiteral("999"));
+    store("PlaySeconds", QStringLiteral("-5"));
+    start();
+    choices = Pipeline::JobChoices::ReadFrom(jobControls());
+    EXPECT_EQ(choices.playHeight, 720);
+    EXPECT_DOUBLE_EQ(choices.playSeconds, 0);
 }
 
 TEST_F(PlayChoiceTest, HelpSaysWhatItNeedsAndItsLimits)

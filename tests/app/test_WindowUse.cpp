@@ -165,7 +165,7 @@ TEST_F(WindowUseTest, TabFollowsTheLayout)
     // keys choose within the group).
     const char *const order[] = {
         "PushButton3", "PushButton6", "PushButton1", "PushButton5",  "PushButton7",  "PushButton8",  "Option1",
-        "Text1",       "PushButton9", "Text2",       "PushButton10", "PushButton14", "PushButton13", "Option8",
+        "Text1",       "PushButton9", "Text2",       "PushButton10", "PushButton14", "PlayHeight",   "PushButton13", "Option8",
         "Slider1",     "Option3",     "Text3",       "PushButton11", "PushButton2",  "PushButton4",  "ListView1",
     };
     QStringList expected;
@@ -188,14 +188,14 @@ TEST_F(WindowUseTest, TabFollowsTheLayout)
     click("Option4");
     list->setFocus();
     visited.clear();
-    for (int i = 0; i < 16; ++i) {
+    for (int i = 0; i < 17; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited.append(QApplication::focusWidget()->objectName());
     }
     EXPECT_EQ(visited.mid(6),
               (QStringList{QStringLiteral("Text1"), QStringLiteral("PushButton9"), QStringLiteral("Option2"),
                            QStringLiteral("Text2"), QStringLiteral("PushButton10"), QStringLiteral("PushButton14"),
-                           QStringLiteral("PushButton13"), QStringLiteral("Option7"), QStringLiteral("Slider1"),
+                           QStringLiteral("PlayHeight"), QStringLiteral("PushButton13"), QStringLiteral("Option7"), QStringLiteral("Slider1"),
                            QStringLiteral("Option4")}));
 
     // The delay group is one stop wherever its choice is: AS IN MOVIE
