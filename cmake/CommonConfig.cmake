@@ -2,8 +2,6 @@
 option(TARNWICK_WERROR "Treat compiler warnings as errors (CI turns this on)" OFF)
 
 add_library(tarnwick_compile_settings INTERFACE)
-# Its former name, for the build files that still use it.
-add_library(tarnwick_common ALIAS tarnwick_compile_settings)
 target_compile_features(tarnwick_compile_settings INTERFACE cxx_std_20)
 target_compile_options(tarnwick_compile_settings INTERFACE -Wall -Wextra -Wshadow)
 # -Wconversion for the targets that are clean of it, linked PRIVATE one by

@@ -126,7 +126,7 @@ ReportLine ConvertMovie(const BatchOptions &options, const MovieTask &task, cons
     // The job removes its tools when it ends and keeps those it finds, so
     // the extractor is there for the count before it.
     try {
-        CountContents(Tools::DeployTools(workFolder, Tools::LocateEncoder()).ExtractorCmd, task.input, line);
+        CountContents(Tools::DeployTools(workFolder, Tools::LocateFfmpeg()).ExtractorCmd, task.input, line);
     } catch (const Tools::Failure &) {
         // No encoder: the job says so.
     }

@@ -7,6 +7,7 @@
 #include "RecordPlan.h"
 
 #include "tools/ProcessRunner.h"
+#include "tools/ToolDeployment.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -16,7 +17,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QStandardPaths>
 #include <QTimer>
 
 #include <algorithm>
@@ -50,7 +50,7 @@ constexpr int StepWallFactor = 6;
 
 QString Ffmpeg()
 {
-    return QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+    return Tools::LocateFfmpeg();
 }
 
 QString PlayerFolder(const QString &assets)

@@ -103,7 +103,7 @@ using ResourceLoader = std::function<QByteArray(ResourceId)>;
 
 // Deploys the tools into `workFolder` and prepares the `temp` and `SWFPic`
 // folders, emptied of "*.jpg". `encoder` is the system's ffmpeg as
-// LocateEncoder found it; when it is empty, Failure 53 with
+// LocateFfmpeg found it; when it is empty, Failure 53 with
 // kEncoderMissingMessage is raised before any file is touched. Resources are
 // loaded before anything is written, so a missing one (Failure 326) leaves
 // the folder as it was. A tool already present is kept unchanged. Raises
