@@ -7,6 +7,8 @@
 
 #include "lib/Convert.h"
 
+#include "tarnwick/ExtractorOutput.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -79,7 +81,8 @@ void WriteOutputs(const MovieToExtract &movie, bool mp3, ExtractedMovie &extract
     // Why pictures are missing is named before anything about the sound.
     QStringList lines = errors.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     if (mp3 && outputs.size() > 1) {
-        const auto soundLine = [](const QString &line) { return line.contains(QLatin1String(": MP3 stream: ")); };
+        const QString label = QStringLiteral(": %1: ").arg(QLatin1String(Tarnwick::ExtractorOutput::kMp3StreamLabel));
+        const auto soundLine = [&label](const QString &line) { return line.contains(label); };
         if (!std::all_of(lines.cbegin(), lines.cend(), soundLine))
             lines.removeIf(soundLine);
     }

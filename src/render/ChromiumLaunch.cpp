@@ -11,7 +11,7 @@ namespace {
 
 const QStringList &Subfolders()
 {
-    static const QStringList folders = {QStringLiteral("profile"), QStringLiteral("home"), QStringLiteral("tmp"),
+    static const QStringList folders = {QStringLiteral("profile"), QStringLiteral("home"),   QStringLiteral("tmp"),
                                         QStringLiteral("cache"),   QStringLiteral("config"), QStringLiteral("data"),
                                         QStringLiteral("crash")};
     return folders;
@@ -80,10 +80,13 @@ Tools::Command ChromiumLaunch::command(const QString &chromium) const
         arguments << QStringLiteral("--no-sandbox");
     arguments << pageUrl;
 
-    Tools::Command command{chromium, arguments, QString()};
+    // TMPDIR is given relative to the folder Chromium runs in: its socket
+    // lives there, and a socket's path may be 107 bytes at most, which a
+    // deep work folder would pass.
+    Tools::Command command{chromium, arguments, folder};
     command.environment = {
         QStringLiteral("HOME=") + dir.filePath(QStringLiteral("home")),
-        QStringLiteral("TMPDIR=") + dir.filePath(QStringLiteral("tmp")),
+        QStringLiteral("TMPDIR=tmp"),
         QStringLiteral("XDG_CACHE_HOME=") + dir.filePath(QStringLiteral("cache")),
         QStringLiteral("XDG_CONFIG_HOME=") + dir.filePath(QStringLiteral("config")),
         QStringLiteral("XDG_DATA_HOME=") + dir.filePath(QStringLiteral("data")),

@@ -256,6 +256,8 @@ public:
     const QString &stopDetail() const { return m_stopDetail; }
     const RecordLength &length() const { return m_length; }
     int framesGiven() const { return m_frames.queued(); }
+    // Any sound above silence came from the player.
+    bool heard() const { return m_heard; }
     double cpuSeconds() const { return m_playerUsage.cpuSeconds() + m_encoderUsage.cpuSeconds(); }
     double peakMemoryMb() const { return m_playerUsage.peakMemoryMb() + m_encoderUsage.peakMemoryMb(); }
 
@@ -303,6 +305,7 @@ private:
         const float *values = reinterpret_cast<const float *>(samples.constData());
         for (qsizetype i = samples.size() / 4 - 1; i >= 0; --i) {
             if (std::abs(values[i]) > AudibleLevel) {
+                m_heard = true;
                 const double until = double(at + i / 2 + 1 - m_delaySamples) / m_plan.audioRate;
                 m_soundUntil = std::max(m_soundUntil, until);
                 break;
@@ -380,6 +383,7 @@ private:
     QByteArray m_last;
     int m_received = 0;
     double m_soundUntil = 0;
+    bool m_heard = false;
     QEventLoop m_loop;
     QElapsedTimer m_sinceStep;
     double m_stepCpu = 0;
@@ -442,12 +446,13 @@ QString JudgeRecording(RecordResult &result, const Session &session, const Recor
 // Writes the MP4: the video as encoded, with the sound moved back by the
 // player's delay. Returns why it was not written, or empty.
 QString WriteVideo(const RecordRequest &request, const RecordPlan &plan, const QString &videoPath,
-                   const QString &soundPath, RecordResult &result, const QDir &work)
+                   const QString &soundPath, bool heard, RecordResult &result, const QDir &work)
 {
     QFile::remove(request.outputPath);
     QStringList mux = {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
                        QStringLiteral("-y"),           QStringLiteral("-i"),        videoPath};
-    result.hasSound = QFileInfo(soundPath).size() > 0;
+    // The player mixes silence when nothing plays: a silent movie stays silent.
+    result.hasSound = heard && QFileInfo(soundPath).size() > 0;
     if (result.hasSound) {
         mux << QStringLiteral("-ss") << QString::number(SoundDelaySeconds(plan), 'f', 6) << QStringLiteral("-f")
             << QStringLiteral("f32le") << QStringLiteral("-ar") << QString::number(plan.audioRate, 'f', 0)
@@ -565,7 +570,7 @@ RecordResult MovieRecorder::record(const RecordRequest &request)
     const QString why = JudgeRecording(result, session, plan, encoded, encoderLog);
     if (!why.isEmpty())
         return fail(why);
-    const QString unwritten = WriteVideo(request, plan, videoPath, soundPath, result, work);
+    const QString unwritten = WriteVideo(request, plan, videoPath, soundPath, session.heard(), result, work);
     if (!unwritten.isEmpty())
         return fail(unwritten);
     QFile::remove(videoPath);

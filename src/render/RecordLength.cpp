@@ -173,8 +173,7 @@ void RecordLength::frame(int index, bool changed, bool repeating, double soundUn
         const double animationEnd = std::max(m_animationEnd, m_longestPass);
         const bool heard = m_soundUntil > 0;
         if (repeating)
-            stop(recorded, heard ? soundEnded
-                                 : QStringLiteral("the animation repeats from %1 s").arg(LengthText(t)));
+            stop(recorded, heard ? soundEnded : QStringLiteral("the animation repeats from %1 s").arg(LengthText(t)));
         else if (t + 1e-9 >= animationEnd && (m_hasSound || m_timelineLoops))
             stop(recorded, heard ? soundEnded : QStringLiteral("one pass of its animation (%1 s)").arg(LengthText(t)));
         else if (t + 1e-9 >= animationEnd + UnendingGraceSeconds)

@@ -31,9 +31,8 @@ QSize FrameSizeFor(double stageWidth, double stageHeight, int height)
 
 int UsablePlayHeight(int height)
 {
-    return std::find(std::begin(PlayHeights), std::end(PlayHeights), height) != std::end(PlayHeights)
-               ? height
-               : PlayHeights[0];
+    return std::find(std::begin(PlayHeights), std::end(PlayHeights), height) != std::end(PlayHeights) ? height
+                                                                                                      : PlayHeights[0];
 }
 
 double AudioRateFor(double frameRate)

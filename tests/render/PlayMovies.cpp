@@ -53,8 +53,8 @@ QString WriteRaw(const std::vector<std::int16_t> &samples, const TempFolder &wor
 
 QStringList RawInput(const QString &raw)
 {
-    return {QStringLiteral("-f"), QStringLiteral("s16le"), QStringLiteral("-ar"), QString::number(Rate),
-            QStringLiteral("-ac"), QStringLiteral("1"), QStringLiteral("-i"), raw};
+    return {QStringLiteral("-f"),  QStringLiteral("s16le"), QStringLiteral("-ar"), QString::number(Rate),
+            QStringLiteral("-ac"), QStringLiteral("1"),     QStringLiteral("-i"),  raw};
 }
 
 // The MPEG frames of `samples` encoded by LAME, and the samples its encoder
@@ -90,9 +90,8 @@ Mp3 EncodeMp3(const std::vector<std::int16_t> &samples, const TempFolder &work)
 Bytes EncodeAdpcm(const std::vector<std::int16_t> &samples, const TempFolder &work)
 {
     const std::vector<SwfTestKit::FlvTag> tags = SwfTestKit::EncodeFlv(
-        work.file(QStringLiteral("sound.flv")),
-        RawInput(WriteRaw(samples, work, QStringLiteral("adpcm.raw")))
-            + QStringList{QStringLiteral("-c:a"), QStringLiteral("adpcm_swf")});
+        work.file(QStringLiteral("sound.flv")), RawInput(WriteRaw(samples, work, QStringLiteral("adpcm.raw")))
+                                                    + QStringList{QStringLiteral("-c:a"), QStringLiteral("adpcm_swf")});
     EXPECT_FALSE(tags.empty());
     return tags.empty() ? Bytes() : Bytes(tags.front().data.begin() + 1, tags.front().data.end());
 }
@@ -131,8 +130,8 @@ std::vector<StreamBlock> StreamBlocks(Codec codec, const std::vector<std::int16_
     if (codec == Codec::Pcm) {
         for (std::size_t from = 0; from < samples.size(); from += perFrame) {
             const std::size_t to = std::min(samples.size(), from + perFrame);
-            blocks.push_back({0, 0, Little16(std::vector<std::int16_t>(samples.begin() + long(from),
-                                                                         samples.begin() + long(to)))});
+            blocks.push_back(
+                {0, 0, Little16(std::vector<std::int16_t>(samples.begin() + long(from), samples.begin() + long(to)))});
         }
     } else if (codec == Codec::Adpcm) {
         blocks.push_back({0, 0, EncodeAdpcm(samples, work)}); // one packet holds the whole beep
@@ -218,8 +217,8 @@ std::vector<std::int16_t> Tone(double seconds)
 Bytes BeepMovie(const Beeps &beeps, const TempFolder &work)
 {
     const std::vector<std::int16_t> beep = Tone(0.08);
-    const std::vector<StreamBlock> blocks =
-        beeps.stream ? StreamBlocks(beeps.codec, beep, beeps.fps, work) : std::vector<StreamBlock>();
+    const std::vector<StreamBlock> blocks = beeps.stream ? StreamBlocks(beeps.codec, beep, beeps.fps, work)
+                                                         : std::vector<StreamBlock>();
     Tags tags;
     if (!beeps.stream)
         DefineSound(tags, BeepSound, beeps.codec, beep, work);
@@ -241,17 +240,20 @@ Bytes BeepMovie(const Beeps &beeps, const TempFolder &work)
     if (beeps.stream)
         AddStreamHead(tags, beeps.codec, beeps.fps, blocks);
     // The main timeline's stream starts on its beep's frame.
-    return ColourMovie(beeps.frames, beeps.fps, [&](Tags &t, int f) {
-        if (f == beeps.mainFrame && !beeps.stream)
-            t.startSound(BeepSound);
-        const int block = f - beeps.mainFrame;
-        if (beeps.stream && block >= 0 && std::size_t(block) < blocks.size())
-            AddBlock(t, beeps.codec, blocks[std::size_t(block)]);
-        if (f == beeps.spriteFrame)
-            SwfBuild::AddPlace(t, 2, SpriteId, false);
-        if (f == beeps.frames - 1)
-            SwfBuild::AddStopAction(t);
-    }, tags);
+    return ColourMovie(
+        beeps.frames, beeps.fps,
+        [&](Tags &t, int f) {
+            if (f == beeps.mainFrame && !beeps.stream)
+                t.startSound(BeepSound);
+            const int block = f - beeps.mainFrame;
+            if (beeps.stream && block >= 0 && std::size_t(block) < blocks.size())
+                AddBlock(t, beeps.codec, blocks[std::size_t(block)]);
+            if (f == beeps.spriteFrame)
+                SwfBuild::AddPlace(t, 2, SpriteId, false);
+            if (f == beeps.frames - 1)
+                SwfBuild::AddStopAction(t);
+        },
+        tags);
 }
 
 Bytes LoopUnderSong(double song)
@@ -260,20 +262,26 @@ Bytes LoopUnderSong(double song)
     tags.defineSound(SongSound, FormatOf(Codec::Pcm), std::uint32_t(song * Rate), Little16(Tone(song)));
     SwfBuild::SoundInfo once;
     once.noMultiple = true; // a song under a loop starts once, not on every pass
-    return ColourMovie(12, 24, [&](Tags &t, int f) {
-        if (f == 0)
-            t.startSound(SongSound, once);
-    }, tags);
+    return ColourMovie(
+        12, 24,
+        [&](Tags &t, int f) {
+            if (f == 0)
+                t.startSound(SongSound, once);
+        },
+        tags);
 }
 
 Bytes ShortMovieStartingAnMp3(double seconds, const TempFolder &work)
 {
     Tags tags;
     DefineSound(tags, SongSound, Codec::Mp3, Tone(seconds), work);
-    return ColourMovie(17, 12, [&](Tags &t, int f) {
-        if (f == 8)
-            t.startSound(SongSound);
-    }, tags);
+    return ColourMovie(
+        17, 12,
+        [&](Tags &t, int f) {
+            if (f == 8)
+                t.startSound(SongSound);
+        },
+        tags);
 }
 
 Bytes SpriteAnimationThatStops(int frames)
@@ -304,10 +312,13 @@ Bytes MenuWithEndlessMusic(double music)
     SwfBuild::SoundInfo endless;
     endless.loops = 1000;
     endless.noMultiple = true;
-    return ColourMovie(9, 30, [&](Tags &t, int f) {
-        if (f == 0)
-            t.startSound(SongSound, endless);
-    }, tags);
+    return ColourMovie(
+        9, 30,
+        [&](Tags &t, int f) {
+            if (f == 0)
+                t.startSound(SongSound, endless);
+        },
+        tags);
 }
 
 } // namespace PlayMovies

@@ -122,8 +122,8 @@ TEST_P(PlaySync, EachBeepSoundsOnItsFrame)
 }
 
 INSTANTIATE_TEST_SUITE_P(EventAndStreamSounds, PlaySync,
-                         ::testing::Combine(::testing::Values(Codec::Pcm, Codec::Adpcm, Codec::Mp3),
-                                            ::testing::Bool(), ::testing::Values(10, 20, 24, 30)),
+                         ::testing::Combine(::testing::Values(Codec::Pcm, Codec::Adpcm, Codec::Mp3), ::testing::Bool(),
+                                            ::testing::Values(10, 20, 24, 30)),
                          [](const auto &param) {
                              return std::string(PlayMovies::CodecName(std::get<0>(param.param)))
                                     + (std::get<1>(param.param) ? "Stream" : "Event")
