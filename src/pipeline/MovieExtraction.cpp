@@ -7,8 +7,6 @@
 
 #include "lib/Convert.h"
 
-#include "tarnwick/ExtractorOutput.h"
-
 #include <QFile>
 
 #include <algorithm>
@@ -61,8 +59,10 @@ void WriteOutputs(const MovieToExtract &movie, bool mp3, ExtractedMovie &extract
         outputs.append({jpeg ? QStringLiteral("-j") : QStringLiteral("-p"), line.ids, QStringLiteral("-o"),
                         stem + (jpeg ? QStringLiteral("_%d.jpg") : QStringLiteral("_%d.png"))});
     }
+    // The MP3 stream first: the extractor reports each output's problems in
+    // turn, so why pictures are missing comes last, where the reason is read.
     if (mp3)
-        outputs.append({QStringLiteral("-m"), QStringLiteral("-o"), movie.soundPath});
+        outputs.prepend({QStringLiteral("-m"), QStringLiteral("-o"), movie.soundPath});
     if (outputs.isEmpty() || Tools::ChildrenCancelled())
         return;
     QStringList arguments;
@@ -78,16 +78,8 @@ void WriteOutputs(const MovieToExtract &movie, bool mp3, ExtractedMovie &extract
     QString errors;
     Tools::RunAndWait(Tools::Command{movie.extractor, arguments, QString()}, nullptr, QString(), std::nullopt,
                       std::nullopt, Tools::DefaultPollClock(), &errors);
-    // Why pictures are missing is named before anything about the sound.
-    QStringList lines = errors.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    if (mp3 && outputs.size() > 1) {
-        const QString label = QStringLiteral(": %1: ").arg(QLatin1String(Tarnwick::ExtractorOutput::kMp3StreamLabel));
-        const auto soundLine = [&label](const QString &line) { return line.contains(label); };
-        if (!std::all_of(lines.cbegin(), lines.cend(), soundLine))
-            lines.removeIf(soundLine);
-    }
     if (extracted.reason.isEmpty())
-        extracted.reason = Tools::LastLineOf(lines.join(QLatin1Char('\n')));
+        extracted.reason = Tools::LastLineOf(errors);
 }
 
 // The converter's own pass-through rule, applied here so that such a

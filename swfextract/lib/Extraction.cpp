@@ -6,8 +6,6 @@
 #include "swfextract/lib/Picture.h"
 #include "swfextract/lib/Sound.h"
 
-#include "tarnwick/ExtractorOutput.h"
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -219,8 +217,7 @@ ExtractionReport Extract(const Movie &movie, const Request &request, const Limit
     }
 
     if (request.mp3)
-        WriteFile(request.out, Tarnwick::ExtractorOutput::kMp3StreamLabel, report,
-                  [&](ByteSink &sink) { return WriteMp3Stream(movie, sink); });
+        WriteFile(request.out, "MP3 stream", report, [&](ByteSink &sink) { return WriteMp3Stream(movie, sink); });
     return report;
 }
 
