@@ -417,6 +417,35 @@ Bytes ColourStepMovie(const ColourMovie &movie)
     return BuildSwf(tags, Container::Fws, options);
 }
 
+namespace {
+
+// The cartoons' shapes, at depths from `firstDepth`, each drifting on its
+// own circle in frame `f`.
+void MoveOnCircles(Tags &tags, int shapes, int firstDepth, int f)
+{
+    constexpr std::int32_t W = 550 * 20, H = 400 * 20;
+    for (int i = 0; i < shapes; ++i) {
+        const double a = f * 0.05 * (1 + i % 5) + i;
+        const std::int32_t x = (i * 1291) % W + std::int32_t(std::lround(600 * std::cos(a)));
+        const std::int32_t y = (i * 887) % H + std::int32_t(std::lround(400 * std::sin(a)));
+        AddMove(tags, std::uint16_t(i + firstDepth), x, y);
+    }
+}
+
+// The cartoons' file: a 550 x 400 stage.
+Bytes CartoonSwf(Tags &tags, std::uint16_t framesPerSecond, int frames)
+{
+    tags.end();
+    MovieOptions options;
+    options.widthPx = 550;
+    options.heightPx = 400;
+    options.frameRate = std::uint16_t(framesPerSecond << 8);
+    options.frameCount = std::uint16_t(frames);
+    return BuildSwf(tags, Container::Fws, options);
+}
+
+} // namespace
+
 Bytes VectorCartoon(int shapes, std::uint16_t framesPerSecond, int frames)
 {
     constexpr std::int32_t W = 550 * 20, H = 400 * 20;
@@ -433,24 +462,11 @@ Bytes VectorCartoon(int shapes, std::uint16_t framesPerSecond, int frames)
         AddPlace(tags, id, id, false, (i * 1291) % W, (i * 887) % H);
     }
     for (int f = 0; f < frames; ++f) {
-        if (f > 0) {
-            for (int i = 0; i < shapes; ++i) {
-                // Every shape drifts on its own circle.
-                const double a = f * 0.05 * (1 + i % 5) + i;
-                const std::int32_t x = (i * 1291) % W + std::int32_t(std::lround(600 * std::cos(a)));
-                const std::int32_t y = (i * 887) % H + std::int32_t(std::lround(400 * std::sin(a)));
-                AddMove(tags, std::uint16_t(i + 1), x, y);
-            }
-        }
+        if (f > 0)
+            MoveOnCircles(tags, shapes, 1, f);
         tags.showFrame();
     }
-    tags.end();
-    MovieOptions options;
-    options.widthPx = 550;
-    options.heightPx = 400;
-    options.frameRate = std::uint16_t(framesPerSecond << 8);
-    options.frameCount = std::uint16_t(frames);
-    return BuildSwf(tags, Container::Fws, options);
+    return CartoonSwf(tags, framesPerSecond, frames);
 }
 
 Bytes RichCartoon(int shapes, std::uint16_t framesPerSecond, int frames)
@@ -487,24 +503,11 @@ Bytes RichCartoon(int shapes, std::uint16_t framesPerSecond, int frames)
             Put16(block, std::uint16_t(std::int16_t(4000 * (std::sin(2 * M_PI * 220 * t) + std::sin(2 * M_PI * 277 * t)))));
         }
         tags.soundStreamData(block);
-        if (f > 0) {
-            for (int i = 0; i < shapes; ++i) {
-                // Every shape drifts on its own circle.
-                const double a = f * 0.05 * (1 + i % 5) + i;
-                const std::int32_t x = (i * 1291) % W + std::int32_t(std::lround(600 * std::cos(a)));
-                const std::int32_t y = (i * 887) % H + std::int32_t(std::lround(400 * std::sin(a)));
-                AddMove(tags, std::uint16_t(i + 2), x, y);
-            }
-        }
+        if (f > 0)
+            MoveOnCircles(tags, shapes, 2, f);
         tags.showFrame();
     }
-    tags.end();
-    MovieOptions options;
-    options.widthPx = 550;
-    options.heightPx = 400;
-    options.frameRate = std::uint16_t(framesPerSecond << 8);
-    options.frameCount = std::uint16_t(frames);
-    return BuildSwf(tags, Container::Fws, options);
+    return CartoonSwf(tags, framesPerSecond, frames);
 }
 
 } // namespace SwfBuild
